@@ -1,0 +1,22 @@
+# Debian packages Pictor needs to build, test and demonstrate; installs the missing ones.
+PICTOR_PACKAGES=(
+    cmake ninja-build g++ g++-multilib pkg-config
+    libgtest-dev libgmock-dev libbenchmark-dev
+    ffmpeg mpeg2dec libtiff-tools imagemagick python3 python3-pil
+)
+
+ensure_packages() {
+    local missing=()
+    for p in "${PICTOR_PACKAGES[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+    done
+    if [ ${#missing[@]} -gt 0 ]; then
+        echo "Installing: ${missing[*]}"
+        if [ "$(id -u)" -ne 0 ]; then
+            echo "Missing packages and not root; run as root or install them: ${missing[*]}" >&2
+            return 1
+        fi
+        apt-get update -qq
+        DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+    fi
+}

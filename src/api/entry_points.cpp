@@ -1,0 +1,73 @@
+// The two exported entry points.
+#include <cstring>
+
+#include "api/job.h"
+#include "api/job_driver.h"
+#include "api/registry.h"
+#include "messages/report.h"
+#include "pictor/pictor.h"
+
+namespace {
+
+// The context, error text and words of PictorForDA jobs live in the library.
+struct LibraryContext {
+    JobContext context;
+    char errorText[1024];
+};
+LibraryContext gLibraryContext;
+
+void CopyArgument(char* to, size_t toSize, const char* from) {
+    if (from == nullptr) from = "";
+    size_t n = strnlen(from, toSize - 1);
+    std::memcpy(to, from, n);
+    to[n] = '\0';
+}
+
+}  // namespace
+
+extern "C" PICTOR_API int Pictor(JobContext* context) {
+    if (context == nullptr) return -1;
+    gJob.context = context;
+    BindErrorText(context->errorText, kModulePictor);
+    __atomic_store_n(&context->status, PICTOR_RUNNING, __ATOMIC_RELAXED);
+    __atomic_store_n(&context->progress, 0, __ATOMIC_RELAXED);
+    AttachJob(context);
+    ResetAllocRegistry();
+    ResetFileRegistry();
+    std::memset(context->streamPath, 0, sizeof context->streamPath);
+
+    int result = RunJob(context);
+
+    FreeAllTracked();
+    CloseAllTracked();
+    int status = result == 0 ? PICTOR_FINISHED : result == 1 ? PICTOR_CANCELLED : PICTOR_FAILED;
+    __atomic_store_n(&context->status, status, __ATOMIC_RELAXED);
+    __atomic_store_n(&context->progress, 100, __ATOMIC_RELAXED);
+    return result;
+}
+
+extern "C" PICTOR_API int PictorForDA(const char* workDir, const char* jobFileName,
+                                      const char* streamPath, int extendedAnalysis) {
+    JobContext* context = &gLibraryContext.context;
+    context->progress = 0;
+    context->status = PICTOR_RUNNING;
+    AttachJob(context);
+    std::memset(gLibraryContext.errorText, 0, sizeof gLibraryContext.errorText);
+    context->errorText = gLibraryContext.errorText;
+    BindErrorText(context->errorText, kModulePictor);
+    context->cancel = 0;
+    ResetAllocRegistry();
+    ResetFileRegistry();
+    CopyArgument(context->jobFileName, sizeof context->jobFileName, jobFileName);
+    CopyArgument(context->workDir, sizeof context->workDir, workDir);
+    std::memset(context->streamPath, 0, sizeof context->streamPath);
+    CopyArgument(context->streamPath, sizeof context->streamPath, streamPath);
+    context->extendedAnalysis = extendedAnalysis;
+
+    int result = RunJob(context);
+
+    context->progress = 0;
+    FreeAllTracked();
+    CloseAllTracked();
+    return result;
+}

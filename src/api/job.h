@@ -1,0 +1,24 @@
+// Job-wide pointers: the running job's context and its progress and cancel words.
+#ifndef PICTOR_API_JOB_H
+#define PICTOR_API_JOB_H
+
+#include <cstdint>
+
+#include "pictor/pictor.h"
+
+struct JobPointers {
+    JobContext* context;
+    int32_t* progress;  // written whole, read by the caller's other threads
+    int32_t* cancel;    // written by the caller's other threads
+};
+extern JobPointers gJob;
+
+void ResetJobPointers();
+// Points the job-wide pointers at `context` (its progress and cancel words).
+void AttachJob(JobContext* context);
+// Stores `percent` in the current job's progress word.
+void SetProgress(int percent);
+// 1 when the caller has asked the current job to stop (cancel word is 1).
+int CancelRequested();
+
+#endif

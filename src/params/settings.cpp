@@ -1,0 +1,99 @@
+#include "params/settings.h"
+
+#include "api/job_driver.h"
+#include "messages/report.h"
+
+EncoderSettings gSettings;
+
+void SetDefaultSettings() {
+    EncoderSettings& s = gSettings;
+    s.FrameWidth = 720;
+    s.FrameHeight = 480;
+    s.XMBlock = 45;
+    s.YMBlock = 30;
+    s.MBlockPerSlice = 45;
+    s.DisplayHorDimen = 720;
+    s.DisplayVerDimen = 480;
+    s.ChromaFormat = 1;
+    s.IFixedQstep = 4;
+    s.Qmax = 31;
+    s.Modulation = 0;
+    s.IntraDCPrecision = 0;
+    s.load_intra_qmatrix_SH = 1;
+    s.load_nonintra_qmatrix_SH = 0;
+    s.MPEG1 = 0;
+    s.BUFFER = 1835008;
+    s.PelAspectRatio = 2;
+    s.FrameRate = 30;
+    s.FrameRate_s = 4;
+    s.ProfileLevel = 72;
+    s.ProgressiveSeque = 0;
+    s.LowDelay = 0;
+    s.ConstrainedParams = 0;
+    s.FrameRateExt_n = 0;
+    s.FrameRateExt_d = 0;
+    s.SEQ_DISPLAY_EXT = 1;
+    s.VideoFormat = 2;
+    s.ColorDescription = 1;
+    s.PictureStructure = 3;
+    s.TopFieldFirst = 1;
+    s.FramePredDct = 1;
+    s.ConcealMV = 0;
+    s.QScaleType = 0;
+    s.AltIntraTable = 1;
+    s.AltScan = 0;
+    s.RepeatFirstField = 0;
+    s.Chroma420Type = 1;
+    s.ProgressiveFrame = 1;
+    s.composite_display_flag = 0;
+    s.PanScan = 0;
+    s.BlocksPerMB = 6;
+}
+
+int DeriveSettings() {
+    EncoderSettings& s = gSettings;
+    if (s.ChromaFormat == 2) {
+        s.BlocksPerMB = 8;
+        s.MaxMBBits = 6144;
+    } else {
+        s.BlocksPerMB = 6;
+        s.MaxMBBits = 4608;
+    }
+    s.MBCount = s.XMBlock * s.YMBlock;
+    s.CodedXOffset = (s.FrameWidth - 16 * s.XMBlock) / 2;
+    s.CodedYOffset = (s.FrameHeight - 16 * s.YMBlock) / 2;
+
+    int32_t width = 16 * s.XMBlock;
+    if (width > 16384) {
+        ReportError(10, width, gSwitches.pictureName);
+        return -1;
+    }
+    // A zero width has no message of its own: no accepted picture reaches it.
+    if (width % 4096 == 0) return -1;
+    s.HorizontalSizeValue = width % 4096;
+    s.HorizontalSizeExtension = width / 4096;
+
+    int32_t height = 16 * s.YMBlock;
+    if (height > 16384) {
+        ReportError(11, height, gSwitches.pictureName);
+        return -1;
+    }
+    if (height % 4096 == 0) {
+        ReportError(12, gSwitches.pictureName);
+        return -1;
+    }
+    s.VerticalSizeValue = height % 4096;
+    s.VerticalSizeExtension = height / 4096;
+
+    s.BitRateValue = 11468;
+    s.BitRateExtension = 0;
+
+    int32_t n = s.BUFFER / 16 / 1024;
+    if (n > 262144) {
+        ReportError(21, n, gSwitches.pictureName);
+        return -1;
+    }
+    s.VbvBufferSizeValue = n % 1024;
+    s.VbvBufferSizeExtension = n / 1024;
+    return 0;
+}

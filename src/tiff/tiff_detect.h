@@ -1,0 +1,8 @@
+// Source type test: is the file a TIFF file?
+#ifndef PICTOR_TIFF_TIFF_DETECT_H
+#define PICTOR_TIFF_TIFF_DETECT_H
+
+// 1 TIFF, 0 any other file, -1 cannot be opened (code 13 reported).
+int DetectSourceType(const char* path);
+
+#endif

@@ -1,0 +1,28 @@
+// Temporary folders and whole-file reads and writes for tests.
+#ifndef PICTOR_TESTS_SUPPORT_FILES_H
+#define PICTOR_TESTS_SUPPORT_FILES_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// A fresh folder under /tmp, removed with everything in it when destroyed.
+struct TempDir {
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    std::string path;
+    std::string operator/(const std::string& name) const { return path + "/" + name; }
+};
+
+std::vector<uint8_t> ReadFileBytes(const std::string& path);
+void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+void WriteFileText(const std::string& path, const std::string& text);
+bool FileExists(const std::string& path);
+// Runs a shell command; its exit status, with standard output in `out` when given.
+int RunCommand(const std::string& command, std::string* out = nullptr);
+// Path of a file under tests/.
+std::string TestDataPath(const std::string& relative);
+
+#endif

@@ -1,0 +1,20 @@
+#include "support/state.h"
+
+#include "api/job.h"
+#include "api/job_driver.h"
+#include "api/registry.h"
+#include "convert/planes.h"
+#include "messages/report.h"
+#include "params/settings.h"
+
+void ResetAllState() {
+    FreeAllTracked();
+    CloseAllTracked();
+    ResetAllocRegistry();
+    ResetFileRegistry();
+    ResetJobPointers();
+    ResetJobSwitches();
+    ResetPicturePlanes();
+    BindErrorText(nullptr, kModulePictor);
+    SetDefaultSettings();
+}
