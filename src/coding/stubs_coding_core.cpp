@@ -10,15 +10,7 @@
 
 BitWriter gBitWriter;
 CodeList gCodeList;
-IntraMatrix gIntraMatrix;
 RunningDc gRunningDc;
-const int32_t kDefaultIntraMatrix[64] = {};
-const ScanPosition kZigZagScan[64] = {};
-const VlcCode kDcSizeLuma[12] = {};
-const VlcCode kDcSizeChroma[12] = {};
-const AcCode kAcTable[2 * kAcPairs + 1] = {};
-const VlcCode kIntraMacroblockType[3] = {};
-const VlcCode kAddressIncrementOne = {1, 1};
 
 void PutBits(uint32_t, int) {}
 void AlignToByte() {}
