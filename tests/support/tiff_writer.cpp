@@ -1,0 +1,205 @@
+#include "support/tiff_writer.h"
+
+#include <algorithm>
+
+namespace {
+
+struct Out {
+    bool big;
+    std::vector<uint8_t> bytes;
+    void Put(uint32_t v, int size, size_t at) {
+        for (int k = 0; k < size; ++k) {
+            int shift = big ? 8 * (size - 1 - k) : 8 * k;
+            bytes[at + k] = static_cast<uint8_t>(v >> shift);
+        }
+    }
+    size_t Append(uint32_t v, int size) {
+        size_t at = bytes.size();
+        bytes.resize(at + size);
+        Put(v, size, at);
+        return at;
+    }
+};
+
+int ValueSize(uint16_t type) {
+    switch (type) {
+        case kShort: return 2;
+        case kLong: return 4;
+        case kRational: return 4;  // each value given is one of the two words
+        default: return 1;
+    }
+}
+
+}  // namespace
+
+TiffEntry Short(uint16_t tag, std::vector<uint32_t> values) {
+    uint32_t n = static_cast<uint32_t>(values.size());
+    return TiffEntry{tag, kShort, n, std::move(values)};
+}
+
+TiffEntry Long(uint16_t tag, std::vector<uint32_t> values) {
+    uint32_t n = static_cast<uint32_t>(values.size());
+    return TiffEntry{tag, kLong, n, std::move(values)};
+}
+
+std::vector<uint8_t> PackBitsEncode(const std::vector<uint8_t>& in) {
+    std::vector<uint8_t> out;
+    size_t i = 0;
+    while (i < in.size()) {
+        size_t run = 1;
+        while (i + run < in.size() && run < 128 && in[i + run] == in[i]) ++run;
+        if (run >= 3) {
+            out.push_back(static_cast<uint8_t>(257 - run));
+            out.push_back(in[i]);
+            i += run;
+            continue;
+        }
+        size_t start = i;
+        size_t len = 0;
+        while (i < in.size() && len < 128) {
+            if (i + 2 < in.size() && in[i] == in[i + 1] && in[i] == in[i + 2]) break;
+            ++i;
+            ++len;
+        }
+        out.push_back(static_cast<uint8_t>(len - 1));
+        out.insert(out.end(), in.begin() + start, in.begin() + start + len);
+    }
+    return out;
+}
+
+std::vector<uint8_t> ReverseBits(std::vector<uint8_t> bytes) {
+    for (uint8_t& b : bytes) {
+        uint8_t r = 0;
+        for (int k = 0; k < 8; ++k) r |= ((b >> k) & 1) << (7 - k);
+        b = r;
+    }
+    return bytes;
+}
+
+std::vector<uint8_t> WriteTiffFile(const TiffFile& file) {
+    Out out{file.bigEndian, {}};
+    out.bytes = {static_cast<uint8_t>(file.bigEndian ? 'M' : 'I'), static_cast<uint8_t>(file.bigEndian ? 'M' : 'I')};
+    out.Append(42, 2);
+    size_t headerLink = out.Append(0, 4);
+
+    std::vector<uint32_t> offsets, counts;
+    for (const std::vector<uint8_t>& strip : file.strips) {
+        offsets.push_back(static_cast<uint32_t>(out.bytes.size()));
+        counts.push_back(static_cast<uint32_t>(strip.size()));
+        out.bytes.insert(out.bytes.end(), strip.begin(), strip.end());
+    }
+
+    std::vector<TiffEntry> entries = file.entries;
+    for (TiffEntry& e : entries) {
+        if (e.values.empty() && (e.tag == 273 || e.tag == 279)) {
+            e.values = e.tag == 273 ? offsets : counts;
+            e.count = static_cast<uint32_t>(e.values.size());
+            if (e.type != kShort) e.type = kLong;
+        }
+    }
+
+    // Values that do not fit in an entry go before the directory.
+    std::vector<uint32_t> placed(entries.size(), 0);
+    for (size_t n = 0; n < entries.size(); ++n) {
+        const TiffEntry& e = entries[n];
+        int size = ValueSize(e.type);
+        uint64_t bytes = uint64_t{e.count} * size * (e.type == kRational ? 2 : 1);
+        if (bytes <= 4 || e.values.empty()) continue;
+        if (out.bytes.size() % 2) out.bytes.push_back(0);
+        placed[n] = static_cast<uint32_t>(out.bytes.size());
+        for (uint32_t v : e.values) out.Append(v, size);
+    }
+
+    if (out.bytes.size() % 2) out.bytes.push_back(0);
+    uint32_t directory = static_cast<uint32_t>(out.bytes.size());
+    out.Put(file.forceDirectoryOffset ? file.directoryOffset : directory, 4, headerLink);
+    out.Append(static_cast<uint32_t>(entries.size()), 2);
+    for (size_t n = 0; n < entries.size(); ++n) {
+        const TiffEntry& e = entries[n];
+        out.Append(e.tag, 2);
+        out.Append(e.type, 2);
+        out.Append(e.count, 4);
+        size_t field = out.Append(0, 4);
+        int size = ValueSize(e.type);
+        if (e.forceValueOffset) {
+            out.Put(e.valueOffset, 4, field);
+        } else if (placed[n] != 0) {
+            out.Put(placed[n], 4, field);
+        } else {
+            for (size_t k = 0; k < e.values.size() && (k + 1) * size <= 4; ++k) {
+                out.Put(e.values[k], size, field + k * size);
+            }
+        }
+    }
+    out.Append(0, 4);
+    return out.bytes;
+}
+
+TiffFile RgbTiffLayout(int width, int height, const std::vector<uint8_t>& rgb, const TiffOptions& options) {
+    int rows = options.rowsPerStrip > 0 ? options.rowsPerStrip : height;
+    int samples = 3 + options.extraSamples;
+    int sampleBytes = options.bitsPerSample / 8;
+    TiffFile file;
+    file.bigEndian = options.bigEndian;
+    for (int first = 0; first < height; first += rows) {
+        std::vector<uint8_t> strip;
+        for (int r = first; r < std::min(height, first + rows); ++r) {
+            for (int c = 0; c < width; ++c) {
+                for (int s = 0; s < samples; ++s) {
+                    uint8_t v = s < 3 ? rgb[(static_cast<size_t>(r) * width + c) * 3 + s] : 0x55;
+                    if (sampleBytes == 1) {
+                        strip.push_back(v);
+                    } else {
+                        strip.push_back(v);  // v * 257: both bytes equal v, so either order reads v
+                        strip.push_back(v);
+                    }
+                }
+            }
+        }
+        if (options.fillOrder2) strip = ReverseBits(strip);
+        if (options.packBits) strip = PackBitsEncode(strip);
+        file.strips.push_back(std::move(strip));
+    }
+    uint32_t w = static_cast<uint32_t>(width), h = static_cast<uint32_t>(height);
+    std::vector<uint32_t> bits(samples, static_cast<uint32_t>(options.bitsPerSample));
+    file.entries.push_back(Long(254, {0}));
+    file.entries.push_back(options.longDimensions ? Long(256, {w}) : Short(256, {w}));
+    file.entries.push_back(options.longDimensions ? Long(257, {h}) : Short(257, {h}));
+    file.entries.push_back(Short(258, bits));
+    file.entries.push_back(Short(259, {options.packBits ? 32773u : 1u}));
+    file.entries.push_back(Short(262, {2}));
+    if (options.fillOrder2) file.entries.push_back(Short(266, {2}));
+    file.entries.push_back(Long(273, {}));
+    if (options.orientation != 0) file.entries.push_back(Short(274, {static_cast<uint32_t>(options.orientation)}));
+    file.entries.push_back(Short(277, {static_cast<uint32_t>(samples)}));
+    if (options.rowsPerStripEntry) file.entries.push_back(Long(278, {static_cast<uint32_t>(rows)}));
+    file.entries.push_back(Long(279, {}));
+    file.entries.push_back(Short(284, {1}));
+    if (options.extraSamples > 0) file.entries.push_back(Short(338, std::vector<uint32_t>(options.extraSamples, 0)));
+    return file;
+}
+
+std::vector<uint8_t> MakeRgbTiff(int width, int height, const std::vector<uint8_t>& rgb, TiffOptions options) {
+    return WriteTiffFile(RgbTiffLayout(width, height, rgb, options));
+}
+
+std::vector<uint8_t> MakeGreyTiff(int width, int height, const std::vector<uint8_t>& grey, TiffOptions options) {
+    TiffFile file;
+    file.bigEndian = options.bigEndian;
+    int rows = options.rowsPerStrip > 0 ? options.rowsPerStrip : height;
+    for (int first = 0; first < height; first += rows) {
+        size_t begin = static_cast<size_t>(first) * width;
+        size_t end = static_cast<size_t>(std::min(height, first + rows)) * width;
+        std::vector<uint8_t> strip(grey.begin() + begin, grey.begin() + end);
+        if (options.packBits) strip = PackBitsEncode(strip);
+        file.strips.push_back(std::move(strip));
+    }
+    uint32_t w = static_cast<uint32_t>(width), h = static_cast<uint32_t>(height);
+    file.entries = {Short(256, {w}), Short(257, {h}), Short(258, {8}), Short(259, {options.packBits ? 32773u : 1u}),
+                    Short(262, {1}), Long(273, {}), Short(277, {1}), Long(278, {static_cast<uint32_t>(rows)}),
+                    Long(279, {})};
+    if (options.orientation != 0) file.entries.push_back(Short(274, {static_cast<uint32_t>(options.orientation)}));
+    std::sort(file.entries.begin(), file.entries.end(),
+              [](const TiffEntry& a, const TiffEntry& b) { return a.tag < b.tag; });
+    return WriteTiffFile(file);
+}
