@@ -13,3 +13,5 @@ const int32_t kDefaultIntraMatrix[64] = {
 };
 
 IntraMatrix gIntraMatrix;
+
+void ResetIntraMatrix() { gIntraMatrix = IntraMatrix{}; }

@@ -13,5 +13,6 @@ struct IntraMatrix {
     int32_t weights[64];
 };
 extern IntraMatrix gIntraMatrix;
+void ResetIntraMatrix();
 
 #endif

@@ -10,6 +10,7 @@ struct RunningDc {
     int32_t saved[3];
 };
 extern RunningDc gRunningDc;
+void ResetRunningDc();
 
 // Queues the slice header when sliceStart is set, then the macroblock layer; 0.
 int EncodeMacroblock(int row, int col, const int32_t* levels, const int32_t* quantisers,

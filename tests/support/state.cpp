@@ -3,6 +3,9 @@
 #include "api/job.h"
 #include "api/job_driver.h"
 #include "api/registry.h"
+#include "coding/bit_writer.h"
+#include "coding/intra_matrix.h"
+#include "coding/macroblock_coder.h"
 #include "convert/planes.h"
 #include "messages/report.h"
 #include "params/settings.h"
@@ -17,4 +20,9 @@ void ResetAllState() {
     ResetPicturePlanes();
     BindErrorText(nullptr, kModulePictor);
     SetDefaultSettings();
+    gBitWriter.out = nullptr;
+    ResetBitWriter();
+    StartCodeList();
+    ResetIntraMatrix();
+    ResetRunningDc();
 }

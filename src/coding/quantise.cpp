@@ -1,0 +1,104 @@
+// Macroblock fetch, coefficient store and reload, and the intra quantiser.
+#include "coding/quantise.h"
+
+#include "coding/intra_matrix.h"
+#include "coding/transform.h"
+#include "convert/planes.h"
+#include "params/settings.h"
+
+namespace {
+
+// Luma offsets of Y0..Y3 inside the macroblock.
+constexpr int kLumaBlockX[4] = {0, 8, 0, 8};
+constexpr int kLumaBlockY[4] = {0, 0, 8, 8};
+
+void FetchBlock(const uint8_t* plane, int stride, int x, int y, int32_t* block) {
+    for (int r = 0; r < 8; ++r) {
+        const uint8_t* row = plane + static_cast<int64_t>(y + r) * stride + x;
+        for (int c = 0; c < 8; ++c) block[8 * r + c] = row[c];
+    }
+}
+
+void StoreBlock(const int32_t* block, int x, int y, CoefficientPlane* plane) {
+    for (int r = 0; r < 8; ++r) {
+        int16_t* row = plane->data + static_cast<int64_t>(y + r) * plane->width + x;
+        for (int c = 0; c < 8; ++c) row[c] = static_cast<int16_t>(static_cast<uint16_t>(block[8 * r + c] & 0xFFFF));
+    }
+}
+
+void LoadBlock(const CoefficientPlane* plane, int x, int y, int32_t* block) {
+    for (int r = 0; r < 8; ++r) {
+        const int16_t* row = plane->data + static_cast<int64_t>(y + r) * plane->width + x;
+        for (int c = 0; c < 8; ++c) block[8 * r + c] = row[c];
+    }
+}
+
+int32_t Clamp(int32_t v, int32_t low, int32_t high) { return v < low ? low : (v > high ? high : v); }
+
+}  // namespace
+
+void FetchMacroblock(int x, int y, int32_t* samples) {
+    const int lumaStride = gSettings.FrameWidth;
+    for (int b = 0; b < 4; ++b)
+        FetchBlock(gPlanes.y, lumaStride, x + kLumaBlockX[b], y + kLumaBlockY[b], samples + 64 * b);
+    const int xc = (x - gSettings.CodedXOffset) / 2 + gSettings.CodedXOffset / 2;
+    const int yc = (y - gSettings.CodedYOffset) / 2 + gSettings.CodedYOffset / 2;
+    const int chromaStride = gSettings.FrameWidth / 2;
+    FetchBlock(gPlanes.cb, chromaStride, xc, yc, samples + 64 * 4);
+    FetchBlock(gPlanes.cr, chromaStride, xc, yc, samples + 64 * 5);
+}
+
+int TransformAndQuantise(int q, int32_t* samples, int32_t* coefficients, int32_t* levels) {
+    for (int b = 0; b < kBlocksPerMacroblock; ++b) {
+        ForwardDct(samples + 64 * b, coefficients + 64 * b);
+        QuantiseIntraBlock(q, coefficients + 64 * b, levels + 64 * b);
+    }
+    return q;
+}
+
+int QuantiseMacroblock(int q, const int32_t* coefficients, int32_t* levels) {
+    for (int b = 0; b < kBlocksPerMacroblock; ++b) QuantiseIntraBlock(q, coefficients + 64 * b, levels + 64 * b);
+    return q;
+}
+
+void StoreCoefficients(const int32_t* coefficients, int x, int y, CoefficientPlanes* planes) {
+    for (int b = 0; b < 4; ++b)
+        StoreBlock(coefficients + 64 * b, x + kLumaBlockX[b], y + kLumaBlockY[b], &planes->y);
+    StoreBlock(coefficients + 64 * 4, x / 2, y / 2, &planes->cb);
+    StoreBlock(coefficients + 64 * 5, x / 2, y / 2, &planes->cr);
+}
+
+void LoadCoefficients(int x, int y, const CoefficientPlanes* planes, int32_t* coefficients) {
+    for (int b = 0; b < 4; ++b)
+        LoadBlock(&planes->y, x + kLumaBlockX[b], y + kLumaBlockY[b], coefficients + 64 * b);
+    LoadBlock(&planes->cb, x / 2, y / 2, coefficients + 64 * 4);
+    LoadBlock(&planes->cr, x / 2, y / 2, coefficients + 64 * 5);
+}
+
+void QuantiseIntraBlock(int q, const int32_t* coefficients, int32_t* levels) {
+    const int32_t step = 2 * q;
+    const int32_t offset = (3 * q + 2) / 4;  // (3 x step + 4) / 8
+    for (int i = 0; i < 64; ++i) {
+        const int32_t c = coefficients[i];
+        if (c == 0) {
+            levels[i] = 0;
+            continue;
+        }
+        const int32_t w = gIntraMatrix.weights[i];
+        const int32_t magnitude = c < 0 ? -c : c;
+        const int32_t v = (16 * magnitude + w / 2) / w;
+        const int32_t level = v == 0 ? 0 : (v + offset) / step;
+        levels[i] = Clamp(c < 0 ? -level : level, -2047, 2047);
+    }
+    // The DC goes at intra_dc_precision, rounded with halves away from zero.
+    const int32_t c0 = coefficients[0];
+    const int32_t magnitude = c0 < 0 ? -c0 : c0;
+    int32_t dc;
+    int32_t limit;
+    switch (gSettings.IntraDCPrecision) {
+        case 1: dc = (magnitude + 2) / 4; limit = 511; break;
+        case 2: dc = (magnitude + 1) / 2; limit = 1023; break;
+        default: dc = (magnitude + 4) / 8; limit = 255; break;
+    }
+    levels[0] = Clamp(c0 < 0 ? -dc : dc, -limit, limit);
+}
