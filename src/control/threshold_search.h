@@ -13,6 +13,8 @@ struct ThresholdState {
     int32_t lastEstimateQ;
 };
 extern ThresholdState gThreshold;
+// Back to the state of a freshly loaded library (for tests; jobs never call it).
+void ResetThresholdState();
 
 // Per block: raises the minimum weights and adds the squared errors of weights 1..127.
 void ErrorStatistics(const int32_t* coefficients, ErrorSums* sums, int32_t* minWeight);

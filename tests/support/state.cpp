@@ -6,6 +6,7 @@
 #include "coding/bit_writer.h"
 #include "coding/intra_matrix.h"
 #include "coding/macroblock_coder.h"
+#include "control/threshold_search.h"
 #include "convert/planes.h"
 #include "messages/report.h"
 #include "params/settings.h"
@@ -25,4 +26,5 @@ void ResetAllState() {
     StartCodeList();
     ResetIntraMatrix();
     ResetRunningDc();
+    ResetThresholdState();
 }
