@@ -19,5 +19,8 @@ float Pass1Quantiser(const RateControlState* rateControl, int32_t bitsSoFar,
 float FinalPassQuantiser(int32_t usedBits, int32_t allocatedBits, int col, int row);
 // trunc(base + 0.5) limited to 1..Qmax.
 int RoundQuantiser(float base);
+// The final pass's quantiser moves at most one step per macroblock toward
+// trunc(base) and stays within 1..31; `first` starts it at trunc(base).
+int StepQuantiser(int32_t prevQ, float base, int first);
 
 #endif

@@ -150,6 +150,14 @@ int32_t EstimateAcBits(const int32_t* matrix, int q) {
     return bits + mbColumns * mbRows;
 }
 
+void RaiseMinimumWeights(const int32_t* coefficients, int32_t* minWeight) {
+    for (int p = 1; p < 64; ++p) {
+        if (coefficients[p] == 0) continue;
+        const int32_t v = (8 * std::abs(coefficients[p]) + 2047) / 2047;
+        if (v > minWeight[p]) minWeight[p] = v;
+    }
+}
+
 void CollectComponentStatistics(const char* name, ErrorSums* sums, int32_t* dcTotals, int32_t* minWeight) {
     const AnalysisComponent component = ComponentOf(name);
     const int isLuma = component == kLuma;
@@ -184,11 +192,7 @@ void CollectComponentStatistics(const char* name, ErrorSums* sums, int32_t* dcTo
                     if (gSwitches.extendedAnalysis != 0) {
                         ErrorStatistics(c, sums, minWeight);
                     } else {
-                        for (int p = 1; p < 64; ++p) {
-                            if (c[p] == 0) continue;
-                            int32_t v = (8 * std::abs(c[p]) + 2047) / 2047;
-                            if (v > minWeight[p]) minWeight[p] = v;
-                        }
+                        RaiseMinimumWeights(c, minWeight);
                     }
 
                     const bool rowStart = mx == 0 && br == 0 && bc == 0;

@@ -25,6 +25,8 @@ int AnalysePicture(int32_t target);
 // name: "Luma", "ChromaCb" or "ChromaCr".
 void CollectComponentStatistics(const char* name, ErrorSums* sums, int32_t* dcTotals,
                                 int32_t* minWeight);
+// Raises minWeight[p] to (8|c| + 2047) / 2047 for every non-zero AC coefficient c of a block.
+void RaiseMinimumWeights(const int32_t* coefficients, int32_t* minWeight);
 // Estimated bits of the whole picture without DC for `matrix` and quantiser q.
 int32_t EstimateAcBits(const int32_t* matrix, int q);
 void QuantiseForEstimate(const int32_t* coefficients, int32_t* levels, const int32_t* matrix, int q);

@@ -16,6 +16,7 @@ struct MacroblockBits {
     int32_t* rescnt;  // final-pass bits
 };
 extern MacroblockBits gMacroblockBits;
+void ResetMacroblockBits();
 
 void InitRateControl(RateControlState* state);
 // Lowers Target on a retry (attempt > 0) and shares it out into alccnt.

@@ -7,6 +7,7 @@
 #include "coding/intra_matrix.h"
 #include "coding/macroblock_coder.h"
 #include "control/threshold_search.h"
+#include "control/rate_control.h"
 #include "convert/planes.h"
 #include "messages/report.h"
 #include "params/settings.h"
@@ -26,5 +27,6 @@ void ResetAllState() {
     StartCodeList();
     ResetIntraMatrix();
     ResetRunningDc();
+    ResetMacroblockBits();
     ResetThresholdState();
 }

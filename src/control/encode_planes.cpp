@@ -1,0 +1,58 @@
+#include <cstring>
+
+#include "api/job_driver.h"
+#include "api/registry.h"
+#include "control/encoder.h"
+#include "convert/planes.h"
+#include "params/settings.h"
+
+namespace {
+
+uint8_t* CopyPlane(const uint8_t* source, uint64_t bytes) {
+    uint8_t* plane = static_cast<uint8_t*>(TrackedAlloc(bytes, 1));
+    if (plane != nullptr) std::memcpy(plane, source, bytes);
+    return plane;
+}
+
+// The settings that the job parameter step derives from a picture and a job.
+void FillSettings(const PlanesJob& job) {
+    EncoderSettings& s = gSettings;
+    SetDefaultSettings();
+    s.FrameWidth = job.width;
+    s.FrameHeight = job.height;
+    s.XMBlock = s.MBlockPerSlice = job.width / 16;
+    s.YMBlock = job.height / 16;
+    s.DisplayHorDimen = (job.width == 720 || job.width == 704) ? 720 : (job.width == 352 ? 360 : job.width);
+    s.DisplayVerDimen = job.height;
+    s.PelAspectRatio = job.wide ? 3 : 2;
+    const int32_t colour = job.pal ? 5 : 6;
+    s.FrameRate = job.pal ? 25 : 30;
+    s.FrameRate_s = job.pal ? 3 : 4;
+    s.VideoFormat = job.pal ? 1 : 2;
+    s.ProfileLevel = 72;
+    s.ColourPrimaries = s.TransferCharact = s.MatrixCoefficients = colour;
+    s.PictureStructure = 3;
+    s.ProgressiveFrame = 1;
+    s.FramePredDct = 1;
+    s.Chroma420Type = 1;
+    const int progressive = gSwitches.progressiveStill != 0 || job.height % 32 != 0;
+    s.ProgressiveSeque = progressive ? 1 : 0;
+    s.TopFieldFirst = progressive ? 0 : 1;
+    s.RepeatFirstField = 0;
+    s.Target = job.target;
+}
+
+}  // namespace
+
+int EncodePlanesToFile(const PlanesJob& job) {
+    if (std::strlen(job.streamPath) >= sizeof gSwitches.streamPath) return -1;
+    std::strcpy(gSwitches.streamPath, job.streamPath);
+    FillSettings(job);
+    const uint64_t lumaBytes = static_cast<uint64_t>(job.width) * static_cast<uint64_t>(job.height);
+    const uint64_t chromaBytes = static_cast<uint64_t>(job.width / 2) * static_cast<uint64_t>(job.height);
+    gPlanes.y = CopyPlane(job.y, lumaBytes);
+    gPlanes.cb = CopyPlane(job.cb, chromaBytes);
+    gPlanes.cr = CopyPlane(job.cr, chromaBytes);
+    if (gPlanes.y == nullptr || gPlanes.cb == nullptr || gPlanes.cr == nullptr) return -1;
+    return EncodePicture();
+}
