@@ -1,4 +1,26 @@
 #include "tiff/tiff_detect.h"
 
-// Placeholder until the picture input lands.
-int DetectSourceType(const char* /*path*/) { return 0; }
+#include "api/registry.h"
+#include "messages/report.h"
+#include "tiff/tiff_directory.h"
+#include "tiff/tiff_fields.h"
+
+int DetectSourceType(const char* path) {
+    FILE* file = TrackedOpen(path, "rb");
+    if (file == nullptr) {
+        ReportError(13, path);
+        return -1;
+    }
+    // Both marks read the same in either byte order.
+    uint32_t mark = ReadTiffValue(file, 0, 2);
+    int result = 0;
+    if (mark == 0x4949) {
+        gTiffFields.byteOrder = kLittleEndian;
+        result = 1;
+    } else if (mark == 0x4D4D) {
+        gTiffFields.byteOrder = kBigEndian;
+        result = 1;
+    }
+    TrackedClose(file);
+    return result;
+}

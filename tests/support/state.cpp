@@ -11,6 +11,7 @@
 #include "convert/planes.h"
 #include "messages/report.h"
 #include "params/settings.h"
+#include "tiff/tiff_fields.h"
 
 void ResetAllState() {
     FreeAllTracked();
@@ -20,6 +21,7 @@ void ResetAllState() {
     ResetJobPointers();
     ResetJobSwitches();
     ResetPicturePlanes();
+    ResetTiffFields();
     BindErrorText(nullptr, kModulePictor);
     SetDefaultSettings();
     gBitWriter.out = nullptr;

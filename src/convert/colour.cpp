@@ -1,0 +1,117 @@
+#include "convert/colour.h"
+
+#include <cstring>
+
+#include "api/job_driver.h"
+#include "api/registry.h"
+#include "convert/planes.h"
+#include "messages/report.h"
+#include "params/settings.h"
+#include "tiff/tiff_fields.h"
+
+namespace {
+
+struct Levels {
+    int32_t offset;
+    int32_t lumaScale;
+    int32_t chromaScale;
+    int32_t lowerClip;
+    int32_t upperLuma;
+    int32_t upperChroma;
+};
+
+Levels CurrentLevels() {
+    Levels l;
+    bool full = gSwitches.fullRange != 0;
+    bool wide = gSwitches.wideClip != 0;
+    l.offset = full ? 0 : 16;
+    l.lumaScale = full ? 255 : 219;
+    l.chromaScale = full ? 255 : 224;
+    l.lowerClip = wide ? 5 : 16;
+    l.upperLuma = wide ? 250 : 235;
+    l.upperChroma = wide ? 250 : 240;
+    return l;
+}
+
+int32_t Limit(int32_t v, int32_t low, int32_t high) { return v < low ? low : v > high ? high : v; }
+
+// Arithmetic shift right by 16: rounds toward minus infinity.
+int32_t FloorShift16(int32_t v) { return v >= 0 ? v >> 16 : -((-v + 65535) >> 16); }
+
+uint8_t Luma(int32_t r, int32_t g, int32_t b, const Levels& l) {
+    int32_t t = Limit((19595 * r + 38470 * g + 7471 * b + 128) / 255, 0, 65536);
+    int32_t y = ((t * l.lumaScale + 32768) >> 16) + l.offset;
+    return static_cast<uint8_t>(Limit(y, l.lowerClip, l.upperLuma));
+}
+
+int32_t BlueDifference(int32_t r, int32_t g, int32_t b) {
+    return Limit((-11076 * r - 21692 * g + 32768 * b + 128) / 255, -32768, 32768);
+}
+
+int32_t RedDifference(int32_t r, int32_t g, int32_t b) {
+    return Limit((32768 * r - 27460 * g - 5308 * b + 128) / 255, -32768, 32768);
+}
+
+uint8_t PairChroma(int32_t sum, const Levels& l) {
+    int32_t c = FloorShift16(sum * l.chromaScale / 2 + 32768) + 128;
+    return static_cast<uint8_t>(Limit(c, l.lowerClip, l.upperChroma));
+}
+
+}  // namespace
+
+uint8_t LumaOf(int red, int green, int blue) { return Luma(red, green, blue, CurrentLevels()); }
+
+void ChromaOfPair(const uint8_t rgb0[3], const uint8_t rgb1[3], uint8_t* cb, uint8_t* cr) {
+    Levels l = CurrentLevels();
+    *cb = PairChroma(BlueDifference(rgb0[0], rgb0[1], rgb0[2]) + BlueDifference(rgb1[0], rgb1[1], rgb1[2]), l);
+    *cr = PairChroma(RedDifference(rgb0[0], rgb0[1], rgb0[2]) + RedDifference(rgb1[0], rgb1[1], rgb1[2]), l);
+}
+
+int ApplyOrientation() {
+    uint64_t w = static_cast<uint32_t>(gSettings.FrameWidth);
+    uint64_t h = static_cast<uint32_t>(gSettings.FrameHeight);
+    uint64_t size = w * h;
+    uint8_t* planes[3] = {gPlanes.red, gPlanes.green, gPlanes.blue};
+    uint8_t* copies[3] = {nullptr, nullptr, nullptr};
+    for (int k = 0; k < 3; ++k) {
+        copies[k] = static_cast<uint8_t*>(TrackedAlloc(size, 1));
+        if (copies[k] == nullptr) {
+            SeverityOf(kConditionOutOfMemory, 0);
+            for (int j = 0; j < k; ++j) TrackedFree(copies[j]);
+            return -1;
+        }
+        if (size != 0) std::memcpy(copies[k], planes[k], size);
+    }
+    uint16_t orientation = gTiffFields.orientation;
+    bool mirrorColumns = orientation == 2 || orientation == 3;
+    bool mirrorRows = orientation == 3 || orientation == 4;
+    for (uint64_t r = 0; r < h; ++r) {
+        uint64_t fromRow = mirrorRows ? h - 1 - r : r;
+        for (uint64_t c = 0; c < w; ++c) {
+            uint64_t from = fromRow * w + (mirrorColumns ? w - 1 - c : c);
+            for (int k = 0; k < 3; ++k) planes[k][r * w + c] = copies[k][from];
+        }
+    }
+    for (uint8_t* copy : copies) TrackedFree(copy);
+    return 0;
+}
+
+void ConvertRgbToYCbCr() {
+    Levels l = CurrentLevels();
+    uint64_t w = static_cast<uint32_t>(gSettings.FrameWidth);
+    uint64_t h = static_cast<uint32_t>(gSettings.FrameHeight);
+    const uint8_t* red = gPlanes.red;
+    const uint8_t* green = gPlanes.green;
+    const uint8_t* blue = gPlanes.blue;
+    for (uint64_t n = 0; n < w * h; ++n) gPlanes.y[n] = Luma(red[n], green[n], blue[n], l);
+    uint64_t half = w / 2;
+    for (uint64_t r = 0; r < h; ++r) {
+        for (uint64_t k = 0; k < half; ++k) {
+            uint64_t a = r * w + 2 * k, b = a + 1;
+            int32_t bsum = BlueDifference(red[a], green[a], blue[a]) + BlueDifference(red[b], green[b], blue[b]);
+            int32_t dsum = RedDifference(red[a], green[a], blue[a]) + RedDifference(red[b], green[b], blue[b]);
+            gPlanes.cb[r * half + k] = PairChroma(bsum, l);
+            gPlanes.cr[r * half + k] = PairChroma(dsum, l);
+        }
+    }
+}

@@ -1,0 +1,177 @@
+#include "tiff/tiff_fields.h"
+
+#include "api/job_driver.h"
+#include "messages/report.h"
+#include "params/settings.h"
+#include "tiff/tiff_directory.h"
+
+TiffFields gTiffFields;
+
+namespace {
+
+void RaiseUnsupported() { gTiffFields.status |= static_cast<uint32_t>(SeverityOf(kConditionFieldUnsupported, 0)); }
+
+bool AcceptedWidth(uint32_t w) { return w == 720 || w == 704 || w == 352 || w == 176 || w == 96; }
+
+bool AcceptedHeight(uint32_t h) {
+    return h == 480 || h == 576 || h == 240 || h == 288 || h == 112 || h == 64 || h == 144 || h == 80;
+}
+
+// Value k of the entry goes into place k; values past the table's last place are dropped.
+template <typename T>
+void StoreTable(T* table, int places, uint32_t count, const uint32_t* values) {
+    for (uint32_t k = 0; k < count && k < static_cast<uint32_t>(places); ++k) table[k] = static_cast<T>(values[k]);
+}
+
+bool GreyOrPaletteDepth(uint16_t bits) { return bits == 1 || bits == 4 || bits == 8; }
+
+}  // namespace
+
+void ResetTiffFields() {
+    TiffFields& f = gTiffFields;
+    f.byteOrder = kByteOrderNotSet;
+    f.newSubfileType = 0;
+    f.subfileType = 1;
+    for (uint16_t& b : f.bitsPerSample) b = 1;
+    f.compression = kCompressionNone;
+    f.photometric = 65535;
+    f.fillOrder = 1;
+    f.stripCount = 0xFFFFFFFFu;
+    for (uint32_t& o : f.stripOffsets) o = 0xFFFFFFFFu;
+    f.orientation = 1;
+    f.samplesPerPixel = 1;
+    f.rowsPerStrip = 0xFFFFFFFFu;
+    for (uint32_t& c : f.stripByteCounts) c = 0xFFFFFFFFu;
+    f.planarConfiguration = 1;
+    for (uint16_t& m : f.sampleMap) m = 255;
+    f.paletteStride = 2;
+    for (uint16_t& e : f.extraSamples) e = 0;
+    f.bitsPerPixel = 1;
+    f.ranPastEnd = 0;
+    f.fileSize = 0;
+    f.status = 0;
+}
+
+void RecordTiffField(uint32_t tag, uint32_t type, uint32_t count, const uint32_t* values) {
+    TiffFields& f = gTiffFields;
+    if (tag == 273) f.stripCount = count;
+    bool isShort = type == kTiffShort;
+    if (!isShort && type != kTiffLong) return;
+    uint32_t last = count > 0 ? values[count - 1] : 0;
+    switch (tag) {
+        case 254:
+            if (isShort) return;
+            f.newSubfileType = last;
+            if (last != 0 && last != 2) RaiseUnsupported();
+            return;
+        case 255:
+            if (!isShort) return;
+            f.subfileType = static_cast<uint16_t>(last);
+            if (last != 1) RaiseUnsupported();
+            return;
+        case 256:
+            gSettings.FrameWidth = static_cast<int32_t>(last);
+            if (!AcceptedWidth(last)) {
+                if (isShort) ReportError(10, static_cast<int>(last), gSwitches.pictureName);
+                RaiseUnsupported();
+            }
+            return;
+        case 257:
+            gSettings.FrameHeight = static_cast<int32_t>(last);
+            if (!AcceptedHeight(last)) {
+                if (isShort) ReportError(11, static_cast<int>(last), gSwitches.pictureName);
+                RaiseUnsupported();
+            }
+            return;
+        case 273:
+            StoreTable(f.stripOffsets, kStripPlaces, count, values);
+            return;
+        case 278:
+            f.rowsPerStrip = last;
+            return;
+        case 279:
+            StoreTable(f.stripByteCounts, kStripPlaces, count, values);
+            return;
+        default:
+            break;
+    }
+    if (!isShort) return;
+    switch (tag) {
+        case 258:
+            StoreTable(f.bitsPerSample, kBitsPerSamplePlaces, count, values);
+            break;
+        case 259:
+            f.compression = static_cast<uint16_t>(last);
+            if (last == kCompressionLzw) ReportError(19, gSwitches.pictureName);
+            if (last != kCompressionNone && last != kCompressionPackBits) RaiseUnsupported();
+            break;
+        case 262:
+            f.photometric = static_cast<uint16_t>(last);
+            if (last > kPhotometricPalette) RaiseUnsupported();
+            break;
+        case 266:
+            f.fillOrder = static_cast<uint16_t>(last);
+            break;
+        case 274:
+            f.orientation = static_cast<uint16_t>(last);
+            if (last < 1 || last > 4) RaiseUnsupported();
+            break;
+        case 277:
+            f.samplesPerPixel = static_cast<uint16_t>(last);
+            break;
+        case 284:
+            f.planarConfiguration = static_cast<uint16_t>(last);
+            if (last != 1) RaiseUnsupported();
+            break;
+        case 320:
+            // The map keeps the high byte of every colour.
+            for (uint32_t k = 0; k < count && k < static_cast<uint32_t>(kSampleMapPlaces); ++k) {
+                f.sampleMap[k] = static_cast<uint16_t>(values[k] >> 8);
+            }
+            break;
+        case 338:
+            StoreTable(f.extraSamples, kExtraSamplePlaces, count, values);
+            for (uint16_t e : f.extraSamples) {
+                if (e != 0) {
+                    RaiseUnsupported();
+                    break;
+                }
+            }
+            break;
+        default:
+            break;
+    }
+}
+
+void CheckTiffLayout() {
+    TiffFields& f = gTiffFields;
+    bool rgb = f.photometric == kPhotometricRgb;
+    uint16_t extra = static_cast<uint16_t>(f.samplesPerPixel - (rgb ? 3 : 1));
+    if (rgb) {
+        const uint16_t* b = f.bitsPerSample;
+        bool eight = b[0] == 8 && b[1] == 8 && b[2] == 8;
+        bool sixteen = b[0] == 16 && b[1] == 16 && b[2] == 16;
+        if (!eight && !sixteen) {
+            ReportError(19, gSwitches.pictureName);
+            RaiseUnsupported();
+        }
+    }
+    if (extra > kExtraSamplePlaces) RaiseUnsupported();
+    if (f.samplesPerPixel > kBitsPerSamplePlaces) RaiseUnsupported();
+    if (f.stripCount > static_cast<uint32_t>(kStripPlaces)) RaiseUnsupported();
+
+    // Beyond the fixed tests: nothing read past the file's end is data, grey
+    // and palette samples need a ramp or a stride, and every strip a length.
+    if (f.ranPastEnd) RaiseUnsupported();
+    bool greyOrPalette = f.photometric == kWhiteIsZero || f.photometric == kBlackIsZero ||
+                         f.photometric == kPhotometricPalette;
+    if (greyOrPalette && !GreyOrPaletteDepth(f.bitsPerSample[0])) RaiseUnsupported();
+    if (f.stripCount <= static_cast<uint32_t>(kStripPlaces)) {
+        for (uint32_t s = 0; s < f.stripCount; ++s) {
+            if (f.stripByteCounts[s] == 0xFFFFFFFFu) {
+                RaiseUnsupported();
+                break;
+            }
+        }
+    }
+}

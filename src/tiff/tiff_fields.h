@@ -1,0 +1,62 @@
+// TIFF field record: what the first directory says about the picture, and the
+// tests that restrict it to the pictures the encoder accepts.
+#ifndef PICTOR_TIFF_TIFF_FIELDS_H
+#define PICTOR_TIFF_TIFF_FIELDS_H
+
+#include <cstdint>
+
+constexpr int kBitsPerSamplePlaces = 11;
+constexpr int kStripPlaces = 576;
+constexpr int kSampleMapPlaces = 768;
+constexpr int kExtraSamplePlaces = 8;
+
+enum TiffByteOrder : int32_t { kByteOrderNotSet = 0, kLittleEndian = 1, kBigEndian = 2 };
+
+// Bits of the TIFF status word.
+constexpr uint32_t kTiffWarning = 1;
+constexpr uint32_t kTiffUnsupported = 2;
+
+// Internal conditions classified into the status word (SeverityOf).
+constexpr int kConditionFieldUnsupported = 10;
+
+struct TiffFields {
+    TiffByteOrder byteOrder;
+    uint32_t newSubfileType;
+    uint16_t subfileType;
+    uint16_t bitsPerSample[kBitsPerSamplePlaces];
+    uint16_t compression;
+    uint16_t photometric;
+    uint16_t fillOrder;
+    uint32_t stripCount;
+    uint32_t stripOffsets[kStripPlaces];
+    uint16_t orientation;
+    uint16_t samplesPerPixel;
+    uint32_t rowsPerStrip;
+    uint32_t stripByteCounts[kStripPlaces];
+    uint16_t planarConfiguration;
+    uint16_t sampleMap[kSampleMapPlaces];
+    uint16_t paletteStride;
+    uint16_t extraSamples[kExtraSamplePlaces];
+    uint16_t bitsPerPixel;
+    // Set when a header, entry or value would lie past the file's end; the
+    // layout check turns it into the unsupported flag.
+    int32_t ranPastEnd;
+    uint64_t fileSize;
+    uint32_t status;
+};
+extern TiffFields gTiffFields;
+
+enum : uint16_t {
+    kCompressionNone = 1,
+    kCompressionLzw = 5,
+    kCompressionPackBits = 32773,
+};
+enum : uint16_t { kWhiteIsZero = 0, kBlackIsZero = 1, kPhotometricRgb = 2, kPhotometricPalette = 3 };
+
+void ResetTiffFields();
+// The field recorder handed to ReadTiffDirectory.
+void RecordTiffField(uint32_t tag, uint32_t type, uint32_t count, const uint32_t* values);
+// Tests of the field combinations, after the walk.
+void CheckTiffLayout();
+
+#endif

@@ -1,0 +1,196 @@
+#include "tiff/tiff_strips.h"
+
+#include <sys/types.h>
+
+#include "api/job_driver.h"
+#include "api/registry.h"
+#include "convert/planes.h"
+#include "messages/report.h"
+#include "params/settings.h"
+#include "tiff/tiff_fields.h"
+
+namespace {
+
+void BuildGreyRamp(uint16_t bits, bool whiteIsZero) {
+    uint16_t* map = gTiffFields.sampleMap;
+    int levels = bits == 1 ? 2 : bits == 4 ? 16 : bits == 8 ? 256 : 0;
+    int step = bits == 1 ? 255 : bits == 4 ? 17 : 1;
+    for (int v = 0; v < levels; ++v) map[v] = static_cast<uint16_t>(whiteIsZero ? 255 - step * v : step * v);
+}
+
+uint8_t MapAt(uint32_t index) { return index < kSampleMapPlaces ? static_cast<uint8_t>(gTiffFields.sampleMap[index]) : 0; }
+
+// High byte of a 16-bit sample: the first byte in a big-endian file, the second in a little-endian one.
+uint8_t HighByte(uint32_t sample) {
+    return static_cast<uint8_t>(gTiffFields.byteOrder == kBigEndian ? sample >> 8 : sample & 0xFF);
+}
+
+uint8_t ColourSample(uint64_t p, int i, const uint8_t* strip, uint64_t length) {
+    uint32_t v = ReadSampleBits(p, i, strip, length);
+    return gTiffFields.bitsPerSample[i] == 16 ? HighByte(v) : static_cast<uint8_t>(v);
+}
+
+void UnpackRows(const uint8_t* strip, uint64_t length, uint32_t firstRow) {
+    const TiffFields& f = gTiffFields;
+    uint64_t width = static_cast<uint64_t>(gSettings.FrameWidth);
+    uint64_t p = 0;
+    uint64_t at = firstRow * width;
+    uint64_t end = (uint64_t{firstRow} + f.rowsPerStrip) * width;
+    uint16_t photometric = f.photometric;
+    if (photometric == kPhotometricRgb) {
+        uint64_t green = f.bitsPerSample[0];
+        uint64_t blue = green + f.bitsPerSample[1];
+        for (; at < end; ++at, p += f.bitsPerPixel) {
+            gPlanes.red[at] = ColourSample(p, 0, strip, length);
+            gPlanes.green[at] = ColourSample(p + green, 1, strip, length);
+            gPlanes.blue[at] = ColourSample(p + blue, 2, strip, length);
+        }
+    } else if (photometric == kPhotometricPalette) {
+        uint16_t bits = f.bitsPerSample[0];
+        if (bits == 4) gTiffFields.paletteStride = 16;
+        if (bits == 8) gTiffFields.paletteStride = 256;
+        uint32_t stride = gTiffFields.paletteStride;
+        for (; at < end; ++at, p += f.bitsPerPixel) {
+            uint32_t v = ReadSampleBits(p, 0, strip, length);
+            gPlanes.red[at] = MapAt(v);
+            gPlanes.green[at] = MapAt(v + stride);
+            gPlanes.blue[at] = MapAt(v + 2 * stride);
+        }
+    } else if (photometric == kBlackIsZero || photometric == kWhiteIsZero) {
+        BuildGreyRamp(f.bitsPerSample[0], photometric == kWhiteIsZero);
+        for (; at < end; ++at, p += f.bitsPerPixel) {
+            uint8_t v = MapAt(ReadSampleBits(p, 0, strip, length));
+            gPlanes.red[at] = v;
+            gPlanes.green[at] = v;
+            gPlanes.blue[at] = v;
+        }
+    }
+}
+
+}  // namespace
+
+uint64_t DecodedStripSize() {
+    uint64_t bits = uint64_t{gTiffFields.bitsPerPixel} * gTiffFields.rowsPerStrip *
+                    static_cast<uint64_t>(static_cast<uint32_t>(gSettings.FrameWidth));
+    return (bits + 7) / 8;
+}
+
+void ReverseBitOrder(uint8_t* buffer, uint64_t length) {
+    for (uint64_t n = 0; n < length; ++n) {
+        uint8_t b = buffer[n];
+        b = static_cast<uint8_t>((b & 0xF0) >> 4 | (b & 0x0F) << 4);
+        b = static_cast<uint8_t>((b & 0xCC) >> 2 | (b & 0x33) << 2);
+        b = static_cast<uint8_t>((b & 0xAA) >> 1 | (b & 0x55) << 1);
+        buffer[n] = b;
+    }
+}
+
+uint32_t ReadSampleBits(uint64_t p, int i, const uint8_t* strip, uint64_t length) {
+    int n = gTiffFields.bitsPerSample[i];
+    uint64_t byte = p / 8;
+    if (p % 8 == 0 && n == 8) return byte < length ? strip[byte] : 0;
+    if (p % 8 == 0 && n == 16) {
+        uint32_t hi = byte < length ? strip[byte] : 0;
+        uint32_t lo = byte + 1 < length ? strip[byte + 1] : 0;
+        return hi << 8 | lo;
+    }
+    uint32_t v = 0;
+    for (int k = 0; k < n && k < 16; ++k) {
+        uint64_t bit = p + k;
+        uint64_t at = bit / 8;
+        uint32_t b = at < length ? (strip[at] >> (7 - bit % 8)) & 1 : 0;
+        v = v << 1 | b;
+    }
+    return v;
+}
+
+int UnpackBitsStrip(const uint8_t* raw, uint8_t* decoded, uint32_t s) {
+    uint64_t d = DecodedStripSize();
+    if (d == 0) return 0;
+    uint64_t inLength = gTiffFields.stripByteCounts[s];
+    uint64_t i = 0, o = 0;
+    for (;;) {
+        if (i >= inLength) {
+            ReportError(16, gSwitches.pictureName);
+            return -1;
+        }
+        int h = static_cast<int8_t>(raw[i++]);
+        if (h >= 0) {
+            uint64_t n = static_cast<uint64_t>(h) + 1;
+            if (n > inLength - i) n = inLength - i;
+            uint64_t copy = n < d - o ? n : d - o;
+            for (uint64_t k = 0; k < copy; ++k) decoded[o + k] = raw[i + k];
+            i += n;
+            o += copy;
+        } else if (h != -128) {
+            if (i >= inLength) continue;  // no byte to repeat: the input has ended
+            uint64_t n = static_cast<uint64_t>(1 - h);
+            if (n > d - o) n = d - o;
+            for (uint64_t k = 0; k < n; ++k) decoded[o + k] = raw[i];
+            i += 1;
+            o += n;
+        }
+        if (o >= d) return 0;
+    }
+}
+
+int ReadTiffStrip(FILE* file, uint32_t firstRow, uint32_t s) {
+    TiffFields& f = gTiffFields;
+    uint64_t offset = f.stripOffsets[s];
+    uint64_t count = f.stripByteCounts[s];
+    // A strip that the file cannot hold is a short read, found before anything is allocated.
+    if (offset + count > f.fileSize) {
+        ReportError(18, gSwitches.pictureName);
+        return -1;
+    }
+    uint8_t* raw = static_cast<uint8_t*>(TrackedAlloc(count, 1));
+    if (raw == nullptr) {
+        SeverityOf(kConditionOutOfMemory, 0);
+        return -1;
+    }
+    if (fseeko(file, static_cast<off_t>(offset), SEEK_SET) != 0 ||
+        fread(raw, 1, static_cast<size_t>(count), file) != count) {
+        ReportError(18, gSwitches.pictureName);
+        TrackedFree(raw);
+        return -1;
+    }
+    if (f.fillOrder == 2) ReverseBitOrder(raw, count);
+
+    uint8_t* strip = raw;
+    uint64_t length = count;
+    if (f.compression == kCompressionPackBits) {
+        length = DecodedStripSize();
+        strip = static_cast<uint8_t*>(TrackedAlloc(length, 1));
+        if (strip == nullptr) {
+            SeverityOf(kConditionOutOfMemory, 0);
+            TrackedFree(raw);
+            return -1;
+        }
+        int result = UnpackBitsStrip(raw, strip, s);
+        TrackedFree(raw);
+        if (result != 0) {
+            TrackedFree(strip);
+            return -1;
+        }
+    }
+    UnpackRows(strip, length, firstRow);
+    TrackedFree(strip);
+    return 0;
+}
+
+int ReadTiffRaster(FILE* file) {
+    TiffFields& f = gTiffFields;
+    int samples = f.samplesPerPixel < kBitsPerSamplePlaces ? f.samplesPerPixel : kBitsPerSamplePlaces;
+    uint16_t bits = 0;
+    for (int i = 0; i < samples; ++i) bits = static_cast<uint16_t>(bits + f.bitsPerSample[i]);
+    f.bitsPerPixel = bits;
+
+    uint32_t rowsLeft = static_cast<uint32_t>(gSettings.FrameHeight);
+    uint32_t strips = f.stripCount < static_cast<uint32_t>(kStripPlaces) ? f.stripCount : kStripPlaces;
+    for (uint32_t s = 0; s < strips; ++s) {
+        if (rowsLeft < f.rowsPerStrip) f.rowsPerStrip = rowsLeft;
+        if (ReadTiffStrip(file, static_cast<uint32_t>(gSettings.FrameHeight) - rowsLeft, s) != 0) return -1;
+        rowsLeft -= f.rowsPerStrip;
+    }
+    return 0;
+}
