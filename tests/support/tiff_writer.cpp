@@ -156,8 +156,9 @@ TiffFile RgbTiffLayout(int width, int height, const std::vector<uint8_t>& rgb, c
                 }
             }
         }
-        if (options.fillOrder2) strip = ReverseBits(strip);
+        // FillOrder 2 reverses the bits of the stored bytes, PackBits headers included.
         if (options.packBits) strip = PackBitsEncode(strip);
+        if (options.fillOrder2) strip = ReverseBits(strip);
         file.strips.push_back(std::move(strip));
     }
     uint32_t w = static_cast<uint32_t>(width), h = static_cast<uint32_t>(height);

@@ -28,6 +28,10 @@ grey = Image.fromarray(rgb, "RGB").convert("L")
 grey.save("pil_grey_96x64.tif")
 grey.convert("1").save("pil_bilevel_96x64.tif")
 Image.fromarray(rgb, "RGB").quantize(colors=200).save("pil_palette_96x64.tif")
+# Pillow stores colour maps as v << 8, which ImageMagick scales by 1/257: take
+# the palette picture's pixels from Pillow instead.
+with open("pil_palette_96x64.rgb", "wb") as out:
+    out.write(Image.open("pil_palette_96x64.tif").convert("RGB").tobytes())
 Image.fromarray((np.asarray(grey).astype(np.uint16) * 257), "I;16").save("pil_grey16_96x64.tif")
 Image.fromarray(rgb, "RGB").convert("RGBA").save("pil_rgba_96x64.tif")
 Image.new("RGB", (720, 576), (90, 90, 90)).save(f"{tmp}/flat.ppm")
@@ -47,7 +51,7 @@ tiffcp -c packbits -r 16 -B "$tmp/plain_352x240.tif" tiffcp_packbits_352x240_be.
 convert "$tmp/flat.ppm" -compress none "$tmp/flat.tif"
 tiffcp -c packbits -r 32 "$tmp/flat.tif" tiffcp_packbits_flat_720x576.tif
 
-for f in pil_rgb_96x64 pil_grey_96x64 pil_bilevel_96x64 pil_palette_96x64 im_rgb_176x144_le \
+for f in pil_rgb_96x64 pil_grey_96x64 pil_bilevel_96x64 im_rgb_176x144_le \
          im_packbits_176x144_be im_rgb16_96x64_be im_rgb16_96x64_le im_grey4_96x64 \
          tiffcp_rgb_96x64_be tiffcp_packbits_96x64_le tiffcp_packbits_352x240_be; do
     convert "$f.tif" -depth 8 "rgb:$f.rgb"
