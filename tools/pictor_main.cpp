@@ -1,9 +1,8 @@
 // pictor: the command-line front of the library.
 #include <cstdio>
-#include <cstring>
 #include <string>
 
-#include "pictor/pictor.h"
+#include "cli.h"
 
 #ifndef PICTOR_VERSION
 #define PICTOR_VERSION "0"
@@ -11,38 +10,54 @@
 
 namespace {
 
-constexpr int kExitUsage = 64;
-
 void PrintHelp(FILE* to) {
-    std::fprintf(to,
-                 "Usage: pictor run JOBFILE\n"
-                 "       pictor --help | --version\n"
-                 "\n"
-                 "Codes the TIFF picture that a job parameter file names into one MPEG-2\n"
-                 "intra frame (elementary stream) next to the job file.\n");
-}
-
-int RunJobFile(const std::string& jobFile) {
-    JobContext context;
-    std::memset(&context, 0, sizeof context);
-    static char errorText[1024];
-    context.errorText = errorText;
-    std::string dir = ".";
-    std::string name = jobFile;
-    size_t slash = jobFile.rfind('/');
-    if (slash != std::string::npos) {
-        dir = jobFile.substr(0, slash);
-        name = jobFile.substr(slash + 1);
-    }
-    if (dir.size() >= sizeof context.workDir || name.size() >= sizeof context.jobFileName) {
-        std::fprintf(stderr, "pictor: job file path too long: %s\n", jobFile.c_str());
-        return kExitUsage;
-    }
-    std::memcpy(context.workDir, dir.c_str(), dir.size() + 1);
-    std::memcpy(context.jobFileName, name.c_str(), name.size() + 1);
-    int result = Pictor(&context);
-    if (result != 0) std::fputs(errorText, stderr);
-    return result == 0 ? 0 : result == 1 ? 2 : 1;
+    std::fputs(
+        "Usage: pictor run JOBFILE [--stream PATH] [OPTIONS]\n"
+        "       pictor encode PICTURE.tif -o OUT --target BITS --standard pal|ntsc\n"
+        "                     --aspect 4:3|16:9 [--pan-scan VECTOR] [OPTIONS]\n"
+        "       pictor --help | --version\n"
+        "\n"
+        "Codes one TIFF picture (720, 704, 352, 176 or 96 samples wide; 480, 576, 240,\n"
+        "288, 112, 64, 144 or 80 rows high) into one intra frame of an MPEG-2 Main\n"
+        "Profile @ Main Level video elementary stream of at most 1,800,000 bits.\n"
+        "\n"
+        "run      runs a job parameter file. Its SOURCE_FILE is looked up in the folder\n"
+        "         still/ beside it; the stream is written beside it, named after it up\n"
+        "         to its first \".tp\", plus \".ts\" (menu1.tp gives menu1.ts).\n"
+        "         --stream PATH  writes the stream to PATH instead; nothing is written\n"
+        "                        beside the job file, and PATH appears only when the\n"
+        "                        job has finished.\n"
+        "encode   codes a picture without a job parameter file: the settings come\n"
+        "         from the options, the stream goes to OUT. OUT is written only when\n"
+        "         the job has finished.\n"
+        "         --target BITS     size to aim at (160000 to 1800000; smaller only\n"
+        "                           with --progressive-still)\n"
+        "         --standard S      pal (576 or 288, 144, 80 rows) or ntsc (480 or\n"
+        "                           240, 112, 64 rows)\n"
+        "         --aspect A        4:3, or 16:9 (720 or 704 wide, 480 or 576 rows)\n"
+        "         --pan-scan V      16:9 picture with a 4:3 pan-scan window, centred\n"
+        "                           V/16 samples right of the middle (720/704 wide)\n"
+        "\n"
+        "Options of both:\n"
+        "  --extended           search the quantiser matrix more thoroughly (slower)\n"
+        "  --progressive-still  progressive sequence, and no lower bound on the target\n"
+        "  --levels L           how RGB maps to Y/Cb/Cr: video (default; 16-235),\n"
+        "                       full (full-range RGB into 16-235), full-wide (5-250)\n"
+        "  --quiet, -q          no progress and no summary; errors only\n"
+        "\n"
+        "While a job runs its progress is shown on standard error. Ctrl-C asks the\n"
+        "job to stop at its next stage (a second Ctrl-C ends pictor at once).\n"
+        "\n"
+        "Exit status: 0 finished, 1 failed (the reasons are printed), 2 cancelled,\n"
+        "64 wrong arguments.\n"
+        "\n"
+        "Examples:\n"
+        "  pictor run examples/astronaut.tp\n"
+        "  pictor run /proj/menu1.tp --stream /out/menu1.m2v --extended\n"
+        "  pictor encode photo.tif -o photo.m2v --target 1200000 --standard pal --aspect 4:3\n"
+        "  pictor encode wide.tif -o wide.m2v --target 900000 --standard ntsc \\\n"
+        "      --aspect 16:9 --pan-scan -320\n",
+        to);
 }
 
 }  // namespace
@@ -52,16 +67,23 @@ int main(int argc, char** argv) {
         PrintHelp(stderr);
         return kExitUsage;
     }
-    std::string command = argv[1];
+    const std::string command = argv[1];
     if (command == "--help" || command == "-h" || command == "help") {
         PrintHelp(stdout);
-        return 0;
+        return kExitFinished;
     }
     if (command == "--version") {
         std::printf("pictor %s\n", PICTOR_VERSION);
-        return 0;
+        return kExitFinished;
     }
-    if (command == "run" && argc == 3) return RunJobFile(argv[2]);
-    std::fprintf(stderr, "pictor: unknown arguments; see pictor --help\n");
-    return kExitUsage;
+    for (int i = 2; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            PrintHelp(stdout);
+            return kExitFinished;
+        }
+    }
+    if (command == "run") return CommandRun(argc - 2, argv + 2);
+    if (command == "encode") return CommandEncode(argc - 2, argv + 2);
+    return UsageError("unknown command '" + command + "'");
 }

@@ -1,0 +1,53 @@
+#include "support/job_runner.h"
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "support/files.h"
+#include "support/tiff_writer.h"
+
+JobOutcome RunPictor(const std::string& workDir, const std::string& jobFileName, const JobOptions& options) {
+    auto context = std::make_unique<JobContext>();
+    std::memset(context.get(), 0, sizeof(JobContext));
+    char errorText[1024];
+    std::memset(errorText, 'x', sizeof errorText);
+    context->errorText = errorText;
+    std::snprintf(context->workDir, sizeof context->workDir, "%s", workDir.c_str());
+    std::snprintf(context->jobFileName, sizeof context->jobFileName, "%s", jobFileName.c_str());
+    context->extendedAnalysis = options.extendedAnalysis;
+    context->progressiveStill = options.progressiveStill;
+    context->levelMode = options.levelMode;
+    context->cancel = options.cancel;
+    JobOutcome outcome;
+    outcome.result = Pictor(context.get());
+    outcome.status = context->status;
+    outcome.progress = context->progress;
+    outcome.errorText = errorText;
+    return outcome;
+}
+
+std::string ErrorLine(int code, const std::string& message) {
+    return "Pictor error " + std::to_string(code) + ": " + message + "\n";
+}
+
+std::vector<uint8_t> TestPatternRgb(int width, int height) {
+    std::vector<uint8_t> rgb(static_cast<size_t>(width) * height * 3);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            uint8_t* p = &rgb[(static_cast<size_t>(y) * width + x) * 3];
+            bool square = ((x / 24) + (y / 24)) % 2 == 0;
+            p[0] = static_cast<uint8_t>(x * 255 / width);
+            p[1] = static_cast<uint8_t>(square ? 200 : 40);
+            p[2] = static_cast<uint8_t>(y * 255 / height);
+        }
+    }
+    return rgb;
+}
+
+void WriteStillPicture(const std::string& workDir, const std::string& name, int width, int height) {
+    mkdir((workDir + "/still").c_str(), 0755);
+    WriteFileBytes(workDir + "/still/" + name, MakeRgbTiff(width, height, TestPatternRgb(width, height)));
+}

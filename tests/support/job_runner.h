@@ -1,0 +1,35 @@
+// Whole jobs through the entry points, as an authoring application runs them.
+#ifndef PICTOR_TESTS_SUPPORT_JOB_RUNNER_H
+#define PICTOR_TESTS_SUPPORT_JOB_RUNNER_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "pictor/pictor.h"
+
+struct JobOptions {
+    int32_t extendedAnalysis = 0;
+    int32_t progressiveStill = 0;
+    int32_t levelMode = 0;
+    int32_t cancel = 0;
+};
+
+struct JobOutcome {
+    int result = -99;
+    int32_t status = -99;
+    int32_t progress = -99;
+    std::string errorText;
+};
+
+// Pictor on workDir/jobFileName with a fresh context.
+JobOutcome RunPictor(const std::string& workDir, const std::string& jobFileName,
+                     const JobOptions& options = JobOptions{});
+// The line the error text holds for `code` with its expanded message.
+std::string ErrorLine(int code, const std::string& message);
+// A picture with edges, gradients and colour, so every coding path is used.
+std::vector<uint8_t> TestPatternRgb(int width, int height);
+// workDir/still/name as an uncompressed RGB TIFF of the test pattern.
+void WriteStillPicture(const std::string& workDir, const std::string& name, int width, int height);
+
+#endif

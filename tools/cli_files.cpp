@@ -1,0 +1,107 @@
+// Private work folders and safe moves for the pictor command.
+#include <fcntl.h>
+#include <ftw.h>
+#include <limits.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "cli.h"
+
+namespace {
+
+int RemoveEntry(const char* path, const struct stat*, int, struct FTW*) { return std::remove(path); }
+
+// Copies `from` into a new file `to`; 0 or -1 (nothing left behind on failure).
+int CopyFile(const std::string& from, const std::string& to) {
+    int in = open(from.c_str(), O_RDONLY);
+    if (in < 0) return -1;
+    int out = open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+    if (out < 0) {
+        close(in);
+        return -1;
+    }
+    std::vector<char> buffer(1 << 16);
+    int result = 0;
+    for (;;) {
+        ssize_t n = read(in, buffer.data(), buffer.size());
+        if (n == 0) break;
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            result = -1;
+            break;
+        }
+        for (ssize_t done = 0; done < n;) {
+            ssize_t w = write(out, buffer.data() + done, static_cast<size_t>(n - done));
+            if (w < 0 && errno == EINTR) continue;
+            if (w <= 0) {
+                result = -1;
+                break;
+            }
+            done += w;
+        }
+        if (result != 0) break;
+    }
+    close(in);
+    if (close(out) != 0) result = -1;
+    if (result != 0) unlink(to.c_str());
+    return result;
+}
+
+}  // namespace
+
+std::string MakeWorkDir() {
+    // The library cuts the stream's name at the first ".tp" of the whole path.
+    const char* base = std::getenv("TMPDIR");
+    std::string folder = base != nullptr && base[0] != '\0' ? base : "/tmp";
+    if (folder.find(".tp") != std::string::npos || folder.size() > 200) folder = "/tmp";
+    std::string pattern = folder + "/pictor-XXXXXX";
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    if (mkdtemp(name.data()) == nullptr) return std::string();
+    return std::string(name.data());
+}
+
+void RemoveWorkDir(const std::string& dir) {
+    if (!dir.empty()) nftw(dir.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS);
+}
+
+int LinkOrCopy(const std::string& target, const std::string& link) {
+    if (symlink(target.c_str(), link.c_str()) == 0) return 0;
+    return CopyFile(target, link);
+}
+
+int MoveFile(const std::string& from, const std::string& to) {
+    if (rename(from.c_str(), to.c_str()) == 0) return 0;
+    if (errno != EXDEV) return -1;
+    // Another file system: copy beside the destination, then rename into place.
+    std::string partial = to + ".partial-" + std::to_string(getpid());
+    unlink(partial.c_str());
+    if (CopyFile(from, partial) != 0) return -1;
+    if (rename(partial.c_str(), to.c_str()) != 0) {
+        unlink(partial.c_str());
+        return -1;
+    }
+    unlink(from.c_str());
+    return 0;
+}
+
+std::string AbsolutePath(const std::string& path) {
+    if (!path.empty() && path[0] == '/') return path;
+    char cwd[PATH_MAX];
+    if (getcwd(cwd, sizeof cwd) == nullptr) return path;
+    return std::string(cwd) + "/" + path;
+}
+
+std::string ReplaceAll(std::string text, const std::string& from, const std::string& to) {
+    if (from.empty()) return text;
+    for (size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size()) {
+        text.replace(at, from.size(), to);
+    }
+    return text;
+}
