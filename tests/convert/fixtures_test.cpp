@@ -59,7 +59,8 @@ INSTANTIATE_TEST_SUITE_P(
                       Fixture{"im_rgb_176x144_le", 176, 144}, Fixture{"im_packbits_176x144_be", 176, 144},
                       Fixture{"im_rgb16_96x64_be", 96, 64}, Fixture{"im_rgb16_96x64_le", 96, 64},
                       Fixture{"im_grey4_96x64", 96, 64}, Fixture{"tiffcp_rgb_96x64_be", 96, 64},
-                      Fixture{"tiffcp_packbits_96x64_le", 96, 64}, Fixture{"tiffcp_packbits_352x240_be", 352, 240}),
+                      Fixture{"tiffcp_packbits_96x64_le", 96, 64}, Fixture{"tiffcp_packbits_352x240_be", 352, 240},
+                      Fixture{"tiffcp_two_pages_96x64", 96, 64}),
     [](const ::testing::TestParamInfo<Fixture>& info) { return std::string(info.param.name); });
 
 TEST_F(PictureInputTest, FlatFullSizePackBitsPicture) {

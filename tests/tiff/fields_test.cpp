@@ -52,6 +52,7 @@ INSTANTIATE_TEST_SUITE_P(
         FieldCase{"EmptyCountGivesZero", TiffEntry{274, kShort, 0, {}}, false},
         FieldCase{"RationalValuesIgnored", TiffEntry{259, kRational, 1, {5, 1}}, true},
         FieldCase{"BitsPerSampleBeyondTheTable", Short(258, std::vector<uint32_t>(40, 8)), true},
+        FieldCase{"ColorMapBeyondTheTable", Short(320, std::vector<uint32_t>(1000, 0xFFFF)), true},
         FieldCase{"SamplesPerPixel12", Short(277, {12}), false},
         FieldCase{"StripCount577", Long(273, std::vector<uint32_t>(577, 8)), false}),
     [](const ::testing::TestParamInfo<FieldCase>& info) { return std::string(info.param.name); });
@@ -64,6 +65,18 @@ TEST_F(FieldsTest, ShortWidthAndHeightGiveTheirMessagesInEntryOrder) {
     EXPECT_EQ(Text(), Line(10, "Image width [640] is not supported <pic.tif> ") +
                           Line(11, "Image height [100] is not supported <pic.tif> ") + Unsupported(path_));
     EXPECT_EQ(gSettings.FrameWidth, 640);
+}
+
+// A repeated tag hands on both entries: the later values stay, and a flag
+// raised by the earlier one stays raised.
+TEST_F(FieldsTest, RepeatedTagsKeepTheLaterValues) {
+    EXPECT_EQ(ConvertWith({Short(256, {176}), Short(256, {96})}), 0) << Text();
+    EXPECT_EQ(gSettings.FrameWidth, 96);
+    ResetAllState();
+    BindErrorText(text_, kModulePictor);
+    std::strcpy(gSwitches.pictureName, "pic.tif");
+    EXPECT_EQ(ConvertWith({Short(256, {100}), Short(256, {96})}), -1);
+    EXPECT_EQ(Text(), Line(10, "Image width [100] is not supported <pic.tif> ") + Unsupported(path_));
 }
 
 TEST_F(FieldsTest, LzwHasItsOwnMessageBeforeThePath) {

@@ -46,6 +46,8 @@ convert "$tmp/src_96x64.ppm" -compress LZW im_lzw_96x64.tif
 convert "$tmp/src_96x64.ppm" -compress none "$tmp/plain_96x64.tif"
 tiffcp -c none -r 8 -B "$tmp/plain_96x64.tif" tiffcp_rgb_96x64_be.tif
 tiffcp -c packbits -r 5 -L "$tmp/plain_96x64.tif" tiffcp_packbits_96x64_le.tif
+# Two pages: only the first directory is converted.
+tiffcp tiffcp_rgb_96x64_be.tif im_grey4_96x64.tif tiffcp_two_pages_96x64.tif
 convert "$tmp/src_352x240.ppm" -compress none "$tmp/plain_352x240.tif"
 tiffcp -c packbits -r 16 -B "$tmp/plain_352x240.tif" tiffcp_packbits_352x240_be.tif
 convert "$tmp/flat.ppm" -compress none "$tmp/flat.tif"
@@ -56,3 +58,4 @@ for f in pil_rgb_96x64 pil_grey_96x64 pil_bilevel_96x64 im_rgb_176x144_le \
          tiffcp_rgb_96x64_be tiffcp_packbits_96x64_le tiffcp_packbits_352x240_be; do
     convert "$f.tif" -depth 8 "rgb:$f.rgb"
 done
+convert "tiffcp_two_pages_96x64.tif[0]" -depth 8 "rgb:tiffcp_two_pages_96x64.rgb"
