@@ -1,7 +1,6 @@
 #include "coding/passes.h"
 
 #include <cstdio>
-#include <cstring>
 
 #include "api/registry.h"
 #include "coding/bit_writer.h"
@@ -80,10 +79,9 @@ int RunPass(PassKind kind, int32_t* quantisers, int32_t* types, RateControlState
             const int mb = row * s.XMBlock + col;
             const int x = s.CodedXOffset + 16 * col;
             const int y = s.CodedYOffset + 16 * row;
+            // The buffers need no clearing: the fetch or load and the quantiser
+            // rewrite all 384 values of each before anything reads them.
             StartCodeList();
-            std::memset(buf.samples, 0, kMacroblockValues * sizeof(int32_t));
-            std::memset(buf.coefficients, 0, kMacroblockValues * sizeof(int32_t));
-            std::memset(buf.levels, 0, kMacroblockValues * sizeof(int32_t));
             if (mb % s.MBlockPerSlice == 0) {
                 sliceStart = 1;
                 sliceCount = 1;
@@ -116,8 +114,6 @@ int RunPass(PassKind kind, int32_t* quantisers, int32_t* types, RateControlState
                 bits = QueuedBits();
                 if (kind == kPass2 || q >= kLargestQuantiser || bits <= limit) break;
                 // Too large: drop this code and try one step coarser (pass 1 keeps its samples).
-                std::memset(buf.coefficients, 0, kMacroblockValues * sizeof(int32_t));
-                std::memset(buf.levels, 0, kMacroblockValues * sizeof(int32_t));
                 StartCodeList();
                 ++q;
                 retry = 1;

@@ -43,14 +43,7 @@ const AcLengthTable& AcLengths() {
 }
 
 // Number of significant bits of a non-negative value (0 for 0).
-int SignificantBits(int32_t v) {
-    int n = 0;
-    while (v > 0) {
-        ++n;
-        v >>= 1;
-    }
-    return n;
-}
+int SignificantBits(int32_t v) { return v > 0 ? 32 - __builtin_clz(static_cast<uint32_t>(v)) : 0; }
 
 AnalysisComponent ComponentOf(const char* name) {
     if (std::strcmp(name, "ChromaCb") == 0) return kChromaCb;
@@ -123,26 +116,52 @@ int32_t EstimateAcBits(const int32_t* matrix, int q) {
     const int32_t chromaWidth = width / 2;
     const int32_t mbColumns = width / 16;
     const int32_t mbRows = gSettings.FrameHeight / 16;
-    int32_t block[64];
-    int32_t levels[64];
-    int32_t scanned[64];
-    int32_t bits = 0;
+    const int32_t offset = (3 * q + 2) / 4;
+    const int32_t step = 2 * q;
+    const AcLengthTable& lengths = AcLengths();
 
-    auto addBlock = [&](const int32_t* plane, int32_t stride, int32_t bx, int32_t by) {
+    // Per scan position: plane offset within the block, weight, and the smallest
+    // magnitude whose level is not 0, which is when 16|x| + w/2 >= (2q - offset) w.
+    int32_t rowOf[64], columnOf[64], weight[64], nonZeroFrom[64];
+    for (int k = 1; k < 64; ++k) {
+        const int32_t p = kZigZagScan[k].column + 8 * kZigZagScan[k].row;
+        const int32_t w = matrix[p];
+        rowOf[k] = kZigZagScan[k].row;
+        columnOf[k] = kZigZagScan[k].column;
+        weight[k] = w;
+        const int32_t need = (step - offset) * w - w / 2;  // 16|x| must reach this
+        nonZeroFrom[k] = need <= 0 ? 1 : (need + 15) / 16;
+    }
+
+    // The same levels and code lengths as QuantiseForEstimate and CountAcBits,
+    // without the divisions for coefficients that quantise to 0.
+    auto blockBits = [&](const int32_t* plane, int32_t stride, int32_t bx, int32_t by) {
         const int32_t* origin = plane + static_cast<int64_t>(8 * by) * stride + 8 * bx;
-        for (int r = 0; r < 8; ++r) std::memcpy(block + 8 * r, origin + static_cast<int64_t>(r) * stride, 8 * sizeof(int32_t));
-        QuantiseForEstimate(block, levels, matrix, q);
-        scanned[0] = 0;
-        for (int k = 1; k < 64; ++k) scanned[k] = levels[kZigZagScan[k].column + 8 * kZigZagScan[k].row];
-        bits += CountAcBits(scanned);
+        int32_t bits = 2;  // end of block
+        int run = 0;
+        for (int k = 1; k < 64; ++k) {
+            const int32_t x = origin[static_cast<int64_t>(rowOf[k]) * stride + columnOf[k]];
+            const int32_t magnitude = x < 0 ? -x : x;
+            if (magnitude < nonZeroFrom[k]) {
+                ++run;
+                continue;
+            }
+            const int32_t w = weight[k];
+            const int32_t level = ((16 * magnitude + w / 2) / w + offset) / step;
+            const int length = (level < kMaxLevel && run < kMaxRun) ? lengths.length[run][level] : 0;
+            bits += length != 0 ? length : 24;
+            run = 0;
+        }
+        return bits;
     };
 
+    int32_t bits = 0;
     for (int32_t my = 0; my < mbRows; ++my) {
         for (int32_t mx = 0; mx < mbColumns; ++mx) {
-            addBlock(gAnalysis.coefficients[kChromaCr], chromaWidth, mx, my);
-            addBlock(gAnalysis.coefficients[kChromaCb], chromaWidth, mx, my);
+            bits += blockBits(gAnalysis.coefficients[kChromaCr], chromaWidth, mx, my);
+            bits += blockBits(gAnalysis.coefficients[kChromaCb], chromaWidth, mx, my);
             for (int j = 0; j < 2; ++j) {
-                for (int i = 0; i < 2; ++i) addBlock(gAnalysis.coefficients[kLuma], width, 2 * mx + i, 2 * my + j);
+                for (int i = 0; i < 2; ++i) bits += blockBits(gAnalysis.coefficients[kLuma], width, 2 * mx + i, 2 * my + j);
             }
         }
     }
@@ -152,7 +171,8 @@ int32_t EstimateAcBits(const int32_t* matrix, int q) {
 
 void RaiseMinimumWeights(const int32_t* coefficients, int32_t* minWeight) {
     for (int p = 1; p < 64; ++p) {
-        if (coefficients[p] == 0) continue;
+        // Magnitudes up to 255 give 1, which every entry already is.
+        if (coefficients[p] < 256 && coefficients[p] > -256) continue;
         const int32_t v = (8 * std::abs(coefficients[p]) + 2047) / 2047;
         if (v > minWeight[p]) minWeight[p] = v;
     }

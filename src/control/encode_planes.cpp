@@ -44,7 +44,7 @@ void FillSettings(const PlanesJob& job) {
 
 }  // namespace
 
-int EncodePlanesToFile(const PlanesJob& job) {
+int PreparePlanesJob(const PlanesJob& job) {
     if (std::strlen(job.streamPath) >= sizeof gSwitches.streamPath) return -1;
     std::strcpy(gSwitches.streamPath, job.streamPath);
     FillSettings(job);
@@ -54,5 +54,10 @@ int EncodePlanesToFile(const PlanesJob& job) {
     gPlanes.cb = CopyPlane(job.cb, chromaBytes);
     gPlanes.cr = CopyPlane(job.cr, chromaBytes);
     if (gPlanes.y == nullptr || gPlanes.cb == nullptr || gPlanes.cr == nullptr) return -1;
+    return 0;
+}
+
+int EncodePlanesToFile(const PlanesJob& job) {
+    if (PreparePlanesJob(job) != 0) return -1;
     return EncodePicture();
 }

@@ -25,8 +25,10 @@ struct PlanesJob {
     const char* streamPath;
 };
 // Fills the settings as a job of that picture would, copies the planes into
-// the picture planes and runs EncodePicture; its result, or -1 when the
-// planes cannot be allocated or the path does not fit.
+// the picture planes and sets the stream path; 0, or -1 when the planes
+// cannot be allocated or the path does not fit.
+int PreparePlanesJob(const PlanesJob& job);
+// PreparePlanesJob, then EncodePicture: its result, or -1.
 int EncodePlanesToFile(const PlanesJob& job);
 
 #endif

@@ -5,6 +5,7 @@
 
 #include "api/registry.h"
 #include "coding/intra_matrix.h"
+#include "coding/scan.h"
 #include "control/analysis.h"
 #include "convert/planes.h"
 #include "params/settings.h"
@@ -167,6 +168,57 @@ TEST_F(AnalysisTest, BudgetScalesTheDefaultMatrix) {
         EXPECT_GE(fine[p], gAnalysis.minWeight[p]) << p;
     }
     EXPECT_GT(coarse[63], fine[63]);
+}
+
+TEST_F(AnalysisTest, PictureEstimateIsTheSumOfItsBlocks) {
+    // The whole-picture estimate skips what quantises to zero; it must agree with
+    // quantising and counting every block of the stored coefficients.
+    FlatPicture(96, 64, 0);
+    uint32_t seed = 3;
+    for (auto* plane : {&y_, &c_, &d_}) {
+        for (size_t i = 0; i < plane->size(); ++i) {
+            seed = seed * 1103515245u + 12345u;
+            (*plane)[i] = static_cast<uint8_t>((i % 96) * 2 + (seed >> 26));
+        }
+    }
+    std::vector<int32_t> luma(96 * 64), cb(48 * 64), cr(48 * 64);
+    gAnalysis.coefficients[kLuma] = luma.data();
+    gAnalysis.coefficients[kChromaCb] = cb.data();
+    gAnalysis.coefficients[kChromaCr] = cr.data();
+    int32_t dc[3];
+    for (int32_t& w : gAnalysis.minWeight) w = 1;
+    CollectComponentStatistics("Luma", &gAnalysis.errorSums[kLuma], dc, gAnalysis.minWeight);
+    CollectComponentStatistics("ChromaCb", &gAnalysis.errorSums[kChromaCb], dc, gAnalysis.minWeight);
+    CollectComponentStatistics("ChromaCr", &gAnalysis.errorSums[kChromaCr], dc, gAnalysis.minWeight);
+
+    auto reference = [&](const int32_t* matrix, int q) {
+        int32_t bits = 6 * 4;  // one per macroblock
+        auto add = [&](const std::vector<int32_t>& plane, int stride, int bx, int by) {
+            int32_t c[64], levels[64], scanned[64] = {};
+            for (int i = 0; i < 64; ++i) c[i] = plane[(8 * by + i / 8) * stride + 8 * bx + i % 8];
+            QuantiseForEstimate(c, levels, matrix, q);
+            for (int k = 1; k < 64; ++k) scanned[k] = levels[kZigZagScan[k].column + 8 * kZigZagScan[k].row];
+            bits += CountAcBits(scanned);
+        };
+        for (int by = 0; by < 8; ++by) {
+            for (int bx = 0; bx < 12; ++bx) add(luma, 96, bx, by);
+        }
+        for (int by = 0; by < 4; ++by) {
+            for (int bx = 0; bx < 6; ++bx) {
+                add(cb, 48, bx, by);
+                add(cr, 48, bx, by);
+            }
+        }
+        return bits;
+    };
+    std::vector<int32_t> ones(64, 1), steep(64);
+    for (int p = 0; p < 64; ++p) steep[p] = 1 + 4 * p;
+    for (int q : {1, 2, 7, 8, 31}) {
+        EXPECT_EQ(EstimateAcBits(kDefaultIntraMatrix, q), reference(kDefaultIntraMatrix, q)) << q;
+        EXPECT_EQ(EstimateAcBits(ones.data(), q), reference(ones.data(), q)) << q;
+        EXPECT_EQ(EstimateAcBits(steep.data(), q), reference(steep.data(), q)) << q;
+    }
+    for (int32_t*& plane : gAnalysis.coefficients) plane = nullptr;
 }
 
 }  // namespace
