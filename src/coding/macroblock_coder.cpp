@@ -44,8 +44,9 @@ void EncodeIntraBlock(int blockIndex, const int32_t* levels) {
     gRunningDc.value[component] = levels[0];
 
     const int32_t magnitude = diff < 0 ? -diff : diff;
+    // Clamped DC levels keep |diff| below 2048, so size stays within the tables.
     int size = 0;
-    while ((magnitude >> size) != 0) ++size;
+    while (size < 11 && (magnitude >> size) != 0) ++size;
     const VlcCode& sizeCode = component == 0 ? kDcSizeLuma[size] : kDcSizeChroma[size];
     QueueBits(sizeCode.code, sizeCode.length);
     // A negative differential goes as the low size bits of diff - 1.
