@@ -43,7 +43,7 @@ TEST_F(StripsTest, BitOrderAndSampleBits) {
 
 TEST_F(StripsTest, PackBitsRunsAndTheirEnds) {
     uint8_t out[96 * 2];
-    // D = 96 x 2: a 127-byte literal... built from runs: -127 (128 bytes) then 64 literal bytes.
+    // D = 192: a repeat of 128 bytes, a -128 header that is skipped, a literal of 64 bytes.
     std::vector<uint8_t> raw = {0x81, 7, 0x80, 63};
     for (int k = 0; k < 64; ++k) raw.push_back(static_cast<uint8_t>(k));
     raw.push_back(0x55);  // left over after D bytes: ignored
@@ -130,6 +130,15 @@ TEST_F(StripsTest, PaletteTakesHighBytesAtStrides) {
     EXPECT_EQ(gPlanes.red[0], 0x33);
     EXPECT_EQ(gPlanes.green[1], 0x0C);
     EXPECT_EQ(gPlanes.blue[1], 0xFF);
+    // A 1-bit palette keeps the stride of 2.
+    ResetAllState();
+    std::vector<uint8_t> bits(96 * 64 / 8, 0x40);
+    TiffEntry map1 = Short(320, {0x1000, 0x2000, 0x3000, 0x4000, 0x5000, 0x6000});
+    ASSERT_EQ(ReadRaster(Picture({Short(258, {1}), Short(262, {3}), map1}, bits)), 0);
+    EXPECT_EQ(gPlanes.red[0], 0x10);
+    EXPECT_EQ(gPlanes.red[1], 0x20);
+    EXPECT_EQ(gPlanes.green[1], 0x40);
+    EXPECT_EQ(gPlanes.blue[1], 0x60);
 }
 
 TEST_F(StripsTest, SixteenBitSamplesKeepTheirHighByteInEitherOrder) {
