@@ -18,7 +18,9 @@ void BuildGreyRamp(uint16_t bits, bool whiteIsZero) {
     for (int v = 0; v < levels; ++v) map[v] = static_cast<uint16_t>(whiteIsZero ? 255 - step * v : step * v);
 }
 
-uint8_t MapAt(uint32_t index) { return index < kSampleMapPlaces ? static_cast<uint8_t>(gTiffFields.sampleMap[index]) : 0; }
+uint8_t MapAt(uint32_t index) {
+    return index < kSampleMapPlaces ? static_cast<uint8_t>(gTiffFields.sampleMap[index]) : 0;
+}
 
 // High byte of a 16-bit sample: the first byte in a big-endian file, the second in a little-endian one.
 uint8_t HighByte(uint32_t sample) {

@@ -10,7 +10,9 @@ struct Seen {
 };
 std::vector<Seen> gSeen;
 void Spy(uint32_t tag, uint32_t type, uint32_t count, const uint32_t* values) {
-    gSeen.push_back({tag, type, count, values ? std::vector<uint32_t>(values, values + count) : std::vector<uint32_t>{}});
+    std::vector<uint32_t> list;
+    if (values != nullptr) list.assign(values, values + count);
+    gSeen.push_back({tag, type, count, list});
 }
 
 class DirectoryTest : public PictureInputTest {
