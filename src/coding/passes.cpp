@@ -1,5 +1,6 @@
 #include "coding/passes.h"
 
+#include <cmath>
 #include <cstdio>
 
 #include "api/registry.h"
@@ -192,7 +193,11 @@ float Pass1Quantiser(const RateControlState* rateControl, int32_t bitsSoFar, int
     const int32_t mb = row * s.XMBlock + col;
     const int32_t fullness = rateControl->bufferFullness - mb * bitsPerMacroblock + bitsSoFar;
     const int32_t r = (s.Target / s.FrameRate) / 2;
-    return static_cast<float>(static_cast<double>(fullness) * 31.0 / static_cast<double>(r));
+    const double scaled = static_cast<double>(fullness) * 31.0;
+    // A target below two pictures' worth of frame rate leaves no buffer: the
+    // quotient is then infinite (or undefined for an empty buffer).
+    if (r == 0) return static_cast<float>(scaled > 0.0 ? HUGE_VAL : (scaled < 0.0 ? -HUGE_VAL : NAN));
+    return static_cast<float>(scaled / static_cast<double>(r));
 }
 
 float FinalPassQuantiser(int32_t usedBits, int32_t allocatedBits, int col, int row) {

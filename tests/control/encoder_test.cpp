@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <tuple>
 
+#include "api/job_driver.h"
 #include "api/registry.h"
 #include "control/encoder.h"
 #include "control/test_pictures.h"
@@ -77,5 +78,20 @@ INSTANTIATE_TEST_SUITE_P(Synthetic, EncodeTest,
                          ::testing::Combine(::testing::Values(PictureKind::kFlatGrey, PictureKind::kGradient,
                                                               PictureKind::kEdges),
                                             ::testing::Range(0, 4), ::testing::Values(160000, 1800000)));
+
+// With the progressive-still switch a job keeps any target, even one that
+// leaves the virtual buffer empty or the share-out negative.
+TEST_F(EncodeTest, TinyAndNegativeTargetsStillGiveAPicture) {
+    gSwitches.progressiveStill = 1;
+    SourcePicture picture = MakePicture(PictureKind::kNatural, 352, 240);
+    for (int32_t target : {100000, 59, 0, -50000}) {
+        Outcome o = EncodeAndDecode(picture, target);
+        EXPECT_EQ(o.result, 0) << target;
+        EXPECT_EQ(o.problems, "") << target;
+        EXPECT_EQ(gSettings.ProgressiveSeque, 1);
+        EXPECT_GE(o.psnr, 18.0) << target;
+        EXPECT_LT(o.bytes * 8, 200000u) << target;
+    }
+}
 
 }  // namespace
