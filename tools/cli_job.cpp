@@ -1,4 +1,5 @@
 // One job on a worker thread, watched from the main thread.
+#include <pthread.h>
 #include <signal.h>
 #include <time.h>
 #include <unistd.h>
@@ -72,6 +73,12 @@ int RunJobWatched(JobContext* context, char* errorText, const JobFlags& flags, b
     std::atomic<bool> done(false);
     int result = PICTOR_FAILED;
     std::thread worker([&] {
+        // Interrupts go to the watching thread, never into the job's file reads.
+        sigset_t blocked;
+        sigemptyset(&blocked);
+        sigaddset(&blocked, SIGINT);
+        sigaddset(&blocked, SIGTERM);
+        pthread_sigmask(SIG_BLOCK, &blocked, nullptr);
         result = Pictor(context);
         done.store(true);
     });
@@ -88,7 +95,7 @@ int RunJobWatched(JobContext* context, char* errorText, const JobFlags& flags, b
             if (bar) shown = -1;  // redraw with the new state
         }
         int progress = __atomic_load_n(&context->progress, __ATOMIC_RELAXED);
-        if (progress != shown) {
+        if (progress != shown && progress != 100) {
             if (bar) DrawBar(progress, cancelling);
             if (lines) std::fprintf(stderr, "pictor: %d%% %s\n", progress, StageName(progress));
             shown = progress;
@@ -98,9 +105,9 @@ int RunJobWatched(JobContext* context, char* errorText, const JobFlags& flags, b
     worker.join();
     RestoreInterrupts(&oldInt, &oldTerm);
     if (bar) {
-        DrawBar(__atomic_load_n(&context->progress, __ATOMIC_RELAXED), false);
+        if (result == PICTOR_FINISHED) DrawBar(100, false);
         std::fputc('\n', stderr);
-    } else if (lines && shown != 100) {
+    } else if (lines && result == PICTOR_FINISHED) {
         std::fprintf(stderr, "pictor: 100%% done\n");
     }
     *cancelRequested = cancelling;
