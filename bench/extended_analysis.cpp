@@ -1,15 +1,20 @@
-// Pre-analysis of a 720 x 576 picture: the extended rule (error statistics and
-// threshold search) against the simple rule (scaled default matrix).
+// A 720 x 576 picture with the extended pre-analysis (error statistics and
+// threshold search) against the simple one (scaled default matrix): the
+// analysis alone, and the whole job from picture planes to a stream file.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <random>
+#include <string>
 #include <vector>
+
+#include <unistd.h>
 
 #include "api/job_driver.h"
 #include "api/registry.h"
 #include "control/analysis.h"
+#include "control/encoder.h"
 #include "control/threshold_search.h"
 #include "convert/planes.h"
 #include "params/settings.h"
@@ -21,17 +26,14 @@ constexpr int kHeight = 576;
 
 enum PictureKind { kAstronaut = 0, kNoise = 1, kNearlyFlat = 2 };
 
+// As the conversion hands it over: chroma half width, full height.
 struct Picture {
-    std::vector<uint8_t> y, cb, cr;  // chroma already 4:2:0, row length kWidth / 2
+    std::vector<uint8_t> y, cb, cr;
 };
 
 uint8_t Clamp(int v) { return static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v); }
 
 Picture MakePicture(PictureKind kind) {
-    Picture picture;
-    picture.y.assign(kWidth * kHeight, 128);
-    picture.cb.assign(kWidth / 2 * kHeight, 128);
-    picture.cr.assign(kWidth / 2 * kHeight, 128);
     std::vector<uint8_t> rgb(kWidth * kHeight * 3, 128);
     if (kind == kAstronaut) {
         FILE* pipe = popen("convert /work/shared/pictures/astronaut_720x576.png -depth 8 rgb:-", "r");
@@ -43,39 +45,50 @@ Picture MakePicture(PictureKind kind) {
     } else {
         for (int i = 0; i < kWidth * kHeight; ++i) rgb[3 * i] = rgb[3 * i + 1] = rgb[3 * i + 2] = 120 + (i % kWidth) / 240;
     }
-    std::vector<int> cb(kWidth * kHeight), cr(kWidth * kHeight);
-    for (int i = 0; i < kWidth * kHeight; ++i) {
-        const int r = rgb[3 * i], g = rgb[3 * i + 1], b = rgb[3 * i + 2];
-        picture.y[i] = Clamp((66 * r + 129 * g + 25 * b + 128) / 256 + 16);
-        cb[i] = (-38 * r - 74 * g + 112 * b + 128) / 256 + 128;
-        cr[i] = (112 * r - 94 * g - 18 * b + 128) / 256 + 128;
-    }
-    for (int row = 0; row < kHeight / 2; ++row) {
-        for (int col = 0; col < kWidth / 2; ++col) {
-            const int i = 2 * row * kWidth + 2 * col;
-            picture.cb[row * (kWidth / 2) + col] = Clamp((cb[i] + cb[i + 1] + cb[i + kWidth] + cb[i + kWidth + 1] + 2) / 4);
-            picture.cr[row * (kWidth / 2) + col] = Clamp((cr[i] + cr[i + 1] + cr[i + kWidth] + cr[i + kWidth + 1] + 2) / 4);
+    Picture picture;
+    picture.y.resize(kWidth * kHeight);
+    picture.cb.resize(kWidth / 2 * kHeight);
+    picture.cr.resize(kWidth / 2 * kHeight);
+    for (int i = 0; i < kWidth * kHeight; i += 2) {
+        int cb = 0, cr = 0;
+        for (int k = i; k < i + 2; ++k) {
+            const int r = rgb[3 * k], g = rgb[3 * k + 1], b = rgb[3 * k + 2];
+            picture.y[k] = Clamp((66 * r + 129 * g + 25 * b + 128) / 256 + 16);
+            cb += (-38 * r - 74 * g + 112 * b + 128) / 256 + 128;
+            cr += (112 * r - 94 * g - 18 * b + 128) / 256 + 128;
         }
+        picture.cb[i / 2] = Clamp((cb + 1) / 2);
+        picture.cr[i / 2] = Clamp((cr + 1) / 2);
     }
     return picture;
 }
 
-const Picture& PictureOf(PictureKind kind) {
+const Picture& PictureOf(int kind) {
     static std::vector<Picture> pictures = {MakePicture(kAstronaut), MakePicture(kNoise), MakePicture(kNearlyFlat)};
     return pictures[kind];
 }
 
-// args: picture kind, extended (0/1), target bits
-void BM_AnalysePicture(benchmark::State& state) {
-    Picture picture = PictureOf(static_cast<PictureKind>(state.range(0)));
+void SetPictureSettings(int32_t target) {
     SetDefaultSettings();
     gSettings.FrameWidth = kWidth;
     gSettings.FrameHeight = kHeight;
+    gSettings.XMBlock = gSettings.MBlockPerSlice = kWidth / 16;
+    gSettings.YMBlock = kHeight / 16;
+    gSettings.Target = target;
+}
+
+// args: picture, extended (0/1), target bits. The planes are decimated to 4:2:0
+// once, as the encoder driver does before the analysis.
+void BM_Analysis(benchmark::State& state) {
+    Picture picture = PictureOf(static_cast<int>(state.range(0)));
+    const int32_t target = static_cast<int32_t>(state.range(2));
+    SetPictureSettings(target);
+    DeriveSettings();
     gPlanes.y = picture.y.data();
     gPlanes.cb = picture.cb.data();
     gPlanes.cr = picture.cr.data();
+    DecimateChroma();
     gSwitches.extendedAnalysis = static_cast<int32_t>(state.range(1));
-    const int32_t target = static_cast<int32_t>(state.range(2));
     for (auto _ : state) {
         ResetAllocRegistry();
         if (AnalysePicture(target) != 0) state.SkipWithError("analysis failed");
@@ -86,13 +99,31 @@ void BM_AnalysePicture(benchmark::State& state) {
     gSwitches.extendedAnalysis = 0;
 }
 
-void AnalysisArguments(benchmark::internal::Benchmark* b) {
+// The whole job: settings, pre-analysis, the passes and the stream file.
+void BM_Job(benchmark::State& state) {
+    const Picture& picture = PictureOf(static_cast<int>(state.range(0)));
+    const std::string path = "/tmp/bench_extended_analysis_" + std::to_string(getpid()) + ".m2v";
+    PlanesJob job{kWidth, kHeight, picture.y.data(), picture.cb.data(), picture.cr.data(),
+                  static_cast<int32_t>(state.range(2)), 1, 0, path.c_str()};
+    for (auto _ : state) {
+        ResetAllocRegistry();
+        ResetFileRegistry();
+        gSwitches.extendedAnalysis = static_cast<int32_t>(state.range(1));
+        if (EncodePlanesToFile(job) != 0) state.SkipWithError("job failed");
+    }
+    state.counters["threshold"] = gThreshold.threshold;
+    gSwitches.extendedAnalysis = 0;
+    std::remove(path.c_str());
+}
+
+void Arguments(benchmark::internal::Benchmark* b) {
     b->ArgNames({"picture", "extended", "target"});
     for (int kind : {kAstronaut, kNoise, kNearlyFlat})
-        for (int extended : {0, 1})
-            for (int target : {400000, 1200000}) b->Args({kind, extended, target});
+        for (int target : {400000, 1200000})
+            for (int extended : {0, 1}) b->Args({kind, extended, target});
     b->Unit(benchmark::kMillisecond);
 }
-BENCHMARK(BM_AnalysePicture)->Apply(AnalysisArguments);
+BENCHMARK(BM_Analysis)->Apply(Arguments);
+BENCHMARK(BM_Job)->Apply(Arguments);
 
 }  // namespace

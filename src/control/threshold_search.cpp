@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "api/registry.h"
+#include "coding/scan.h"
 #include "params/settings.h"
 
 ThresholdState gThreshold;
@@ -48,6 +50,149 @@ void FillErrorTerms() {
     gErrorTerms.ready = 1;
 }
 
+// The search's own evaluation of EstimateAcBits. The stored coefficients do not
+// change during a search, so the non-zero AC coefficients of every block are
+// listed once in scan order, with each one's current level and each block's
+// bits. A later matrix with the same q re-quantises only the coefficients of
+// the positions whose weight changed and recounts only the blocks where a level
+// changed. Every level and code length is the one EstimateAcBits would find, so
+// the sums agree.
+constexpr int kLookedUpMagnitudes = 256;
+constexpr int kListedMagnitudes = 4096;  // the transform gives at most 2048
+constexpr int kTabledRuns = 63;
+constexpr int kTabledLevels = 64;
+constexpr int kIncrementalPositions = 8;
+
+// A listed coefficient: magnitude in bits 0-11, scan index in 12-17, position in 18-23.
+uint32_t Listed(int32_t magnitude, int k, int p) {
+    return static_cast<uint32_t>(magnitude) | static_cast<uint32_t>(k) << 12 | static_cast<uint32_t>(p) << 18;
+}
+int32_t MagnitudeOf(uint32_t c) { return static_cast<int32_t>(c & 4095); }
+int ScanIndexOf(uint32_t c) { return static_cast<int>(c >> 12 & 63); }
+int PositionOf(uint32_t c) { return static_cast<int>(c >> 18 & 63); }
+
+struct SearchEstimateState {
+    int32_t ready;
+    int32_t valid;        // levels and block bits belong to matrix and q below
+    int32_t q;
+    int32_t matrix[64];
+    int64_t total;
+    int32_t blocks;
+    int32_t macroblocks;
+    void* storage;        // one tracked block holding every array below
+    uint32_t* listed;     // per coefficient, block after block
+    uint16_t* level;
+    int32_t* blockOf;
+    int32_t* byPosition;  // coefficient numbers grouped by position
+    int32_t positionStart[65];
+    int32_t* blockEnd;    // coefficients of block b end at blockEnd[b]
+    int32_t* blockBits;
+    int32_t* dirty;       // blocks to recount
+    uint8_t* isDirty;
+    uint8_t codeLength[kTabledRuns][kTabledLevels];  // AcCodeLength; 0 for level 0
+    uint16_t lookup[64][kLookedUpMagnitudes];
+};
+SearchEstimateState gEstimate;
+
+// Below 4096 the level is at most (16 * 4095 + 24) / 2, so it fits 16 bits.
+int32_t EstimateLevel(int32_t magnitude, int32_t w, int q) {
+    const int32_t t = (16 * magnitude + w / 2) / w;
+    return (t + (3 * q + 2) / 4) / (2 * q);
+}
+
+void FillLookup(int p, int32_t w, int q) {
+    for (int a = 0; a < kLookedUpMagnitudes; ++a)
+        gEstimate.lookup[p][a] = static_cast<uint16_t>(EstimateLevel(a, w, q));
+}
+
+int32_t LevelOf(uint32_t c, const int32_t* matrix, int q) {
+    const int32_t a = MagnitudeOf(c);
+    const int p = PositionOf(c);
+    return a < kLookedUpMagnitudes ? gEstimate.lookup[p][a] : EstimateLevel(a, matrix[p], q);
+}
+
+// Adds the code of a level at scan index k; a zero level costs codeLength 0
+// and keeps the run going, so the common levels need no branch.
+inline void AddCode(int32_t level, int k, int32_t* bits, int* last) {
+    if (level >= kTabledLevels) {
+        *bits += AcCodeLength(k - *last - 1, level);
+        *last = k;
+        return;
+    }
+    *bits += gEstimate.codeLength[k - *last - 1][level];
+    *last = level != 0 ? k : *last;
+}
+
+// Bits of block b from its stored levels.
+int32_t CountBlock(int32_t b) {
+    const int32_t begin = b == 0 ? 0 : gEstimate.blockEnd[b - 1];
+    int32_t bits = 2;  // end of block
+    int last = 0;
+    for (int32_t i = begin; i < gEstimate.blockEnd[b]; ++i)
+        AddCode(gEstimate.level[i], ScanIndexOf(gEstimate.listed[i]), &bits, &last);
+    return bits;
+}
+
+// Every level anew, block after block.
+void EstimateEveryBlock(const int32_t* matrix, int q) {
+    gEstimate.total = 0;
+    int32_t begin = 0;
+    for (int32_t b = 0; b < gEstimate.blocks; ++b) {
+        const int32_t end = gEstimate.blockEnd[b];
+        int32_t bits = 2;
+        int last = 0;
+        for (int32_t i = begin; i < end; ++i) {
+            const uint32_t c = gEstimate.listed[i];
+            const int32_t level = LevelOf(c, matrix, q);
+            gEstimate.level[i] = static_cast<uint16_t>(level);
+            AddCode(level, ScanIndexOf(c), &bits, &last);
+        }
+        gEstimate.blockBits[b] = bits;
+        gEstimate.total += bits;
+        begin = end;
+    }
+}
+
+// Only the coefficients of the positions whose weight changed, and the blocks
+// where one of their levels changed.
+void EstimateChangedPositions(const int32_t* matrix, int q) {
+    int32_t dirty = 0;
+    for (int p = 1; p < 64; ++p) {
+        if (matrix[p] == gEstimate.matrix[p]) continue;
+        FillLookup(p, matrix[p], q);
+        for (int32_t j = gEstimate.positionStart[p]; j < gEstimate.positionStart[p + 1]; ++j) {
+            const int32_t i = gEstimate.byPosition[j];
+            const int32_t level = LevelOf(gEstimate.listed[i], matrix, q);
+            if (level == gEstimate.level[i]) continue;
+            gEstimate.level[i] = static_cast<uint16_t>(level);
+            const int32_t b = gEstimate.blockOf[i];
+            if (!gEstimate.isDirty[b]) {
+                gEstimate.isDirty[b] = 1;
+                gEstimate.dirty[dirty++] = b;
+            }
+        }
+    }
+    for (int32_t d = 0; d < dirty; ++d) {
+        const int32_t b = gEstimate.dirty[d];
+        const int32_t bits = CountBlock(b);
+        gEstimate.total += bits - gEstimate.blockBits[b];
+        gEstimate.blockBits[b] = bits;
+        gEstimate.isDirty[b] = 0;
+    }
+}
+
+// Parts of the one storage block, each starting on an 8-byte boundary.
+template <typename T>
+int64_t CarvedSize(int64_t count) {
+    return (count * static_cast<int64_t>(sizeof(T)) + 7) / 8 * 8;
+}
+template <typename T>
+T* Carve(uint8_t*& cursor, int64_t count) {
+    T* part = reinterpret_cast<T*>(cursor);
+    cursor += CarvedSize<T>(count);
+    return part;
+}
+
 // Estimated AC bits of the matrices already tried during one search. The
 // estimate is a function of the matrix and q over the same stored coefficients,
 // so a repeated matrix gets its earlier figure without re-quantising.
@@ -68,14 +213,19 @@ int32_t EstimateWithMemo(const int32_t* matrix, int q) {
         if (gMemo.q[i] == q && std::memcmp(gMemo.matrix[i], matrix, sizeof(gMemo.matrix[i])) == 0)
             return gMemo.bits[i];
     }
-    int32_t bits = EstimateAcBits(matrix, q);
-    int slot = gMemo.next;
+    const int32_t bits = gEstimate.ready ? SearchEstimateAcBits(matrix, q) : EstimateAcBits(matrix, q);
+    const int slot = gMemo.next;
     gMemo.next = (gMemo.next + 1) % kRememberedEstimates;
     if (gMemo.count < kRememberedEstimates) ++gMemo.count;
     gMemo.q[slot] = q;
     gMemo.bits[slot] = bits;
     std::memcpy(gMemo.matrix[slot], matrix, sizeof(gMemo.matrix[slot]));
     return bits;
+}
+
+void EndSearch() {
+    gMemo.active = 0;
+    ReleaseSearchEstimate();
 }
 
 // Each position takes the largest weight whose error stays within the
@@ -115,6 +265,109 @@ void ErrorStatistics(const int32_t* coefficients, ErrorSums* sums, int32_t* minW
                                               static_cast<uint32_t>(ErrorTerm(a, w)));
         }
     }
+}
+
+int PrepareSearchEstimate() {
+    ReleaseSearchEstimate();
+    for (const int32_t* plane : gAnalysis.coefficients)
+        if (plane == nullptr) return -1;
+    const int32_t width = gSettings.FrameWidth;
+    const int32_t columns = width / 16;
+    const int32_t rows = gSettings.FrameHeight / 16;
+
+    // Blocks in the order of EstimateAcBits; visit(b, plane, stride, bx, by).
+    auto forEachBlock = [&](auto visit) {
+        int32_t b = 0;
+        for (int32_t my = 0; my < rows; ++my) {
+            for (int32_t mx = 0; mx < columns; ++mx) {
+                visit(b++, gAnalysis.coefficients[kChromaCr], width / 2, mx, my);
+                visit(b++, gAnalysis.coefficients[kChromaCb], width / 2, mx, my);
+                for (int j = 0; j < 2; ++j)
+                    for (int i = 0; i < 2; ++i) visit(b++, gAnalysis.coefficients[kLuma], width, 2 * mx + i, 2 * my + j);
+            }
+        }
+        return b;
+    };
+    auto valueAt = [](const int32_t* plane, int32_t stride, int32_t bx, int32_t by, int k) {
+        return plane[static_cast<int64_t>(8 * by + kZigZagScan[k].row) * stride + 8 * bx + kZigZagScan[k].column];
+    };
+    int64_t count = 0;
+    bool listable = true;
+    const int32_t blocks = forEachBlock([&](int32_t, const int32_t* plane, int32_t stride, int32_t bx, int32_t by) {
+        for (int k = 1; k < 64; ++k) {
+            const int32_t x = valueAt(plane, stride, bx, by, k);
+            count += x != 0;
+            listable = listable && x > -kListedMagnitudes && x < kListedMagnitudes;
+        }
+    });
+    if (!listable) return -1;
+
+    const int64_t bytes = CarvedSize<uint32_t>(count) + CarvedSize<uint16_t>(count) + 2 * CarvedSize<int32_t>(count) +
+                          3 * CarvedSize<int32_t>(blocks) + CarvedSize<uint8_t>(blocks);
+    gEstimate.storage = TrackedAlloc(static_cast<uint64_t>(bytes), 1);
+    if (gEstimate.storage == nullptr) return -1;
+    uint8_t* cursor = static_cast<uint8_t*>(gEstimate.storage);
+    gEstimate.listed = Carve<uint32_t>(cursor, count);
+    gEstimate.level = Carve<uint16_t>(cursor, count);
+    gEstimate.blockOf = Carve<int32_t>(cursor, count);
+    gEstimate.byPosition = Carve<int32_t>(cursor, count);
+    gEstimate.blockEnd = Carve<int32_t>(cursor, blocks);
+    gEstimate.blockBits = Carve<int32_t>(cursor, blocks);
+    gEstimate.dirty = Carve<int32_t>(cursor, blocks);
+    gEstimate.isDirty = Carve<uint8_t>(cursor, blocks);
+
+    int32_t n = 0;
+    int32_t perPosition[64] = {};
+    forEachBlock([&](int32_t b, const int32_t* plane, int32_t stride, int32_t bx, int32_t by) {
+        for (int k = 1; k < 64; ++k) {
+            const int32_t x = valueAt(plane, stride, bx, by, k);
+            if (x == 0) continue;
+            const int p = kZigZagScan[k].column + 8 * kZigZagScan[k].row;
+            gEstimate.listed[n] = Listed(x < 0 ? -x : x, k, p);
+            gEstimate.blockOf[n] = b;
+            ++perPosition[p];
+            ++n;
+        }
+        gEstimate.blockEnd[b] = n;
+    });
+    gEstimate.positionStart[0] = 0;
+    for (int p = 0; p < 64; ++p) gEstimate.positionStart[p + 1] = gEstimate.positionStart[p] + perPosition[p];
+    int32_t fill[64];
+    std::memcpy(fill, gEstimate.positionStart, sizeof(fill));
+    for (int32_t i = 0; i < n; ++i) gEstimate.byPosition[fill[PositionOf(gEstimate.listed[i])]++] = i;
+
+    for (int run = 0; run < kTabledRuns; ++run) {
+        for (int level = 0; level < kTabledLevels; ++level)
+            gEstimate.codeLength[run][level] = static_cast<uint8_t>(level == 0 ? 0 : AcCodeLength(run, level));
+    }
+    gEstimate.blocks = blocks;
+    gEstimate.macroblocks = columns * rows;
+    gEstimate.valid = 0;
+    gEstimate.ready = 1;
+    return 0;
+}
+
+void ReleaseSearchEstimate() {
+    TrackedFree(gEstimate.storage);
+    gEstimate.storage = nullptr;
+    gEstimate.ready = 0;
+    gEstimate.valid = 0;
+}
+
+int32_t SearchEstimateAcBits(const int32_t* matrix, int q) {
+    int changed = 0;
+    for (int p = 1; p < 64; ++p) changed += matrix[p] != gEstimate.matrix[p];
+    // With many weights changed a sweep in storage order beats visiting them by position.
+    if (!gEstimate.valid || gEstimate.q != q || changed > kIncrementalPositions) {
+        for (int p = 1; p < 64; ++p) FillLookup(p, matrix[p], q);
+        EstimateEveryBlock(matrix, q);
+    } else {
+        EstimateChangedPositions(matrix, q);
+    }
+    std::memcpy(gEstimate.matrix, matrix, sizeof(gEstimate.matrix));
+    gEstimate.q = q;
+    gEstimate.valid = 1;
+    return static_cast<int32_t>(gEstimate.total + gEstimate.macroblocks);
 }
 
 void BuildErrorTable(ErrorSums* sums, double (*table)[128], const int32_t* minWeight) {
@@ -166,6 +419,7 @@ int SearchThreshold(double (*table)[128], int32_t* matrix, const int32_t* minWei
     gMemo.active = 1;
     gMemo.count = 0;
     gMemo.next = 0;
+    PrepareSearchEstimate();  // without its lists every estimate is EstimateAcBits itself
     TryThreshold(0.0f, 5.0f, table, minWeight, target, dcBits, matrix, 8, 0);
     if (gThreshold.threshold == 0.0f) {
         // The finest matrix fits at q 8: try it with ever finer estimate quantisers.
@@ -174,12 +428,12 @@ int SearchThreshold(double (*table)[128], int32_t* matrix, const int32_t* minWei
             if (gThreshold.threshold != 0.0f) {
                 TryThreshold(gThreshold.threshold - 0.4f, 0.1f, table, minWeight, target, dcBits, matrix, q, 0);
                 TryThreshold(gThreshold.threshold - 0.1f, 0.1f, table, minWeight, target, dcBits, matrix, q, 1);
-                gMemo.active = 0;
+                EndSearch();
                 return 0;
             }
             gThreshold.lastEstimateQ = gSettings.IFixedQstep;
         }
-        gMemo.active = 0;
+        EndSearch();
         return 0;
     }
     static const float kRefine[6][2] = {{3.0f, 2.0f}, {1.0f, 1.0f},   {0.5f, 0.5f},
@@ -187,6 +441,6 @@ int SearchThreshold(double (*table)[128], int32_t* matrix, const int32_t* minWei
     for (const float* stage : kRefine)
         TryThreshold(gThreshold.threshold - stage[0], stage[1], table, minWeight, target, dcBits, matrix, 8, 0);
     TryThreshold(gThreshold.threshold - 0.01f, 0.01f, table, minWeight, target, dcBits, matrix, 8, 1);
-    gMemo.active = 0;
+    EndSearch();
     return 0;
 }

@@ -24,4 +24,13 @@ int TryThreshold(float start, float step, double (*table)[128], const int32_t* m
 int SearchThreshold(double (*table)[128], int32_t* matrix, const int32_t* minWeight,
                     const int32_t* dcBits, int32_t target);
 
+// The estimate of a search: the result of EstimateAcBits over the stored
+// coefficients, from per-block lists of the non-zero coefficients. Prepare after
+// the analysis coefficients are complete; -1 when the lists cannot be allocated
+// or a coefficient lies outside -4095..4095, and the search then estimates with
+// EstimateAcBits itself.
+int PrepareSearchEstimate();
+int32_t SearchEstimateAcBits(const int32_t* matrix, int q);
+void ReleaseSearchEstimate();
+
 #endif

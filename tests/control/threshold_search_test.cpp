@@ -6,6 +6,7 @@
 #include <random>
 #include <vector>
 
+#include "api/registry.h"
 #include "control/analysis.h"
 #include "control/threshold_search.h"
 #include "params/settings.h"
@@ -257,6 +258,41 @@ TEST_F(ThresholdSearch, FittingBudgetStopsAtTheFirstMatrixThatFits) {
     TryThreshold(0.0f, 5.0f, *table, minWeight, fineBits + 1432, dcBits, matrix, 8, 0);
     EXPECT_EQ(gThreshold.threshold, 0.0f);
     EXPECT_EQ(matrix[1], 1);
+}
+
+TEST_F(ThresholdSearch, SearchEstimateEqualsEstimateAcBits) {
+    gSettings.FrameWidth = 48;
+    gSettings.FrameHeight = 32;
+    std::mt19937 random(5);
+    std::uniform_int_distribution<int32_t> kind(0, 9), small(-30, 30), large(-2048, 2047);
+    std::vector<int32_t> planes[3] = {std::vector<int32_t>(48 * 32), std::vector<int32_t>(49 * 33 / 2),
+                                      std::vector<int32_t>(49 * 33 / 2)};
+    for (int c = 0; c < 3; ++c) {
+        for (int32_t& x : planes[c]) {
+            const int k = kind(random);
+            x = k < 5 ? 0 : k < 9 ? small(random) : large(random);
+        }
+        gAnalysis.coefficients[c] = planes[c].data();
+    }
+    ASSERT_EQ(PrepareSearchEstimate(), 0);
+    std::uniform_int_distribution<int32_t> weight(1, 127), fine(1, 4), q(1, 8);
+    for (int32_t& w : matrix) w = 16;
+    std::uniform_int_distribution<int32_t> position(1, 63), changes(1, 10);
+    int quantiser = 8;
+    for (int trial = 0; trial < 300; ++trial) {
+        // Mostly a few weights changed from the matrix before, as the stages do.
+        if (trial % 4 == 0) {
+            for (int32_t& w : matrix) w = trial % 3 == 0 ? fine(random) : weight(random);
+        } else {
+            for (int n = changes(random); n > 0; --n) matrix[position(random)] = weight(random);
+        }
+        if (trial % 10 == 0) quantiser = q(random);
+        ASSERT_EQ(SearchEstimateAcBits(matrix, quantiser), EstimateAcBits(matrix, quantiser)) << trial;
+    }
+    ReleaseSearchEstimate();
+    EXPECT_EQ(TrackedBlocks(), 0);
+    planes[kLuma][9] = -4096;  // beyond the lists: the search falls back on EstimateAcBits
+    EXPECT_EQ(PrepareSearchEstimate(), -1);
 }
 
 // Two jobs in one process: an easy one goes through the finer estimate
