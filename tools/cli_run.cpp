@@ -88,7 +88,11 @@ int RunInPlace(const RunRequest& request) {
     char errorText[1024] = {};
     bool cancelRequested = false;
     int result = RunJobWatched(context.get(), errorText, request.flags, &cancelRequested);
-    if (result == PICTOR_FINISHED) return Finish(streamPath, request);
+    if (result == PICTOR_FINISHED) {
+        // Named as the user named the job file: "menu.tp" gives "menu.ts", not "./menu.ts".
+        bool bare = request.jobFile.find('/') == std::string::npos;
+        return Finish(bare ? streamPath.substr(2) : streamPath, request);
+    }
 
     // An attempt that stopped half-way leaves a stream without its picture.
     if (Rewritten(before, StampOf(streamPath)) && unlink(streamPath.c_str()) == 0) {

@@ -101,9 +101,9 @@ TEST_F(CliTest, AFailingJobPrintsItsErrorText) {
 TEST_F(CliTest, RunWritesBesideTheJobFileAndSaysWhat) {
     WriteStillPicture(dir_.path, "pic.tif", 176, 144);
     WriteFileText(dir_ / "menu.tp", "SOURCE_FILE pic.tif\nTARGET_SIZE 300000\nFRMRT PAL\nASPECT_RATIO 4:3\nPAN_SCAN OFF\n");
-    CliRun run = Command("run ./menu.tp");
+    CliRun run = Command("run menu.tp");
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_NE(run.out.find("wrote ./menu.ts"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("wrote menu.ts\n"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("of the target 300000 bits"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("176x144, PAL 4:3"), std::string::npos) << run.out;
     EXPECT_NE(run.err.find("100%"), std::string::npos) << run.err;  // plain progress lines off a terminal
