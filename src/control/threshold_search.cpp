@@ -274,62 +274,63 @@ int PrepareSearchEstimate() {
     const int32_t width = gSettings.FrameWidth;
     const int32_t columns = width / 16;
     const int32_t rows = gSettings.FrameHeight / 16;
-
-    // Blocks in the order of EstimateAcBits; visit(b, plane, stride, bx, by).
-    auto forEachBlock = [&](auto visit) {
-        int32_t b = 0;
-        for (int32_t my = 0; my < rows; ++my) {
-            for (int32_t mx = 0; mx < columns; ++mx) {
-                visit(b++, gAnalysis.coefficients[kChromaCr], width / 2, mx, my);
-                visit(b++, gAnalysis.coefficients[kChromaCb], width / 2, mx, my);
-                for (int j = 0; j < 2; ++j)
-                    for (int i = 0; i < 2; ++i) visit(b++, gAnalysis.coefficients[kLuma], width, 2 * mx + i, 2 * my + j);
-            }
-        }
-        return b;
-    };
-    auto valueAt = [](const int32_t* plane, int32_t stride, int32_t bx, int32_t by, int k) {
-        return plane[static_cast<int64_t>(8 * by + kZigZagScan[k].row) * stride + 8 * bx + kZigZagScan[k].column];
-    };
-    int64_t count = 0;
-    bool listable = true;
-    const int32_t blocks = forEachBlock([&](int32_t, const int32_t* plane, int32_t stride, int32_t bx, int32_t by) {
-        for (int k = 1; k < 64; ++k) {
-            const int32_t x = valueAt(plane, stride, bx, by, k);
-            count += x != 0;
-            listable = listable && x > -kListedMagnitudes && x < kListedMagnitudes;
-        }
-    });
-    if (!listable) return -1;
-
-    const int64_t bytes = CarvedSize<uint32_t>(count) + CarvedSize<uint16_t>(count) + 2 * CarvedSize<int32_t>(count) +
-                          3 * CarvedSize<int32_t>(blocks) + CarvedSize<uint8_t>(blocks);
+    const int64_t blocks = static_cast<int64_t>(columns) * rows * 6;
+    // Room for every AC coefficient; the pages past the non-zero ones stay untouched.
+    const int64_t capacity = blocks * 63;
+    const int64_t bytes = CarvedSize<uint32_t>(capacity) + CarvedSize<uint16_t>(capacity) +
+                          2 * CarvedSize<int32_t>(capacity) + 3 * CarvedSize<int32_t>(blocks) +
+                          CarvedSize<uint8_t>(blocks);
     gEstimate.storage = TrackedAlloc(static_cast<uint64_t>(bytes), 1);
     if (gEstimate.storage == nullptr) return -1;
     uint8_t* cursor = static_cast<uint8_t*>(gEstimate.storage);
-    gEstimate.listed = Carve<uint32_t>(cursor, count);
-    gEstimate.level = Carve<uint16_t>(cursor, count);
-    gEstimate.blockOf = Carve<int32_t>(cursor, count);
-    gEstimate.byPosition = Carve<int32_t>(cursor, count);
+    gEstimate.listed = Carve<uint32_t>(cursor, capacity);
+    gEstimate.level = Carve<uint16_t>(cursor, capacity);
+    gEstimate.blockOf = Carve<int32_t>(cursor, capacity);
+    gEstimate.byPosition = Carve<int32_t>(cursor, capacity);
     gEstimate.blockEnd = Carve<int32_t>(cursor, blocks);
     gEstimate.blockBits = Carve<int32_t>(cursor, blocks);
     gEstimate.dirty = Carve<int32_t>(cursor, blocks);
     gEstimate.isDirty = Carve<uint8_t>(cursor, blocks);
 
+    // Offsets of the scan positions in a plane of each row length; positions.
+    int64_t lumaOffset[64], chromaOffset[64];
+    int position[64];
+    for (int k = 0; k < 64; ++k) {
+        position[k] = kZigZagScan[k].column + 8 * kZigZagScan[k].row;
+        lumaOffset[k] = static_cast<int64_t>(kZigZagScan[k].row) * width + kZigZagScan[k].column;
+        chromaOffset[k] = static_cast<int64_t>(kZigZagScan[k].row) * (width / 2) + kZigZagScan[k].column;
+    }
     int32_t n = 0;
+    int32_t b = 0;
     int32_t perPosition[64] = {};
-    forEachBlock([&](int32_t b, const int32_t* plane, int32_t stride, int32_t bx, int32_t by) {
+    uint32_t outside = 0;
+    // Blocks in the order of EstimateAcBits; every coefficient is written and
+    // only the non-zero ones are kept, without a branch on the value.
+    auto list = [&](const int32_t* plane, int32_t stride, const int64_t* offset, int32_t bx, int32_t by) {
+        const int32_t* origin = plane + static_cast<int64_t>(8 * by) * stride + 8 * bx;
         for (int k = 1; k < 64; ++k) {
-            const int32_t x = valueAt(plane, stride, bx, by, k);
-            if (x == 0) continue;
-            const int p = kZigZagScan[k].column + 8 * kZigZagScan[k].row;
-            gEstimate.listed[n] = Listed(x < 0 ? -x : x, k, p);
+            const int32_t x = origin[offset[k]];
+            const uint32_t magnitude = x < 0 ? 0u - static_cast<uint32_t>(x) : static_cast<uint32_t>(x);
+            outside |= magnitude >= static_cast<uint32_t>(kListedMagnitudes);
+            gEstimate.listed[n] = Listed(static_cast<int32_t>(magnitude & 4095), k, position[k]);
             gEstimate.blockOf[n] = b;
-            ++perPosition[p];
-            ++n;
+            perPosition[position[k]] += x != 0;
+            n += x != 0;
         }
-        gEstimate.blockEnd[b] = n;
-    });
+        gEstimate.blockEnd[b++] = n;
+    };
+    for (int32_t my = 0; my < rows; ++my) {
+        for (int32_t mx = 0; mx < columns; ++mx) {
+            list(gAnalysis.coefficients[kChromaCr], width / 2, chromaOffset, mx, my);
+            list(gAnalysis.coefficients[kChromaCb], width / 2, chromaOffset, mx, my);
+            for (int j = 0; j < 2; ++j)
+                for (int i = 0; i < 2; ++i) list(gAnalysis.coefficients[kLuma], width, lumaOffset, 2 * mx + i, 2 * my + j);
+        }
+    }
+    if (outside) {
+        ReleaseSearchEstimate();
+        return -1;
+    }
     gEstimate.positionStart[0] = 0;
     for (int p = 0; p < 64; ++p) gEstimate.positionStart[p + 1] = gEstimate.positionStart[p] + perPosition[p];
     int32_t fill[64];
@@ -340,7 +341,7 @@ int PrepareSearchEstimate() {
         for (int level = 0; level < kTabledLevels; ++level)
             gEstimate.codeLength[run][level] = static_cast<uint8_t>(level == 0 ? 0 : AcCodeLength(run, level));
     }
-    gEstimate.blocks = blocks;
+    gEstimate.blocks = b;
     gEstimate.macroblocks = columns * rows;
     gEstimate.valid = 0;
     gEstimate.ready = 1;
