@@ -145,6 +145,7 @@ int Encode(const EncodeRequest& request, const std::string& work) {
         // Messages cite the user's picture, not its link in the private folder.
         std::string text = ReplaceAll(errorText, still + "/" + base, request.picture);
         text = ReplaceAll(text, work + "/" + stem + ".tif", request.picture);
+        text = ReplaceAll(text, "<" + jobName + ">", "<" + request.picture + ">");
         text = ReplaceAll(text, work + "/", "");
         return ReportOutcome(result, cancelRequested, text, request.output);
     }

@@ -152,6 +152,14 @@ TEST_F(CliTest, AFailedEncodeLeavesTheOutputAlone) {
     EXPECT_EQ(std::string(old.begin(), old.end()), "earlier stream");
     EXPECT_TRUE(TmpIsEmpty());
 
+    // Without a job file of the user's, the job-file messages name the picture.
+    WriteFileBytes(dir_ / "photo.tif", ReadFileBytes(TestDataPath("../examples/still/astronaut.tif")));
+    run = Command("encode photo.tif -o old.m2v --target 900000 --standard ntsc --aspect 4:3 -q");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, ErrorLine(45, "Mismatch between Image Size '720x576' and FRMRT 'NTSC'. <photo.tif>"));
+    old = ReadFileBytes(dir_ / "old.m2v");
+    EXPECT_EQ(std::string(old.begin(), old.end()), "earlier stream");
+
     run = Command("encode notes.tif -o missing/out.m2v --target 900000 --standard ntsc --aspect 4:3");
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("cannot write missing/out.m2v"), std::string::npos) << run.err;
