@@ -61,15 +61,19 @@ constexpr int kLookedUpMagnitudes = 256;
 constexpr int kListedMagnitudes = 4096;  // the transform gives at most 2048
 constexpr int kTabledRuns = 63;
 constexpr int kTabledLevels = 64;
-constexpr int kIncrementalPositions = 8;
+constexpr int kIncrementalPositions = 16;
 
-// A listed coefficient: magnitude in bits 0-11, scan index in 12-17, position in 18-23.
+// A listed coefficient: the low 8 bits of its magnitude in bits 0-7, its
+// position in 8-13, the high 4 bits of the magnitude in 14-17 and its scan
+// index in 18-23. Bits 0-13 of a magnitude below 256 index the level lookup.
 uint32_t Listed(int32_t magnitude, int k, int p) {
-    return static_cast<uint32_t>(magnitude) | static_cast<uint32_t>(k) << 12 | static_cast<uint32_t>(p) << 18;
+    return static_cast<uint32_t>(magnitude & 255) | static_cast<uint32_t>(p) << 8 |
+           static_cast<uint32_t>(magnitude >> 8) << 14 | static_cast<uint32_t>(k) << 18;
 }
-int32_t MagnitudeOf(uint32_t c) { return static_cast<int32_t>(c & 4095); }
-int ScanIndexOf(uint32_t c) { return static_cast<int>(c >> 12 & 63); }
-int PositionOf(uint32_t c) { return static_cast<int>(c >> 18 & 63); }
+bool LookedUp(uint32_t c) { return (c & 0x3C000u) == 0; }
+int32_t MagnitudeOf(uint32_t c) { return static_cast<int32_t>((c & 255) | (c >> 14 & 15) << 8); }
+int PositionOf(uint32_t c) { return static_cast<int>(c >> 8 & 63); }
+int ScanIndexOf(uint32_t c) { return static_cast<int>(c >> 18 & 63); }
 
 struct SearchEstimateState {
     int32_t ready;
@@ -106,9 +110,8 @@ void FillLookup(int p, int32_t w, int q) {
 }
 
 int32_t LevelOf(uint32_t c, const int32_t* matrix, int q) {
-    const int32_t a = MagnitudeOf(c);
-    const int p = PositionOf(c);
-    return a < kLookedUpMagnitudes ? gEstimate.lookup[p][a] : EstimateLevel(a, matrix[p], q);
+    if (LookedUp(c)) return (&gEstimate.lookup[0][0])[c & 0x3FFF];
+    return EstimateLevel(MagnitudeOf(c), matrix[PositionOf(c)], q);
 }
 
 // Adds the code of a level at scan index k; a zero level costs codeLength 0
