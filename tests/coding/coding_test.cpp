@@ -56,6 +56,8 @@ TEST(BitWriterAndHeaders, ExactBytes) {
              EXPECT_EQ(QueuedBits(), 7); FlushQueue(); AlignToByte(); }, "F8 FF DA BC DE F0 13 E0"},
         {[] { gSettings.YMBlock = 36; gSettings.PelAspectRatio = gSettings.FrameRate_s = 3; gSettings.load_intra_qmatrix_SH = 0;
               WriteSequenceHeader(); }, "00 00 01 B3 2D 02 40 33 0B 33 23 80 00 00 01 B5 14 82 00 01 00 00"},
+        {[] { gSettings.load_intra_qmatrix_SH = 0; WriteSequenceHeader(); },
+         "00 00 01 B3 2D 01 E0 24 0B 33 23 80 00 00 01 B5 14 82 00 01 00 00"},
         {WriteSequenceDisplayExtension, "00 00 01 B5 25 06 06 06 0B 42 0F 00"},
         {WriteGopHeader, "00 00 01 B8 00 08 00 00"},
         {[] { gSettings.IntraDCPrecision = 2; gSettings.TopFieldFirst = 0; WritePictureHeader(); },
@@ -135,7 +137,7 @@ double DirectDct(const int32_t* f, int u, int v) {
 
 TEST(Transform, AgreesWithTheFormula) {
     std::mt19937 random(12345);
-    for (int n = 0; n < 8; ++n) {  // textures reaching well beyond the clamp
+    for (int n = 0; n < 400; ++n) {  // textures reaching well beyond the clamp
         int32_t block[64], out[64];
         double unrounded[64];
         for (int32_t& v : block) v = static_cast<int32_t>(random() % 900) - 450;
