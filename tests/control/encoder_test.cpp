@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "api/job.h"
@@ -31,7 +32,7 @@ extern "C" void __wrap__Z11SetProgressi(int percent) {
 
 namespace {
 
-enum Kind { kFlat, kGradient, kNoise };
+enum Kind { kFlat, kGradient, kNoise, kEdges, kNatural };
 
 // Y (width x height), then Cb and Cr ((width / 2) x height), as the conversion hands them over.
 struct Picture {
@@ -40,9 +41,22 @@ struct Picture {
     uint8_t* plane(int c) { return yuv.data() + (c == 0 ? 0 : width * height * (c + 1) / 2); }
 };
 
-// Flat grey; a luma ramp over flat chroma; full-range noise in every plane.
+// Flat grey; a luma ramp over flat chroma; full-range noise in every plane; thin strokes
+// like text; the example photograph scaled by ImageMagick.
 Picture Make(Kind kind, int width, int height) {
     Picture p{width, height, std::vector<uint8_t>(static_cast<size_t>(width) * height * 2, 128)};
+    if (kind == kNatural) {
+        TempDir dir;
+        RunCommand("convert '" PICTOR_SOURCE_DIR "/examples/still/astronaut.tif' -resize " + std::to_string(width) +
+                   "x" + std::to_string(height) + "! -sampling-factor 4:2:2 -interlace plane -depth 8 'yuv:" + dir / "a.yuv" + "'");
+        p.yuv = ReadFileBytes(dir / "a.yuv");
+        p.yuv.resize(static_cast<size_t>(width) * height * 2);
+        return p;
+    }
+    for (int i = 0; kind == kEdges && i < width * height; ++i) {
+        const int x = i % width, y = i / width;
+        p.yuv[i] = y % 80 < 20 && ((x % 12 < 2 && y % 20 < 14) || (y % 20 == 6 && x % 36 < 20)) ? 235 : 16;
+    }
     uint32_t seed = 12345;
     for (size_t i = 0; i < p.yuv.size(); ++i) {
         seed = seed * 1103515245u + 12345u;
@@ -154,6 +168,28 @@ TEST_F(Driver, OverLimitMacroblocksAtTheLargestQuantiserAreWarned) {
     EXPECT_EQ(o.problems, "");
     EXPECT_GE(o.psnr, 40.0);
 }
+
+// The picture kinds at the sizes and targets jobs meet, under both rules: every stream plays in both
+// decoders, keeps to the limit and resembles its source. Size against target and PSNR are recorded.
+class Sweep : public Driver, public ::testing::WithParamInterface<std::tuple<Kind, int, uint32_t, bool>> {};
+
+TEST_P(Sweep, StreamPlaysAndKeepsToTheLimit) {
+    const auto [kind, size, target, extended] = GetParam();
+    const int sizes[][2] = {{720, 576}, {720, 480}, {352, 240}, {96, 64}};
+    gSwitches.extendedAnalysis = extended;
+    const Outcome o = Encode(Make(kind, sizes[size][0], sizes[size][1]), target);
+    ASSERT_EQ(o.result, 0);
+    EXPECT_EQ(o.problems, "");
+    // The final attempts only enforce the limit; the rate control itself lands within a hair of the target.
+    EXPECT_LE(o.stream.size() * 8, std::min(1800000u, target + target / 50u));
+    EXPECT_GE(o.psnr, target == 160000 && size < 2 ? 27 : 36);
+    RecordProperty("bits_per_target", std::to_string(o.stream.size() * 8.0 / target));
+    RecordProperty("psnr", std::to_string(o.psnr));
+}
+
+INSTANTIATE_TEST_SUITE_P(Pictures, Sweep, ::testing::Combine(
+    ::testing::Values(kFlat, kGradient, kEdges, kNatural), ::testing::Range(0, 4),
+    ::testing::Values(160000u, 600000u, 1200000u, 1800000u), ::testing::Bool()));
 
 // All ints, so that the test names (which show the bytes) hold no padding.
 struct EncodeCase {
