@@ -9,6 +9,7 @@
 
 #include "api/registry.h"
 #include "coding/intra_matrix.h"
+#include "coding/scan.h"
 #include "control/analysis.h"
 #include "control/threshold_search.h"
 #include "convert/planes.h"
@@ -87,6 +88,36 @@ TEST_F(Analysis, ErrorTableOfHandComputedCoefficients) {
     EXPECT_EQ(matrix[4], 127);
 }
 
+// The lowest of the weights at positions 1, 8 and 9 (and no other) sets the DC precision.
+TEST_F(Analysis, DcPrecisionFollowsThreeWeights) {
+    const int32_t cases[][4] = {{8, 9, 8, 0}, {16, 16, 7, 1}, {16, 4, 16, 1}, {3, 16, 16, 2}, {16, 16, 3, 2}};
+    for (const auto& c : cases) {
+        std::fill(matrix, matrix + 64, 1);
+        matrix[1] = c[0], matrix[8] = c[1], matrix[9] = c[2];
+        EXPECT_EQ(ChooseDcPrecision(matrix), c[3]) << c[0] << " " << c[1] << " " << c[2];
+    }
+}
+
+// The whole-picture estimate as defined: each block quantised, scanned and counted on its own,
+// one bit a macroblock. EstimateAcBits skips the divisions but must count the same.
+int32_t DefinedEstimate(const int32_t* matrix, int q) {
+    const int32_t width = gSettings.FrameWidth;
+    int32_t bits = 0;
+    for (int32_t mb = 0; mb < width / 16 * (gSettings.FrameHeight / 16); ++mb, ++bits) {
+        const int32_t mx = mb % (width / 16), my = mb / (width / 16);
+        for (int b = 0; b < 6; ++b) {
+            const int c = b < 4 ? kLuma : b == 4 ? kChromaCb : kChromaCr, stride = c == kLuma ? width : width / 2;
+            const int32_t bx = c == kLuma ? 2 * mx + b % 2 : mx, by = c == kLuma ? 2 * my + b / 2 : my;
+            int32_t block[64], levels[64], scanned[64];
+            for (int p = 0; p < 64; ++p) block[p] = gAnalysis.coefficients[c][(8 * by + p / 8) * stride + 8 * bx + p % 8];
+            QuantiseForEstimate(block, levels, matrix, q);
+            for (int k = 1; k < 64; ++k) scanned[k] = levels[kZigZagScan[k].column + 8 * kZigZagScan[k].row];
+            bits += CountAcBits(scanned);
+        }
+    }
+    return bits;
+}
+
 // The search's estimate, kept up to date from lists of the non-zero coefficients, agrees with
 // EstimateAcBits as matrices change the way the stages change them.
 TEST_F(Analysis, SearchEstimateAgreesWithTheWholePictureEstimate) {
@@ -107,6 +138,9 @@ TEST_F(Analysis, SearchEstimateAgreesWithTheWholePictureEstimate) {
         }
         if (trial % 10 == 0) q = 1 + static_cast<int>(r() % 8);
         ASSERT_EQ(SearchEstimateAcBits(matrix, q), EstimateAcBits(matrix, q)) << trial;
+        if (trial % 20 == 0) {
+            ASSERT_EQ(DefinedEstimate(matrix, q), EstimateAcBits(matrix, q)) << trial;
+        }
     }
     ReleaseSearchEstimate();
 }
