@@ -14,7 +14,8 @@ void InitRateControl(RateControlState* state) {
     const int32_t r = (s.Target / s.FrameRate) / 2;
     // Target never reaches BUFFER, so k is 31 and the buffer starts half a picture full.
     const int32_t k = 31 - (s.Target / s.BUFFER) * 31;
-    state->bufferFullness = r * k / 31;
+    // 64-bit product: targets from memory may be far beyond what a job file allows.
+    state->bufferFullness = static_cast<int32_t>(static_cast<int64_t>(r) * k / 31);
 }
 
 void AllocateBits(int attempt) {
