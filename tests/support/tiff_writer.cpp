@@ -30,18 +30,7 @@ int ValueSize(uint16_t type) {
     }
 }
 
-}  // namespace
-
-TiffEntry Short(uint16_t tag, std::vector<uint32_t> values) {
-    uint32_t n = static_cast<uint32_t>(values.size());
-    return TiffEntry{tag, kShort, n, std::move(values)};
-}
-
-TiffEntry Long(uint16_t tag, std::vector<uint32_t> values) {
-    uint32_t n = static_cast<uint32_t>(values.size());
-    return TiffEntry{tag, kLong, n, std::move(values)};
-}
-
+// PackBits: runs of 3 and more as repeats, the rest as literals.
 std::vector<uint8_t> PackBitsEncode(const std::vector<uint8_t>& in) {
     std::vector<uint8_t> out;
     size_t i = 0;
@@ -74,6 +63,18 @@ std::vector<uint8_t> ReverseBits(std::vector<uint8_t> bytes) {
         b = r;
     }
     return bytes;
+}
+
+}  // namespace
+
+TiffEntry Short(uint16_t tag, std::vector<uint32_t> values) {
+    uint32_t n = static_cast<uint32_t>(values.size());
+    return TiffEntry{tag, kShort, n, std::move(values)};
+}
+
+TiffEntry Long(uint16_t tag, std::vector<uint32_t> values) {
+    uint32_t n = static_cast<uint32_t>(values.size());
+    return TiffEntry{tag, kLong, n, std::move(values)};
 }
 
 std::vector<uint8_t> WriteTiffFile(const TiffFile& file) {
@@ -112,7 +113,7 @@ std::vector<uint8_t> WriteTiffFile(const TiffFile& file) {
 
     if (out.bytes.size() % 2) out.bytes.push_back(0);
     uint32_t directory = static_cast<uint32_t>(out.bytes.size());
-    out.Put(file.forceDirectoryOffset ? file.directoryOffset : directory, 4, headerLink);
+    out.Put(directory, 4, headerLink);
     out.Append(static_cast<uint32_t>(entries.size()), 2);
     for (size_t n = 0; n < entries.size(); ++n) {
         const TiffEntry& e = entries[n];
@@ -121,9 +122,7 @@ std::vector<uint8_t> WriteTiffFile(const TiffFile& file) {
         out.Append(e.count, 4);
         size_t field = out.Append(0, 4);
         int size = ValueSize(e.type);
-        if (e.forceValueOffset) {
-            out.Put(e.valueOffset, 4, field);
-        } else if (placed[n] != 0) {
+        if (placed[n] != 0) {
             out.Put(placed[n], 4, field);
         } else {
             for (size_t k = 0; k < e.values.size() && (k + 1) * size <= 4; ++k) {
@@ -182,25 +181,4 @@ TiffFile RgbTiffLayout(int width, int height, const std::vector<uint8_t>& rgb, c
 
 std::vector<uint8_t> MakeRgbTiff(int width, int height, const std::vector<uint8_t>& rgb, TiffOptions options) {
     return WriteTiffFile(RgbTiffLayout(width, height, rgb, options));
-}
-
-std::vector<uint8_t> MakeGreyTiff(int width, int height, const std::vector<uint8_t>& grey, TiffOptions options) {
-    TiffFile file;
-    file.bigEndian = options.bigEndian;
-    int rows = options.rowsPerStrip > 0 ? options.rowsPerStrip : height;
-    for (int first = 0; first < height; first += rows) {
-        size_t begin = static_cast<size_t>(first) * width;
-        size_t end = static_cast<size_t>(std::min(height, first + rows)) * width;
-        std::vector<uint8_t> strip(grey.begin() + begin, grey.begin() + end);
-        if (options.packBits) strip = PackBitsEncode(strip);
-        file.strips.push_back(std::move(strip));
-    }
-    uint32_t w = static_cast<uint32_t>(width), h = static_cast<uint32_t>(height);
-    file.entries = {Short(256, {w}), Short(257, {h}), Short(258, {8}), Short(259, {options.packBits ? 32773u : 1u}),
-                    Short(262, {1}), Long(273, {}), Short(277, {1}), Long(278, {static_cast<uint32_t>(rows)}),
-                    Long(279, {})};
-    if (options.orientation != 0) file.entries.push_back(Short(274, {static_cast<uint32_t>(options.orientation)}));
-    std::sort(file.entries.begin(), file.entries.end(),
-              [](const TiffEntry& a, const TiffEntry& b) { return a.tag < b.tag; });
-    return WriteTiffFile(file);
 }

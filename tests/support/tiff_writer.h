@@ -18,9 +18,6 @@ struct TiffEntry {
     uint16_t type;
     uint32_t count;
     std::vector<uint32_t> values;
-    // When set, written into bytes 8-11 instead of the values or their offset.
-    bool forceValueOffset = false;
-    uint32_t valueOffset = 0;
 };
 
 // Tag 273 or 279 with no values gets the strips' offsets or byte counts.
@@ -28,9 +25,6 @@ struct TiffFile {
     bool bigEndian = false;
     std::vector<TiffEntry> entries;
     std::vector<std::vector<uint8_t>> strips;
-    // When set, written into the header instead of the directory's offset.
-    bool forceDirectoryOffset = false;
-    uint32_t directoryOffset = 0;
 };
 
 struct TiffOptions {
@@ -49,18 +43,11 @@ struct TiffOptions {
 TiffEntry Short(uint16_t tag, std::vector<uint32_t> values);
 TiffEntry Long(uint16_t tag, std::vector<uint32_t> values);
 
-// Packs bytes with PackBits (runs of 3 and more as repeats, the rest as literals).
-std::vector<uint8_t> PackBitsEncode(const std::vector<uint8_t>& bytes);
-std::vector<uint8_t> ReverseBits(std::vector<uint8_t> bytes);
-
 // The layout of an RGB picture (rgb: width x height pixels, R G B each), for
 // tests that change entries before writing.
 TiffFile RgbTiffLayout(int width, int height, const std::vector<uint8_t>& rgb, const TiffOptions& options);
 std::vector<uint8_t> WriteTiffFile(const TiffFile& file);
 std::vector<uint8_t> MakeRgbTiff(int width, int height, const std::vector<uint8_t>& rgb,
                                  TiffOptions options = TiffOptions{});
-// A grey picture: 8-bit BlackIsZero samples.
-std::vector<uint8_t> MakeGreyTiff(int width, int height, const std::vector<uint8_t>& grey,
-                                  TiffOptions options = TiffOptions{});
 
 #endif
