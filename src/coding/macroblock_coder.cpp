@@ -22,33 +22,11 @@ void ResetDcPredictors() {
     for (int c = 0; c < 3; ++c) gRunningDc.value[c] = reset;
 }
 
-// Table B.15 holds runs 0..31 and magnitudes 1..40; everything else escapes.
-constexpr int kIndexedRuns = 32;
-constexpr int kIndexedMagnitude = 40;
-struct AcIndex {
-    // Position in kAcTable by run and level + 40; -1 where the pair escapes.
-    int16_t entry[kIndexedRuns][2 * kIndexedMagnitude + 1];
-};
-
-AcIndex BuildAcIndex() {
-    AcIndex index;
-    for (auto& row : index.entry) {
-        for (int16_t& e : row) e = -1;
-    }
-    for (int i = 0; kAcTable[i].level != kAcTableEnd; ++i) {
-        index.entry[kAcTable[i].run][kAcTable[i].level + kIndexedMagnitude] = static_cast<int16_t>(i);
-    }
-    return index;
-}
-
 void QueueRunLevel(int run, int32_t level) {
-    static const AcIndex index = BuildAcIndex();
-    if (run < kIndexedRuns && level >= -kIndexedMagnitude && level <= kIndexedMagnitude) {
-        const int i = index.entry[run][level + kIndexedMagnitude];
-        if (i >= 0) {
-            QueueBits(kAcTable[i].code, kAcTable[i].length);
-            return;
-        }
+    static const AcIndex& index = AcCodeIndex();
+    if (const AcCode* code = FindAcCode(index, run, level)) {
+        QueueBits(code->code, code->length);
+        return;
     }
     QueueBits(kEscapeCode, 6);
     QueueBits(static_cast<uint32_t>(run), 6);

@@ -17,31 +17,6 @@ AnalysisState gAnalysis;
 
 namespace {
 
-// Lengths of the intra AC codes (sign included) by run and magnitude, taken from
-// the coder's own table; 0 where the table holds no code.
-constexpr int kMaxRun = 32;
-constexpr int kMaxLevel = 41;
-struct AcLengthTable {
-    uint8_t length[kMaxRun][kMaxLevel];
-};
-
-AcLengthTable BuildAcLengths() {
-    AcLengthTable t{};
-    for (const AcCode& c : kAcTable) {
-        if (c.level == kAcTableEnd) break;
-        int magnitude = c.level < 0 ? -c.level : c.level;
-        if (c.run >= 0 && c.run < kMaxRun && magnitude > 0 && magnitude < kMaxLevel) {
-            t.length[c.run][magnitude] = c.length;
-        }
-    }
-    return t;
-}
-
-const AcLengthTable& AcLengths() {
-    static const AcLengthTable table = BuildAcLengths();
-    return table;
-}
-
 // Number of significant bits of a non-negative value (0 for 0).
 int SignificantBits(int32_t v) { return v > 0 ? 32 - __builtin_clz(static_cast<uint32_t>(v)) : 0; }
 
@@ -72,11 +47,9 @@ int32_t DcSizeCodeLength(int size, int isLuma) {
 }
 
 int32_t AcCodeLength(int run, int level) {
-    int magnitude = level < 0 ? -level : level;
-    if (run < 0 || run >= kMaxRun || magnitude >= kMaxLevel) return 24;
-    int length = AcLengths().length[run][magnitude];
+    const AcCode* code = FindAcCode(AcCodeIndex(), run, level);
     // Escape: 6 bits of code, 6 of run, 12 of level.
-    return length == 0 ? 24 : length;
+    return code != nullptr ? code->length : 24;
 }
 
 void QuantiseForEstimate(const int32_t* coefficients, int32_t* levels, const int32_t* matrix, int q) {
@@ -118,7 +91,7 @@ int32_t EstimateAcBits(const int32_t* matrix, int q) {
     const int32_t mbRows = gSettings.FrameHeight / 16;
     const int32_t offset = (3 * q + 2) / 4;
     const int32_t step = 2 * q;
-    const AcLengthTable& lengths = AcLengths();
+    const AcIndex& codes = AcCodeIndex();
 
     // Per scan position: plane offset within the block, weight, and the smallest
     // magnitude whose level is not 0, which is when 16|x| + w/2 >= (2q - offset) w.
@@ -148,8 +121,8 @@ int32_t EstimateAcBits(const int32_t* matrix, int q) {
             }
             const int32_t w = weight[k];
             const int32_t level = ((16 * magnitude + w / 2) / w + offset) / step;
-            const int length = (level < kMaxLevel && run < kMaxRun) ? lengths.length[run][level] : 0;
-            bits += length != 0 ? length : 24;
+            const AcCode* code = FindAcCode(codes, run, level);
+            bits += code != nullptr ? code->length : 24;
             run = 0;
         }
         return bits;
