@@ -22,7 +22,8 @@ std::vector<int32_t> SampleBlocks() {
     std::vector<int32_t> samples(kBlocks * 64);
     for (int b = 0; b < kBlocks; ++b)
         for (int i = 0; i < 64; ++i)
-            samples[64 * b + i] = static_cast<int32_t>((b * 37 + (i % 8) * 9 + (i / 8) * 5 + random() % 24) % 256);
+            samples[64 * b + i] =
+                static_cast<int32_t>((b * 37 + (i % 8) * 9 + (i / 8) * 5 + random() % 24) % 256);
     return samples;
 }
 
@@ -72,7 +73,9 @@ void BM_EncodeIntraBlock(benchmark::State& state) {
     SetUpMatrix();
     const std::vector<int32_t> coefficients = CoefficientBlocks();
     std::vector<int32_t> levels(coefficients.size());
-    for (int b = 0; b < kBlocks; ++b) QuantiseIntraBlock(static_cast<int>(state.range(0)), &coefficients[64 * b], &levels[64 * b]);
+    for (int b = 0; b < kBlocks; ++b)
+        QuantiseIntraBlock(static_cast<int>(state.range(0)), &coefficients[64 * b],
+                           &levels[64 * b]);
     int b = 0;
     for (auto _ : state) {
         StartCodeList();

@@ -32,8 +32,10 @@ const Picture& Astronaut() {
     static Picture picture = [] {
         Picture p;
         std::vector<uint8_t> rgb(kWidth * kHeight * 3);
-        FILE* pipe = popen("convert /work/shared/pictures/astronaut_720x576.png -depth 8 rgb:-", "r");
-        if (pipe == nullptr || std::fread(rgb.data(), 1, rgb.size(), pipe) != rgb.size()) std::abort();
+        FILE* pipe =
+            popen("convert /work/shared/pictures/astronaut_720x576.png -depth 8 rgb:-", "r");
+        if (pipe == nullptr || std::fread(rgb.data(), 1, rgb.size(), pipe) != rgb.size())
+            std::abort();
         pclose(pipe);
         p.y.resize(kWidth * kHeight);
         p.cb.resize(kWidth / 2 * kHeight);

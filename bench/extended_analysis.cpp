@@ -36,14 +36,16 @@ uint8_t Clamp(int v) { return static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v
 Picture MakePicture(PictureKind kind) {
     std::vector<uint8_t> rgb(kWidth * kHeight * 3, 128);
     if (kind == kAstronaut) {
-        FILE* pipe = popen("convert /work/shared/pictures/astronaut_720x576.png -depth 8 rgb:-", "r");
+        FILE* pipe =
+            popen("convert /work/shared/pictures/astronaut_720x576.png -depth 8 rgb:-", "r");
         if (pipe == nullptr || fread(rgb.data(), 1, rgb.size(), pipe) != rgb.size()) std::abort();
         pclose(pipe);
     } else if (kind == kNoise) {
         std::mt19937 random(7);
         for (uint8_t& v : rgb) v = static_cast<uint8_t>(random() & 255);
     } else {
-        for (int i = 0; i < kWidth * kHeight; ++i) rgb[3 * i] = rgb[3 * i + 1] = rgb[3 * i + 2] = 120 + (i % kWidth) / 240;
+        for (int i = 0; i < kWidth * kHeight; ++i)
+            rgb[3 * i] = rgb[3 * i + 1] = rgb[3 * i + 2] = 120 + (i % kWidth) / 240;
     }
     Picture picture;
     picture.y.resize(kWidth * kHeight);
@@ -64,7 +66,8 @@ Picture MakePicture(PictureKind kind) {
 }
 
 const Picture& PictureOf(int kind) {
-    static std::vector<Picture> pictures = {MakePicture(kAstronaut), MakePicture(kNoise), MakePicture(kNearlyFlat)};
+    static std::vector<Picture> pictures = {MakePicture(kAstronaut), MakePicture(kNoise),
+                                            MakePicture(kNearlyFlat)};
     return pictures[kind];
 }
 
@@ -94,7 +97,8 @@ void BM_Analysis(benchmark::State& state) {
         if (AnalysePicture(target) != 0) state.SkipWithError("analysis failed");
         benchmark::DoNotOptimize(gSettings.IntraDCPrecision);
     }
-    if (state.range(1) != 0) state.counters["threshold"] = gThreshold.threshold;  // the simple rule has none
+    if (state.range(1) != 0)
+        state.counters["threshold"] = gThreshold.threshold;  // the simple rule has none
     gPlanes = PicturePlanes{};
     gSwitches.extendedAnalysis = 0;
 }
@@ -103,15 +107,23 @@ void BM_Analysis(benchmark::State& state) {
 void BM_Job(benchmark::State& state) {
     const Picture& picture = PictureOf(static_cast<int>(state.range(0)));
     const std::string path = "/tmp/bench_extended_analysis_" + std::to_string(getpid()) + ".m2v";
-    PlanesJob job{kWidth, kHeight, picture.y.data(), picture.cb.data(), picture.cr.data(),
-                  static_cast<int32_t>(state.range(2)), 1, 0, path.c_str()};
+    PlanesJob job{kWidth,
+                  kHeight,
+                  picture.y.data(),
+                  picture.cb.data(),
+                  picture.cr.data(),
+                  static_cast<int32_t>(state.range(2)),
+                  1,
+                  0,
+                  path.c_str()};
     for (auto _ : state) {
         ResetAllocRegistry();
         ResetFileRegistry();
         gSwitches.extendedAnalysis = static_cast<int32_t>(state.range(1));
         if (EncodePlanesToFile(job) != 0) state.SkipWithError("job failed");
     }
-    if (state.range(1) != 0) state.counters["threshold"] = gThreshold.threshold;  // the simple rule has none
+    if (state.range(1) != 0)
+        state.counters["threshold"] = gThreshold.threshold;  // the simple rule has none
     gSwitches.extendedAnalysis = 0;
     std::remove(path.c_str());
 }

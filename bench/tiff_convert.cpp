@@ -43,7 +43,9 @@ std::string WritePicture(bool packBits) {
                     continue;
                 }
                 size_t start = i;
-                while (i < strip.size() && i - start < 128 && !(i + 1 < strip.size() && strip[i] == strip[i + 1])) ++i;
+                while (i < strip.size() && i - start < 128 &&
+                       !(i + 1 < strip.size() && strip[i] == strip[i + 1]))
+                    ++i;
                 packed.push_back(static_cast<uint8_t>(i - start - 1));
                 packed.insert(packed.end(), strip.begin() + start, strip.begin() + i);
             }
@@ -65,8 +67,10 @@ std::string WritePicture(bool packBits) {
         uint16_t tag, type;
         uint32_t count, value;
     };
-    const Entry entries[] = {{256, 3, 1, w}, {257, 3, 1, h}, {258, 3, 3, bits}, {259, 3, 1, packBits ? 32773u : 1u},
-                             {262, 3, 1, 2}, {273, 4, 36, offsetTable}, {277, 3, 1, 3}, {278, 3, 1, rows},
+    const Entry entries[] = {{256, 3, 1, w},          {257, 3, 1, h},
+                             {258, 3, 3, bits},       {259, 3, 1, packBits ? 32773u : 1u},
+                             {262, 3, 1, 2},          {273, 4, 36, offsetTable},
+                             {277, 3, 1, 3},          {278, 3, 1, rows},
                              {279, 4, 36, countTable}};
     PutLe(out, sizeof entries / sizeof entries[0], 2);
     for (const Entry& e : entries) {
@@ -76,7 +80,8 @@ std::string WritePicture(bool packBits) {
         PutLe(out, e.value, 4);
     }
     PutLe(out, 0, 4);
-    std::string path = std::string("/tmp/bench_tiff_convert_") + (packBits ? "packbits" : "none") + ".tif";
+    std::string path =
+        std::string("/tmp/bench_tiff_convert_") + (packBits ? "packbits" : "none") + ".tif";
     FILE* f = std::fopen(path.c_str(), "wb");
     std::fwrite(out.data(), 1, out.size(), f);
     std::fclose(f);

@@ -35,10 +35,12 @@ struct StreamFacts {
 // standard error and turns Ctrl-C into a cancel request. Returns Pictor's
 // result; the error text is left in `errorText` (1024 bytes). `cancelRequested`
 // tells whether the user asked the job to stop.
-int RunJobWatched(JobContext* context, char* errorText, const JobFlags& flags, bool* cancelRequested);
+int RunJobWatched(JobContext* context, char* errorText, const JobFlags& flags,
+                  bool* cancelRequested);
 // Prints the error text and what became of an unfinished job on standard
 // error; returns the exit status (1 failed, 2 cancelled).
-int ReportOutcome(int result, bool cancelRequested, const std::string& errorText, const std::string& streamPath);
+int ReportOutcome(int result, bool cancelRequested, const std::string& errorText,
+                  const std::string& streamPath);
 
 // 0 when the headers were found.
 int ReadStreamFacts(const std::string& path, StreamFacts* facts);

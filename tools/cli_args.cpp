@@ -6,7 +6,8 @@
 #include "cli.h"
 
 int UsageError(const std::string& message) {
-    std::fprintf(stderr, "pictor: %s\nTry 'pictor --help' for the ways to call it.\n", message.c_str());
+    std::fprintf(stderr, "pictor: %s\nTry 'pictor --help' for the ways to call it.\n",
+                 message.c_str());
     return kExitUsage;
 }
 

@@ -53,7 +53,8 @@ int ParseEncode(int argc, char** argv, EncodeRequest* request) {
         if (taken == 0) taken = TakeJobFlag(&args, &request->flags);
         if (taken < 0) return kExitUsage;
         if (taken > 0) continue;
-        if (arg.size() > 1 && arg[0] == '-') return UsageError("encode: unknown option '" + arg + "'");
+        if (arg.size() > 1 && arg[0] == '-')
+            return UsageError("encode: unknown option '" + arg + "'");
         if (!request->picture.empty()) return UsageError("encode takes one picture");
         request->picture = arg;
         args.next += 1;
@@ -61,11 +62,13 @@ int ParseEncode(int argc, char** argv, EncodeRequest* request) {
     if (request->picture.empty()) return UsageError("encode needs a TIFF picture");
     if (request->output.empty()) return UsageError("encode needs -o OUT for the stream");
     if (target.empty()) return UsageError("encode needs --target BITS (160000 to 1800000)");
-    if (!ParseInteger(target, &request->target)) return UsageError("--target takes a number of bits, not '" + target + "'");
+    if (!ParseInteger(target, &request->target))
+        return UsageError("--target takes a number of bits, not '" + target + "'");
     request->standard = Upper(standard);
     if (request->standard != "PAL" && request->standard != "NTSC") {
-        return UsageError(standard.empty() ? "encode needs --standard pal or ntsc"
-                                           : "--standard takes pal or ntsc, not '" + standard + "'");
+        return UsageError(standard.empty()
+                              ? "encode needs --standard pal or ntsc"
+                              : "--standard takes pal or ntsc, not '" + standard + "'");
     }
     if (aspect != "4:3" && aspect != "16:9") {
         return UsageError(aspect.empty() ? "encode needs --aspect 4:3 or 16:9"
@@ -86,7 +89,8 @@ int ParseEncode(int argc, char** argv, EncodeRequest* request) {
 bool UsableName(const std::string& name) {
     if (name.empty() || name.size() > 200 || name.find(".tp") != std::string::npos) return false;
     for (char c : name) {
-        if (c == '#' || c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f') return false;
+        if (c == '#' || c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f')
+            return false;
     }
     return true;
 }
@@ -119,7 +123,8 @@ bool OutputFolderWritable(const std::string& output) {
 
 int Encode(const EncodeRequest& request, const std::string& work) {
     size_t slash = request.picture.rfind('/');
-    std::string base = slash == std::string::npos ? request.picture : request.picture.substr(slash + 1);
+    std::string base =
+        slash == std::string::npos ? request.picture : request.picture.substr(slash + 1);
     size_t dot = base.rfind('.');
     std::string stem = dot == std::string::npos || dot == 0 ? base : base.substr(0, dot);
     if (!UsableName(base) || !UsableName(stem)) {
@@ -128,7 +133,8 @@ int Encode(const EncodeRequest& request, const std::string& work) {
     }
     const std::string still = work + "/still";
     const std::string jobName = stem + ".tp";
-    if (mkdir(still.c_str(), 0700) != 0 || LinkOrCopy(AbsolutePath(request.picture), still + "/" + base) != 0 ||
+    if (mkdir(still.c_str(), 0700) != 0 ||
+        LinkOrCopy(AbsolutePath(request.picture), still + "/" + base) != 0 ||
         !WriteText(work + "/" + jobName, JobText(request, base))) {
         std::perror("pictor: cannot prepare the work folder");
         return kExitFailed;
@@ -150,7 +156,8 @@ int Encode(const EncodeRequest& request, const std::string& work) {
         return ReportOutcome(result, cancelRequested, text, request.output);
     }
     if (MoveFile(work + "/" + stem + ".ts", request.output) != 0) {
-        std::fprintf(stderr, "pictor: cannot write %s: %s\n", request.output.c_str(), std::strerror(errno));
+        std::fprintf(stderr, "pictor: cannot write %s: %s\n", request.output.c_str(),
+                     std::strerror(errno));
         return kExitFailed;
     }
     if (!request.flags.quiet) {
@@ -167,7 +174,8 @@ int CommandEncode(int argc, char** argv) {
     EncodeRequest request;
     if (ParseEncode(argc, argv, &request) != 0) return kExitUsage;
     if (!OutputFolderWritable(request.output)) {
-        std::fprintf(stderr, "pictor: cannot write %s: its folder is missing or read-only\n", request.output.c_str());
+        std::fprintf(stderr, "pictor: cannot write %s: its folder is missing or read-only\n",
+                     request.output.c_str());
         return kExitFailed;
     }
     const std::string work = MakeWorkDir();

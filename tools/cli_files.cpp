@@ -15,7 +15,9 @@
 
 namespace {
 
-int RemoveEntry(const char* path, const struct stat*, int, struct FTW*) { return std::remove(path); }
+int RemoveEntry(const char* path, const struct stat*, int, struct FTW*) {
+    return std::remove(path);
+}
 
 // Copies `from` into a new file `to`; 0 or -1 (nothing left behind on failure).
 int CopyFile(const std::string& from, const std::string& to) {

@@ -50,7 +50,8 @@ void DrawBar(int progress, bool cancelling) {
     char bar[kWidth + 1];
     for (int i = 0; i < kWidth; ++i) bar[i] = i < filled ? '#' : '-';
     bar[kWidth] = '\0';
-    std::fprintf(stderr, "\r[%s] %3d%% %-22s", bar, progress, cancelling ? "cancelling..." : StageName(progress));
+    std::fprintf(stderr, "\r[%s] %3d%% %-22s", bar, progress,
+                 cancelling ? "cancelling..." : StageName(progress));
     std::fflush(stderr);
 }
 
@@ -61,7 +62,8 @@ void Pause() {
 
 }  // namespace
 
-int RunJobWatched(JobContext* context, char* errorText, const JobFlags& flags, bool* cancelRequested) {
+int RunJobWatched(JobContext* context, char* errorText, const JobFlags& flags,
+                  bool* cancelRequested) {
     context->errorText = errorText;
     context->extendedAnalysis = flags.extendedAnalysis;
     context->progressiveStill = flags.progressiveStill;
@@ -114,7 +116,8 @@ int RunJobWatched(JobContext* context, char* errorText, const JobFlags& flags, b
     return result;
 }
 
-int ReportOutcome(int result, bool cancelRequested, const std::string& errorText, const std::string& streamPath) {
+int ReportOutcome(int result, bool cancelRequested, const std::string& errorText,
+                  const std::string& streamPath) {
     std::fputs(errorText.c_str(), stderr);
     if (result == PICTOR_CANCELLED && cancelRequested) {
         std::fprintf(stderr, "pictor: cancelled\n");
@@ -123,8 +126,10 @@ int ReportOutcome(int result, bool cancelRequested, const std::string& errorText
     if (result == PICTOR_CANCELLED) {
         // The library ends a job this way also when the stream cannot be
         // written or a coding pass fails; nobody asked it to stop.
-        std::fprintf(stderr, "pictor: the job stopped unfinished: %s cannot be written, or a coding pass failed\n",
-                     streamPath.c_str());
+        std::fprintf(
+            stderr,
+            "pictor: the job stopped unfinished: %s cannot be written, or a coding pass failed\n",
+            streamPath.c_str());
     } else if (errorText.empty()) {
         std::fprintf(stderr, "pictor: the job failed without a message (out of memory?)\n");
     }

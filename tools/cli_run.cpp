@@ -36,9 +36,11 @@ int ParseRun(int argc, char** argv, RunRequest* request) {
     if (request->jobFile.empty()) return UsageError("run needs a job parameter file");
     size_t slash = request->jobFile.rfind('/');
     request->workDir = slash == std::string::npos ? "." : request->jobFile.substr(0, slash);
-    request->name = slash == std::string::npos ? request->jobFile : request->jobFile.substr(slash + 1);
+    request->name =
+        slash == std::string::npos ? request->jobFile : request->jobFile.substr(slash + 1);
     if (slash == 0) request->workDir = "";  // "/x.tp": the library joins "" + "/" + name
-    if (request->name.empty()) return UsageError("'" + request->jobFile + "' names a folder, not a job file");
+    if (request->name.empty())
+        return UsageError("'" + request->jobFile + "' names a folder, not a job file");
     if (request->workDir.size() >= sizeof(JobContext::workDir) ||
         request->name.size() >= sizeof(JobContext::jobFileName)) {
         return UsageError("job parameter file path too long: " + request->jobFile);
@@ -60,8 +62,10 @@ FileStamp StampOf(const std::string& path) {
 bool Rewritten(const FileStamp& before, const FileStamp& after) {
     if (!after.exists) return false;
     if (!before.exists) return true;
-    return before.st.st_ino != after.st.st_ino || before.st.st_mtim.tv_sec != after.st.st_mtim.tv_sec ||
-           before.st.st_mtim.tv_nsec != after.st.st_mtim.tv_nsec || before.st.st_size != after.st.st_size;
+    return before.st.st_ino != after.st.st_ino ||
+           before.st.st_mtim.tv_sec != after.st.st_mtim.tv_sec ||
+           before.st.st_mtim.tv_nsec != after.st.st_mtim.tv_nsec ||
+           before.st.st_size != after.st.st_size;
 }
 
 int Finish(const std::string& streamPath, const RunRequest& request) {
@@ -128,7 +132,8 @@ int RunToStream(const RunRequest& request) {
     int status = kExitFinished;
     if (result == PICTOR_FINISHED) {
         if (MoveFile(written, request.stream) != 0) {
-            std::fprintf(stderr, "pictor: cannot write %s: %s\n", request.stream.c_str(), std::strerror(errno));
+            std::fprintf(stderr, "pictor: cannot write %s: %s\n", request.stream.c_str(),
+                         std::strerror(errno));
             status = kExitFailed;
         } else {
             status = Finish(request.stream, request);

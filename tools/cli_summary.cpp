@@ -38,15 +38,20 @@ long long EffectiveTarget(long long target, const JobFlags& flags) {
 }
 
 void PrintSummary(const std::string& path, const StreamFacts& facts, long long target) {
-    const char* standard = facts.frameRateCode == 3 ? "PAL" : facts.frameRateCode == 4 ? "NTSC" : "?";
+    const char* standard = facts.frameRateCode == 3   ? "PAL"
+                           : facts.frameRateCode == 4 ? "NTSC"
+                                                      : "?";
     const char* aspect = facts.aspectCode == 2 ? "4:3" : facts.aspectCode == 3 ? "16:9" : "?";
     std::printf("pictor: wrote %s\n", path.c_str());
     if (target > 0) {
-        std::printf("  size     %lld bits (%lld bytes), %.1f%% of the target %lld bits\n", facts.bits, facts.bits / 8,
+        std::printf("  size     %lld bits (%lld bytes), %.1f%% of the target %lld bits\n",
+                    facts.bits, facts.bits / 8,
                     100.0 * static_cast<double>(facts.bits) / static_cast<double>(target), target);
     } else {
         std::printf("  size     %lld bits (%lld bytes)\n", facts.bits, facts.bits / 8);
     }
     std::printf("  picture  %dx%d, %s %s%s\n", facts.width, facts.height, standard, aspect,
-                facts.progressive == 1 ? ", progressive" : facts.progressive == 0 ? ", interlaced" : "");
+                facts.progressive == 1   ? ", progressive"
+                : facts.progressive == 0 ? ", interlaced"
+                                         : "");
 }

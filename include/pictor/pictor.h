@@ -23,23 +23,18 @@ extern "C" {
 #endif
 
 /* Results of both entry points and values of `status` at the end of a job. */
-enum {
-    PICTOR_FINISHED = 0,
-    PICTOR_FAILED = -1,
-    PICTOR_CANCELLED = 1,
-    PICTOR_RUNNING = 2
-};
+enum { PICTOR_FINISHED = 0, PICTOR_FAILED = -1, PICTOR_CANCELLED = 1, PICTOR_RUNNING = 2 };
 
 /* The caller-owned record of one job. Its layout crosses the library boundary
  * and is fixed: 4-byte packing, fields in this order. On a 32-bit build the
  * record is 3408 bytes; on a 64-bit build only `errorText` is wider. */
 #pragma pack(push, 4)
 typedef struct JobContext {
-    char* errorText;          /* caller's buffer of at least 1024 bytes */
+    char* errorText; /* caller's buffer of at least 1024 bytes */
     int32_t reserved0;
-    int32_t progress;         /* 0, 10, 70, 80, 90, then 100 at the end */
-    int32_t cancel;           /* 1 asks the job to stop */
-    int32_t status;           /* 2 running; 0, 1 or -1 at the end */
+    int32_t progress; /* 0, 10, 70, 80, 90, then 100 at the end */
+    int32_t cancel;   /* 1 asks the job to stop */
+    int32_t status;   /* 2 running; 0, 1 or -1 at the end */
     int32_t reserved1[2];
     char workDir[2080];       /* folder of the job parameter file */
     char jobFileName[264];    /* job parameter file inside workDir */
@@ -67,11 +62,15 @@ PICTOR_STATIC_ASSERT(PICTOR_CONTEXT_OFFSET(cancel) == 12 + PICTOR_POINTER_GROWTH
 PICTOR_STATIC_ASSERT(PICTOR_CONTEXT_OFFSET(status) == 16 + PICTOR_POINTER_GROWTH, "status");
 PICTOR_STATIC_ASSERT(PICTOR_CONTEXT_OFFSET(reserved1) == 20 + PICTOR_POINTER_GROWTH, "reserved1");
 PICTOR_STATIC_ASSERT(PICTOR_CONTEXT_OFFSET(workDir) == 28 + PICTOR_POINTER_GROWTH, "workDir");
-PICTOR_STATIC_ASSERT(PICTOR_CONTEXT_OFFSET(jobFileName) == 2108 + PICTOR_POINTER_GROWTH, "jobFileName");
-PICTOR_STATIC_ASSERT(PICTOR_CONTEXT_OFFSET(extendedAnalysis) == 2372 + PICTOR_POINTER_GROWTH, "extendedAnalysis");
-PICTOR_STATIC_ASSERT(PICTOR_CONTEXT_OFFSET(progressiveStill) == 2376 + PICTOR_POINTER_GROWTH, "progressiveStill");
+PICTOR_STATIC_ASSERT(PICTOR_CONTEXT_OFFSET(jobFileName) == 2108 + PICTOR_POINTER_GROWTH,
+                     "jobFileName");
+PICTOR_STATIC_ASSERT(PICTOR_CONTEXT_OFFSET(extendedAnalysis) == 2372 + PICTOR_POINTER_GROWTH,
+                     "extendedAnalysis");
+PICTOR_STATIC_ASSERT(PICTOR_CONTEXT_OFFSET(progressiveStill) == 2376 + PICTOR_POINTER_GROWTH,
+                     "progressiveStill");
 PICTOR_STATIC_ASSERT(PICTOR_CONTEXT_OFFSET(levelMode) == 2380 + PICTOR_POINTER_GROWTH, "levelMode");
-PICTOR_STATIC_ASSERT(PICTOR_CONTEXT_OFFSET(streamPath) == 2384 + PICTOR_POINTER_GROWTH, "streamPath");
+PICTOR_STATIC_ASSERT(PICTOR_CONTEXT_OFFSET(streamPath) == 2384 + PICTOR_POINTER_GROWTH,
+                     "streamPath");
 PICTOR_STATIC_ASSERT(sizeof(JobContext) == 3408 + PICTOR_POINTER_GROWTH, "JobContext size");
 
 /* Runs one job described by `context`. Returns 0 finished, -1 failed, 1 cancelled. */
@@ -80,8 +79,8 @@ PICTOR_API int Pictor(JobContext* context);
 /* Runs one job without a caller-visible context. With a non-empty `streamPath`
  * `jobFileName` is a complete path and the stream goes to `streamPath`;
  * otherwise the job runs as `Pictor` would. Same results as `Pictor`. */
-PICTOR_API int PictorForDA(const char* workDir, const char* jobFileName,
-                           const char* streamPath, int extendedAnalysis);
+PICTOR_API int PictorForDA(const char* workDir, const char* jobFileName, const char* streamPath,
+                           int extendedAnalysis);
 
 #ifdef __cplusplus
 }

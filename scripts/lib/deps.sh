@@ -1,6 +1,6 @@
 # Debian packages Pictor needs to build, test and demonstrate; installs the missing ones.
 PICTOR_PACKAGES=(
-    cmake ninja-build g++ g++-multilib pkg-config
+    cmake ninja-build g++ g++-multilib pkg-config clang-format
     libgtest-dev libgmock-dev libbenchmark-dev
     ffmpeg mpeg2dec libtiff-tools imagemagick python3 python3-pil
 )

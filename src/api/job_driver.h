@@ -10,14 +10,14 @@ constexpr int kMaxJobPathLength = 256;
 
 // Rewritten at the start of every job from its context.
 struct JobSwitches {
-    int32_t extendedAnalysis;  // 1 when the context's extendedAnalysis is non-zero
-    int32_t progressiveStill;  // 1 when the context's progressiveStill is exactly 1
-    int32_t fullRange;         // levelMode 1 or 2
-    int32_t wideClip;          // levelMode 1
-    char jobFileName[264];     // cited by the job-file messages
+    int32_t extendedAnalysis;                 // 1 when the context's extendedAnalysis is non-zero
+    int32_t progressiveStill;                 // 1 when the context's progressiveStill is exactly 1
+    int32_t fullRange;                        // levelMode 1 or 2
+    int32_t wideClip;                         // levelMode 1
+    char jobFileName[264];                    // cited by the job-file messages
     char pictureName[kMaxJobPathLength + 8];  // stem + ".tif", cited by the picture messages
-    char streamPath[1025];     // where the encoder driver writes the stream
-    char sourcePath[2400];     // workDir + "/still/" + SOURCE_FILE, set by the job parameter step
+    char streamPath[1025];                    // where the encoder driver writes the stream
+    char sourcePath[2400];  // workDir + "/still/" + SOURCE_FILE, set by the job parameter step
 };
 extern JobSwitches gSwitches;
 

@@ -33,7 +33,8 @@ void TrackedFree(void* block) {
     std::free(block);
     if (block == nullptr) return;
     for (int i = 0; i < gAllocRegistry.count; ++i) {
-        if (gAllocRegistry.records[i].block == block) gAllocRegistry.records[i] = AllocRecord{nullptr, 0};
+        if (gAllocRegistry.records[i].block == block)
+            gAllocRegistry.records[i] = AllocRecord{nullptr, 0};
     }
 }
 

@@ -47,5 +47,6 @@ int32_t QueuedBits() {
 }
 
 void FlushQueue() {
-    for (int32_t i = 0; i < gCodeList.count; ++i) PutBits(gCodeList.values[i], gCodeList.lengths[i]);
+    for (int32_t i = 0; i < gCodeList.count; ++i)
+        PutBits(gCodeList.values[i], gCodeList.lengths[i]);
 }

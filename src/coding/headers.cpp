@@ -25,7 +25,8 @@ constexpr int kFramePicture = 3;
 // of an interlaced sequence would carry one offset more.
 int FrameCentreOffsets() {
     const EncoderSettings& s = gSettings;
-    if (s.ProgressiveSeque == 1) return s.RepeatFirstField == 1 ? (s.TopFieldFirst == 1 ? 3 : 2) : 1;
+    if (s.ProgressiveSeque == 1)
+        return s.RepeatFirstField == 1 ? (s.TopFieldFirst == 1 ? 3 : 2) : 1;
     if (s.PictureStructure != kFramePicture) return 1;
     return s.RepeatFirstField == 1 ? 3 : 2;
 }
@@ -104,10 +105,10 @@ void WriteGopHeader() {
 void WritePictureHeader() {
     const EncoderSettings& s = gSettings;
     PutBits(kPictureStartCode, 32);
-    PutBits(0, 10);      // temporal_reference
-    PutBits(1, 3);       // picture_coding_type: intra
-    PutBits(0xFFFF, 16); // vbv_delay
-    PutBits(0, 1);       // extra_bit_picture
+    PutBits(0, 10);       // temporal_reference
+    PutBits(1, 3);        // picture_coding_type: intra
+    PutBits(0xFFFF, 16);  // vbv_delay
+    PutBits(0, 1);        // extra_bit_picture
     AlignToByte();
 
     PutBits(kExtensionStartCode, 32);

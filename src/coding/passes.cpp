@@ -90,7 +90,8 @@ int RunPass(PassKind kind, int32_t* quantisers, int32_t* types, RateControlState
 
             int q = 1;
             if (kind == kPass1) {
-                q = RoundQuantiser(Pass1Quantiser(rateControl, st.bitsSoFar, st.bitsPerMacroblock, col, row));
+                q = RoundQuantiser(
+                    Pass1Quantiser(rateControl, st.bitsSoFar, st.bitsPerMacroblock, col, row));
             } else if (kind == kPass2) {
                 q = s.IFixedQstep;
             } else {
@@ -149,16 +150,16 @@ int RunPass(PassKind kind, int32_t* quantisers, int32_t* types, RateControlState
             sliceStart = 0;
         }
         if (kind == kFinalPass && st.rowOverLimit != 0) {
-            std::printf("\n\t WARNING: %d MB's generated over %d bits in the slice(%d)\n", st.rowOverLimit,
-                        s.MaxMBBits, row);
+            std::printf("\n\t WARNING: %d MB's generated over %d bits in the slice(%d)\n",
+                        st.rowOverLimit, s.MaxMBBits, row);
             st.frameOverLimit += st.rowOverLimit;
         }
     }
 
     if (kind == kPass1) gSettings.IFixedQstep = st.quantiserSum / s.MBCount;
     if (kind == kFinalPass && st.frameOverLimit != 0) {
-        std::printf("\n\t WARNING!!: %d MB's generated over %d bits in this frame\n", st.frameOverLimit,
-                    s.MaxMBBits);
+        std::printf("\n\t WARNING!!: %d MB's generated over %d bits in this frame\n",
+                    st.frameOverLimit, s.MaxMBBits);
     }
     StartCodeList();
     FreeBuffers(&buf);
@@ -175,20 +176,23 @@ int32_t TruncatedBase(float base) {
 
 }  // namespace
 
-int CodingPass1(int32_t* quantisers, int32_t* types, RateControlState* rateControl, CoefficientPlanes* planes) {
+int CodingPass1(int32_t* quantisers, int32_t* types, RateControlState* rateControl,
+                CoefficientPlanes* planes) {
     return RunPass(kPass1, quantisers, types, rateControl, planes);
 }
 
-int CodingPass2(int32_t* quantisers, int32_t* types, RateControlState* rateControl, CoefficientPlanes* planes) {
+int CodingPass2(int32_t* quantisers, int32_t* types, RateControlState* rateControl,
+                CoefficientPlanes* planes) {
     return RunPass(kPass2, quantisers, types, rateControl, planes);
 }
 
-int FinalCodingPass(int32_t* quantisers, int32_t* types, RateControlState* rateControl, CoefficientPlanes* planes) {
+int FinalCodingPass(int32_t* quantisers, int32_t* types, RateControlState* rateControl,
+                    CoefficientPlanes* planes) {
     return RunPass(kFinalPass, quantisers, types, rateControl, planes);
 }
 
-float Pass1Quantiser(const RateControlState* rateControl, int32_t bitsSoFar, int32_t bitsPerMacroblock, int col,
-                     int row) {
+float Pass1Quantiser(const RateControlState* rateControl, int32_t bitsSoFar,
+                     int32_t bitsPerMacroblock, int col, int row) {
     const EncoderSettings& s = gSettings;
     const int32_t mb = row * s.XMBlock + col;
     const int32_t fullness = rateControl->bufferFullness - mb * bitsPerMacroblock + bitsSoFar;
@@ -196,7 +200,8 @@ float Pass1Quantiser(const RateControlState* rateControl, int32_t bitsSoFar, int
     const double scaled = static_cast<double>(fullness) * 31.0;
     // A target below two pictures' worth of frame rate leaves no buffer: the
     // quotient is then infinite (or undefined for an empty buffer).
-    if (r == 0) return static_cast<float>(scaled > 0.0 ? HUGE_VAL : (scaled < 0.0 ? -HUGE_VAL : NAN));
+    if (r == 0)
+        return static_cast<float>(scaled > 0.0 ? HUGE_VAL : (scaled < 0.0 ? -HUGE_VAL : NAN));
     return static_cast<float>(scaled / static_cast<double>(r));
 }
 
@@ -206,7 +211,8 @@ float FinalPassQuantiser(int32_t usedBits, int32_t allocatedBits, int col, int r
     const int32_t remaining = (s.YMBlock - row) * s.XMBlock - col;
     const int32_t n = remaining < 100 ? remaining : 100;
     const int32_t numerator = gMacroblockBits.difcnt[mb] * s.IFixedQstep;
-    double denominator = static_cast<double>(allocatedBits - usedBits) / n + gMacroblockBits.alccnt[mb];
+    double denominator =
+        static_cast<double>(allocatedBits - usedBits) / n + gMacroblockBits.alccnt[mb];
     // Far over budget: the quantiser follows the macroblock's cost alone. An
     // exactly spent budget is treated the same way rather than dividing by zero.
     if (denominator <= 0.0) denominator = 10.0;

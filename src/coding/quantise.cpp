@@ -22,7 +22,8 @@ void FetchBlock(const uint8_t* plane, int stride, int x, int y, int32_t* block) 
 void StoreBlock(const int32_t* block, int x, int y, CoefficientPlane* plane) {
     for (int r = 0; r < 8; ++r) {
         int16_t* row = plane->data + static_cast<int64_t>(y + r) * plane->width + x;
-        for (int c = 0; c < 8; ++c) row[c] = static_cast<int16_t>(static_cast<uint16_t>(block[8 * r + c] & 0xFFFF));
+        for (int c = 0; c < 8; ++c)
+            row[c] = static_cast<int16_t>(static_cast<uint16_t>(block[8 * r + c] & 0xFFFF));
     }
 }
 
@@ -33,7 +34,9 @@ void LoadBlock(const CoefficientPlane* plane, int x, int y, int32_t* block) {
     }
 }
 
-int32_t Clamp(int32_t v, int32_t low, int32_t high) { return v < low ? low : (v > high ? high : v); }
+int32_t Clamp(int32_t v, int32_t low, int32_t high) {
+    return v < low ? low : (v > high ? high : v);
+}
 
 }  // namespace
 
@@ -57,7 +60,8 @@ int TransformAndQuantise(int q, int32_t* samples, int32_t* coefficients, int32_t
 }
 
 int QuantiseMacroblock(int q, const int32_t* coefficients, int32_t* levels) {
-    for (int b = 0; b < kBlocksPerMacroblock; ++b) QuantiseIntraBlock(q, coefficients + 64 * b, levels + 64 * b);
+    for (int b = 0; b < kBlocksPerMacroblock; ++b)
+        QuantiseIntraBlock(q, coefficients + 64 * b, levels + 64 * b);
     return q;
 }
 
@@ -96,9 +100,18 @@ void QuantiseIntraBlock(int q, const int32_t* coefficients, int32_t* levels) {
     int32_t dc;
     int32_t limit;
     switch (gSettings.IntraDCPrecision) {
-        case 1: dc = (magnitude + 2) / 4; limit = 511; break;
-        case 2: dc = (magnitude + 1) / 2; limit = 1023; break;
-        default: dc = (magnitude + 4) / 8; limit = 255; break;
+        case 1:
+            dc = (magnitude + 2) / 4;
+            limit = 511;
+            break;
+        case 2:
+            dc = (magnitude + 1) / 2;
+            limit = 1023;
+            break;
+        default:
+            dc = (magnitude + 4) / 8;
+            limit = 255;
+            break;
     }
     levels[0] = Clamp(c0 < 0 ? -dc : dc, -limit, limit);
 }

@@ -9,7 +9,8 @@ AcIndex BuildAcIndex() {
         for (int16_t& e : row) e = -1;
     }
     for (int i = 0; kAcTable[i].level != kAcTableEnd; ++i) {
-        index.entry[kAcTable[i].run][kAcTable[i].level + kAcIndexMagnitude] = static_cast<int16_t>(i);
+        index.entry[kAcTable[i].run][kAcTable[i].level + kAcIndexMagnitude] =
+            static_cast<int16_t>(i);
     }
     return index;
 }

@@ -18,10 +18,10 @@ extern const VlcCode kDcSizeChroma[12];
 // kAcTableEnd that carries the end-of-block code 0110.
 struct AcCode {
     uint16_t code;
-    uint8_t length;      // sign bit included
-    const char* text;    // the code as 0 and 1 characters
+    uint8_t length;    // sign bit included
+    const char* text;  // the code as 0 and 1 characters
     int16_t run;
-    int16_t level;       // signed
+    int16_t level;  // signed
 };
 constexpr int kAcPairs = 111;
 constexpr int16_t kAcTableEnd = 999;
@@ -37,7 +37,8 @@ struct AcIndex {
 const AcIndex& AcCodeIndex();
 // The code of (run, level), or nullptr where the pair takes an escape.
 inline const AcCode* FindAcCode(const AcIndex& index, int run, int32_t level) {
-    if (run < 0 || run >= kAcIndexRuns || level < -kAcIndexMagnitude || level > kAcIndexMagnitude) return nullptr;
+    if (run < 0 || run >= kAcIndexRuns || level < -kAcIndexMagnitude || level > kAcIndexMagnitude)
+        return nullptr;
     const int i = index.entry[run][level + kAcIndexMagnitude];
     return i >= 0 ? &kAcTable[i] : nullptr;
 }

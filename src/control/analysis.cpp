@@ -52,7 +52,8 @@ int32_t AcCodeLength(int run, int level) {
     return code != nullptr ? code->length : 24;
 }
 
-void QuantiseForEstimate(const int32_t* coefficients, int32_t* levels, const int32_t* matrix, int q) {
+void QuantiseForEstimate(const int32_t* coefficients, int32_t* levels, const int32_t* matrix,
+                         int q) {
     const int32_t offset = (3 * q + 2) / 4;
     const int32_t step = 2 * q;
     for (int p = 1; p < 64; ++p) {
@@ -134,7 +135,8 @@ int32_t EstimateAcBits(const int32_t* matrix, int q) {
             bits += blockBits(gAnalysis.coefficients[kChromaCr], chromaWidth, mx, my);
             bits += blockBits(gAnalysis.coefficients[kChromaCb], chromaWidth, mx, my);
             for (int j = 0; j < 2; ++j) {
-                for (int i = 0; i < 2; ++i) bits += blockBits(gAnalysis.coefficients[kLuma], width, 2 * mx + i, 2 * my + j);
+                for (int i = 0; i < 2; ++i)
+                    bits += blockBits(gAnalysis.coefficients[kLuma], width, 2 * mx + i, 2 * my + j);
             }
         }
     }
@@ -151,7 +153,8 @@ void RaiseMinimumWeights(const int32_t* coefficients, int32_t* minWeight) {
     }
 }
 
-void CollectComponentStatistics(const char* name, ErrorSums* sums, int32_t* dcTotals, int32_t* minWeight) {
+void CollectComponentStatistics(const char* name, ErrorSums* sums, int32_t* dcTotals,
+                                int32_t* minWeight) {
     const AnalysisComponent component = ComponentOf(name);
     const int isLuma = component == kLuma;
     const int b = isLuma ? 2 : 1;
@@ -175,11 +178,14 @@ void CollectComponentStatistics(const char* name, ErrorSums* sums, int32_t* dcTo
                     const int32_t by = my * b + br;
                     const int64_t origin = static_cast<int64_t>(8 * by) * stride + 8 * bx;
                     for (int r = 0; r < 8; ++r) {
-                        for (int k = 0; k < 8; ++k) samples[8 * r + k] = plane[origin + static_cast<int64_t>(r) * stride + k];
+                        for (int k = 0; k < 8; ++k)
+                            samples[8 * r + k] =
+                                plane[origin + static_cast<int64_t>(r) * stride + k];
                     }
                     ForwardDct(samples, c);
                     for (int r = 0; r < 8; ++r) {
-                        std::memcpy(store + origin + static_cast<int64_t>(r) * stride, c + 8 * r, 8 * sizeof(int32_t));
+                        std::memcpy(store + origin + static_cast<int64_t>(r) * stride, c + 8 * r,
+                                    8 * sizeof(int32_t));
                     }
 
                     if (gSwitches.extendedAnalysis != 0) {
@@ -219,7 +225,8 @@ int ChooseDcPrecision(const int32_t* matrix) {
     return precision;
 }
 
-int ScaleDefaultMatrix(int32_t* matrix, const int32_t* minWeight, const int32_t* dcBits, int32_t target) {
+int ScaleDefaultMatrix(int32_t* matrix, const int32_t* minWeight, const int32_t* dcBits,
+                       int32_t target) {
     const int32_t estimate = EstimateAcBits(kDefaultIntraMatrix, 8);
     // 40 bits per macroblock row and 1392 for the picture go to headers.
     const int32_t base = target - 40 * (gSettings.FrameHeight / 16) - 1392;
@@ -256,8 +263,10 @@ int AnalysePicture(int32_t target) {
     const uint64_t lumaCount = width * height;
     const uint64_t chromaCount = (width + 1) * (height + 1) / 2;
     gAnalysis.coefficients[kLuma] = static_cast<int32_t*>(TrackedAlloc(lumaCount, sizeof(int32_t)));
-    gAnalysis.coefficients[kChromaCb] = static_cast<int32_t*>(TrackedAlloc(chromaCount, sizeof(int32_t)));
-    gAnalysis.coefficients[kChromaCr] = static_cast<int32_t*>(TrackedAlloc(chromaCount, sizeof(int32_t)));
+    gAnalysis.coefficients[kChromaCb] =
+        static_cast<int32_t*>(TrackedAlloc(chromaCount, sizeof(int32_t)));
+    gAnalysis.coefficients[kChromaCr] =
+        static_cast<int32_t*>(TrackedAlloc(chromaCount, sizeof(int32_t)));
     if (gAnalysis.coefficients[kLuma] == nullptr || gAnalysis.coefficients[kChromaCb] == nullptr ||
         gAnalysis.coefficients[kChromaCr] == nullptr) {
         FreeAnalysisPlanes();
@@ -268,13 +277,17 @@ int AnalysePicture(int32_t target) {
     int32_t dcCb[3];
     int32_t dcCr[3];
     CollectComponentStatistics("Luma", &gAnalysis.errorSums[kLuma], dcLuma, gAnalysis.minWeight);
-    CollectComponentStatistics("ChromaCb", &gAnalysis.errorSums[kChromaCb], dcCb, gAnalysis.minWeight);
-    CollectComponentStatistics("ChromaCr", &gAnalysis.errorSums[kChromaCr], dcCr, gAnalysis.minWeight);
-    if (gSwitches.extendedAnalysis != 0) BuildErrorTable(gAnalysis.errorSums, gAnalysis.errorTable, gAnalysis.minWeight);
+    CollectComponentStatistics("ChromaCb", &gAnalysis.errorSums[kChromaCb], dcCb,
+                               gAnalysis.minWeight);
+    CollectComponentStatistics("ChromaCr", &gAnalysis.errorSums[kChromaCr], dcCr,
+                               gAnalysis.minWeight);
+    if (gSwitches.extendedAnalysis != 0)
+        BuildErrorTable(gAnalysis.errorSums, gAnalysis.errorTable, gAnalysis.minWeight);
     for (int k = 0; k < 3; ++k) gAnalysis.dcBits[k] = dcLuma[k] + dcCb[k] + dcCr[k];
 
     if (gSwitches.extendedAnalysis != 0) {
-        SearchThreshold(gAnalysis.errorTable, matrix, gAnalysis.minWeight, gAnalysis.dcBits, target);
+        SearchThreshold(gAnalysis.errorTable, matrix, gAnalysis.minWeight, gAnalysis.dcBits,
+                        target);
     } else {
         ScaleDefaultMatrix(matrix, gAnalysis.minWeight, gAnalysis.dcBits, target);
     }

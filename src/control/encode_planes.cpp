@@ -22,7 +22,8 @@ void FillSettings(const PlanesJob& job) {
     s.FrameHeight = job.height;
     s.XMBlock = s.MBlockPerSlice = job.width / 16;
     s.YMBlock = job.height / 16;
-    s.DisplayHorDimen = (job.width == 720 || job.width == 704) ? 720 : (job.width == 352 ? 360 : job.width);
+    s.DisplayHorDimen =
+        (job.width == 720 || job.width == 704) ? 720 : (job.width == 352 ? 360 : job.width);
     s.DisplayVerDimen = job.height;
     s.PelAspectRatio = job.wide ? 3 : 2;
     const int32_t colour = job.pal ? 5 : 6;
@@ -49,7 +50,8 @@ int PreparePlanesJob(const PlanesJob& job) {
     std::strcpy(gSwitches.streamPath, job.streamPath);
     FillSettings(job);
     const uint64_t lumaBytes = static_cast<uint64_t>(job.width) * static_cast<uint64_t>(job.height);
-    const uint64_t chromaBytes = static_cast<uint64_t>(job.width / 2) * static_cast<uint64_t>(job.height);
+    const uint64_t chromaBytes =
+        static_cast<uint64_t>(job.width / 2) * static_cast<uint64_t>(job.height);
     gPlanes.y = CopyPlane(job.y, lumaBytes);
     gPlanes.cb = CopyPlane(job.cb, chromaBytes);
     gPlanes.cr = CopyPlane(job.cr, chromaBytes);

@@ -32,7 +32,8 @@ int AllocateMacroblockArrays(EncoderStorage* st) {
     gMacroblockBits.rescnt = static_cast<int32_t*>(TrackedAlloc(count, sizeof(int32_t)));
     st->rateControl = static_cast<RateControlState*>(TrackedAlloc(1, sizeof(RateControlState)));
     if (st->quantisers == nullptr || st->types == nullptr || gMacroblockBits.difcnt == nullptr ||
-        gMacroblockBits.alccnt == nullptr || gMacroblockBits.rescnt == nullptr || st->rateControl == nullptr) {
+        gMacroblockBits.alccnt == nullptr || gMacroblockBits.rescnt == nullptr ||
+        st->rateControl == nullptr) {
         return -1;
     }
     return 0;
@@ -46,8 +47,8 @@ int AllocateCoefficientPlanes(CoefficientPlanes* planes) {
         CoefficientPlane* p = all[c];
         p->width = c == 0 ? width : width / 2;
         p->height = c == 0 ? height : height / 2;
-        p->data = static_cast<int16_t*>(
-            TrackedAlloc(static_cast<uint64_t>(p->width) * static_cast<uint64_t>(p->height), sizeof(int16_t)));
+        p->data = static_cast<int16_t*>(TrackedAlloc(
+            static_cast<uint64_t>(p->width) * static_cast<uint64_t>(p->height), sizeof(int16_t)));
         if (p->data == nullptr) return -1;
     }
     return 0;
@@ -185,11 +186,13 @@ int EncodePicture() {
             result = -1;
         } else {
             SetProgress(70);
-            if (CancelRequested() || CodingPass1(st.quantisers, st.types, st.rateControl, &st.planes) == -1) {
+            if (CancelRequested() ||
+                CodingPass1(st.quantisers, st.types, st.rateControl, &st.planes) == -1) {
                 result = 1;
             } else {
                 SetProgress(80);
-                if (CancelRequested() || CodingPass2(st.quantisers, st.types, st.rateControl, &st.planes) == -1) {
+                if (CancelRequested() ||
+                    CodingPass2(st.quantisers, st.types, st.rateControl, &st.planes) == -1) {
                     result = 1;
                 } else {
                     result = RunFinalAttempts(&st);

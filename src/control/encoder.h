@@ -19,9 +19,9 @@ struct PlanesJob {
     const uint8_t* y;
     const uint8_t* cb;
     const uint8_t* cr;
-    int32_t target;    // bits, taken as it is
-    int32_t pal;       // 1: 25 pictures per second; 0: NTSC, 30
-    int32_t wide;      // 1: 16:9; 0: 4:3
+    int32_t target;  // bits, taken as it is
+    int32_t pal;     // 1: 25 pictures per second; 0: NTSC, 30
+    int32_t wide;    // 1: 16:9; 0: 4:3
     const char* streamPath;
 };
 // Fills the settings as a job of that picture would, copies the planes into

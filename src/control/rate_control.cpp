@@ -31,7 +31,8 @@ void AllocateBits(int attempt) {
     }
     // 40 bits per slice header row and 1392 for the picture headers stay out of the share.
     // Nothing measured (every difcnt 0) gives every macroblock a share of 0.
-    const double weight = total != 0 ? static_cast<double>(s.Target - 40 * s.YMBlock - 1392) / total : 0.0;
+    const double weight =
+        total != 0 ? static_cast<double>(s.Target - 40 * s.YMBlock - 1392) / total : 0.0;
     for (int32_t i = 0; i < s.MBCount; ++i) {
         const double a = difcnt[i] * weight;
         if (a >= s.MaxMBBits) {

@@ -77,21 +77,21 @@ int ScanIndexOf(uint32_t c) { return static_cast<int>(c >> 18 & 63); }
 
 struct SearchEstimateState {
     int32_t ready;
-    int32_t valid;        // levels and block bits belong to matrix and q below
+    int32_t valid;  // levels and block bits belong to matrix and q below
     int32_t q;
     int32_t matrix[64];
     int64_t total;
     int32_t blocks;
     int32_t macroblocks;
-    void* storage;        // one tracked block holding every array below
-    uint32_t* listed;     // per coefficient, block after block
+    void* storage;     // one tracked block holding every array below
+    uint32_t* listed;  // per coefficient, block after block
     uint16_t* level;
     int32_t* blockOf;
     int32_t* byPosition;  // coefficient numbers grouped by position
     int32_t positionStart[65];
-    int32_t* blockEnd;    // coefficients of block b end at blockEnd[b]
+    int32_t* blockEnd;  // coefficients of block b end at blockEnd[b]
     int32_t* blockBits;
-    int32_t* dirty;       // blocks to recount
+    int32_t* dirty;  // blocks to recount
     uint8_t* isDirty;
     uint8_t codeLength[kTabledRuns][kTabledLevels];  // AcCodeLength; 0 for level 0
     uint16_t lookup[64][kLookedUpMagnitudes];
@@ -216,7 +216,8 @@ int32_t EstimateWithMemo(const int32_t* matrix, int q) {
         if (gMemo.q[i] == q && std::memcmp(gMemo.matrix[i], matrix, sizeof(gMemo.matrix[i])) == 0)
             return gMemo.bits[i];
     }
-    const int32_t bits = gEstimate.ready ? SearchEstimateAcBits(matrix, q) : EstimateAcBits(matrix, q);
+    const int32_t bits =
+        gEstimate.ready ? SearchEstimateAcBits(matrix, q) : EstimateAcBits(matrix, q);
     const int slot = gMemo.next;
     gMemo.next = (gMemo.next + 1) % kRememberedEstimates;
     if (gMemo.count < kRememberedEstimates) ++gMemo.count;
@@ -301,7 +302,8 @@ int PrepareSearchEstimate() {
     for (int k = 0; k < 64; ++k) {
         position[k] = kZigZagScan[k].column + 8 * kZigZagScan[k].row;
         lumaOffset[k] = static_cast<int64_t>(kZigZagScan[k].row) * width + kZigZagScan[k].column;
-        chromaOffset[k] = static_cast<int64_t>(kZigZagScan[k].row) * (width / 2) + kZigZagScan[k].column;
+        chromaOffset[k] =
+            static_cast<int64_t>(kZigZagScan[k].row) * (width / 2) + kZigZagScan[k].column;
     }
     int32_t n = 0;
     int32_t b = 0;
@@ -309,11 +311,13 @@ int PrepareSearchEstimate() {
     uint32_t outside = 0;
     // Blocks in the order of EstimateAcBits; every coefficient is written and
     // only the non-zero ones are kept, without a branch on the value.
-    auto list = [&](const int32_t* plane, int32_t stride, const int64_t* offset, int32_t bx, int32_t by) {
+    auto list = [&](const int32_t* plane, int32_t stride, const int64_t* offset, int32_t bx,
+                    int32_t by) {
         const int32_t* origin = plane + static_cast<int64_t>(8 * by) * stride + 8 * bx;
         for (int k = 1; k < 64; ++k) {
             const int32_t x = origin[offset[k]];
-            const uint32_t magnitude = x < 0 ? 0u - static_cast<uint32_t>(x) : static_cast<uint32_t>(x);
+            const uint32_t magnitude =
+                x < 0 ? 0u - static_cast<uint32_t>(x) : static_cast<uint32_t>(x);
             outside |= magnitude >= static_cast<uint32_t>(kListedMagnitudes);
             gEstimate.listed[n] = Listed(static_cast<int32_t>(magnitude & 4095), k, position[k]);
             gEstimate.blockOf[n] = b;
@@ -327,7 +331,8 @@ int PrepareSearchEstimate() {
             list(gAnalysis.coefficients[kChromaCr], width / 2, chromaOffset, mx, my);
             list(gAnalysis.coefficients[kChromaCb], width / 2, chromaOffset, mx, my);
             for (int j = 0; j < 2; ++j)
-                for (int i = 0; i < 2; ++i) list(gAnalysis.coefficients[kLuma], width, lumaOffset, 2 * mx + i, 2 * my + j);
+                for (int i = 0; i < 2; ++i)
+                    list(gAnalysis.coefficients[kLuma], width, lumaOffset, 2 * mx + i, 2 * my + j);
         }
     }
     if (outside) {
@@ -335,14 +340,17 @@ int PrepareSearchEstimate() {
         return -1;
     }
     gEstimate.positionStart[0] = 0;
-    for (int p = 0; p < 64; ++p) gEstimate.positionStart[p + 1] = gEstimate.positionStart[p] + perPosition[p];
+    for (int p = 0; p < 64; ++p)
+        gEstimate.positionStart[p + 1] = gEstimate.positionStart[p] + perPosition[p];
     int32_t fill[64];
     std::memcpy(fill, gEstimate.positionStart, sizeof(fill));
-    for (int32_t i = 0; i < n; ++i) gEstimate.byPosition[fill[PositionOf(gEstimate.listed[i])]++] = i;
+    for (int32_t i = 0; i < n; ++i)
+        gEstimate.byPosition[fill[PositionOf(gEstimate.listed[i])]++] = i;
 
     for (int run = 0; run < kTabledRuns; ++run) {
         for (int level = 0; level < kTabledLevels; ++level)
-            gEstimate.codeLength[run][level] = static_cast<uint8_t>(level == 0 ? 0 : AcCodeLength(run, level));
+            gEstimate.codeLength[run][level] =
+                static_cast<uint8_t>(level == 0 ? 0 : AcCodeLength(run, level));
     }
     gEstimate.blocks = b;
     gEstimate.macroblocks = columns * rows;
@@ -384,8 +392,8 @@ void BuildErrorTable(ErrorSums* sums, double (*table)[128], const int32_t* minWe
             if (w < minWeight[p]) {
                 table[p][w] = -1.0;
             } else {
-                const int64_t total = static_cast<int64_t>(sums[kLuma][p][w]) + sums[kChromaCb][p][w] +
-                                      sums[kChromaCr][p][w];
+                const int64_t total = static_cast<int64_t>(sums[kLuma][p][w]) +
+                                      sums[kChromaCb][p][w] + sums[kChromaCr][p][w];
                 table[p][w] = static_cast<double>(total) / n;
             }
         }
@@ -430,8 +438,10 @@ int SearchThreshold(double (*table)[128], int32_t* matrix, const int32_t* minWei
         for (int q = 7; q >= 1; --q) {
             TryThreshold(0.0f, 0.5f, table, minWeight, target, dcBits, matrix, q, 0);
             if (gThreshold.threshold != 0.0f) {
-                TryThreshold(gThreshold.threshold - 0.4f, 0.1f, table, minWeight, target, dcBits, matrix, q, 0);
-                TryThreshold(gThreshold.threshold - 0.1f, 0.1f, table, minWeight, target, dcBits, matrix, q, 1);
+                TryThreshold(gThreshold.threshold - 0.4f, 0.1f, table, minWeight, target, dcBits,
+                             matrix, q, 0);
+                TryThreshold(gThreshold.threshold - 0.1f, 0.1f, table, minWeight, target, dcBits,
+                             matrix, q, 1);
                 EndSearch();
                 return 0;
             }
@@ -443,8 +453,10 @@ int SearchThreshold(double (*table)[128], int32_t* matrix, const int32_t* minWei
     static const float kRefine[6][2] = {{3.0f, 2.0f}, {1.0f, 1.0f},   {0.5f, 0.5f},
                                         {0.3f, 0.2f}, {0.15f, 0.05f}, {0.04f, 0.01f}};
     for (const float* stage : kRefine)
-        TryThreshold(gThreshold.threshold - stage[0], stage[1], table, minWeight, target, dcBits, matrix, 8, 0);
-    TryThreshold(gThreshold.threshold - 0.01f, 0.01f, table, minWeight, target, dcBits, matrix, 8, 1);
+        TryThreshold(gThreshold.threshold - stage[0], stage[1], table, minWeight, target, dcBits,
+                     matrix, 8, 0);
+    TryThreshold(gThreshold.threshold - 0.01f, 0.01f, table, minWeight, target, dcBits, matrix, 8,
+                 1);
     EndSearch();
     return 0;
 }

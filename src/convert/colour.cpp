@@ -63,8 +63,10 @@ uint8_t LumaOf(int red, int green, int blue) { return Luma(red, green, blue, Cur
 
 void ChromaOfPair(const uint8_t rgb0[3], const uint8_t rgb1[3], uint8_t* cb, uint8_t* cr) {
     Levels l = CurrentLevels();
-    *cb = PairChroma(BlueDifference(rgb0[0], rgb0[1], rgb0[2]) + BlueDifference(rgb1[0], rgb1[1], rgb1[2]), l);
-    *cr = PairChroma(RedDifference(rgb0[0], rgb0[1], rgb0[2]) + RedDifference(rgb1[0], rgb1[1], rgb1[2]), l);
+    *cb = PairChroma(
+        BlueDifference(rgb0[0], rgb0[1], rgb0[2]) + BlueDifference(rgb1[0], rgb1[1], rgb1[2]), l);
+    *cr = PairChroma(
+        RedDifference(rgb0[0], rgb0[1], rgb0[2]) + RedDifference(rgb1[0], rgb1[1], rgb1[2]), l);
 }
 
 int ApplyOrientation() {
@@ -108,8 +110,10 @@ void ConvertRgbToYCbCr() {
     for (uint64_t r = 0; r < h; ++r) {
         for (uint64_t k = 0; k < half; ++k) {
             uint64_t a = r * w + 2 * k, b = a + 1;
-            int32_t bsum = BlueDifference(red[a], green[a], blue[a]) + BlueDifference(red[b], green[b], blue[b]);
-            int32_t dsum = RedDifference(red[a], green[a], blue[a]) + RedDifference(red[b], green[b], blue[b]);
+            int32_t bsum = BlueDifference(red[a], green[a], blue[a]) +
+                           BlueDifference(red[b], green[b], blue[b]);
+            int32_t dsum =
+                RedDifference(red[a], green[a], blue[a]) + RedDifference(red[b], green[b], blue[b]);
             gPlanes.cb[r * half + k] = PairChroma(bsum, l);
             gPlanes.cr[r * half + k] = PairChroma(dsum, l);
         }

@@ -15,7 +15,9 @@ void ResetPicturePlanes() { gPlanes = PicturePlanes{}; }
 
 namespace {
 
-uint64_t RoundUp16(int32_t v) { return (static_cast<uint64_t>(static_cast<uint32_t>(v)) + 15) / 16 * 16; }
+uint64_t RoundUp16(int32_t v) {
+    return (static_cast<uint64_t>(static_cast<uint32_t>(v)) + 15) / 16 * 16;
+}
 
 bool Take(uint8_t** plane, uint64_t bytes) {
     *plane = static_cast<uint8_t*>(TrackedAlloc(bytes, 1));
@@ -30,8 +32,9 @@ int AllocatePicturePlanes() {
     uint64_t w = static_cast<uint32_t>(gSettings.FrameWidth);
     uint64_t h = static_cast<uint32_t>(gSettings.FrameHeight);
     uint64_t coded = RoundUp16(gSettings.FrameWidth) * RoundUp16(gSettings.FrameHeight);
-    if (!Take(&gPlanes.y, coded) || !Take(&gPlanes.cb, coded / 2) || !Take(&gPlanes.cr, coded / 2) ||
-        !Take(&gPlanes.red, w * h) || !Take(&gPlanes.green, w * h) || !Take(&gPlanes.blue, w * h)) {
+    if (!Take(&gPlanes.y, coded) || !Take(&gPlanes.cb, coded / 2) ||
+        !Take(&gPlanes.cr, coded / 2) || !Take(&gPlanes.red, w * h) ||
+        !Take(&gPlanes.green, w * h) || !Take(&gPlanes.blue, w * h)) {
         return -1;
     }
     return 0;

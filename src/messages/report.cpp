@@ -14,9 +14,12 @@ constexpr int kTextCapacity = 1024;
 
 const VarnMessage* TableOf(int moduleIndex) {
     switch (moduleIndex) {
-        case kModulePictor: return varnerrmsg_pictor;
-        case kModuleCommon: return varnerrmsg_varn;
-        default: return nullptr;
+        case kModulePictor:
+            return varnerrmsg_pictor;
+        case kModuleCommon:
+            return varnerrmsg_varn;
+        default:
+            return nullptr;
     }
 }
 
@@ -51,7 +54,8 @@ int ReportError(int code, ...) {
     char* text = gReporter.errorText;
     const char* format = LookupMessage(code);
     if (format == nullptr) {
-        if (text != nullptr) std::snprintf(text, kTextCapacity, "%s\n", VARNERRMSG_CANT_FIND_MESSAGE);
+        if (text != nullptr)
+            std::snprintf(text, kTextCapacity, "%s\n", VARNERRMSG_CANT_FIND_MESSAGE);
         return 0;
     }
     if (text == nullptr) return 1;
@@ -82,9 +86,12 @@ int SeverityOf(int condition, int /*detail*/) {
     switch (condition) {
         case 10:
         case 100:
-        case 1000: return 2;
+        case 1000:
+            return 2;
         case 20:
-        case 140: return 1;
-        default: return 0;
+        case 140:
+            return 1;
+        default:
+            return 0;
     }
 }

@@ -5,11 +5,18 @@
 #include <cstdint>
 #include <cstdio>
 
-enum TiffFieldType : uint32_t { kTiffByte = 1, kTiffAscii = 2, kTiffShort = 3, kTiffLong = 4, kTiffRational = 5 };
+enum TiffFieldType : uint32_t {
+    kTiffByte = 1,
+    kTiffAscii = 2,
+    kTiffShort = 3,
+    kTiffLong = 4,
+    kTiffRational = 5
+};
 
 // Called once per entry with a non-zero tag, in file order; values only for
 // SHORT and LONG entries (count of them), otherwise none.
-typedef void (*TiffFieldRecorder)(uint32_t tag, uint32_t type, uint32_t count, const uint32_t* values);
+typedef void (*TiffFieldRecorder)(uint32_t tag, uint32_t type, uint32_t count,
+                                  const uint32_t* values);
 
 // Unsigned value of `size` (1, 2 or 4) bytes at `offset`, in the file's byte
 // order. A value that would end past the file's end reads as 0 and marks the

@@ -9,18 +9,22 @@ TiffFields gTiffFields;
 
 namespace {
 
-void RaiseUnsupported() { gTiffFields.status |= static_cast<uint32_t>(SeverityOf(kConditionFieldUnsupported, 0)); }
+void RaiseUnsupported() {
+    gTiffFields.status |= static_cast<uint32_t>(SeverityOf(kConditionFieldUnsupported, 0));
+}
 
 bool AcceptedWidth(uint32_t w) { return w == 720 || w == 704 || w == 352 || w == 176 || w == 96; }
 
 bool AcceptedHeight(uint32_t h) {
-    return h == 480 || h == 576 || h == 240 || h == 288 || h == 112 || h == 64 || h == 144 || h == 80;
+    return h == 480 || h == 576 || h == 240 || h == 288 || h == 112 || h == 64 || h == 144 ||
+           h == 80;
 }
 
 // Value k of the entry goes into place k; values past the table's last place are dropped.
 template <typename T>
 void StoreTable(T* table, int places, uint32_t count, const uint32_t* values) {
-    for (uint32_t k = 0; k < count && k < static_cast<uint32_t>(places); ++k) table[k] = static_cast<T>(values[k]);
+    for (uint32_t k = 0; k < count && k < static_cast<uint32_t>(places); ++k)
+        table[k] = static_cast<T>(values[k]);
 }
 
 bool GreyOrPaletteDepth(uint16_t bits) { return bits == 1 || bits == 4 || bits == 8; }

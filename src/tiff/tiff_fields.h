@@ -51,7 +51,12 @@ enum : uint16_t {
     kCompressionLzw = 5,
     kCompressionPackBits = 32773,
 };
-enum : uint16_t { kWhiteIsZero = 0, kBlackIsZero = 1, kPhotometricRgb = 2, kPhotometricPalette = 3 };
+enum : uint16_t {
+    kWhiteIsZero = 0,
+    kBlackIsZero = 1,
+    kPhotometricRgb = 2,
+    kPhotometricPalette = 3
+};
 
 void ResetTiffFields();
 // The field recorder handed to ReadTiffDirectory.

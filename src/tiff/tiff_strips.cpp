@@ -15,14 +15,16 @@ void BuildGreyRamp(uint16_t bits, bool whiteIsZero) {
     uint16_t* map = gTiffFields.sampleMap;
     int levels = bits == 1 ? 2 : bits == 4 ? 16 : bits == 8 ? 256 : 0;
     int step = bits == 1 ? 255 : bits == 4 ? 17 : 1;
-    for (int v = 0; v < levels; ++v) map[v] = static_cast<uint16_t>(whiteIsZero ? 255 - step * v : step * v);
+    for (int v = 0; v < levels; ++v)
+        map[v] = static_cast<uint16_t>(whiteIsZero ? 255 - step * v : step * v);
 }
 
 uint8_t MapAt(uint32_t index) {
     return index < kSampleMapPlaces ? static_cast<uint8_t>(gTiffFields.sampleMap[index]) : 0;
 }
 
-// High byte of a 16-bit sample: the first byte in a big-endian file, the second in a little-endian one.
+// High byte of a 16-bit sample: the first byte in a big-endian file, the second in a little-endian
+// one.
 uint8_t HighByte(uint32_t sample) {
     return static_cast<uint8_t>(gTiffFields.byteOrder == kBigEndian ? sample >> 8 : sample & 0xFF);
 }
@@ -182,16 +184,19 @@ int ReadTiffStrip(FILE* file, uint32_t firstRow, uint32_t s) {
 
 int ReadTiffRaster(FILE* file) {
     TiffFields& f = gTiffFields;
-    int samples = f.samplesPerPixel < kBitsPerSamplePlaces ? f.samplesPerPixel : kBitsPerSamplePlaces;
+    int samples =
+        f.samplesPerPixel < kBitsPerSamplePlaces ? f.samplesPerPixel : kBitsPerSamplePlaces;
     uint16_t bits = 0;
     for (int i = 0; i < samples; ++i) bits = static_cast<uint16_t>(bits + f.bitsPerSample[i]);
     f.bitsPerPixel = bits;
 
     uint32_t rowsLeft = static_cast<uint32_t>(gSettings.FrameHeight);
-    uint32_t strips = f.stripCount < static_cast<uint32_t>(kStripPlaces) ? f.stripCount : kStripPlaces;
+    uint32_t strips =
+        f.stripCount < static_cast<uint32_t>(kStripPlaces) ? f.stripCount : kStripPlaces;
     for (uint32_t s = 0; s < strips; ++s) {
         if (rowsLeft < f.rowsPerStrip) f.rowsPerStrip = rowsLeft;
-        if (ReadTiffStrip(file, static_cast<uint32_t>(gSettings.FrameHeight) - rowsLeft, s) != 0) return -1;
+        if (ReadTiffStrip(file, static_cast<uint32_t>(gSettings.FrameHeight) - rowsLeft, s) != 0)
+            return -1;
         rowsLeft -= f.rowsPerStrip;
     }
     return 0;

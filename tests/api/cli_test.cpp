@@ -29,7 +29,8 @@ const CliCase kCliCases[] = {
     {"Help", "--help", 0, "pictor encode", "", nullptr},
     {"Version", "--version", 0, "pictor ", "", nullptr},
     {"NoArguments", "", 64, "", "Usage: pictor run", nullptr},
-    {"BadTarget", "encode x.tif -o o.m2v --target 1.2M", 64, "", "--target takes a number of bits", nullptr},
+    {"BadTarget", "encode x.tif -o o.m2v --target 1.2M", 64, "", "--target takes a number of bits",
+     nullptr},
     {"RunWritesBesideTheJobFile", "run good.tp", 0, "wrote good.ts", "100%", "good.ts"},
     {"RunToAStreamPath", "run good.tp -q --stream out.m2v", 0, "", "", "out.m2v"},
     // Messages name the job's own folder, not pictor's private one.
@@ -39,9 +40,12 @@ const CliCase kCliCases[] = {
     // A failed encode leaves an existing output as it was.
     {"EncodeNotATiff", "encode notes.tif -o old.m2v -q" + kEncode, 1, "",
      ErrorLine(19, "<notes.tif> is not supported types image, or header is wrong. "), nullptr},
-    {"EncodeMismatch", "encode still/pic.tif -o old.m2v -q --target 200000 --standard pal --aspect 4:3", 1, "",
-     ErrorLine(44, "Mismatch between Image Size '96x64' and FRMRT 'PAL'. <still/pic.tif>"), nullptr},
-    {"EncodeToAMissingFolder", "encode still/pic.tif -o no/o.m2v" + kEncode, 1, "", "cannot write no/o.m2v", nullptr},
+    {"EncodeMismatch",
+     "encode still/pic.tif -o old.m2v -q --target 200000 --standard pal --aspect 4:3", 1, "",
+     ErrorLine(44, "Mismatch between Image Size '96x64' and FRMRT 'PAL'. <still/pic.tif>"),
+     nullptr},
+    {"EncodeToAMissingFolder", "encode still/pic.tif -o no/o.m2v" + kEncode, 1, "",
+     "cannot write no/o.m2v", nullptr},
 };
 
 class CliTest : public ::testing::TestWithParam<CliCase> {
@@ -57,21 +61,29 @@ TEST_P(CliTest, ExitsAndSaysAsExpected) {
     WriteFileText(dir_ / "notes.tif", "not a picture\n");
     WriteFileText(dir_ / "old.m2v", "earlier stream");
     std::string out;
-    const int status = RunCommand("cd '" + dir_.path + "' && TMPDIR='" + tmp_.path + "' '" PICTOR_CLI_PATH "' " +
-                                      c.args + " 2>stderr.txt", &out);
-    auto text = [&](const char* name) { auto b = ReadFileBytes(dir_ / name); return std::string(b.begin(), b.end()); };
+    const int status = RunCommand("cd '" + dir_.path + "' && TMPDIR='" + tmp_.path +
+                                      "' '" PICTOR_CLI_PATH "' " + c.args + " 2>stderr.txt",
+                                  &out);
+    auto text = [&](const char* name) {
+        auto b = ReadFileBytes(dir_ / name);
+        return std::string(b.begin(), b.end());
+    };
     const std::string err = text("stderr.txt");
     EXPECT_EQ(status, c.status) << err;
     EXPECT_TRUE(c.out.empty() ? out.empty() : out.find(c.out) != std::string::npos) << out;
     EXPECT_TRUE(c.err.empty() ? err.empty() : err.find(c.err) != std::string::npos) << err;
     EXPECT_EQ(text("old.m2v"), "earlier stream");
     EXPECT_TRUE(std::filesystem::is_empty(tmp_.path));  // pictor cleans up its temporary folder
-    if (c.stream != nullptr) { EXPECT_EQ(DecoderProblems(DecodeStream(dir_ / c.stream, 96, 64), 96, 64), ""); }
+    if (c.stream != nullptr) {
+        EXPECT_EQ(DecoderProblems(DecodeStream(dir_ / c.stream, 96, 64), 96, 64), "");
+    }
     EXPECT_EQ(FileExists(dir_ / "good.ts"), c.args == "run good.tp");
     EXPECT_FALSE(FileExists(dir_ / "gone.ts") || FileExists(dir_ / "out2.m2v"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, CliTest, ::testing::ValuesIn(kCliCases),
-                         [](const ::testing::TestParamInfo<CliCase>& info) { return info.param.name; });
+                         [](const ::testing::TestParamInfo<CliCase>& info) {
+                             return info.param.name;
+                         });
 
 }  // namespace

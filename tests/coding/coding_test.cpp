@@ -33,11 +33,14 @@ namespace {
 
 std::vector<uint8_t> Hex(const std::string& text) {
     std::vector<uint8_t> bytes;
-    for (size_t i = 0; i < text.size(); i += 3) bytes.push_back(static_cast<uint8_t>(std::stoul(text.substr(i, 2), nullptr, 16)));
+    for (size_t i = 0; i < text.size(); i += 3)
+        bytes.push_back(static_cast<uint8_t>(std::stoul(text.substr(i, 2), nullptr, 16)));
     return bytes;
 }
 
-std::string Bits(uint32_t code, int length) { return std::bitset<32>(code).to_string().substr(32 - length); }
+std::string Bits(uint32_t code, int length) {
+    return std::bitset<32>(code).to_string().substr(32 - length);
+}
 
 // Index in a block of the coefficient that follows `run` zeros after the DC.
 int AfterRun(int run) { return kZigZagScan[1 + run].column + 8 * kZigZagScan[1 + run].row; }
@@ -46,24 +49,58 @@ int AfterRun(int run) { return kZigZagScan[1 + run].column + 8 * kZigZagScan[1 +
 // description, time code, vbv_delay, DC precision, field order, pan-scan offsets.
 TEST(BitWriterAndHeaders, ExactBytes) {
     const std::string picture = "00 00 01 00 00 0F FF F8 00 00 01 B5 8F FF F3 C9 80";
-    struct Case { void (*write)(); std::string hex; };
+    struct Case {
+        void (*write)();
+        std::string hex;
+    };
     const Case cases[] = {
         {[] {
-             PutBits(0x7, 0); PutBits(0x7, -4); PutBits(0x1F, 5); EXPECT_EQ(BitsWritten(), 5);
-             AlignToByte(); AlignToByte();
-             PutBits(static_cast<uint32_t>(-3), 12); PutBits(0xABCDEF01u, 32); StartCodeList();
-             QueueBits(1, 3); QueueBits(0x1FF, 4);  // only the low 4 bits count
-             EXPECT_EQ(QueuedBits(), 7); FlushQueue(); AlignToByte(); }, "F8 FF DA BC DE F0 13 E0"},
-        {[] { gSettings.YMBlock = 36; gSettings.PelAspectRatio = gSettings.FrameRate_s = 3; gSettings.load_intra_qmatrix_SH = 0;
-              WriteSequenceHeader(); }, "00 00 01 B3 2D 02 40 33 0B 33 23 80 00 00 01 B5 14 82 00 01 00 00"},
-        {[] { gSettings.load_intra_qmatrix_SH = 0; WriteSequenceHeader(); },
+             PutBits(0x7, 0);
+             PutBits(0x7, -4);
+             PutBits(0x1F, 5);
+             EXPECT_EQ(BitsWritten(), 5);
+             AlignToByte();
+             AlignToByte();
+             PutBits(static_cast<uint32_t>(-3), 12);
+             PutBits(0xABCDEF01u, 32);
+             StartCodeList();
+             QueueBits(1, 3);
+             QueueBits(0x1FF, 4);  // only the low 4 bits count
+             EXPECT_EQ(QueuedBits(), 7);
+             FlushQueue();
+             AlignToByte();
+         },
+         "F8 FF DA BC DE F0 13 E0"},
+        {[] {
+             gSettings.YMBlock = 36;
+             gSettings.PelAspectRatio = gSettings.FrameRate_s = 3;
+             gSettings.load_intra_qmatrix_SH = 0;
+             WriteSequenceHeader();
+         },
+         "00 00 01 B3 2D 02 40 33 0B 33 23 80 00 00 01 B5 14 82 00 01 00 00"},
+        {[] {
+             gSettings.load_intra_qmatrix_SH = 0;
+             WriteSequenceHeader();
+         },
          "00 00 01 B3 2D 01 E0 24 0B 33 23 80 00 00 01 B5 14 82 00 01 00 00"},
         {WriteSequenceDisplayExtension, "00 00 01 B5 25 06 06 06 0B 42 0F 00"},
         {WriteGopHeader, "00 00 01 B8 00 08 00 00"},
-        {[] { gSettings.IntraDCPrecision = 2; gSettings.TopFieldFirst = 0; WritePictureHeader(); },
+        {[] {
+             gSettings.IntraDCPrecision = 2;
+             gSettings.TopFieldFirst = 0;
+             WritePictureHeader();
+         },
          "00 00 01 00 00 0F FF F8 00 00 01 B5 8F FF FB 49 80"},
-        {[] { gSettings.PanScan = 1; WritePictureHeader(); }, picture + " 00 00 01 B5 7F FE 08 00 07 FF 82 00 01"},
-        {[] { gSettings.PanScan = gSettings.ProgressiveSeque = 1; WritePictureHeader(); }, picture + " 00 00 01 B5 7F FE 08 00 04"},
+        {[] {
+             gSettings.PanScan = 1;
+             WritePictureHeader();
+         },
+         picture + " 00 00 01 B5 7F FE 08 00 07 FF 82 00 01"},
+        {[] {
+             gSettings.PanScan = gSettings.ProgressiveSeque = 1;
+             WritePictureHeader();
+         },
+         picture + " 00 00 01 B5 7F FE 08 00 04"},
     };
     for (const Case& c : cases) {
         ResetAllState();
@@ -88,7 +125,8 @@ double PrefixFreeSpace(const std::vector<std::string>& codes) {
     double space = 0.0;
     for (const std::string& a : codes) {
         space += std::ldexp(1.0, -static_cast<int>(a.size()));
-        for (const std::string& b : codes) EXPECT_TRUE(&a == &b || b.compare(0, a.size(), a) != 0) << a << " begins " << b;
+        for (const std::string& b : codes)
+            EXPECT_TRUE(&a == &b || b.compare(0, a.size(), a) != 0) << a << " begins " << b;
     }
     return space;
 }
@@ -99,7 +137,8 @@ double PrefixFreeSpace(const std::vector<std::string>& codes) {
 TEST(CodeTables, PrefixFreeAndEveryPairCodedByItsEntry) {
     for (const VlcCode* table : {kDcSizeLuma, kDcSizeChroma}) {
         std::vector<std::string> codes;
-        for (int size = 0; size < 12; ++size) codes.push_back(Bits(table[size].code, table[size].length));
+        for (int size = 0; size < 12; ++size)
+            codes.push_back(Bits(table[size].code, table[size].length));
         EXPECT_EQ(PrefixFreeSpace(codes), 1.0);
     }
     std::vector<std::string> codes = {"0110", "000001"};
@@ -108,30 +147,37 @@ TEST(CodeTables, PrefixFreeAndEveryPairCodedByItsEntry) {
         const AcCode& e = kAcTable[i];
         codes.push_back(Bits(e.code, e.length));
         EXPECT_TRUE(codes.back() == e.text && codes.back().back() == (e.level < 0 ? '1' : '0') &&
-                    codeOf.emplace(std::make_pair(e.run, e.level), e.text).second) << i;
+                    codeOf.emplace(std::make_pair(e.run, e.level), e.text).second)
+            << i;
     }
     EXPECT_LE(PrefixFreeSpace(codes), 1.0);
     for (int run = 0; run < 63; ++run)
         for (int32_t level = -42; level <= 42; level += level == -1 ? 2 : 1) {
             const auto entry = codeOf.find({run, level});
-            std::string queued, code = entry != codeOf.end() ? entry->second : "000001" + Bits(run, 6) + Bits(level & 0xFFF, 12);
+            std::string queued, code = entry != codeOf.end()
+                                           ? entry->second
+                                           : "000001" + Bits(run, 6) + Bits(level & 0xFFF, 12);
             int32_t levels[64] = {};  // a DC level of 0 after 0, then the pair
             levels[AfterRun(run)] = level;
             gRunningDc.value[0] = 0;
             StartCodeList();
             EncodeIntraBlock(0, levels);
-            for (int32_t i = 0; i < gCodeList.count; ++i) queued += Bits(gCodeList.values[i], gCodeList.lengths[i]);
+            for (int32_t i = 0; i < gCodeList.count; ++i)
+                queued += Bits(gCodeList.values[i], gCodeList.lengths[i]);
             ASSERT_EQ(queued, "100" + code + "0110") << run << " " << level;
         }
 }
 
 // C(u) cos((2x+1)u pi/16), C(0) = 1/sqrt(2), C(u) = 1 otherwise.
-double Basis(int x, int u) { return (u == 0 ? std::sqrt(0.5) : 1.0) * std::cos((2 * x + 1) * u * M_PI / 16); }
+double Basis(int x, int u) {
+    return (u == 0 ? std::sqrt(0.5) : 1.0) * std::cos((2 * x + 1) * u * M_PI / 16);
+}
 
 // F(u, v) = 1/4 sum f(x, y) Basis(x, u) Basis(y, v), samples clamped to -256..255.
 double DirectDct(const int32_t* f, int u, int v) {
     double sum = 0.0;
-    for (int i = 0; i < 64; ++i) sum += std::clamp(f[i], -256, 255) * Basis(i % 8, u) * Basis(i / 8, v);
+    for (int i = 0; i < 64; ++i)
+        sum += std::clamp(f[i], -256, 255) * Basis(i % 8, u) * Basis(i / 8, v);
     return sum / 4;
 }
 
@@ -147,16 +193,23 @@ TEST(Transform, AgreesWithTheFormula) {
             const double direct = DirectDct(block, i % 8, i / 8);
             ASSERT_NEAR(unrounded[i], direct, 1e-12) << n << " " << i;
             // Exact halves are the next test's.
-            ASSERT_TRUE(std::fabs(std::fabs(direct - std::trunc(direct)) - 0.5) < 1e-9 || out[i] == std::lround(direct)) << i;
+            ASSERT_TRUE(std::fabs(std::fabs(direct - std::trunc(direct)) - 0.5) < 1e-9 ||
+                        out[i] == std::lround(direct))
+                << i;
         }
     }
 }
 
 TEST(Transform, HalvesAwayFromZeroAndFlatBlocks) {
-    // One sample of value a (position -1: every sample) gives |F(0,0)| = |F(4,0)| = |F(0,4)| = |F(4,4)| = a / 8.
-    struct Case { int32_t value, position, coefficient, expected; };
-    const Case cases[] = {{4, 0, 0, 1},   {-4, 0, 0, -1},   {12, 0, 0, 2},       {20, 0, 4, 3},       {-20, 0, 32, -3},
-                          {36, 0, 36, 5}, {20, 2, 4, -3},   {100, -1, 0, 800},   {5000, -1, 0, 2040}, {-5000, -1, 0, -2048}};
+    // One sample of value a (position -1: every sample) gives |F(0,0)| = |F(4,0)| = |F(0,4)| =
+    // |F(4,4)| = a / 8.
+    struct Case {
+        int32_t value, position, coefficient, expected;
+    };
+    const Case cases[] = {{4, 0, 0, 1},         {-4, 0, 0, -1},    {12, 0, 0, 2},
+                          {20, 0, 4, 3},        {-20, 0, 32, -3},  {36, 0, 36, 5},
+                          {20, 2, 4, -3},       {100, -1, 0, 800}, {5000, -1, 0, 2040},
+                          {-5000, -1, 0, -2048}};
     for (const Case& c : cases) {
         int32_t block[64], out[64];
         for (int i = 0; i < 64; ++i) block[i] = c.position == i || c.position == -1 ? c.value : 0;
@@ -166,19 +219,25 @@ TEST(Transform, HalvesAwayFromZeroAndFlatBlocks) {
 }
 
 TEST(Quantiser, AcRoundingDcPerPrecisionAndClamps) {
-    struct Case { int precision, q; int32_t weight, position, coefficient, level; };
+    struct Case {
+        int precision, q;
+        int32_t weight, position, coefficient, level;
+    };
     const Case cases[] = {
-        {0, 2, 16, 9, -6, -2},   {0, 4, 16, 9, 25, 3},       {0, 1, 83, 9, 2, 0},        {0, 1, 83, 9, 3, 1},
-        {0, 31, 16, 9, -2048, -33}, {0, 1, 1, 9, 2047, 2047}, {0, 1, 1, 9, -2048, -2047}, {0, 7, 1, 0, 1020, 128},
-        {0, 7, 1, 0, 1019, 127}, {0, 7, 1, 0, 2047, 255},    {0, 7, 1, 0, -2048, -255},  {1, 7, 1, 0, 1022, 256},
-        {1, 7, 1, 0, -2048, -511}, {2, 7, 1, 0, 1021, 511},  {2, 7, 1, 0, 2047, 1023},   {2, 7, 1, 0, -3, -2}};
+        {0, 2, 16, 9, -6, -2},      {0, 4, 16, 9, 25, 3},       {0, 1, 83, 9, 2, 0},
+        {0, 1, 83, 9, 3, 1},        {0, 31, 16, 9, -2048, -33}, {0, 1, 1, 9, 2047, 2047},
+        {0, 1, 1, 9, -2048, -2047}, {0, 7, 1, 0, 1020, 128},    {0, 7, 1, 0, 1019, 127},
+        {0, 7, 1, 0, 2047, 255},    {0, 7, 1, 0, -2048, -255},  {1, 7, 1, 0, 1022, 256},
+        {1, 7, 1, 0, -2048, -511},  {2, 7, 1, 0, 1021, 511},    {2, 7, 1, 0, 2047, 1023},
+        {2, 7, 1, 0, -3, -2}};
     for (const Case& c : cases) {
         gSettings.IntraDCPrecision = c.precision;
         std::fill(gIntraMatrix.weights, gIntraMatrix.weights + 64, c.weight);
         int32_t coefficients[64] = {}, levels[64];
         coefficients[c.position] = c.coefficient;
         QuantiseIntraBlock(c.q, coefficients, levels);
-        EXPECT_EQ(levels[c.position], c.level) << c.precision << " " << c.q << " " << c.weight << " " << c.coefficient;
+        EXPECT_EQ(levels[c.position], c.level)
+            << c.precision << " " << c.q << " " << c.weight << " " << c.coefficient;
     }
 }
 
@@ -190,24 +249,34 @@ TEST(PassQuantiser, BufferShareStepAndRounding) {
     ResetAllState();  // 45 x 30 macroblocks at 30 pictures a second, fixed quantiser 4
     gSettings.Target = 1000000;
     const RateControlState rc{16666, 1000000};
-    EXPECT_FLOAT_EQ(Pass1Quantiser(&rc, 20000, 740, 2, 1), 3.5081003f);  // 1886 bits in a buffer of 16666
+    EXPECT_FLOAT_EQ(Pass1Quantiser(&rc, 20000, 740, 2, 1),
+                    3.5081003f);  // 1886 bits in a buffer of 16666
     std::vector<int32_t> difcnt(1350, 1000), alccnt(1350, 500);
     gMacroblockBits = MacroblockBits{difcnt.data(), alccnt.data(), nullptr};
-    EXPECT_FLOAT_EQ(FinalPassQuantiser(250, 0, 0, 0), 8.040201f);         // 4000 / (500 - 250 / 100)
+    EXPECT_FLOAT_EQ(FinalPassQuantiser(250, 0, 0, 0), 8.040201f);  // 4000 / (500 - 250 / 100)
     EXPECT_FLOAT_EQ(FinalPassQuantiser(5000, 6000, 40, 29), 5.7142857f);  // 4000 / (500 + 1000 / 5)
     EXPECT_FLOAT_EQ(FinalPassQuantiser(80000, 10000, 0, 0), 400.0f);      // 4000 / 10
-    for (const auto& [base, q] : std::vector<std::pair<float, int>>{{0.4f, 1}, {17.5f, 18}, {17.49f, 17}, {40.7f, 31}, {NAN, 1}})
+    for (const auto& [base, q] : std::vector<std::pair<float, int>>{
+             {0.4f, 1}, {17.5f, 18}, {17.49f, 17}, {40.7f, 31}, {NAN, 1}})
         EXPECT_EQ(RoundQuantiser(base), q) << base;
-    struct Step { int32_t prevQ; float base; int first, q; };
-    const Step steps[] = {{0, 5.9f, 1, 5},  {5, 12.0f, 0, 6},  {9, 3.2f, 0, 8},    {9, 9.99f, 0, 9},
-                          {0, -4.0f, 1, 1}, {0, 90.0f, 1, 31}, {31, 1e20f, 0, 31}, {1, -1e20f, 0, 1}};
-    for (const Step& s : steps) EXPECT_EQ(StepQuantiser(s.prevQ, s.base, s.first), s.q) << s.prevQ << " " << s.base;
+    struct Step {
+        int32_t prevQ;
+        float base;
+        int first, q;
+    };
+    const Step steps[] = {{0, 5.9f, 1, 5},    {5, 12.0f, 0, 6}, {9, 3.2f, 0, 8},
+                          {9, 9.99f, 0, 9},   {0, -4.0f, 1, 1}, {0, 90.0f, 1, 31},
+                          {31, 1e20f, 0, 31}, {1, -1e20f, 0, 1}};
+    for (const Step& s : steps)
+        EXPECT_EQ(StepQuantiser(s.prevQ, s.base, s.first), s.q) << s.prevQ << " " << s.base;
 }
 
 struct Picture {
     int width, height;
     std::vector<uint8_t> yuv;  // Y, Cb, Cr planes, 4:2:0
-    size_t Offset(int plane) const { return static_cast<size_t>(width) * height * (plane == 0 ? 0 : plane + 3) / 4; }
+    size_t Offset(int plane) const {
+        return static_cast<size_t>(width) * height * (plane == 0 ? 0 : plane + 3) / 4;
+    }
 };
 
 void SetUpSettings(int width, int height, int dcPrecision) {
@@ -220,7 +289,8 @@ void SetUpSettings(int width, int height, int dcPrecision) {
     gSettings.IntraDCPrecision = dcPrecision;
     ASSERT_EQ(DeriveSettings(), 0);
     // Not the default matrix: the stream must carry the working one, in scan order.
-    for (int i = 0; i < 64; ++i) gIntraMatrix.weights[i] = i == 0 ? 8 : kDefaultIntraMatrix[i] + i % 5;
+    for (int i = 0; i < 64; ++i)
+        gIntraMatrix.weights[i] = i == 0 ? 8 : kDefaultIntraMatrix[i] + i % 5;
 }
 
 // Intra inverse quantisation with saturation and mismatch control, exact
@@ -229,19 +299,23 @@ void ReconstructBlock(const int32_t* level, int q, uint8_t* out, int stride) {
     int32_t f[64], sum = 0;
     const int32_t dcScale = 8 >> gSettings.IntraDCPrecision;
     for (int i = 0; i < 64; ++i)
-        sum += f[i] = std::clamp(i ? 2 * level[i] * gIntraMatrix.weights[i] * 2 * q / 32 : level[0] * dcScale, -2048, 2047);
+        sum += f[i] =
+            std::clamp(i ? 2 * level[i] * gIntraMatrix.weights[i] * 2 * q / 32 : level[0] * dcScale,
+                       -2048, 2047);
     if (sum % 2 == 0) f[63] += f[63] % 2 ? -1 : 1;
     for (int y = 0; y < 8; ++y)
         for (int x = 0; x < 8; ++x) {
             double s = 0.0;
             for (int i = 0; i < 64; ++i) s += Basis(y, i / 8) * Basis(x, i % 8) * f[i];
-            out[y * stride + x] = static_cast<uint8_t>(std::clamp(std::floor(s / 4 + 0.5), 0.0, 255.0));
+            out[y * stride + x] =
+                static_cast<uint8_t>(std::clamp(std::floor(s / 4 + 0.5), 0.0, 255.0));
         }
 }
 
 // Codes each macroblock at q[mb] from the given levels, or else from the planes,
 // first one step finer and then again as a retry. Returns the reconstruction.
-Picture WriteStream(const std::string& path, const std::vector<int32_t>& q, std::vector<int32_t> levels) {
+Picture WriteStream(const std::string& path, const std::vector<int32_t>& q,
+                    std::vector<int32_t> levels) {
     const int width = 16 * gSettings.XMBlock, height = 16 * gSettings.YMBlock;
     Picture r{width, height, std::vector<uint8_t>(static_cast<size_t>(width) * height * 3 / 2)};
     std::vector<int32_t> types(q.size(), 1), quantisers(q);
@@ -249,7 +323,9 @@ Picture WriteStream(const std::string& path, const std::vector<int32_t>& q, std:
     levels.resize(q.size() * kMacroblockValues);
     ResetBitWriter();
     gBitWriter.out = std::fopen(path.c_str(), "wb");
-    for (void (*write)() : {WriteSequenceHeader, WriteSequenceDisplayExtension, WriteGopHeader, WritePictureHeader}) write();
+    for (void (*write)() :
+         {WriteSequenceHeader, WriteSequenceDisplayExtension, WriteGopHeader, WritePictureHeader})
+        write();
     int32_t samples[kMacroblockValues], coefficients[kMacroblockValues];
     for (int mb = 0; mb < gSettings.MBCount; ++mb) {
         const int x = 16 * (mb % gSettings.XMBlock), y = 16 * (mb / gSettings.XMBlock);
@@ -261,13 +337,15 @@ Picture WriteStream(const std::string& path, const std::vector<int32_t>& q, std:
             StartCodeList();
             if (fromPlanes) FetchMacroblock(x, y, samples);
             if (fromPlanes) TransformAndQuantise(quantisers[mb], samples, coefficients, level);
-            EncodeMacroblock(y / 16, x / 16, level, quantisers.data(), types.data(), x == 0, attempt > first);
+            EncodeMacroblock(y / 16, x / 16, level, quantisers.data(), types.data(), x == 0,
+                             attempt > first);
         }
         FlushQueue();
         if (x + 16 == width) AlignToByte();
         for (int b = 0; b < kBlocksPerMacroblock; ++b) {
-            const size_t at = b < 4 ? static_cast<size_t>(y + b / 2 * 8) * width + x + b % 2 * 8
-                                    : r.Offset(b - 3) + static_cast<size_t>(y / 2) * width / 2 + x / 2;
+            const size_t at =
+                b < 4 ? static_cast<size_t>(y + b / 2 * 8) * width + x + b % 2 * 8
+                      : r.Offset(b - 3) + static_cast<size_t>(y / 2) * width / 2 + x / 2;
             ReconstructBlock(level + 64 * b, q[mb], &r.yuv[at], b < 4 ? width : width / 2);
         }
     }
@@ -296,9 +374,13 @@ Picture Synthetic() {
     std::mt19937 random(7);
     for (int y = 0; y < 128; ++y)
         for (int x = 0; x < 192; ++x)
-            p.yuv.push_back(static_cast<uint8_t>(y < 42 ? x * 255 / 191 : y < 85 ? (x / 4 + y / 4) % 2 * 255 : random() % 256));
+            p.yuv.push_back(static_cast<uint8_t>(y < 42   ? x * 255 / 191
+                                                 : y < 85 ? (x / 4 + y / 4) % 2 * 255
+                                                          : random() % 256));
     for (int i = 0; i < 2 * 96 * 64; ++i)
-        p.yuv.push_back(static_cast<uint8_t>(i < 96 * 64 ? i % 96 * 7 + i / 96 * 3 : i % 16 < 8 ? 16 : 240));
+        p.yuv.push_back(static_cast<uint8_t>(i < 96 * 64  ? i % 96 * 7 + i / 96 * 3
+                                             : i % 16 < 8 ? 16
+                                                          : 240));
     return p;
 }
 
@@ -310,8 +392,14 @@ Picture Natural() {
     return Picture{352, 288, ReadFileBytes(dir / "a.yuv")};
 }
 
-// q 0: a different quantiser in every macroblock; minPsnr: ffmpeg's picture against the source, each plane.
-struct StreamCase { const char* name; bool natural; int q, dcPrecision; double minPsnr; };
+// q 0: a different quantiser in every macroblock; minPsnr: ffmpeg's picture against the source,
+// each plane.
+struct StreamCase {
+    const char* name;
+    bool natural;
+    int q, dcPrecision;
+    double minPsnr;
+};
 
 class StreamDecode : public ::testing::TestWithParam<StreamCase> {};
 
@@ -320,7 +408,12 @@ TEST_P(StreamDecode, DecodersFollowTheLevelsAndTheSource) {
     Picture source = c.natural ? Natural() : Synthetic();
     ASSERT_EQ(source.yuv.size(), source.Offset(3)) << "the natural picture could not be converted";
     SetUpSettings(source.width, source.height, c.dcPrecision);
-    gPlanes = {source.yuv.data(), &source.yuv[source.Offset(1)], &source.yuv[source.Offset(2)], nullptr, nullptr, nullptr};
+    gPlanes = {source.yuv.data(),
+               &source.yuv[source.Offset(1)],
+               &source.yuv[source.Offset(2)],
+               nullptr,
+               nullptr,
+               nullptr};
     std::vector<int32_t> q(gSettings.MBCount, c.q);
     for (int mb = 0; c.q == 0 && mb < gSettings.MBCount; ++mb) q[mb] = 1 + (mb * 7) % 31;
     TempDir dir;
@@ -328,17 +421,22 @@ TEST_P(StreamDecode, DecodersFollowTheLevelsAndTheSource) {
     ASSERT_EQ(decoded.size(), source.yuv.size());
     for (int plane = 0; plane < 3; ++plane) {
         const size_t at = source.Offset(plane);
-        EXPECT_GT(Psnr(&decoded[at], &source.yuv[at], source.Offset(plane + 1) - at), c.minPsnr) << "plane " << plane;
+        EXPECT_GT(Psnr(&decoded[at], &source.yuv[at], source.Offset(plane + 1) - at), c.minPsnr)
+            << "plane " << plane;
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Pictures, StreamDecode,
-    ::testing::Values(StreamCase{"SyntheticQ1", false, 1, 0, 45}, StreamCase{"SyntheticQ8", false, 8, 1, 28},
-                      StreamCase{"SyntheticQ31", false, 31, 2, 17}, StreamCase{"SyntheticVaryingQ", false, 0, 0, 21},
-                      StreamCase{"NaturalQ1", true, 1, 2, 44}, StreamCase{"NaturalQ8", true, 8, 0, 35},
-                      StreamCase{"NaturalQ31", true, 31, 1, 29}),
-    [](const ::testing::TestParamInfo<StreamCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Pictures, StreamDecode,
+                         ::testing::Values(StreamCase{"SyntheticQ1", false, 1, 0, 45},
+                                           StreamCase{"SyntheticQ8", false, 8, 1, 28},
+                                           StreamCase{"SyntheticQ31", false, 31, 2, 17},
+                                           StreamCase{"SyntheticVaryingQ", false, 0, 0, 21},
+                                           StreamCase{"NaturalQ1", true, 1, 2, 44},
+                                           StreamCase{"NaturalQ8", true, 8, 0, 35},
+                                           StreamCase{"NaturalQ31", true, 31, 1, 29}),
+                         [](const ::testing::TestParamInfo<StreamCase>& info) {
+                             return std::string(info.param.name);
+                         });
 
 // Levels set directly: every table pair with both signs, one per block, and
 // escapes of the largest levels and of long runs. Flat weights of 8 at q 31 make

@@ -43,12 +43,15 @@ protected:
 // which raise the least weights to (8|x| + 2047) / 2047. The lowest of weights 1, 8 and 9 gives the
 // DC precision: 0 from 8 up, 1 from 4 up, else 2.
 TEST_F(Analysis, FlatPicturesScaleTheDefaultMatrix) {
-    struct Case { int width, height, luma, stripes, target, dc[3], weights[4], precision; };
-    const Case cases[] = {{96, 64, 128, 0, 160000, {384, 384, 384}, {1, 1, 1, 1}, 2},
-                          {96, 64, 128, 0, 0, {384, 384, 384}, {255, 255, 255, 255}, 0},
-                          {96, 64, 128, 0, 1552 + 384 + 4 * 312, {384, 384, 384}, {4, 7, 9, 21}, 1},
-                          {16, 16, 125, 0, 160000, {4 + 9 + 4, 6 + 9 + 4, 7 + 9 + 4}, {1, 1, 1, 1}, 2},  // DC 1000
-                          {16, 16, 0, 255, 160000, {12 + 4, 3 + 9 + 4, 4 + 9 + 4}, {1, 2, 4, 1}, 2}};    // DC 1020
+    struct Case {
+        int width, height, luma, stripes, target, dc[3], weights[4], precision;
+    };
+    const Case cases[] = {
+        {96, 64, 128, 0, 160000, {384, 384, 384}, {1, 1, 1, 1}, 2},
+        {96, 64, 128, 0, 0, {384, 384, 384}, {255, 255, 255, 255}, 0},
+        {96, 64, 128, 0, 1552 + 384 + 4 * 312, {384, 384, 384}, {4, 7, 9, 21}, 1},
+        {16, 16, 125, 0, 160000, {4 + 9 + 4, 6 + 9 + 4, 7 + 9 + 4}, {1, 1, 1, 1}, 2},  // DC 1000
+        {16, 16, 0, 255, 160000, {12 + 4, 3 + 9 + 4, 4 + 9 + 4}, {1, 2, 4, 1}, 2}};    // DC 1020
     for (const Case& c : cases) {
         std::vector<uint8_t> y(c.width * c.height, c.luma), cb(c.width * c.height / 2, 128), cr(cb);
         for (size_t i = 1; i < y.size(); i += 2) y[i] = static_cast<uint8_t>(y[i] + c.stripes);
@@ -56,9 +59,11 @@ TEST_F(Analysis, FlatPicturesScaleTheDefaultMatrix) {
         gSettings.FrameHeight = c.height;
         gPlanes = PicturePlanes{y.data(), cb.data(), cr.data(), nullptr, nullptr, nullptr};
         ASSERT_EQ(AnalysePicture(c.target), 0);
-        EXPECT_EQ(std::vector<int32_t>(gAnalysis.dcBits, gAnalysis.dcBits + 3), std::vector<int32_t>(c.dc, c.dc + 3));
+        EXPECT_EQ(std::vector<int32_t>(gAnalysis.dcBits, gAnalysis.dcBits + 3),
+                  std::vector<int32_t>(c.dc, c.dc + 3));
         const int32_t* w = gIntraMatrix.weights;
-        EXPECT_EQ(std::vector<int32_t>({w[1], w[5], w[7], w[63]}), std::vector<int32_t>(c.weights, c.weights + 4));
+        EXPECT_EQ(std::vector<int32_t>({w[1], w[5], w[7], w[63]}),
+                  std::vector<int32_t>(c.weights, c.weights + 4));
         EXPECT_EQ(gSettings.IntraDCPrecision, c.precision);
         EXPECT_EQ(TrackedBlocks(), 0);
     }
@@ -68,8 +73,9 @@ TEST_F(Analysis, FlatPicturesScaleTheDefaultMatrix) {
 // (16x +- w/2) / w, L = (t +- 6) / 16, r = Lw moved to odd toward 0; x itself below w/2. Any
 // coefficient raises the least weight of its position to (8|x| + 2047) / 2047.
 TEST_F(Analysis, ErrorTableOfHandComputedCoefficients) {
-    const int32_t cases[][4] = {{40, 16, 81, 1}, {-40, 16, 81, 1},     {10, 16, 25, 1},         {3, 10, 9, 1},
-                                {45, 15, 0, 1},  {-2047, 127, 256, 9}, {5000, 127, 47 * 47, 20}};
+    const int32_t cases[][4] = {{40, 16, 81, 1},         {-40, 16, 81, 1}, {10, 16, 25, 1},
+                                {3, 10, 9, 1},           {45, 15, 0, 1},   {-2047, 127, 256, 9},
+                                {5000, 127, 47 * 47, 20}};
     gSettings.FrameWidth = gSettings.FrameHeight = 16;
     int32_t block[64] = {};
     for (int i = 0; i < 7; ++i) block[i + 1] = cases[i][0];  // each at a position of its own
@@ -90,7 +96,8 @@ TEST_F(Analysis, ErrorTableOfHandComputedCoefficients) {
 
 // The lowest of the weights at positions 1, 8 and 9 (and no other) sets the DC precision.
 TEST_F(Analysis, DcPrecisionFollowsThreeWeights) {
-    const int32_t cases[][4] = {{8, 9, 8, 0}, {16, 16, 7, 1}, {16, 4, 16, 1}, {3, 16, 16, 2}, {16, 16, 3, 2}};
+    const int32_t cases[][4] = {
+        {8, 9, 8, 0}, {16, 16, 7, 1}, {16, 4, 16, 1}, {3, 16, 16, 2}, {16, 16, 3, 2}};
     for (const auto& c : cases) {
         std::fill(matrix, matrix + 64, 1);
         matrix[1] = c[0], matrix[8] = c[1], matrix[9] = c[2];
@@ -106,12 +113,18 @@ int32_t DefinedEstimate(const int32_t* matrix, int q) {
     for (int32_t mb = 0; mb < width / 16 * (gSettings.FrameHeight / 16); ++mb, ++bits) {
         const int32_t mx = mb % (width / 16), my = mb / (width / 16);
         for (int b = 0; b < 6; ++b) {
-            const int c = b < 4 ? kLuma : b == 4 ? kChromaCb : kChromaCr, stride = c == kLuma ? width : width / 2;
-            const int32_t bx = c == kLuma ? 2 * mx + b % 2 : mx, by = c == kLuma ? 2 * my + b / 2 : my;
+            const int c = b < 4    ? kLuma
+                          : b == 4 ? kChromaCb
+                                   : kChromaCr,
+                      stride = c == kLuma ? width : width / 2;
+            const int32_t bx = c == kLuma ? 2 * mx + b % 2 : mx,
+                          by = c == kLuma ? 2 * my + b / 2 : my;
             int32_t block[64], levels[64], scanned[64];
-            for (int p = 0; p < 64; ++p) block[p] = gAnalysis.coefficients[c][(8 * by + p / 8) * stride + 8 * bx + p % 8];
+            for (int p = 0; p < 64; ++p)
+                block[p] = gAnalysis.coefficients[c][(8 * by + p / 8) * stride + 8 * bx + p % 8];
             QuantiseForEstimate(block, levels, matrix, q);
-            for (int k = 1; k < 64; ++k) scanned[k] = levels[kZigZagScan[k].column + 8 * kZigZagScan[k].row];
+            for (int k = 1; k < 64; ++k)
+                scanned[k] = levels[kZigZagScan[k].column + 8 * kZigZagScan[k].row];
             bits += CountAcBits(scanned);
         }
     }
@@ -125,16 +138,19 @@ TEST_F(Analysis, SearchEstimateAgreesWithTheWholePictureEstimate) {
     std::mt19937 r(5);
     for (auto& c : coefficients) {
         // Half zeros, most of the rest small, some anywhere in the transform's range.
-        for (int32_t& x : c) x = static_cast<int32_t>(r() % 2 ? 0 : r() % 5 ? r() % 61 - 30 : r() % 4096 - 2048);
+        for (int32_t& x : c)
+            x = static_cast<int32_t>(r() % 2 ? 0 : r() % 5 ? r() % 61 - 30 : r() % 4096 - 2048);
     }
     ASSERT_EQ(PrepareSearchEstimate(), 0);
     for (int trial = 0, q = 8; trial < 200; ++trial) {
         // Mostly a few weights changed from the matrix before, as in a stage; now and then a new
         // matrix (sometimes a fine one) and a new quantiser.
         if (trial % 4 == 0) {
-            for (int32_t& w : matrix) w = 1 + static_cast<int32_t>(r() % (trial % 3 == 0 ? 4 : 127));
+            for (int32_t& w : matrix)
+                w = 1 + static_cast<int32_t>(r() % (trial % 3 == 0 ? 4 : 127));
         } else {
-            for (int n = 1 + r() % 10; n > 0; --n) matrix[1 + r() % 63] = 1 + static_cast<int32_t>(r() % 127);
+            for (int n = 1 + r() % 10; n > 0; --n)
+                matrix[1 + r() % 63] = 1 + static_cast<int32_t>(r() % 127);
         }
         if (trial % 10 == 0) q = 1 + static_cast<int>(r() % 8);
         ASSERT_EQ(SearchEstimateAcBits(matrix, q), EstimateAcBits(matrix, q)) << trial;
@@ -160,7 +176,8 @@ TEST_F(Analysis, StagesStopAtAFittingOrUnchangedMatrix) {
     const int32_t coarseBudget = EstimateAcBits(coarse.data(), 8) + dcBits[0] + 1432;
     // Budget, last estimate quantiser, threshold: once the last estimate was at IFixedQstep an
     // unchanged matrix is not estimated again, and a stage without a fitting matrix climbs to 200.
-    const int32_t cases[][3] = {{1432, 0, 5}, {coarseBudget, 4, 15}, {fineBudget, 4, 0}, {coarseBudget - 1, 4, 195}};
+    const int32_t cases[][3] = {
+        {1432, 0, 5}, {coarseBudget, 4, 15}, {fineBudget, 4, 0}, {coarseBudget - 1, 4, 195}};
     for (const auto& c : cases) {
         gThreshold.lastEstimateQ = c[1];
         TryThreshold(0.0f, 5.0f, table, minWeight.data(), c[0], dcBits, matrix, 8, 0);

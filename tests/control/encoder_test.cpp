@@ -27,7 +27,8 @@ extern "C" void __real__Z11SetProgressi(int percent);
 extern "C" void __wrap__Z11SetProgressi(int percent) {
     __real__Z11SetProgressi(percent);
     gSeenProgress.push_back(percent);
-    if (static_cast<int>(gSeenProgress.size()) - 1 == gCancelAtStep && gJob.cancel != nullptr) *gJob.cancel = 1;
+    if (static_cast<int>(gSeenProgress.size()) - 1 == gCancelAtStep && gJob.cancel != nullptr)
+        *gJob.cancel = 1;
 }
 
 namespace {
@@ -47,15 +48,18 @@ Picture Make(Kind kind, int width, int height) {
     Picture p{width, height, std::vector<uint8_t>(static_cast<size_t>(width) * height * 2, 128)};
     if (kind == kNatural) {
         TempDir dir;
-        RunCommand("convert '" PICTOR_SOURCE_DIR "/examples/still/astronaut.tif' -resize " + std::to_string(width) +
-                   "x" + std::to_string(height) + "! -sampling-factor 4:2:2 -interlace plane -depth 8 'yuv:" + dir / "a.yuv" + "'");
+        RunCommand("convert '" PICTOR_SOURCE_DIR "/examples/still/astronaut.tif' -resize " +
+                   std::to_string(width) + "x" + std::to_string(height) +
+                   "! -sampling-factor 4:2:2 -interlace plane -depth 8 'yuv:" + dir / "a.yuv" +
+                   "'");
         p.yuv = ReadFileBytes(dir / "a.yuv");
         p.yuv.resize(static_cast<size_t>(width) * height * 2);
         return p;
     }
     for (int i = 0; kind == kEdges && i < width * height; ++i) {
         const int x = i % width, y = i / width;
-        p.yuv[i] = y % 80 < 20 && ((x % 12 < 2 && y % 20 < 14) || (y % 20 == 6 && x % 36 < 20)) ? 235 : 16;
+        p.yuv[i] =
+            y % 80 < 20 && ((x % 12 < 2 && y % 20 < 14) || (y % 20 == 6 && x % 36 < 20)) ? 235 : 16;
     }
     uint32_t seed = 12345;
     for (size_t i = 0; i < p.yuv.size(); ++i) {
@@ -73,26 +77,35 @@ void FlatSpectrumBlock(uint8_t* dst, int stride, uint32_t* seed) {
     double f[64];
     for (double& v : f) v = ((*seed = *seed * 1103515245u + 12345u) >> 31) != 0 ? 100.0 : -100.0;
     f[0] = 1020.0;
-    auto basis = [](int n, int u) { return (u != 0 ? 0.5 : 0.5 * M_SQRT1_2) * std::cos((2 * n + 1) * u * M_PI / 16); };
+    auto basis = [](int n, int u) {
+        return (u != 0 ? 0.5 : 0.5 * M_SQRT1_2) * std::cos((2 * n + 1) * u * M_PI / 16);
+    };
     for (int i = 0; i < 64; ++i) {
         double s = 0.0;
         for (int k = 0; k < 64; ++k) s += f[k] * basis(i % 8, k % 8) * basis(i / 8, k / 8);
-        dst[i / 8 * stride + i % 8] = static_cast<uint8_t>(std::lround(std::min(255.0, std::max(0.0, s))));
+        dst[i / 8 * stride + i % 8] =
+            static_cast<uint8_t>(std::lround(std::min(255.0, std::max(0.0, s))));
     }
 }
 
-struct Outcome { int result; std::vector<uint8_t> stream; double psnr; std::string problems; };
+struct Outcome {
+    int result;
+    std::vector<uint8_t> stream;
+    double psnr;
+    std::string problems;
+};
 
 Outcome Encode(Picture p, int32_t target, bool decode = true) {
     TempDir dir;
     const std::string path = dir / "p.ts";
-    const PlanesJob job{p.width,  p.height,        p.plane(0), p.plane(1), p.plane(2),
-                        target,   p.height == 576, 0,          path.c_str()};
+    const PlanesJob job{p.width, p.height,        p.plane(0), p.plane(1),  p.plane(2),
+                        target,  p.height == 576, 0,          path.c_str()};
     Outcome o{EncodePlanesToFile(job), ReadFileBytes(path), 0.0, ""};
     if (!decode) return o;
     const DecoderVerdict v = DecodeStream(path, p.width, p.height);
     o.problems = DecoderProblems(v, p.width, p.height);
-    if (v.ffmpeg.y.size() * 2 == p.yuv.size()) o.psnr = Psnr(v.ffmpeg.y.data(), p.plane(0), v.ffmpeg.y.size());
+    if (v.ffmpeg.y.size() * 2 == p.yuv.size())
+        o.psnr = Psnr(v.ffmpeg.y.data(), p.plane(0), v.ffmpeg.y.size());
     return o;
 }
 
@@ -113,13 +126,15 @@ TEST_F(Driver, DecimationFiltersRowPairsAndClampsAtTheEdges) {
         p.plane(1)[i] = static_cast<uint8_t>(i / 48);  // a ramp
         p.plane(2)[i] = i / 48 == 40 ? 255 : 0;        // one bright row
     }
-    ASSERT_EQ(PreparePlanesJob(PlanesJob{96, 64, p.plane(0), p.plane(1), p.plane(2), 0, 0, 0, ""}), 0);
+    ASSERT_EQ(PreparePlanesJob(PlanesJob{96, 64, p.plane(0), p.plane(1), p.plane(2), 0, 0, 0, ""}),
+              0);
     ASSERT_EQ(DeriveSettings(), 0);
     ASSERT_EQ(DecimateChroma(), 0);
-    // Taps -17 -2 49 98 98 49 -2 -17 on rows 2j - 3 .. 2j + 4, clamped to 0..63: a ramp gives 2j + 1
-    // inside; the bright row 40 gives -17 x 255 (to 0), 49 x 255, 98 x 255, -2 x 255. Rows 32.. stay.
-    const int expected[][3] = {{0, 0, 0},    {1, 2, 0},    {19, 39, 49}, {20, 41, 98},
-                               {21, 43, 0},  {31, 63, 0},  {40, 40, 255}};
+    // Taps -17 -2 49 98 98 49 -2 -17 on rows 2j - 3 .. 2j + 4, clamped to 0..63: a ramp gives 2j +
+    // 1 inside; the bright row 40 gives -17 x 255 (to 0), 49 x 255, 98 x 255, -2 x 255. Rows 32..
+    // stay.
+    const int expected[][3] = {{0, 0, 0},   {1, 2, 0},   {19, 39, 49}, {20, 41, 98},
+                               {21, 43, 0}, {31, 63, 0}, {40, 40, 255}};
     for (const auto& e : expected) {
         for (int c : {0, 47}) {
             EXPECT_EQ(gPlanes.cb[e[0] * 48 + c], e[1]) << e[0];
@@ -139,7 +154,8 @@ TEST_P(Cancel, EachPollStopsTheJob) {
     EXPECT_EQ(TrackedBlocks(), GetParam() < 2 ? 3 : 0);
     EXPECT_EQ(gFileRegistry.count, 0);
     const uint8_t extension[] = {0, 0, 1, 0xB5};
-    EXPECT_EQ(o.stream.size() >= 9 && std::equal(extension, extension + 4, o.stream.end() - 9), GetParam() == 4);
+    EXPECT_EQ(o.stream.size() >= 9 && std::equal(extension, extension + 4, o.stream.end() - 9),
+              GetParam() == 4);
 }
 INSTANTIATE_TEST_SUITE_P(Polls, Cancel, ::testing::Range(0, 5));
 
@@ -151,11 +167,13 @@ TEST_F(Driver, OverLimitMacroblocksAtTheLargestQuantiserAreWarned) {
     for (int m = 0; m < 10; ++m) {
         const int mx = (m * 7 + 3) % 45, my = (m * 11 + 2) % 36;
         uint8_t* luma = p.plane(0) + my * 16 * 720 + mx * 16;
-        for (int b = 0; b < 4; ++b) FlatSpectrumBlock(luma + b / 2 * 8 * 720 + b % 2 * 8, 720, &seed);
+        for (int b = 0; b < 4; ++b)
+            FlatSpectrumBlock(luma + b / 2 * 8 * 720 + b % 2 * 8, 720, &seed);
         for (int c = 1; c < 3; ++c) {
             uint8_t* block = p.plane(c) + my * 16 * 360 + mx * 8;
             FlatSpectrumBlock(block, 720, &seed);
-            for (int r = 0; r < 16; r += 2) std::copy(block + r * 360, block + r * 360 + 8, block + (r + 1) * 360);
+            for (int r = 0; r < 16; r += 2)
+                std::copy(block + r * 360, block + r * 360 + 8, block + (r + 1) * 360);
         }
     }
     ::testing::internal::CaptureStdout();
@@ -163,15 +181,18 @@ TEST_F(Driver, OverLimitMacroblocksAtTheLargestQuantiserAreWarned) {
     const std::string out = ::testing::internal::GetCapturedStdout();
     std::string expected;
     for (int row : {2, 7, 10, 13, 18, 21, 24, 29, 32, 35})
-        expected += "\n\t WARNING: 1 MB's generated over 4608 bits in the slice(" + std::to_string(row) + ")\n";
+        expected += "\n\t WARNING: 1 MB's generated over 4608 bits in the slice(" +
+                    std::to_string(row) + ")\n";
     EXPECT_EQ(out, expected + "\n\t WARNING!!: 10 MB's generated over 4608 bits in this frame\n");
     EXPECT_EQ(o.problems, "");
     EXPECT_GE(o.psnr, 40.0);
 }
 
-// The picture kinds at the sizes and targets jobs meet, under both rules: every stream plays in both
-// decoders, keeps to the limit and resembles its source. Size against target and PSNR are recorded.
-class Sweep : public Driver, public ::testing::WithParamInterface<std::tuple<Kind, int, uint32_t, bool>> {};
+// The picture kinds at the sizes and targets jobs meet, under both rules: every stream plays in
+// both decoders, keeps to the limit and resembles its source. Size against target and PSNR are
+// recorded.
+class Sweep : public Driver,
+              public ::testing::WithParamInterface<std::tuple<Kind, int, uint32_t, bool>> {};
 
 TEST_P(Sweep, StreamPlaysAndKeepsToTheLimit) {
     const auto [kind, size, target, extended] = GetParam();
@@ -180,16 +201,19 @@ TEST_P(Sweep, StreamPlaysAndKeepsToTheLimit) {
     const Outcome o = Encode(Make(kind, sizes[size][0], sizes[size][1]), target);
     ASSERT_EQ(o.result, 0);
     EXPECT_EQ(o.problems, "");
-    // The final attempts only enforce the limit; the rate control itself lands within a hair of the target.
+    // The final attempts only enforce the limit; the rate control itself lands within a hair of the
+    // target.
     EXPECT_LE(o.stream.size() * 8, std::min(1800000u, target + target / 50u));
     EXPECT_GE(o.psnr, target == 160000 && size < 2 ? 27 : 36);
     RecordProperty("bits_per_target", std::to_string(o.stream.size() * 8.0 / target));
     RecordProperty("psnr", std::to_string(o.psnr));
 }
 
-INSTANTIATE_TEST_SUITE_P(Pictures, Sweep, ::testing::Combine(
-    ::testing::Values(kFlat, kGradient, kEdges, kNatural), ::testing::Range(0, 4),
-    ::testing::Values(160000u, 600000u, 1200000u, 1800000u), ::testing::Bool()));
+INSTANTIATE_TEST_SUITE_P(Pictures, Sweep,
+                         ::testing::Combine(::testing::Values(kFlat, kGradient, kEdges, kNatural),
+                                            ::testing::Range(0, 4),
+                                            ::testing::Values(160000u, 600000u, 1200000u, 1800000u),
+                                            ::testing::Bool()));
 
 // All ints, so that the test names (which show the bytes) hold no padding.
 struct EncodeCase {
@@ -218,16 +242,19 @@ TEST_P(Encodes, StreamDecodesFitsAndResemblesTheSource) {
     EXPECT_EQ(gSettings.Target, c.finalTarget);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, Encodes, ::testing::Values(
-    // A target beyond the limit (only reachable from memory) overshoots until the reductions, 1%, 2%, ...
-    // 8% in turn, bring it below.
-    EncodeCase{kNoise, 720, 576, 2400000, 0, 0, 20, 1800000, 9, 1656675},
-    // A progressive still keeps any target, even one that leaves no virtual buffer or a negative share.
-    EncodeCase{kGradient, 352, 240, 59, 0, 1, 42, 200000, 1, 59},
-    EncodeCase{kGradient, 352, 240, -50000, 0, 1, 42, 200000, 1, -50000},
-    // Extended analysis: a tight target, a flat picture that fits the finest matrix, noise.
-    EncodeCase{kGradient, 720, 576, 160000, 1, 0, 52, 160000, 1, 160000},
-    EncodeCase{kFlat, 96, 64, 400000, 1, 0, 99, 400000, 1, 400000},
-    EncodeCase{kNoise, 352, 240, 400000, 1, 0, 25, 400000, 1, 400000}));
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Encodes,
+    ::testing::Values(
+        // A target beyond the limit (only reachable from memory) overshoots until the reductions,
+        // 1%, 2%, ... 8% in turn, bring it below.
+        EncodeCase{kNoise, 720, 576, 2400000, 0, 0, 20, 1800000, 9, 1656675},
+        // A progressive still keeps any target, even one that leaves no virtual buffer or a
+        // negative share.
+        EncodeCase{kGradient, 352, 240, 59, 0, 1, 42, 200000, 1, 59},
+        EncodeCase{kGradient, 352, 240, -50000, 0, 1, 42, 200000, 1, -50000},
+        // Extended analysis: a tight target, a flat picture that fits the finest matrix, noise.
+        EncodeCase{kGradient, 720, 576, 160000, 1, 0, 52, 160000, 1, 160000},
+        EncodeCase{kFlat, 96, 64, 400000, 1, 0, 99, 400000, 1, 400000},
+        EncodeCase{kNoise, 352, 240, 400000, 1, 0, 25, 400000, 1, 400000}));
 
 }  // namespace

@@ -19,15 +19,19 @@ TEST(Passes, MeasureThenCodeEveryMacroblockWithinItsLimit) {
     ResetAllState();
     std::vector<uint8_t> y(352 * 240, 128), chroma(176 * 240, 128);
     uint32_t seed = 5;
-    for (int i = 48 * 352; i < 64 * 352; ++i) y[i] = ((seed = seed * 1103515245u + 12345u) >> 31) != 0 ? 250 : 5;
-    ASSERT_EQ(PreparePlanesJob(PlanesJob{352, 240, y.data(), chroma.data(), chroma.data(), 1800000, 0, 0, ""}), 0);
+    for (int i = 48 * 352; i < 64 * 352; ++i)
+        y[i] = ((seed = seed * 1103515245u + 12345u) >> 31) != 0 ? 250 : 5;
+    ASSERT_EQ(PreparePlanesJob(
+                  PlanesJob{352, 240, y.data(), chroma.data(), chroma.data(), 1800000, 0, 0, ""}),
+              0);
     ASSERT_EQ(DeriveSettings(), 0);
     ASSERT_EQ(DecimateChroma(), 0);
     ASSERT_EQ(AnalysePicture(1800000), 0);
     const int n = gSettings.MBCount, row = gSettings.XMBlock;
     std::vector<int32_t> q(n), types(n), difcnt(n), alccnt(n), rescnt(n);
     std::vector<int16_t> coefY(352 * 240), coefC(2 * 176 * 120);
-    CoefficientPlanes planes{{352, 240, coefY.data()}, {176, 120, coefC.data()}, {176, 120, coefC.data() + 176 * 120}};
+    CoefficientPlanes planes{
+        {352, 240, coefY.data()}, {176, 120, coefC.data()}, {176, 120, coefC.data() + 176 * 120}};
     gMacroblockBits = MacroblockBits{difcnt.data(), alccnt.data(), rescnt.data()};
     RateControlState rc{};
     InitRateControl(&rc);
@@ -47,7 +51,8 @@ TEST(Passes, MeasureThenCodeEveryMacroblockWithinItsLimit) {
     ResetBitWriter();
     ASSERT_EQ(FinalCodingPass(q.data(), types.data(), &rc, &planes), 0);
     for (int mb = 0; mb < n; ++mb) {
-        EXPECT_TRUE(rescnt[mb] <= 4608 + (mb % row == 0 ? 38 : 0) || q[mb] == 31) << mb << ": " << rescnt[mb];
+        EXPECT_TRUE(rescnt[mb] <= 4608 + (mb % row == 0 ? 38 : 0) || q[mb] == 31)
+            << mb << ": " << rescnt[mb];
     }
     for (int mb = 3 * row; mb < 4 * row; ++mb) EXPECT_GT(rescnt[mb], 3000) << mb;
     FreeAllTracked();

@@ -16,12 +16,16 @@ namespace {
 // at MaxMBBits without redistribution, negative below the headers, 0 when nothing was measured,
 // and all of it when one macroblock alone was.
 TEST(RateControl, BufferStartAndShareOutAtTheEdges) {
-    const int32_t cases[][7] = {
-        // target, rate, buffer, fill, one, share of 7, share of 8
-        {1000000, 30, 16666, 1000, 1000, 738, 738}, {1000000, 25, 20000, 1000, 2000, 1476, 738},
-        {1800000, 25, 36000, 1000, 200000, 4608, 1160}, {1000, 30, 16, 1000, 1000, -1, -1},
-        {0, 30, 0, 100000, 100000, -1, -1}, {59, 30, 0, 0, 0, 0, 0}, {-50000, 30, -833, 1000, 1000, -38, -38},
-        {2400000, 25, 0, 1000, 1000, 1775, 1775}, {5000, 30, 83, 0, 1, 5000 - 2592, 0}};
+    const int32_t cases[][7] = {// target, rate, buffer, fill, one, share of 7, share of 8
+                                {1000000, 30, 16666, 1000, 1000, 738, 738},
+                                {1000000, 25, 20000, 1000, 2000, 1476, 738},
+                                {1800000, 25, 36000, 1000, 200000, 4608, 1160},
+                                {1000, 30, 16, 1000, 1000, -1, -1},
+                                {0, 30, 0, 100000, 100000, -1, -1},
+                                {59, 30, 0, 0, 0, 0, 0},
+                                {-50000, 30, -833, 1000, 1000, -38, -38},
+                                {2400000, 25, 0, 1000, 1000, 1775, 1775},
+                                {5000, 30, 83, 0, 1, 5000 - 2592, 0}};
     std::vector<int32_t> difcnt, alccnt(45 * 30);
     for (const auto& c : cases) {
         ResetAllState();

@@ -8,11 +8,17 @@ namespace {
 
 // Studio-range Y and pair-averaged Cb/Cr, in floating point, before rounding.
 double Luma(const uint8_t* p) { return 0.299 * p[0] + 0.587 * p[1] + 0.114 * p[2]; }
-double Level(double v, double scale, double offset) { return std::fmin(std::fmax(v * scale / 255 + offset, 16), 240); }
+double Level(double v, double scale, double offset) {
+    return std::fmin(std::fmax(v * scale / 255 + offset, 16), 240);
+}
 
 // flat: the grey level of every pixel, for a picture without a .rgb file;
 // codes: the messages of a refusal.
-struct Fixture { const char* name; int width, height, flat; std::vector<int> codes; };
+struct Fixture {
+    const char* name;
+    int width, height, flat;
+    std::vector<int> codes;
+};
 
 class FixtureTest : public PictureInputTest, public ::testing::WithParamInterface<Fixture> {};
 
@@ -25,16 +31,22 @@ TEST_P(FixtureTest, PlanesMatchAnIndependentDecode) {
         if (f.codes.back() == 19) ExpectRefused(tif);
         return;
     }
-    ASSERT_EQ(std::make_pair(gSettings.FrameWidth, gSettings.FrameHeight), std::make_pair(f.width, f.height));
-    std::vector<uint8_t> rgb(static_cast<size_t>(f.width) * f.height * 3, static_cast<uint8_t>(f.flat));
+    ASSERT_EQ(std::make_pair(gSettings.FrameWidth, gSettings.FrameHeight),
+              std::make_pair(f.width, f.height));
+    std::vector<uint8_t> rgb(static_cast<size_t>(f.width) * f.height * 3,
+                             static_cast<uint8_t>(f.flat));
     if (f.flat < 0) rgb = ReadFileBytes(TestDataPath(std::string("tiff/data/") + f.name + ".rgb"));
     ASSERT_EQ(rgb.size(), static_cast<size_t>(f.width) * f.height * 3);
     for (int n = 0; n < f.width * f.height; n += 2) {
         const uint8_t *p = &rgb[n * 3], *q = p + 3;
         ASSERT_NEAR(gPlanes.y[n], std::fmin(Level(Luma(p), 219, 16), 235), 1) << n;
         ASSERT_NEAR(gPlanes.y[n + 1], std::fmin(Level(Luma(q), 219, 16), 235), 1) << n + 1;
-        ASSERT_NEAR(gPlanes.cb[n / 2], Level((p[2] + q[2] - Luma(p) - Luma(q)) / 3.544, 224, 128), 1) << n;
-        ASSERT_NEAR(gPlanes.cr[n / 2], Level((p[0] + q[0] - Luma(p) - Luma(q)) / 2.804, 224, 128), 1) << n;
+        ASSERT_NEAR(gPlanes.cb[n / 2], Level((p[2] + q[2] - Luma(p) - Luma(q)) / 3.544, 224, 128),
+                    1)
+            << n;
+        ASSERT_NEAR(gPlanes.cr[n / 2], Level((p[0] + q[0] - Luma(p) - Luma(q)) / 2.804, 224, 128),
+                    1)
+            << n;
     }
     EXPECT_EQ(TrackedBlocks(), 3);  // the picture planes only
     EXPECT_EQ(gFileRegistry.count, 0);
@@ -45,17 +57,24 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         Fixture{"pil_rgb_96x64", 96, 64, -1, {}}, Fixture{"pil_grey_96x64", 96, 64, -1, {}},
         Fixture{"pil_bilevel_96x64", 96, 64, -1, {}}, Fixture{"pil_palette_96x64", 96, 64, -1, {}},
-        Fixture{"im_rgb_176x144_le", 176, 144, -1, {}}, Fixture{"im_packbits_176x144_be", 176, 144, -1, {}},
+        Fixture{"im_rgb_176x144_le", 176, 144, -1, {}},
+        Fixture{"im_packbits_176x144_be", 176, 144, -1, {}},
         Fixture{"im_rgb16_96x64_be", 96, 64, -1, {}}, Fixture{"im_rgb16_96x64_le", 96, 64, -1, {}},
         Fixture{"im_grey4_96x64", 96, 64, -1, {}}, Fixture{"tiffcp_rgb_96x64_be", 96, 64, -1, {}},
-        Fixture{"tiffcp_packbits_96x64_le", 96, 64, -1, {}}, Fixture{"tiffcp_packbits_352x240_be", 352, 240, -1, {}},
-        Fixture{"tiffcp_two_pages_96x64", 96, 64, -1, {}}, Fixture{"tiffcp_packbits_flat_720x576", 720, 576, 90, {}},
+        Fixture{"tiffcp_packbits_96x64_le", 96, 64, -1, {}},
+        Fixture{"tiffcp_packbits_352x240_be", 352, 240, -1, {}},
+        Fixture{"tiffcp_two_pages_96x64", 96, 64, -1, {}},
+        Fixture{"tiffcp_packbits_flat_720x576", 720, 576, 90, {}},
         Fixture{"pil_rgba_96x64", 0, 0, 0, {19}}, Fixture{"pil_grey16_96x64", 0, 0, 0, {19}},
         Fixture{"im_lzw_96x64", 0, 0, 0, {19, 19}}, Fixture{"missing", 0, 0, 0, {13}}),
     ByName<Fixture>);
 
 // A 96 x 64 picture whose pixel pairs are (left, right), with the level switches.
-struct LevelCase { int levelMode; uint8_t left[3], right[3]; int yLeft, yRight, cb, cr; };
+struct LevelCase {
+    int levelMode;
+    uint8_t left[3], right[3];
+    int yLeft, yRight, cb, cr;
+};
 
 class LevelTest : public PictureInputTest, public ::testing::WithParamInterface<LevelCase> {};
 
@@ -67,7 +86,8 @@ TEST_P(LevelTest, KnownColoursGiveExactLevels) {
     for (size_t i = 0; i < rgb.size(); ++i) rgb[i] = i % 6 < 3 ? c.left[i % 3] : c.right[i % 3];
     ASSERT_EQ(ConvertSourcePicture(Write(MakeRgbTiff(96, 64, rgb)).c_str()), 0) << text_;
     for (int n : {0, 96 * 64 - 2}) {
-        EXPECT_EQ((std::vector<int>{gPlanes.y[n], gPlanes.y[n + 1], gPlanes.cb[n / 2], gPlanes.cr[n / 2]}),
+        EXPECT_EQ((std::vector<int>{gPlanes.y[n], gPlanes.y[n + 1], gPlanes.cb[n / 2],
+                                    gPlanes.cr[n / 2]}),
                   (std::vector<int>{c.yLeft, c.yRight, c.cb, c.cr}));
     }
 }
@@ -75,11 +95,16 @@ TEST_P(LevelTest, KnownColoursGiveExactLevels) {
 // levelMode 0: studio range; 1: full range, wide clip; 2: full range. Negative
 // chroma sums round toward minus infinity (green with blue).
 const LevelCase kLevels[] = {
-    {0, {0, 0, 0}, {255, 255, 255}, 16, 235, 128, 128}, {0, {255, 0, 0}, {255, 0, 0}, 81, 81, 90, 240},
-    {0, {0, 255, 0}, {0, 255, 0}, 145, 145, 54, 34},     {0, {0, 0, 255}, {0, 0, 255}, 41, 41, 240, 110},
-    {0, {0, 255, 0}, {0, 0, 255}, 145, 41, 147, 72},     {1, {0, 0, 0}, {255, 255, 255}, 5, 250, 128, 128},
-    {1, {255, 0, 0}, {255, 0, 0}, 76, 76, 85, 250},      {1, {0, 0, 255}, {0, 0, 255}, 29, 29, 250, 107},
-    {2, {0, 0, 0}, {255, 255, 255}, 16, 235, 128, 128},  {2, {255, 0, 0}, {255, 0, 0}, 76, 76, 85, 240},
+    {0, {0, 0, 0}, {255, 255, 255}, 16, 235, 128, 128},
+    {0, {255, 0, 0}, {255, 0, 0}, 81, 81, 90, 240},
+    {0, {0, 255, 0}, {0, 255, 0}, 145, 145, 54, 34},
+    {0, {0, 0, 255}, {0, 0, 255}, 41, 41, 240, 110},
+    {0, {0, 255, 0}, {0, 0, 255}, 145, 41, 147, 72},
+    {1, {0, 0, 0}, {255, 255, 255}, 5, 250, 128, 128},
+    {1, {255, 0, 0}, {255, 0, 0}, 76, 76, 85, 250},
+    {1, {0, 0, 255}, {0, 0, 255}, 29, 29, 250, 107},
+    {2, {0, 0, 0}, {255, 255, 255}, 16, 235, 128, 128},
+    {2, {255, 0, 0}, {255, 0, 0}, 76, 76, 85, 240},
 };
 INSTANTIATE_TEST_SUITE_P(Colours, LevelTest, ::testing::ValuesIn(kLevels));
 

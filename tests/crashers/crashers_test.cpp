@@ -17,35 +17,39 @@
 namespace {
 
 // detected: DetectSourceType's result; codes: the messages, in order.
-struct Crasher { const char* name; int detected; std::vector<int> codes; };
+struct Crasher {
+    const char* name;
+    int detected;
+    std::vector<int> codes;
+};
 
 const Crasher kCrashers[] = {
-    {"empty.tif", 0, {}},                              // no bytes
-    {"one_byte.tif", 0, {}},                           // "I"
-    {"text_file.tif", 0, {}},                          // "hello, not a picture\n"
-    {"header_only.tif", 1, {19}},                      // "II*\0"
-    {"header_cut_in_offset.tif", 1, {19}},             // "MM\0*\0\0"
-    {"big_endian_cut.tif", 1, {19}},                   // big endian, one entry 256 = 96; first 14 bytes
-    {"directory_offset_past_end.tif", 1, {19}},        // good, header points at 0xFFFFFF00
-    {"entry_count_65535.tif", 1, {19}},                // good, entry count 65535
-    {"directory_cut.tif", 1, {19}},                    // good less its last 40 bytes
-    {"value_offset_past_end.tif", 1, {19}},            // good + 258 SHORT x 3 at 0x7FFFFFF0
-    {"strip_offsets_65535_past_end.tif", 1, {19}},     // good + 273 LONG x 65535 at 0x10
-    {"strip_bytecount_4gb.tif", 1, {18}},              // good + 279 = 0xFFFFFFF0
-    {"strip_offset_past_end.tif", 1, {18}},            // good + 273 = 0xFFFFFF00
-    {"strip_cut_short.tif", 1, {18}},                  // good + 279 = strip length + 4096
-    {"no_strip_byte_counts.tif", 1, {19}},             // good without 279
-    {"no_strip_offsets.tif", 1, {19}},                 // good without 273
-    {"packbits_input_ends.tif", 1, {16}},              // good, PackBits, strip 81 07 x 10
-    {"packbits_literal_past_input.tif", 1, {16}},      // as above, then 7F 01 02
-    {"packbits_repeat_without_byte.tif", 1, {16}},     // good, PackBits, strip 81 07 FE
-    {"packbits_empty_strip.tif", 1, {16}},             // good, PackBits, empty strip
-    {"grey_16bit.tif", 1, {19}},                       // 96 x 64, 258 = 16, 262 = 1, 273, 279; zero strip
-    {"palette_2bit.tif", 1, {19}},                     // 96 x 64, 258 = 2, 262 = 3, 273, 279; zero strip
-    {"width_zero.tif", 1, {19}},                       // good + 256 LONG 0
-    {"width_huge_long.tif", 1, {19}},                  // good + 256 LONG 0x7FFFFFFF, 257 LONG 0xFFFFFFFF
-    {"samples_per_pixel_zero.tif", 1, {19}},           // good + 277 = 0
-    {"lzw.tif", 1, {19, 19}},                          // good, 259 = 5, strip of 100 zero bytes
+    {"empty.tif", 0, {}},                        // no bytes
+    {"one_byte.tif", 0, {}},                     // "I"
+    {"text_file.tif", 0, {}},                    // "hello, not a picture\n"
+    {"header_only.tif", 1, {19}},                // "II*\0"
+    {"header_cut_in_offset.tif", 1, {19}},       // "MM\0*\0\0"
+    {"big_endian_cut.tif", 1, {19}},             // big endian, one entry 256 = 96; first 14 bytes
+    {"directory_offset_past_end.tif", 1, {19}},  // good, header points at 0xFFFFFF00
+    {"entry_count_65535.tif", 1, {19}},          // good, entry count 65535
+    {"directory_cut.tif", 1, {19}},              // good less its last 40 bytes
+    {"value_offset_past_end.tif", 1, {19}},      // good + 258 SHORT x 3 at 0x7FFFFFF0
+    {"strip_offsets_65535_past_end.tif", 1, {19}},  // good + 273 LONG x 65535 at 0x10
+    {"strip_bytecount_4gb.tif", 1, {18}},           // good + 279 = 0xFFFFFFF0
+    {"strip_offset_past_end.tif", 1, {18}},         // good + 273 = 0xFFFFFF00
+    {"strip_cut_short.tif", 1, {18}},               // good + 279 = strip length + 4096
+    {"no_strip_byte_counts.tif", 1, {19}},          // good without 279
+    {"no_strip_offsets.tif", 1, {19}},              // good without 273
+    {"packbits_input_ends.tif", 1, {16}},           // good, PackBits, strip 81 07 x 10
+    {"packbits_literal_past_input.tif", 1, {16}},   // as above, then 7F 01 02
+    {"packbits_repeat_without_byte.tif", 1, {16}},  // good, PackBits, strip 81 07 FE
+    {"packbits_empty_strip.tif", 1, {16}},          // good, PackBits, empty strip
+    {"grey_16bit.tif", 1, {19}},              // 96 x 64, 258 = 16, 262 = 1, 273, 279; zero strip
+    {"palette_2bit.tif", 1, {19}},            // 96 x 64, 258 = 2, 262 = 3, 273, 279; zero strip
+    {"width_zero.tif", 1, {19}},              // good + 256 LONG 0
+    {"width_huge_long.tif", 1, {19}},         // good + 256 LONG 0x7FFFFFFF, 257 LONG 0xFFFFFFFF
+    {"samples_per_pixel_zero.tif", 1, {19}},  // good + 277 = 0
+    {"lzw.tif", 1, {19, 19}},                 // good, 259 = 5, strip of 100 zero bytes
 };
 
 class CrasherTest : public PictureInputTest, public ::testing::WithParamInterface<Crasher> {};
@@ -61,7 +65,8 @@ TEST_P(CrasherTest, FailsCleanly) {
     // Strip failures come after the six planes; every other buffer is given back.
     bool planes = !c.codes.empty() && c.codes.back() != 19;
     EXPECT_EQ(TrackedBlocks(), planes ? 6 : 0);
-    // A strip the file cannot hold is found before its buffer is taken (2 directory buffers, 6 planes).
+    // A strip the file cannot hold is found before its buffer is taken (2 directory buffers, 6
+    // planes).
     if (planes && c.codes.back() == 18) {
         EXPECT_EQ(gAllocRegistry.count, 8);
     }
@@ -81,7 +86,8 @@ TEST(CrasherList, CoversTheFolder) {
     ASSERT_NE(dir, nullptr);
     while (dirent* entry = readdir(dir)) {
         std::string name = entry->d_name;
-        EXPECT_TRUE(name.size() < 5 || name.substr(name.size() - 4) != ".tif" || listed.count(name)) << name;
+        EXPECT_TRUE(name.size() < 5 || name.substr(name.size() - 4) != ".tif" || listed.count(name))
+            << name;
     }
     closedir(dir);
 }

@@ -12,8 +12,10 @@ namespace {
 bool ParseMpeg2decPgm(const std::vector<uint8_t>& data, DecodedPicture* picture) {
     int width = 0, totalHeight = 0, maxValue = 0, consumed = 0;
     if (data.size() < 16) return false;
-    std::string head(reinterpret_cast<const char*>(data.data()), 32 < data.size() ? 32 : data.size());
-    if (std::sscanf(head.c_str(), "P5 %d %d %d%n", &width, &totalHeight, &maxValue, &consumed) != 3) return false;
+    std::string head(reinterpret_cast<const char*>(data.data()),
+                     32 < data.size() ? 32 : data.size());
+    if (std::sscanf(head.c_str(), "P5 %d %d %d%n", &width, &totalHeight, &maxValue, &consumed) != 3)
+        return false;
     size_t offset = static_cast<size_t>(consumed) + 1;
     int height = totalHeight * 2 / 3;
     if (data.size() < offset + static_cast<size_t>(width) * totalHeight) return false;
@@ -79,18 +81,24 @@ double Psnr(const uint8_t* a, const uint8_t* b, size_t count) {
 
 std::string DecoderProblems(const DecoderVerdict& v, int width, int height) {
     std::string problems;
-    if (v.ffmpegStatus != 0) problems += "ffmpeg exit status " + std::to_string(v.ffmpegStatus) + "; ";
+    if (v.ffmpegStatus != 0)
+        problems += "ffmpeg exit status " + std::to_string(v.ffmpegStatus) + "; ";
     if (!v.ffmpegMessages.empty()) problems += "ffmpeg said: " + v.ffmpegMessages + "; ";
-    if (v.ffmpeg.width != width || v.ffmpeg.height != height) problems += "ffmpeg gave no picture; ";
-    if (v.mpeg2decStatus != 0) problems += "mpeg2dec exit status " + std::to_string(v.mpeg2decStatus) + "; ";
-    if (v.mpeg2decFrames != 1) problems += "mpeg2dec decoded " + std::to_string(v.mpeg2decFrames) + " frames; ";
+    if (v.ffmpeg.width != width || v.ffmpeg.height != height)
+        problems += "ffmpeg gave no picture; ";
+    if (v.mpeg2decStatus != 0)
+        problems += "mpeg2dec exit status " + std::to_string(v.mpeg2decStatus) + "; ";
+    if (v.mpeg2decFrames != 1)
+        problems += "mpeg2dec decoded " + std::to_string(v.mpeg2decFrames) + " frames; ";
     if (v.mpeg2dec.width != width || v.mpeg2dec.height != height) {
-        problems += "mpeg2dec gave no " + std::to_string(width) + "x" + std::to_string(height) + " picture; ";
+        problems += "mpeg2dec gave no " + std::to_string(width) + "x" + std::to_string(height) +
+                    " picture; ";
     } else if (problems.empty() && (v.mpeg2dec.y != v.ffmpeg.y || v.mpeg2dec.cb != v.ffmpeg.cb ||
                                     v.mpeg2dec.cr != v.ffmpeg.cr)) {
         // Both use an IEEE-accurate inverse DCT; they may differ by a unit on rare samples.
         double psnr = Psnr(v.mpeg2dec.y.data(), v.ffmpeg.y.data(), v.ffmpeg.y.size());
-        if (psnr < 50.0) problems += "the two decoders disagree (luma PSNR " + std::to_string(psnr) + "); ";
+        if (psnr < 50.0)
+            problems += "the two decoders disagree (luma PSNR " + std::to_string(psnr) + "); ";
     }
     return problems;
 }

@@ -17,7 +17,7 @@ struct DecodedPicture {
 struct DecoderVerdict {
     std::string ffmpegMessages;  // what `ffmpeg -v error` printed; must be empty
     int ffmpegStatus = -1;
-    DecodedPicture ffmpeg;       // one frame, 4:2:0
+    DecodedPicture ffmpeg;  // one frame, 4:2:0
     int mpeg2decStatus = -1;
     int mpeg2decFrames = 0;
     DecodedPicture mpeg2dec;

@@ -9,7 +9,8 @@
 #include "support/files.h"
 #include "support/tiff_writer.h"
 
-JobOutcome RunPictor(const std::string& workDir, const std::string& jobFileName, const JobOptions& options) {
+JobOutcome RunPictor(const std::string& workDir, const std::string& jobFileName,
+                     const JobOptions& options) {
     auto context = std::make_unique<JobContext>();
     std::memset(context.get(), 0, sizeof(JobContext));
     char errorText[1024];
@@ -49,5 +50,6 @@ std::vector<uint8_t> TestPatternRgb(int width, int height) {
 
 void WriteStillPicture(const std::string& workDir, const std::string& name, int width, int height) {
     mkdir((workDir + "/still").c_str(), 0755);
-    WriteFileBytes(workDir + "/still/" + name, MakeRgbTiff(width, height, TestPatternRgb(width, height)));
+    WriteFileBytes(workDir + "/still/" + name,
+                   MakeRgbTiff(width, height, TestPatternRgb(width, height)));
 }

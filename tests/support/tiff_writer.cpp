@@ -23,10 +23,14 @@ struct Out {
 
 int ValueSize(uint16_t type) {
     switch (type) {
-        case kShort: return 2;
-        case kLong: return 4;
-        case kRational: return 4;  // each value given is one of the two words
-        default: return 1;
+        case kShort:
+            return 2;
+        case kLong:
+            return 4;
+        case kRational:
+            return 4;  // each value given is one of the two words
+        default:
+            return 1;
     }
 }
 
@@ -79,7 +83,8 @@ TiffEntry Long(uint16_t tag, std::vector<uint32_t> values) {
 
 std::vector<uint8_t> WriteTiffFile(const TiffFile& file) {
     Out out{file.bigEndian, {}};
-    out.bytes = {static_cast<uint8_t>(file.bigEndian ? 'M' : 'I'), static_cast<uint8_t>(file.bigEndian ? 'M' : 'I')};
+    out.bytes = {static_cast<uint8_t>(file.bigEndian ? 'M' : 'I'),
+                 static_cast<uint8_t>(file.bigEndian ? 'M' : 'I')};
     out.Append(42, 2);
     size_t headerLink = out.Append(0, 4);
 
@@ -134,7 +139,8 @@ std::vector<uint8_t> WriteTiffFile(const TiffFile& file) {
     return out.bytes;
 }
 
-TiffFile RgbTiffLayout(int width, int height, const std::vector<uint8_t>& rgb, const TiffOptions& options) {
+TiffFile RgbTiffLayout(int width, int height, const std::vector<uint8_t>& rgb,
+                       const TiffOptions& options) {
     int rows = options.rowsPerStrip > 0 ? options.rowsPerStrip : height;
     int samples = 3 + options.extraSamples;
     int sampleBytes = options.bitsPerSample / 8;
@@ -170,15 +176,18 @@ TiffFile RgbTiffLayout(int width, int height, const std::vector<uint8_t>& rgb, c
     file.entries.push_back(Short(262, {2}));
     if (options.fillOrder2) file.entries.push_back(Short(266, {2}));
     file.entries.push_back(Long(273, {}));
-    if (options.orientation != 0) file.entries.push_back(Short(274, {static_cast<uint32_t>(options.orientation)}));
+    if (options.orientation != 0)
+        file.entries.push_back(Short(274, {static_cast<uint32_t>(options.orientation)}));
     file.entries.push_back(Short(277, {static_cast<uint32_t>(samples)}));
     if (options.rowsPerStripEntry) file.entries.push_back(Long(278, {static_cast<uint32_t>(rows)}));
     file.entries.push_back(Long(279, {}));
     file.entries.push_back(Short(284, {1}));
-    if (options.extraSamples > 0) file.entries.push_back(Short(338, std::vector<uint32_t>(options.extraSamples, 0)));
+    if (options.extraSamples > 0)
+        file.entries.push_back(Short(338, std::vector<uint32_t>(options.extraSamples, 0)));
     return file;
 }
 
-std::vector<uint8_t> MakeRgbTiff(int width, int height, const std::vector<uint8_t>& rgb, TiffOptions options) {
+std::vector<uint8_t> MakeRgbTiff(int width, int height, const std::vector<uint8_t>& rgb,
+                                 TiffOptions options) {
     return WriteTiffFile(RgbTiffLayout(width, height, rgb, options));
 }

@@ -29,13 +29,13 @@ struct TiffFile {
 
 struct TiffOptions {
     bool bigEndian = false;
-    int rowsPerStrip = 0;        // 0: the whole picture in one strip
+    int rowsPerStrip = 0;  // 0: the whole picture in one strip
     bool packBits = false;
-    int orientation = 0;         // 0: no Orientation entry
-    bool longDimensions = false; // ImageWidth and ImageLength as LONG entries
-    bool fillOrder2 = false;     // bits of every strip byte reversed, FillOrder 2
-    int bitsPerSample = 8;       // 8 or 16 (16: each sample is v * 257)
-    int extraSamples = 0;        // samples after blue, each 0x55, with ExtraSamples 0
+    int orientation = 0;          // 0: no Orientation entry
+    bool longDimensions = false;  // ImageWidth and ImageLength as LONG entries
+    bool fillOrder2 = false;      // bits of every strip byte reversed, FillOrder 2
+    int bitsPerSample = 8;        // 8 or 16 (16: each sample is v * 257)
+    int extraSamples = 0;         // samples after blue, each 0x55, with ExtraSamples 0
     bool rowsPerStripEntry = true;
 };
 
@@ -45,7 +45,8 @@ TiffEntry Long(uint16_t tag, std::vector<uint32_t> values);
 
 // The layout of an RGB picture (rgb: width x height pixels, R G B each), for
 // tests that change entries before writing.
-TiffFile RgbTiffLayout(int width, int height, const std::vector<uint8_t>& rgb, const TiffOptions& options);
+TiffFile RgbTiffLayout(int width, int height, const std::vector<uint8_t>& rgb,
+                       const TiffOptions& options);
 std::vector<uint8_t> WriteTiffFile(const TiffFile& file);
 std::vector<uint8_t> MakeRgbTiff(int width, int height, const std::vector<uint8_t>& rgb,
                                  TiffOptions options = TiffOptions{});

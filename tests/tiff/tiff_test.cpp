@@ -5,8 +5,11 @@
 
 namespace {
 
-// Y of pixels n and n + 1 (n even) and the chroma of the pair, against those of the RGB values expected there.
-std::vector<int> Got(int n) { return {gPlanes.y[n], gPlanes.y[n + 1], gPlanes.cb[n / 2], gPlanes.cr[n / 2]}; }
+// Y of pixels n and n + 1 (n even) and the chroma of the pair, against those of the RGB values
+// expected there.
+std::vector<int> Got(int n) {
+    return {gPlanes.y[n], gPlanes.y[n + 1], gPlanes.cb[n / 2], gPlanes.cr[n / 2]};
+}
 std::vector<int> Want(const uint8_t* p, const uint8_t* q) {
     uint8_t cb = 0, cr = 0;
     ChromaOfPair(p, q, &cb, &cr);
@@ -16,7 +19,12 @@ std::vector<int> Want(const uint8_t* p, const uint8_t* q) {
 // The writer's 96 x 64 RGB picture with `entries` appended (a later entry of a
 // tag wins). codes: the messages of a refusal; none: the picture converts,
 // mirrored as its orientation says.
-struct RgbCase { const char* name; TiffOptions options; std::vector<TiffEntry> entries; std::vector<int> codes; };
+struct RgbCase {
+    const char* name;
+    TiffOptions options;
+    std::vector<TiffEntry> entries;
+    std::vector<int> codes;
+};
 
 class RgbTest : public PictureInputTest, public ::testing::WithParamInterface<RgbCase> {};
 
@@ -27,7 +35,8 @@ TEST_P(RgbTest, ConvertsOrIsRefusedBeforeAllocating) {
     for (size_t i = 0; i < rgb.size(); ++i) rgb[i] = static_cast<uint8_t>((i * 37) ^ (i / 97));
     TiffFile tiff = RgbTiffLayout(w, h, rgb, k.options);
     tiff.entries.insert(tiff.entries.end(), k.entries.begin(), k.entries.end());
-    ASSERT_EQ(ConvertSourcePicture(Write(WriteTiffFile(tiff)).c_str()), k.codes.empty() ? 0 : -1) << text_;
+    ASSERT_EQ(ConvertSourcePicture(Write(WriteTiffFile(tiff)).c_str()), k.codes.empty() ? 0 : -1)
+        << text_;
     EXPECT_EQ(Codes(), k.codes) << text_;
     if (!k.codes.empty()) {
         ExpectRefused(path_);
@@ -37,7 +46,8 @@ TEST_P(RgbTest, ConvertsOrIsRefusedBeforeAllocating) {
     for (int r = 0; r < h; ++r) {
         for (int c = 0; c < w; ++c) {
             int fr = orientation >= 3 ? h - 1 - r : r, fc = orientation % 4 >= 2 ? w - 1 - c : c;
-            want.insert(want.end(), rgb.begin() + (fr * w + fc) * 3, rgb.begin() + (fr * w + fc) * 3 + 3);
+            want.insert(want.end(), rgb.begin() + (fr * w + fc) * 3,
+                        rgb.begin() + (fr * w + fc) * 3 + 3);
         }
     }
     for (int n = 0; n < w * h; n += 2) ASSERT_EQ(Got(n), Want(&want[n * 3], &want[n * 3 + 3])) << n;
@@ -46,33 +56,46 @@ TEST_P(RgbTest, ConvertsOrIsRefusedBeforeAllocating) {
 
 using U = std::vector<uint32_t>;
 const RgbCase kRgbCases[] = {
-    // Options: big endian, rows per strip, PackBits, orientation, long sizes, FillOrder 2, bits, extra samples.
-    {"Plain", {}, {}, {}}, {"BigLongSizesStripsOf7", {true, 7, false, 1, true}, {}, {}},
-    {"PackBitsStripsOf5", {false, 5, true}, {}, {}}, {"FillOrder2", {false, 0, false, 0, false, true}, {}, {}},
+    // Options: big endian, rows per strip, PackBits, orientation, long sizes, FillOrder 2, bits,
+    // extra samples.
+    {"Plain", {}, {}, {}},
+    {"BigLongSizesStripsOf7", {true, 7, false, 1, true}, {}, {}},
+    {"PackBitsStripsOf5", {false, 5, true}, {}, {}},
+    {"FillOrder2", {false, 0, false, 0, false, true}, {}, {}},
     {"FillOrder2PackBitsBig", {true, 16, true, 0, false, true}, {}, {}},
     {"Sixteen", {true, 0, false, 0, false, false, 16}, {}, {}},
     {"SixteenExtraPackBits", {false, 9, true, 0, false, false, 16, 1}, {}, {}},
     {"TwoExtraNoRowsPerStrip", {false, 0, false, 0, false, false, 8, 2, false}, {}, {}},
-    {"Orientation2", {false, 0, false, 2}, {}, {}}, {"Orientation3PackBitsBig", {true, 10, true, 3}, {}, {}},
+    {"Orientation2", {false, 0, false, 2}, {}, {}},
+    {"Orientation3PackBitsBig", {true, 10, true, 3}, {}, {}},
     {"Orientation4FillOrder2", {false, 0, false, 4, false, true}, {}, {}},
     // Entries.
-    {"NewSubfile2", {}, {Long(254, {2})}, {}}, {"NewSubfile1", {}, {Long(254, {1})}, {19}},
-    {"NewSubfileShortIgnored", {}, {Short(254, {1})}, {}}, {"Subfile2", {}, {Short(255, {2})}, {19}},
-    {"SubfileLongIgnored", {}, {Long(255, {2})}, {}}, {"WidthLong640", {}, {Long(256, {640})}, {19}},
+    {"NewSubfile2", {}, {Long(254, {2})}, {}},
+    {"NewSubfile1", {}, {Long(254, {1})}, {19}},
+    {"NewSubfileShortIgnored", {}, {Short(254, {1})}, {}},
+    {"Subfile2", {}, {Short(255, {2})}, {19}},
+    {"SubfileLongIgnored", {}, {Long(255, {2})}, {}},
+    {"WidthLong640", {}, {Long(256, {640})}, {19}},
     {"SizesShortInEntryOrder", {}, {Short(256, {640}), Short(257, {100})}, {10, 11, 19}},
     {"RepeatedWidthLaterWins", {}, {Short(256, {176}), Short(256, {96})}, {}},
     {"RepeatedWidthRefusalStays", {}, {Short(256, {100}), Short(256, {96})}, {10, 19}},
     {"RgbDepth8_8_16", {}, {Short(258, {8, 8, 16}), Short(256, {641})}, {10, 19, 19}},
-    {"Compression2", {}, {Short(259, {2})}, {19}}, {"Lzw", {}, {Short(259, {5})}, {19, 19}},
+    {"Compression2", {}, {Short(259, {2})}, {19}},
+    {"Lzw", {}, {Short(259, {5})}, {19, 19}},
     {"CompressionLongIgnored", {}, {Long(259, {5})}, {}},
     {"RationalIgnored", {}, {TiffEntry{259, kRational, 1, {5, 1}}}, {}},
-    {"PhotometricYCbCr", {}, {Short(262, {6})}, {19}}, {"Planar2", {}, {Short(284, {2})}, {19}},
-    {"Orientation0", {}, {Short(274, {0})}, {19}}, {"Orientation5", {}, {Short(274, {5})}, {19}},
-    {"EmptyCountReadsZero", {}, {TiffEntry{274, kShort, 0, {}}}, {19}}, {"ExtraAlpha", {}, {Short(338, {2})}, {19}},
+    {"PhotometricYCbCr", {}, {Short(262, {6})}, {19}},
+    {"Planar2", {}, {Short(284, {2})}, {19}},
+    {"Orientation0", {}, {Short(274, {0})}, {19}},
+    {"Orientation5", {}, {Short(274, {5})}, {19}},
+    {"EmptyCountReadsZero", {}, {TiffEntry{274, kShort, 0, {}}}, {19}},
+    {"ExtraAlpha", {}, {Short(338, {2})}, {19}},
     {"ExtraAlphaInLastPlace", {}, {Short(338, {0, 0, 0, 0, 0, 0, 0, 1})}, {19}},
-    // Values past the end of a fixed table are dropped; more samples than it has places are refused.
+    // Values past the end of a fixed table are dropped; more samples than it has places are
+    // refused.
     {"ExtraKindsBeyondTheTable", {}, {Short(338, U(20, 0))}, {}},
-    {"BitsBeyondTheTable", {}, {Short(258, U(40, 8))}, {}}, {"SamplesPerPixel12", {}, {Short(277, {12})}, {19}},
+    {"BitsBeyondTheTable", {}, {Short(258, U(40, 8))}, {}},
+    {"SamplesPerPixel12", {}, {Short(277, {12})}, {19}},
     {"ColorMapBeyondTheTable", {}, {Short(320, U(1000, 0xFFFF))}, {}},
     // Only the low 16 bits of an entry's count are used: 0x10003 is 3.
     {"CountLow16Bits", {}, {TiffEntry{258, kShort, 0x10003, {8, 8, 8}}}, {}},
@@ -83,7 +106,10 @@ INSTANTIATE_TEST_SUITE_P(Pictures, RgbTest, ::testing::ValuesIn(kRgbCases), ByNa
 
 // One strip of the given bytes after ImageWidth 96, ImageLength 64 and the
 // strip entries. Samples the strip lacks, and rows of missing strips, are 0.
-struct Pair { int n; uint8_t p[3], q[3]; };
+struct Pair {
+    int n;
+    uint8_t p[3], q[3];
+};
 struct StripCase {
     const char* name;
     bool big;
@@ -96,7 +122,8 @@ class StripTest : public PictureInputTest, public ::testing::WithParamInterface<
 
 TEST_P(StripTest, PixelsConvert) {
     const StripCase& k = GetParam();
-    TiffFile tiff{k.big, {Short(256, {96}), Short(257, {64}), Long(273, {}), Long(279, {})}, {k.strip}};
+    TiffFile tiff{
+        k.big, {Short(256, {96}), Short(257, {64}), Long(273, {}), Long(279, {})}, {k.strip}};
     tiff.entries.insert(tiff.entries.end(), k.entries.begin(), k.entries.end());
     ASSERT_EQ(ConvertSourcePicture(Write(WriteTiffFile(tiff)).c_str()), 0) << text_;
     for (const Pair& x : k.pixels) EXPECT_EQ(Got(x.n), Want(x.p, x.q)) << x.n;
@@ -111,31 +138,64 @@ U Map(int n) {
 }
 const std::vector<TiffEntry> kRgb16 = {Short(258, {16, 16, 16}), Short(262, {2}), Short(277, {3})};
 const std::vector<uint8_t> kRgb16Strip = {0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC};
-const std::vector<TiffEntry> kPackBitsRows = {Short(258, {8}), Short(262, {1}), Short(259, {32773}), Short(278, {1})};
+const std::vector<TiffEntry> kPackBitsRows = {Short(258, {8}), Short(262, {1}), Short(259, {32773}),
+                                              Short(278, {1})};
 
 INSTANTIATE_TEST_SUITE_P(
     Samples, StripTest,
     ::testing::Values(
-        StripCase{"Rgb16HighByteLittle", false, kRgb16, kRgb16Strip, {{0, {0x34, 0x78, 0xBC}, {0, 0, 0}}}},
-        StripCase{"Rgb16HighByteBig", true, kRgb16, kRgb16Strip, {{0, {0x12, 0x56, 0x9A}, {0, 0, 0}}}},
-        StripCase{"BilevelFillOrder2", false, {Short(258, {1}), Short(262, {1}), Short(266, {2})}, {0x01},
+        StripCase{"Rgb16HighByteLittle",
+                  false,
+                  kRgb16,
+                  kRgb16Strip,
+                  {{0, {0x34, 0x78, 0xBC}, {0, 0, 0}}}},
+        StripCase{
+            "Rgb16HighByteBig", true, kRgb16, kRgb16Strip, {{0, {0x12, 0x56, 0x9A}, {0, 0, 0}}}},
+        StripCase{"BilevelFillOrder2",
+                  false,
+                  {Short(258, {1}), Short(262, {1}), Short(266, {2})},
+                  {0x01},
                   {{0, {255, 255, 255}, {0, 0, 0}}, {6, {0, 0, 0}, {0, 0, 0}}}},
-        StripCase{"Grey4WhiteIsZero", false, {Short(258, {4}), Short(262, {0})}, {0xF0},
+        StripCase{"Grey4WhiteIsZero",
+                  false,
+                  {Short(258, {4}), Short(262, {0})},
+                  {0xF0},
                   {{0, {0, 0, 0}, {255, 255, 255}}, {2, {255, 255, 255}, {255, 255, 255}}}},
-        StripCase{"Grey8WhiteIsZero", false, {Short(258, {8}), Short(262, {0})}, {0, 17},
+        StripCase{"Grey8WhiteIsZero",
+                  false,
+                  {Short(258, {8}), Short(262, {0})},
+                  {0, 17},
                   {{0, {255, 255, 255}, {238, 238, 238}}}},
-        StripCase{"Palette8Big", true, {Short(258, {8}), Short(262, {3}), Short(320, Map(768))}, {0, 1, 255},
+        StripCase{"Palette8Big",
+                  true,
+                  {Short(258, {8}), Short(262, {3}), Short(320, Map(768))},
+                  {0, 1, 255},
                   {{0, {0, 25, 50}, {5, 30, 55}}, {2, {20, 45, 70}, {0, 25, 50}}}},
-        StripCase{"Palette4", false, {Short(258, {4}), Short(262, {3}), Short(320, Map(48))}, {0x3C},
+        StripCase{"Palette4",
+                  false,
+                  {Short(258, {4}), Short(262, {3}), Short(320, Map(48))},
+                  {0x3C},
                   {{0, {15, 95, 175}, {60, 140, 220}}}},
-        StripCase{"Palette1", false, {Short(258, {1}), Short(262, {3}), Short(320, Map(6))}, {0x40},
+        StripCase{"Palette1",
+                  false,
+                  {Short(258, {1}), Short(262, {3}), Short(320, Map(6))},
+                  {0x40},
                   {{0, {0, 10, 20}, {5, 15, 25}}}},
-        // A -128 header is skipped; the repeat of 128 is cut at the row's end; the last byte is left over.
-        StripCase{"PackBitsRepeatCut", false, kPackBitsRows, {0x80, 0xC1, 7, 0x81, 9, 0x55},
-                  {{62, {7, 7, 7}, {7, 7, 7}}, {64, {9, 9, 9}, {9, 9, 9}}, {94, {9, 9, 9}, {9, 9, 9}},
+        // A -128 header is skipped; the repeat of 128 is cut at the row's end; the last byte is
+        // left over.
+        StripCase{"PackBitsRepeatCut",
+                  false,
+                  kPackBitsRows,
+                  {0x80, 0xC1, 7, 0x81, 9, 0x55},
+                  {{62, {7, 7, 7}, {7, 7, 7}},
+                   {64, {9, 9, 9}, {9, 9, 9}},
+                   {94, {9, 9, 9}, {9, 9, 9}},
                    {96, {0, 0, 0}, {0, 0, 0}}}},
         // A literal of 128 with 3 bytes present is cut at the input's end and at the row's.
-        StripCase{"PackBitsLiteralCut", false, kPackBitsRows, {0xA2, 5, 0x7F, 1, 2, 3},
+        StripCase{"PackBitsLiteralCut",
+                  false,
+                  kPackBitsRows,
+                  {0xA2, 5, 0x7F, 1, 2, 3},
                   {{94, {5, 5, 5}, {1, 1, 1}}, {96, {0, 0, 0}, {0, 0, 0}}}}),
     ByName<StripCase>);
 

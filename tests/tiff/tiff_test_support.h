@@ -40,7 +40,8 @@ protected:
     }
     // A refusal ends with the line that names the file.
     void ExpectRefused(const std::string& path) const {
-        std::string last = "Pictor error 19: <" + path + "> is not supported types image, or header is wrong. \n";
+        std::string last =
+            "Pictor error 19: <" + path + "> is not supported types image, or header is wrong. \n";
         EXPECT_EQ(std::string(text_).substr(std::string(text_).rfind("Pictor error")), last);
     }
     char text_[1024] = {};
@@ -49,6 +50,8 @@ protected:
 };
 
 template <class P>
-std::string ByName(const ::testing::TestParamInfo<P>& info) { return info.param.name; }
+std::string ByName(const ::testing::TestParamInfo<P>& info) {
+    return info.param.name;
+}
 
 #endif

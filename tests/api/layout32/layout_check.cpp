@@ -8,6 +8,7 @@ static_assert(sizeof(JobContext) == 3408, "a 32-bit caller's record is 3408 byte
 static_assert(offsetof(JobContext, streamPath) == 2384, "streamPath");
 
 int main() {
-    std::printf("JobContext: %u bytes on a 32-bit build\n", static_cast<unsigned>(sizeof(JobContext)));
+    std::printf("JobContext: %u bytes on a 32-bit build\n",
+                static_cast<unsigned>(sizeof(JobContext)));
     return 0;
 }
