@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "control/encoder.h"
+#include "messages/codes.h"
 #include "messages/report.h"
 #include "params/job_file.h"
 
@@ -25,7 +26,7 @@ void CopyField(char* to, size_t toSize, const char* from, size_t fromSize) {
 
 int StripJobExtension(const char* path, char* stem) {
     if (std::strlen(path) > kMaxJobPathLength) {
-        ReportError(47, gSwitches.jobFileName);
+        ReportError(kMsgJobPathTooLong, gSwitches.jobFileName);
         return -1;
     }
     const char* cut = std::strstr(path, ".tp");

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "messages/codes.h"
 #include "messages/report.h"
 
 AllocRegistry gAllocRegistry;
@@ -92,7 +93,7 @@ void CloseAllTracked() {
 int OpenOrReport(const char* path, const char* mode, FILE** out) {
     FILE* stream = TrackedOpen(path, mode);
     if (stream == nullptr) {
-        ReportError(2, path);
+        ReportError(kMsgCannotOpen, path);
         return -1;
     }
     *out = stream;

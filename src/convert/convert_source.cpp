@@ -3,6 +3,7 @@
 #include "api/registry.h"
 #include "convert/colour.h"
 #include "convert/planes.h"
+#include "messages/codes.h"
 #include "messages/report.h"
 #include "params/settings.h"
 #include "tiff/tiff_directory.h"
@@ -43,14 +44,14 @@ int AllocatePicturePlanes() {
 int ConvertSourcePicture(const char* path) {
     FILE* file = TrackedOpen(path, "rb");
     if (file == nullptr) {
-        ReportError(13, path);
+        ReportError(kMsgCannotOpenSource, path);
         return -1;
     }
     ResetTiffFields();
     if (ReadTiffDirectory(file, RecordTiffField) != 0) return -1;
     CheckTiffLayout();
     if (gTiffFields.status & kTiffUnsupported) {
-        ReportError(19, path);
+        ReportError(kMsgNotSupportedImage, path);
         return -1;
     }
     if (AllocatePicturePlanes() != 0) return -1;

@@ -11,6 +11,7 @@
 #include "api/job_driver.h"
 #include "api/registry.h"
 #include "convert/convert_source.h"
+#include "messages/codes.h"
 #include "messages/report.h"
 #include "params/settings.h"
 #include "tiff/tiff_detect.h"
@@ -68,7 +69,7 @@ void ReadLine(const char* key, const char* value, JobFileValues* job) {
             job->panScanOn = 0;
         } else {
             job->failed = 1;
-            if (!job->seenPanScan) ReportError(32, value, jobName);
+            if (!job->seenPanScan) ReportError(kMsgInvalidPanScan, value, jobName);
         }
         job->seenPanScan = 1;
     } else if (std::strcmp(key, "PAN_SCAN_VECTOR") == 0) {
@@ -81,7 +82,7 @@ void ReadLine(const char* key, const char* value, JobFileValues* job) {
             job->standard = kStandardNtsc;
         } else {
             job->failed = 1;
-            if (!job->seenFrameRate) ReportError(33, value, jobName);
+            if (!job->seenFrameRate) ReportError(kMsgInvalidFrameRate, value, jobName);
         }
         job->seenFrameRate = 1;
     } else if (std::strcmp(key, "ASPECT_RATIO") == 0) {
@@ -91,7 +92,7 @@ void ReadLine(const char* key, const char* value, JobFileValues* job) {
             job->aspect = kAspect16x9;
         } else {
             job->failed = 1;
-            if (!job->seenAspect) ReportError(34, value, jobName);
+            if (!job->seenAspect) ReportError(kMsgInvalidAspect, value, jobName);
         }
         job->seenAspect = 1;
     } else if (std::strcmp(key, "TARGET_SIZE") == 0) {
@@ -129,41 +130,41 @@ int ReadJobFile(FILE* file, JobFileValues* job) {
 void CheckPresence(const char* workDir, JobFileValues* job) {
     const char* jobName = gSwitches.jobFileName;
     if (!job->seenPanScan) {
-        ReportError(35, jobName);
+        ReportError(kMsgPanScanMissing, jobName);
         job->failed = 1;
     }
     if (!job->panScanOn && job->seenVector) {
-        ReportError(36, jobName);
+        ReportError(kMsgPanScanVectorWhenOff, jobName);
         job->failed = 1;
     }
     if (job->panScanOn && !job->seenVector) {
-        ReportError(37, jobName);
+        ReportError(kMsgPanScanVectorMissing, jobName);
         job->failed = 1;
     }
     if (job->panScanOn && job->aspect != kAspect16x9) {
-        ReportError(38, jobName);
+        ReportError(kMsgPanScanAspect, jobName);
         job->failed = 1;
     }
     if (!job->seenFrameRate) {
-        ReportError(39, jobName);
+        ReportError(kMsgFrameRateMissing, jobName);
         job->failed = 1;
     }
     if (!job->seenAspect) {
-        ReportError(40, jobName);
+        ReportError(kMsgAspectMissing, jobName);
         job->failed = 1;
     }
     if (!job->seenTarget) {
-        ReportError(41, jobName);
+        ReportError(kMsgTargetMissing, jobName);
         job->failed = 1;
     }
     if (!job->seenSource) {
-        ReportError(42, jobName);
+        ReportError(kMsgSourceMissing, jobName);
         job->failed = 1;
     } else {
         std::snprintf(gSwitches.sourcePath, sizeof gSwitches.sourcePath, "%s/still/%s", workDir,
                       job->sourceName);
         if (SourceExists(gSwitches.sourcePath) != 0) {
-            ReportError(13, gSwitches.sourcePath);
+            ReportError(kMsgCannotOpenSource, gSwitches.sourcePath);
             job->failed = 1;
         }
     }
@@ -187,20 +188,20 @@ void CheckPictureSize(JobFileValues* job) {
     const char* jobName = gSwitches.jobFileName;
     if (job->aspect == kAspect16x9) {
         if (IsOneOf(w, kNarrowWidths, 3)) {
-            ReportError(43, w, h, jobName);
+            ReportError(kMsgSizeAspect, w, h, jobName);
             job->failed = 1;
         }
         if (IsOneOf(h, kShortHeights, 6)) {
-            ReportError(43, w, h, jobName);
+            ReportError(kMsgSizeAspect, w, h, jobName);
             job->failed = 1;
         }
     }
     if (job->seenFrameRate) {
         if (IsOneOf(h, kNtscHeights, 4) && job->standard == kStandardPal) {
-            ReportError(44, w, h, jobName);
+            ReportError(kMsgSizePal, w, h, jobName);
             job->failed = 1;
         } else if (IsOneOf(h, kPalHeights, 4) && job->standard == kStandardNtsc) {
-            ReportError(45, w, h, jobName);
+            ReportError(kMsgSizeNtsc, w, h, jobName);
             job->failed = 1;
         }
     }
@@ -224,7 +225,7 @@ void FillSettings(JobFileValues* job) {
             s.DisplayHorDimen = 540;
             aspect = kAspect4x3;
         } else {
-            ReportError(46, s.FrameWidth, gSwitches.jobFileName);
+            ReportError(kMsgWidthPanScan, s.FrameWidth, gSwitches.jobFileName);
             job->failed = 1;
         }
     }
@@ -300,7 +301,7 @@ int PrepareJob(const char* workDir, const char* jobFilePath, const char* streamP
         int type = DetectSourceType(gSwitches.sourcePath);
         if (type == -1) return -1;
         if (type != 1) {
-            ReportError(19, gSwitches.sourcePath);
+            ReportError(kMsgNotSupportedImage, gSwitches.sourcePath);
             return -1;
         }
         if (CancelRequested()) return 1;

@@ -1,6 +1,7 @@
 #include "params/settings.h"
 
 #include "api/job_driver.h"
+#include "messages/codes.h"
 #include "messages/report.h"
 
 EncoderSettings gSettings;
@@ -65,7 +66,7 @@ int DeriveSettings() {
 
     int32_t width = 16 * s.XMBlock;
     if (width > 16384) {
-        ReportError(10, width, gSwitches.pictureName);
+        ReportError(kMsgWidthNotSupported, width, gSwitches.pictureName);
         return -1;
     }
     // A zero width has no message of its own: no accepted picture reaches it.
@@ -75,11 +76,11 @@ int DeriveSettings() {
 
     int32_t height = 16 * s.YMBlock;
     if (height > 16384) {
-        ReportError(11, height, gSwitches.pictureName);
+        ReportError(kMsgHeightNotSupported, height, gSwitches.pictureName);
         return -1;
     }
     if (height % 4096 == 0) {
-        ReportError(12, gSwitches.pictureName);
+        ReportError(kMsgVerticalSize, gSwitches.pictureName);
         return -1;
     }
     s.VerticalSizeValue = height % 4096;
@@ -90,7 +91,7 @@ int DeriveSettings() {
 
     int32_t n = s.BUFFER / 16 / 1024;
     if (n > 262144) {
-        ReportError(21, n, gSwitches.pictureName);
+        ReportError(kMsgVbvBufferSize, n, gSwitches.pictureName);
         return -1;
     }
     s.VbvBufferSizeValue = n % 1024;

@@ -1,6 +1,7 @@
 #include "tiff/tiff_detect.h"
 
 #include "api/registry.h"
+#include "messages/codes.h"
 #include "messages/report.h"
 #include "tiff/tiff_directory.h"
 #include "tiff/tiff_fields.h"
@@ -8,7 +9,7 @@
 int DetectSourceType(const char* path) {
     FILE* file = TrackedOpen(path, "rb");
     if (file == nullptr) {
-        ReportError(13, path);
+        ReportError(kMsgCannotOpenSource, path);
         return -1;
     }
     // Both marks read the same in either byte order.

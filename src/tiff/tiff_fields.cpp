@@ -1,6 +1,7 @@
 #include "tiff/tiff_fields.h"
 
 #include "api/job_driver.h"
+#include "messages/codes.h"
 #include "messages/report.h"
 #include "params/settings.h"
 #include "tiff/tiff_directory.h"
@@ -76,14 +77,18 @@ void RecordTiffField(uint32_t tag, uint32_t type, uint32_t count, const uint32_t
         case 256:
             gSettings.FrameWidth = static_cast<int32_t>(last);
             if (!AcceptedWidth(last)) {
-                if (isShort) ReportError(10, static_cast<int>(last), gSwitches.pictureName);
+                if (isShort)
+                    ReportError(kMsgWidthNotSupported, static_cast<int>(last),
+                                gSwitches.pictureName);
                 RaiseUnsupported();
             }
             return;
         case 257:
             gSettings.FrameHeight = static_cast<int32_t>(last);
             if (!AcceptedHeight(last)) {
-                if (isShort) ReportError(11, static_cast<int>(last), gSwitches.pictureName);
+                if (isShort)
+                    ReportError(kMsgHeightNotSupported, static_cast<int>(last),
+                                gSwitches.pictureName);
                 RaiseUnsupported();
             }
             return;
@@ -106,7 +111,7 @@ void RecordTiffField(uint32_t tag, uint32_t type, uint32_t count, const uint32_t
             break;
         case 259:
             f.compression = static_cast<uint16_t>(last);
-            if (last == kCompressionLzw) ReportError(19, gSwitches.pictureName);
+            if (last == kCompressionLzw) ReportError(kMsgNotSupportedImage, gSwitches.pictureName);
             if (last != kCompressionNone && last != kCompressionPackBits) RaiseUnsupported();
             break;
         case 262:
@@ -156,7 +161,7 @@ void CheckTiffLayout() {
         bool eight = b[0] == 8 && b[1] == 8 && b[2] == 8;
         bool sixteen = b[0] == 16 && b[1] == 16 && b[2] == 16;
         if (!eight && !sixteen) {
-            ReportError(19, gSwitches.pictureName);
+            ReportError(kMsgNotSupportedImage, gSwitches.pictureName);
             RaiseUnsupported();
         }
     }

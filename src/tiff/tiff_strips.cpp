@@ -5,6 +5,7 @@
 #include "api/job_driver.h"
 #include "api/registry.h"
 #include "convert/planes.h"
+#include "messages/codes.h"
 #include "messages/report.h"
 #include "params/settings.h"
 #include "tiff/tiff_fields.h"
@@ -115,7 +116,7 @@ int UnpackBitsStrip(const uint8_t* raw, uint8_t* decoded, uint32_t s) {
     uint64_t i = 0, o = 0;
     for (;;) {
         if (i >= inLength) {
-            ReportError(16, gSwitches.pictureName);
+            ReportError(kMsgSourcePositionAtEnd, gSwitches.pictureName);
             return -1;
         }
         int h = static_cast<int8_t>(raw[i++]);
@@ -144,7 +145,7 @@ int ReadTiffStrip(FILE* file, uint32_t firstRow, uint32_t s) {
     uint64_t count = f.stripByteCounts[s];
     // A strip that the file cannot hold is a short read, found before anything is allocated.
     if (offset + count > f.fileSize) {
-        ReportError(18, gSwitches.pictureName);
+        ReportError(kMsgStripReadError, gSwitches.pictureName);
         return -1;
     }
     uint8_t* raw = static_cast<uint8_t*>(TrackedAlloc(count, 1));
@@ -154,7 +155,7 @@ int ReadTiffStrip(FILE* file, uint32_t firstRow, uint32_t s) {
     }
     if (fseeko(file, static_cast<off_t>(offset), SEEK_SET) != 0 ||
         fread(raw, 1, static_cast<size_t>(count), file) != count) {
-        ReportError(18, gSwitches.pictureName);
+        ReportError(kMsgStripReadError, gSwitches.pictureName);
         TrackedFree(raw);
         return -1;
     }
