@@ -4,10 +4,6 @@
 
 #include "cli.h"
 
-#ifndef PICTOR_VERSION
-#define PICTOR_VERSION "0"
-#endif
-
 namespace {
 
 void PrintHelp(FILE* to) {
@@ -73,7 +69,7 @@ int main(int argc, char** argv) {
         return kExitFinished;
     }
     if (command == "--version") {
-        std::printf("pictor %s\n", PICTOR_VERSION);
+        std::printf("pictor %s\n", PICTOR_VERSION_STRING);
         return kExitFinished;
     }
     for (int i = 2; i < argc; ++i) {

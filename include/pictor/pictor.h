@@ -12,6 +12,13 @@
 #include <stddef.h>
 #include <stdint.h>
 
+/* The release of this header and of the library built with it. The build reads
+ * these lines for its project version, so they are the one place it is set. */
+#define PICTOR_VERSION_MAJOR 0
+#define PICTOR_VERSION_MINOR 1
+#define PICTOR_VERSION_PATCH 0
+#define PICTOR_VERSION_STRING "0.1.0"
+
 #if defined(_WIN32)
 #define PICTOR_API __declspec(dllexport)
 #else

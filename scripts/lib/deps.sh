@@ -3,6 +3,7 @@ PICTOR_PACKAGES=(
     cmake ninja-build g++ g++-multilib pkg-config clang-format
     libgtest-dev libgmock-dev libbenchmark-dev
     ffmpeg mpeg2dec libtiff-tools imagemagick python3 python3-pil
+    groff-base man-db
 )
 
 ensure_packages() {

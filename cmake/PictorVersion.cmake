@@ -1,0 +1,18 @@
+# Reads the release number from the public header, where it is kept once, into
+# PICTOR_VERSION; the version string there must spell the same three numbers.
+function(pictor_read_version header)
+  file(STRINGS "${header}" lines REGEX "^#define PICTOR_VERSION_[A-Z]+ ")
+  foreach(part MAJOR MINOR PATCH)
+    string(REGEX MATCH "#define PICTOR_VERSION_${part} ([0-9]+)" found "${lines}")
+    if(NOT found)
+      message(FATAL_ERROR "${header}: no PICTOR_VERSION_${part}")
+    endif()
+    set(${part} ${CMAKE_MATCH_1})
+  endforeach()
+  set(version "${MAJOR}.${MINOR}.${PATCH}")
+  string(REGEX MATCH "#define PICTOR_VERSION_STRING \"([^\"]*)\"" found "${lines}")
+  if(NOT CMAKE_MATCH_1 STREQUAL version)
+    message(FATAL_ERROR "${header}: PICTOR_VERSION_STRING \"${CMAKE_MATCH_1}\" is not ${version}")
+  endif()
+  set(PICTOR_VERSION ${version} PARENT_SCOPE)
+endfunction()
