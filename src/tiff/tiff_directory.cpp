@@ -3,7 +3,6 @@
 #include <sys/types.h>
 
 #include "api/registry.h"
-#include "messages/report.h"
 #include "tiff/tiff_fields.h"
 
 namespace {
@@ -65,10 +64,7 @@ int ReadTiffDirectory(FILE* file, TiffFieldRecorder recorder) {
     // are not given back within a job.
     uint8_t* raw = static_cast<uint8_t*>(TrackedAlloc(kMaxValueCount, 4));
     uint32_t* values = static_cast<uint32_t*>(TrackedAlloc(kMaxValueCount, 4));
-    if (raw == nullptr || values == nullptr) {
-        SeverityOf(kConditionOutOfMemory, 0);
-        return -1;
-    }
+    if (raw == nullptr || values == nullptr) return -1;
 
     for (uint32_t i = 0; i < entries; ++i) {
         uint64_t entry = directory + 2 + 12 * uint64_t{i};

@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "api/job.h"
 #include "api/registry.h"
 #include "messages/report.h"
 #include "pictor/pictor.h"
@@ -69,7 +70,7 @@ protected:
             PictorForDA(dir_.path.c_str(), (path ? dir_ / job : job).c_str(),
                         path ? (dir_ / stream).c_str() : "", options.extendedAnalysis);
         return {result, result, 100,
-                gReporter.errorText};  // PictorForDA keeps its context inside the library
+                gLibraryContext.errorText};  // PictorForDA keeps its context inside the library
     }
     // However a job ends, its context says so and it releases everything it took.
     void ExpectEnded(const JobOutcome& out, int result) {

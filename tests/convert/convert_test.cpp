@@ -31,8 +31,8 @@ TEST_P(FixtureTest, PlanesMatchAnIndependentDecode) {
         if (f.codes.back() == 19) ExpectRefused(tif);
         return;
     }
-    ASSERT_EQ(std::make_pair(gSettings.FrameWidth, gSettings.FrameHeight),
-              std::make_pair(f.width, f.height));
+    ASSERT_EQ(std::make_pair(gTiffFields.imageWidth, gTiffFields.imageLength),
+              std::make_pair(uint32_t(f.width), uint32_t(f.height)));
     std::vector<uint8_t> rgb(static_cast<size_t>(f.width) * f.height * 3,
                              static_cast<uint8_t>(f.flat));
     if (f.flat < 0) rgb = ReadFileBytes(TestDataPath(std::string("tiff/data/") + f.name + ".rgb"));
@@ -80,11 +80,10 @@ class LevelTest : public PictureInputTest, public ::testing::WithParamInterface<
 
 TEST_P(LevelTest, KnownColoursGiveExactLevels) {
     const LevelCase& c = GetParam();
-    gSwitches.fullRange = c.levelMode != 0;
-    gSwitches.wideClip = c.levelMode == 1;
+    const ColourLevels levels{c.levelMode != 0, c.levelMode == 1};
     std::vector<uint8_t> rgb(96 * 64 * 3);
     for (size_t i = 0; i < rgb.size(); ++i) rgb[i] = i % 6 < 3 ? c.left[i % 3] : c.right[i % 3];
-    ASSERT_EQ(ConvertSourcePicture(Write(MakeRgbTiff(96, 64, rgb)).c_str()), 0) << text_;
+    ASSERT_EQ(ConvertSourcePicture(Write(MakeRgbTiff(96, 64, rgb)).c_str(), levels), 0) << text_;
     for (int n : {0, 96 * 64 - 2}) {
         EXPECT_EQ((std::vector<int>{gPlanes.y[n], gPlanes.y[n + 1], gPlanes.cb[n / 2],
                                     gPlanes.cr[n / 2]}),

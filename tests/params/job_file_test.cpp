@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "api/job_driver.h"
+#include "messages/message_names.h"
 #include "messages/report.h"
 #include "params/settings.h"
 #include "support/files.h"
@@ -282,7 +282,7 @@ TEST_P(DeriveTest, HeaderSizesOrRefusal) {
     static char text[1024];
     ResetAllState();
     BindErrorText(text, kModulePictor);
-    std::snprintf(gSwitches.pictureName, sizeof gSwitches.pictureName, "%s", "/w/job.tif");
+    std::snprintf(gMessageNames.pictureName, sizeof gMessageNames.pictureName, "%s", "/w/job.tif");
     gSettings.FrameWidth = c.width;
     gSettings.FrameHeight = c.height;
     gSettings.XMBlock = c.width / 16;

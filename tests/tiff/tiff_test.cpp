@@ -12,8 +12,8 @@ std::vector<int> Got(int n) {
 }
 std::vector<int> Want(const uint8_t* p, const uint8_t* q) {
     uint8_t cb = 0, cr = 0;
-    ChromaOfPair(p, q, &cb, &cr);
-    return {LumaOf(p[0], p[1], p[2]), LumaOf(q[0], q[1], q[2]), cb, cr};
+    ChromaOfPair(p, q, kVideoLevels, &cb, &cr);
+    return {LumaOf(p[0], p[1], p[2], kVideoLevels), LumaOf(q[0], q[1], q[2], kVideoLevels), cb, cr};
 }
 
 // The writer's 96 x 64 RGB picture with `entries` appended (a later entry of a
