@@ -1,7 +1,9 @@
 // Job after job in one process: a fixed sequence of mixed jobs (coded, failing in the job file or
 // in the picture, cancelled, through both entry points, with every option) gives, job by job,
 // the stream, error text, result and status that the same job gives alone in a fresh process,
-// and leaves nothing allocated or open behind it.
+// and leaves nothing allocated or open behind it. The coded jobs also follow the stream path
+// rules: the stem ends at the first ".tp", also inside a folder name; a name without ".tp" is
+// kept whole; PictorForDA may name the stream's path.
 //
 // The one record a job hands to the next is the extended rule's last estimate quantiser. The
 // sequence is chosen so that it is carried (a small picture at the largest target searches
@@ -31,7 +33,7 @@ namespace {
 const std::string kNtsc = "FRMRT NTSC\nASPECT_RATIO 4:3\nPAN_SCAN OFF\n";
 const std::string kPal = "FRMRT PAL\nASPECT_RATIO 4:3\nPAN_SCAN OFF\n";
 
-// A job file of `text` ("-": none at all) named `jobName`, and the stream file it writes.
+// A job file of `text` ("-": none at all) named `jobName`, and where a coded job's stream lands.
 struct SequenceJob {
     const char* name;
     Entry entry;
@@ -44,38 +46,32 @@ std::string Job(const std::string& picture, int target, const std::string& frame
     return "SOURCE_FILE " + picture + "\nTARGET_SIZE " + std::to_string(target) + "\n" + frame;
 }
 
+const Entry kPictor = Entry::kPictor, kForDA = Entry::kForDA, kForDAPath = Entry::kForDAPath;
+
 std::vector<SequenceJob> Sequence() {
     const std::string tooLong = std::string(250, 'n') + ".tp";
-    const std::string panScan =
+    const std::string kPanScan =
         "FRMRT NTSC\nASPECT_RATIO 16:9\nPAN_SCAN ON\nPAN_SCAN_VECTOR -320\n";
     return {
-        {"Coded", Entry::kPictor, "a.tp", Job("p96.tif", 200000, kNtsc), {}, "a.ts"},
-        {"EmptyJobFile", Entry::kPictor, "b.tp", "", {}, "b.ts"},
-        {"ExtendedCarries", Entry::kPictor, "c.tp", Job("p96.tif", 1800000, kNtsc), {1}, "c.ts"},
-        {"MissingPicture", Entry::kPictor, "d.tp", Job("gone.tif", 200000, kNtsc), {}, "d.ts"},
-        {"NotTiff", Entry::kPictor, "e.tp", Job("text.tif", 200000, kNtsc), {}, "e.ts"},
-        {"ExtendedAfterCarry", Entry::kPictor, "f.tp", Job("p176.tif", 300000, kPal), {1}, "f.ts"},
-        {"PanScanWideClip",
-         Entry::kPictor,
-         "g.tp",
-         Job("p704.tif", 900000, panScan),
-         {0, 0, 1},
-         "g.ts"},
-        {"StripCut", Entry::kPictor, "h.tp", Job("cut.tif", 200000, kNtsc), {}, "h.ts"},
-        {"Lzw", Entry::kPictor, "i.tp", Job("lzw.tif", 200000, kNtsc), {}, "i.ts"},
-        {"ProgressiveStill", Entry::kPictor, "j.tp", Job("p352.tif", 100000, kPal), {0, 1}, "j.ts"},
-        {"Cancelled", Entry::kPictor, "k.tp", Job("p96.tif", 200000, kNtsc), {0, 0, 0, 1}, "k.ts"},
-        {"StandardMismatch", Entry::kPictor, "l.tp", Job("p96.tif", 200000, kPal), {}, "l.ts"},
-        {"FullRange", Entry::kPictor, "m.tp", Job("p352.tif", 500000, kPal), {0, 0, 2}, "m.ts"},
-        {"PathTooLong", Entry::kPictor, tooLong, Job("p96.tif", 200000, kNtsc), {}, "n.ts"},
-        {"NoJobFile", Entry::kForDA, "o.tp", "-", {}, "o.ts"},
-        {"ExtendedExplicitStream",
-         Entry::kForDAPath,
-         "p.tp",
-         Job("p96.tif", 900000, kNtsc),
-         {1},
-         "p.m2v"},
-        {"CodedAgain", Entry::kPictor, "a.tp", Job("p96.tif", 200000, kNtsc), {}, "a.ts"},
+        {"Coded", kPictor, "a.tpx.tp", Job("p96.tif", 200000, kNtsc), {}, "a.ts"},
+        {"EmptyJobFile", kPictor, "b.tp", "", {}, "b.ts"},
+        {"ExtendedCarries", kPictor, "c.tp", Job("p96.tif", 1800000, kNtsc), {1}, "c.ts"},
+        {"MissingPicture", kPictor, "d.tp", Job("gone.tif", 200000, kNtsc), {}, "d.ts"},
+        {"NotTiff", kPictor, "e.tp", Job("text.tif", 200000, kNtsc), {}, "e.ts"},
+        {"ExtendedAfterCarry", kPictor, "f.tp", Job("p176.tif", 300000, kPal), {1}, "f.ts"},
+        {"PanScanWideClip", kPictor, "g.tp", Job("p704.tif", 900000, kPanScan), {0, 0, 1}, "g.ts"},
+        {"StripCut", kPictor, "h.tp", Job("cut.tif", 200000, kNtsc), {}, "h.ts"},
+        {"Lzw", kPictor, "i.tp", Job("lzw.tif", 200000, kNtsc), {}, "i.ts"},
+        {"ProgressiveStill", kPictor, "j.tp", Job("p352.tif", 100000, kPal), {0, 1}, "j.ts"},
+        {"Cancelled", kPictor, "k.tp", Job("p96.tif", 200000, kNtsc), {0, 0, 0, 1}, "k.ts"},
+        {"StandardMismatch", kPictor, "l.tp", Job("p96.tif", 200000, kPal), {}, "l.ts"},
+        {"FullRange", kPictor, "m.tp", Job("p352.tif", 500000, kPal), {0, 0, 2}, "m.ts"},
+        {"PathTooLong", kPictor, tooLong, Job("p96.tif", 200000, kNtsc), {}, "n.ts"},
+        {"NoJobFile", kForDA, "o.tp", "-", {}, "o.ts"},
+        {"StemInAFolderName", kForDA, "q.tpl/b.tp", Job("p96.tif", 160000, kNtsc), {}, "q.ts"},
+        {"NameWithoutTp", kForDA, "r", Job("p96.tif", 160000, kNtsc), {}, "r.ts"},
+        {"ExplicitStream", kForDAPath, "p.tp", Job("p96.tif", 900000, kNtsc), {1}, "p.m2v"},
+        {"CodedAgain", kPictor, "a.tpx.tp", Job("p96.tif", 200000, kNtsc), {}, "a.ts"},
     };
 }
 
@@ -105,10 +101,6 @@ struct Record {
 
 std::string RecordPath(const std::string& dir, const std::string& run, size_t k) {
     return dir + "/records/" + run + std::to_string(k);
-}
-
-long OpenDescriptors() {
-    return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
 }
 
 void RunAndRecord(const std::string& dir, const SequenceJob& job, const std::string& path) {
@@ -155,6 +147,7 @@ TEST(JobSequence, EachJobGivesWhatItGivesAlone) {
     TempDir dir;
     WritePictures(dir.path);
     std::filesystem::create_directories(dir / "records");
+    std::filesystem::create_directories(dir / "q.tpl");
     const std::vector<SequenceJob> jobs = Sequence();
     for (const SequenceJob& job : jobs)
         if (job.text != "-") WriteFileText(dir / job.jobName, job.text);

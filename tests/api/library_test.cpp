@@ -1,5 +1,5 @@
-// The shared library as a host sees it: its exports and limits, every accepted picture size, the
-// stream path rules of both entry points, and jobs stopped from another thread.
+// The shared library as a host sees it: its exports and limits, every accepted picture size, and
+// jobs stopped from another thread.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -26,10 +26,6 @@ namespace {
 
 const std::string kPal = "FRMRT PAL\nASPECT_RATIO 4:3\nPAN_SCAN OFF\n";
 const std::string kNtsc = "FRMRT NTSC\nASPECT_RATIO 4:3\nPAN_SCAN OFF\n";
-
-long OpenDescriptors() {
-    return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
-}
 
 class LibraryTest : public ::testing::Test {
 protected:
@@ -144,39 +140,6 @@ INSTANTIATE_TEST_SUITE_P(Accepted, SizeTest, ::testing::ValuesIn(AcceptedSizes()
                          [](const ::testing::TestParamInfo<PictureSize>& info) {
                              return ::testing::PrintToString(info.param);
                          });
-
-// The job file as named through `entry`, and where its stream must land in the work folder.
-struct PathCase {
-    const char* name;
-    Entry entry;
-    const char *jobName, *streamName, *stream;
-    int32_t extended;
-};
-void PrintTo(const PathCase& c, std::ostream* os) { *os << c.name; }
-
-class PathTest : public LibraryTest, public ::testing::WithParamInterface<PathCase> {};
-
-TEST_P(PathTest, StreamLandsWhereTheRulesSay) {
-    const PathCase& c = GetParam();
-    std::filesystem::create_directories(std::filesystem::path(dir_ / c.jobName).parent_path());
-    WriteStillPicture(dir_.path, "pic.tif", 96, 64);
-    WriteFileText(dir_ / c.jobName, "SOURCE_FILE pic.tif\nTARGET_SIZE 200000\n" + kNtsc);
-    const JobOutcome out =
-        RunEntry(c.entry, dir_.path, c.jobName, c.streamName, JobOptions{c.extended});
-    EXPECT_EQ(out.result, 0) << out.errorText;
-    EXPECT_EQ(out.errorText, "");
-    ExpectReleased();
-    EXPECT_EQ(DecoderProblems(DecodeStream(dir_ / c.stream, 96, 64), 96, 64), "");
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Entries, PathTest,
-    ::testing::Values(
-        PathCase{"StemEndsAtTheFirstTp", Entry::kPictor, "menu.tpx.tp", "", "menu.ts", 0},
-        PathCase{"StemMayEndInAFolderName", Entry::kForDA, "x.tpl/b.tp", "", "x.ts", 0},
-        PathCase{"NameWithoutTpKeepsItWhole", Entry::kForDA, "job", "", "job.ts", 0},
-        PathCase{"ExplicitStreamPath", Entry::kForDAPath, "jobs/menu.tp", "out.m2v", "out.m2v", 1}),
-    [](const ::testing::TestParamInfo<PathCase>& info) { return std::string(info.param.name); });
 
 // The watcher sets cancel once it sees `progress` reach the value. Every poll follows a progress
 // write, so a request before 90 is honoured; one at 90 may come after that attempt's poll.

@@ -20,6 +20,8 @@ struct Fixture {
     std::vector<int> codes;
 };
 
+PICTOR_PRINTS_ITS_NAME(Fixture)
+
 class FixtureTest : public PictureInputTest, public ::testing::WithParamInterface<Fixture> {};
 
 TEST_P(FixtureTest, PlanesMatchAnIndependentDecode) {
@@ -48,7 +50,8 @@ TEST_P(FixtureTest, PlanesMatchAnIndependentDecode) {
                     1)
             << n;
     }
-    EXPECT_EQ(TrackedBlocks(), 3);  // the picture planes only
+    // Only the picture planes remain: the source is closed and the working planes given back.
+    EXPECT_EQ(TrackedBlocks(), 3);
     EXPECT_EQ(gFileRegistry.count, 0);
 }
 
@@ -71,10 +74,13 @@ INSTANTIATE_TEST_SUITE_P(
 
 // A 96 x 64 picture whose pixel pairs are (left, right), with the level switches.
 struct LevelCase {
+    const char* name;
     int levelMode;
     uint8_t left[3], right[3];
     int yLeft, yRight, cb, cr;
 };
+
+PICTOR_PRINTS_ITS_NAME(LevelCase)
 
 class LevelTest : public PictureInputTest, public ::testing::WithParamInterface<LevelCase> {};
 
@@ -91,20 +97,20 @@ TEST_P(LevelTest, KnownColoursGiveExactLevels) {
     }
 }
 
-// levelMode 0: studio range; 1: full range, wide clip; 2: full range. Negative
-// chroma sums round toward minus infinity (green with blue).
+// levelMode 0 (Video): studio range; 1 (Wide): full range, wide clip; 2 (Full): full range.
+// Negative chroma sums round toward minus infinity (green with blue).
 const LevelCase kLevels[] = {
-    {0, {0, 0, 0}, {255, 255, 255}, 16, 235, 128, 128},
-    {0, {255, 0, 0}, {255, 0, 0}, 81, 81, 90, 240},
-    {0, {0, 255, 0}, {0, 255, 0}, 145, 145, 54, 34},
-    {0, {0, 0, 255}, {0, 0, 255}, 41, 41, 240, 110},
-    {0, {0, 255, 0}, {0, 0, 255}, 145, 41, 147, 72},
-    {1, {0, 0, 0}, {255, 255, 255}, 5, 250, 128, 128},
-    {1, {255, 0, 0}, {255, 0, 0}, 76, 76, 85, 250},
-    {1, {0, 0, 255}, {0, 0, 255}, 29, 29, 250, 107},
-    {2, {0, 0, 0}, {255, 255, 255}, 16, 235, 128, 128},
-    {2, {255, 0, 0}, {255, 0, 0}, 76, 76, 85, 240},
+    {"VideoBlackWhite", 0, {0, 0, 0}, {255, 255, 255}, 16, 235, 128, 128},
+    {"VideoRed", 0, {255, 0, 0}, {255, 0, 0}, 81, 81, 90, 240},
+    {"VideoGreen", 0, {0, 255, 0}, {0, 255, 0}, 145, 145, 54, 34},
+    {"VideoBlue", 0, {0, 0, 255}, {0, 0, 255}, 41, 41, 240, 110},
+    {"VideoGreenBlue", 0, {0, 255, 0}, {0, 0, 255}, 145, 41, 147, 72},
+    {"WideBlackWhite", 1, {0, 0, 0}, {255, 255, 255}, 5, 250, 128, 128},
+    {"WideRed", 1, {255, 0, 0}, {255, 0, 0}, 76, 76, 85, 250},
+    {"WideBlue", 1, {0, 0, 255}, {0, 0, 255}, 29, 29, 250, 107},
+    {"FullBlackWhite", 2, {0, 0, 0}, {255, 255, 255}, 16, 235, 128, 128},
+    {"FullRed", 2, {255, 0, 0}, {255, 0, 0}, 76, 76, 85, 240},
 };
-INSTANTIATE_TEST_SUITE_P(Colours, LevelTest, ::testing::ValuesIn(kLevels));
+INSTANTIATE_TEST_SUITE_P(Colours, LevelTest, ::testing::ValuesIn(kLevels), ByName<LevelCase>);
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <ostream>
 
 #include "api/registry.h"
 #include "convert/convert_source.h"
@@ -49,9 +50,12 @@ protected:
     std::string path_;
 };
 
+// Cases are named by their `name`, in ctest's list and in failure reports alike.
 template <class P>
 std::string ByName(const ::testing::TestParamInfo<P>& info) {
     return info.param.name;
 }
+#define PICTOR_PRINTS_ITS_NAME(Case) \
+    void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
 #endif
