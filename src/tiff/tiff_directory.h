@@ -5,14 +5,6 @@
 #include <cstdint>
 #include <cstdio>
 
-enum TiffFieldType : uint32_t {
-    kTiffByte = 1,
-    kTiffAscii = 2,
-    kTiffShort = 3,
-    kTiffLong = 4,
-    kTiffRational = 5
-};
-
 // Called once per entry with a non-zero tag, in file order; values only for
 // SHORT and LONG entries (count of them), otherwise none.
 typedef void (*TiffFieldRecorder)(uint32_t tag, uint32_t type, uint32_t count,

@@ -3,7 +3,6 @@
 #include "messages/codes.h"
 #include "messages/message_names.h"
 #include "messages/report.h"
-#include "tiff/tiff_directory.h"
 
 TiffFields gTiffFields;
 

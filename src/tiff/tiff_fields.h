@@ -10,6 +10,15 @@ constexpr int kStripPlaces = 576;
 constexpr int kSampleMapPlaces = 768;
 constexpr int kExtraSamplePlaces = 8;
 
+// Field types of a directory entry; only SHORT and LONG values are read.
+enum TiffFieldType : uint32_t {
+    kTiffByte = 1,
+    kTiffAscii = 2,
+    kTiffShort = 3,
+    kTiffLong = 4,
+    kTiffRational = 5
+};
+
 enum TiffByteOrder : int32_t { kByteOrderNotSet = 0, kLittleEndian = 1, kBigEndian = 2 };
 
 // Bits of the TIFF status word.
