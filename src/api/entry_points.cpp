@@ -3,18 +3,12 @@
 
 #include "api/job.h"
 #include "api/job_driver.h"
+#include "api/job_records.h"
 #include "api/registry.h"
 #include "messages/report.h"
 #include "pictor/pictor.h"
 
 namespace {
-
-// The context, error text and words of PictorForDA jobs live in the library.
-struct LibraryContext {
-    JobContext context;
-    char errorText[1024];
-};
-LibraryContext gLibraryContext;
 
 void CopyArgument(char* to, size_t toSize, const char* from) {
     if (from == nullptr) from = "";
@@ -27,16 +21,15 @@ void CopyArgument(char* to, size_t toSize, const char* from) {
 
 extern "C" PICTOR_API int Pictor(JobContext* context) {
     if (context == nullptr) return -1;
+    ResetJobRecords();
     gJob.context = context;
     BindErrorText(context->errorText, kModulePictor);
     __atomic_store_n(&context->status, PICTOR_RUNNING, __ATOMIC_RELAXED);
     __atomic_store_n(&context->progress, 0, __ATOMIC_RELAXED);
     AttachJob(context);
-    ResetAllocRegistry();
-    ResetFileRegistry();
     std::memset(context->streamPath, 0, sizeof context->streamPath);
 
-    int result = RunJob(context);
+    const int result = RunJob(context);
 
     FreeAllTracked();
     CloseAllTracked();
@@ -48,23 +41,21 @@ extern "C" PICTOR_API int Pictor(JobContext* context) {
 
 extern "C" PICTOR_API int PictorForDA(const char* workDir, const char* jobFileName,
                                       const char* streamPath, int extendedAnalysis) {
+    ResetJobRecords();
+    gLibraryContext = LibraryContext{};
     JobContext* context = &gLibraryContext.context;
     context->progress = 0;
     context->status = PICTOR_RUNNING;
     AttachJob(context);
-    std::memset(gLibraryContext.errorText, 0, sizeof gLibraryContext.errorText);
     context->errorText = gLibraryContext.errorText;
     BindErrorText(context->errorText, kModulePictor);
     context->cancel = 0;
-    ResetAllocRegistry();
-    ResetFileRegistry();
     CopyArgument(context->jobFileName, sizeof context->jobFileName, jobFileName);
     CopyArgument(context->workDir, sizeof context->workDir, workDir);
-    std::memset(context->streamPath, 0, sizeof context->streamPath);
     CopyArgument(context->streamPath, sizeof context->streamPath, streamPath);
     context->extendedAnalysis = extendedAnalysis;
 
-    int result = RunJob(context);
+    const int result = RunJob(context);
 
     context->progress = 0;
     FreeAllTracked();

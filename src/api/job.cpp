@@ -1,6 +1,7 @@
 #include "api/job.h"
 
 JobPointers gJob;
+LibraryContext gLibraryContext;
 
 void ResetJobPointers() { gJob = JobPointers{}; }
 

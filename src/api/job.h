@@ -19,6 +19,14 @@ void AttachJob(JobContext* context);
 // Stores `percent` in the current job's progress word.
 void SetProgress(int percent);
 // 1 when the caller has asked the current job to stop (cancel word is 1).
-int CancelRequested();
+[[nodiscard]] int CancelRequested();
+
+// The context of PictorForDA jobs and their error text, which stays in the library: the
+// entry point rewrites it at the start of each of its jobs.
+struct LibraryContext {
+    JobContext context;
+    char errorText[1024];
+};
+extern LibraryContext gLibraryContext;
 
 #endif

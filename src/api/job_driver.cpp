@@ -3,14 +3,14 @@
 #include <cstdio>
 #include <cstring>
 
+#include "api/job.h"
 #include "control/encoder.h"
+#include "convert/convert_source.h"
 #include "messages/codes.h"
+#include "messages/message_names.h"
 #include "messages/report.h"
 #include "params/job_file.h"
-
-JobSwitches gSwitches;
-
-void ResetJobSwitches() { std::memset(&gSwitches, 0, sizeof gSwitches); }
+#include "tiff/tiff_detect.h"
 
 namespace {
 
@@ -22,11 +22,62 @@ void CopyField(char* to, size_t toSize, const char* from, size_t fromSize) {
     to[n] = '\0';
 }
 
+void SetJobSwitches(const JobContext* context) {
+    gSwitches.extendedAnalysis = context->extendedAnalysis != 0;
+    gSwitches.fullRange = context->levelMode == 1 || context->levelMode == 2;
+    gSwitches.wideClip = context->levelMode == 1;
+    gSwitches.progressiveStill = context->progressiveStill == 1;
+}
+
+// Where a job reads its parameters: long enough for any workDir and name, as
+// StripJobExtension refuses what is too long.
+struct JobPaths {
+    char workDir[sizeof JobContext::workDir + 1];
+    char jobPath[sizeof JobContext::workDir + sizeof JobContext::jobFileName + 2];
+};
+
+// The job parameter file path, the names that messages cite and the stream path; 0, or -1
+// after code 47.
+int SetJobPaths(const JobContext* context, JobPaths* paths) {
+    CopyField(paths->workDir, sizeof paths->workDir, context->workDir, sizeof context->workDir);
+    CopyField(gSwitches.streamPath, sizeof gSwitches.streamPath, context->streamPath,
+              sizeof context->streamPath);
+    CopyField(gMessageNames.jobFileName, sizeof gMessageNames.jobFileName, context->jobFileName,
+              sizeof context->jobFileName);
+    const bool explicitStream = gSwitches.streamPath[0] != '\0';
+    if (explicitStream) {
+        std::snprintf(paths->jobPath, sizeof paths->jobPath, "%s", gMessageNames.jobFileName);
+    } else {
+        std::snprintf(paths->jobPath, sizeof paths->jobPath, "%s/%s", paths->workDir,
+                      gMessageNames.jobFileName);
+    }
+    char stem[kMaxJobPathLength + 1];
+    if (StripJobExtension(paths->jobPath, stem) != 0) return -1;
+    std::snprintf(gMessageNames.pictureName, sizeof gMessageNames.pictureName, "%s.tif", stem);
+    if (!explicitStream)
+        std::snprintf(gSwitches.streamPath, sizeof gSwitches.streamPath, "%s.ts", stem);
+    return 0;
+}
+
+// The source type test, the cancel poll and the conversion into the picture planes:
+// 0, -1 failed, 1 cancelled.
+int ReadSourcePicture(const char* sourcePath) {
+    const int type = DetectSourceType(sourcePath);
+    if (type == -1) return -1;
+    if (type != 1) {
+        ReportError(kMsgNotSupportedImage, sourcePath);
+        return -1;
+    }
+    if (CancelRequested()) return 1;
+    const ColourLevels levels{gSwitches.fullRange, gSwitches.wideClip};
+    return ConvertSourcePicture(sourcePath, levels) == 0 ? 0 : -1;
+}
+
 }  // namespace
 
 int StripJobExtension(const char* path, char* stem) {
     if (std::strlen(path) > kMaxJobPathLength) {
-        ReportError(kMsgJobPathTooLong, gSwitches.jobFileName);
+        ReportError(kMsgJobPathTooLong, gMessageNames.jobFileName);
         return -1;
     }
     const char* cut = std::strstr(path, ".tp");
@@ -37,36 +88,15 @@ int StripJobExtension(const char* path, char* stem) {
 }
 
 int RunJob(JobContext* context) {
-    gSwitches.extendedAnalysis = context->extendedAnalysis != 0;
-    gSwitches.fullRange = context->levelMode == 1 || context->levelMode == 2;
-    gSwitches.wideClip = context->levelMode == 1;
-    gSwitches.progressiveStill = context->progressiveStill == 1;
-
-    char workDir[sizeof context->workDir + 1];
-    char streamPath[sizeof context->streamPath + 1];
-    CopyField(workDir, sizeof workDir, context->workDir, sizeof context->workDir);
-    CopyField(streamPath, sizeof streamPath, context->streamPath, sizeof context->streamPath);
-    CopyField(gSwitches.jobFileName, sizeof gSwitches.jobFileName, context->jobFileName,
-              sizeof context->jobFileName);
-
-    // Long enough for any workDir and name; StripJobExtension refuses what is too long.
-    static char jobPath[sizeof context->workDir + sizeof context->jobFileName + 2];
-    if (streamPath[0] == '\0') {
-        std::snprintf(jobPath, sizeof jobPath, "%s/%s", workDir, gSwitches.jobFileName);
-    } else {
-        std::snprintf(jobPath, sizeof jobPath, "%s", gSwitches.jobFileName);
+    SetJobSwitches(context);
+    JobPaths paths;
+    if (SetJobPaths(context, &paths) != 0) return -1;
+    JobParameters job;
+    if (ReadJobParameters(paths.workDir, paths.jobPath, &job) != 0) return -1;
+    if (job.seenSource) {
+        const int input = ReadSourcePicture(job.sourcePath);
+        if (input != 0) return input;
     }
-
-    char stem[kMaxJobPathLength + 1];
-    if (StripJobExtension(jobPath, stem) != 0) return -1;
-    std::snprintf(gSwitches.pictureName, sizeof gSwitches.pictureName, "%s.tif", stem);
-    if (streamPath[0] == '\0') {
-        std::snprintf(gSwitches.streamPath, sizeof gSwitches.streamPath, "%s.ts", stem);
-    } else {
-        std::snprintf(gSwitches.streamPath, sizeof gSwitches.streamPath, "%s", streamPath);
-    }
-
-    int result = PrepareJob(workDir, jobPath, gSwitches.streamPath);
-    if (result != 0) return result;
+    if (SettleJobSettings(&job) != 0) return -1;
     return EncodePicture();
 }

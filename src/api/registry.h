@@ -33,17 +33,17 @@ extern FileRegistry gFileRegistry;
 
 void ResetAllocRegistry();
 // Zero-filled block of count x size bytes; null on failure (which still uses a record).
-void* TrackedAlloc(uint64_t count, uint64_t size);
+[[nodiscard]] void* TrackedAlloc(uint64_t count, uint64_t size);
 void TrackedFree(void* block);
 void FreeAllTracked();
 // Blocks still owned by the registry (for tests and checks).
-int TrackedBlocks();
+[[nodiscard]] int TrackedBlocks();
 
 void ResetFileRegistry();
-FILE* TrackedOpen(const char* path, const char* mode);
+[[nodiscard]] FILE* TrackedOpen(const char* path, const char* mode);
 void TrackedClose(FILE* stream);
 void CloseAllTracked();
 // TrackedOpen that reports code 2 with the path on failure; 0 or -1.
-int OpenOrReport(const char* path, const char* mode, FILE** out);
+[[nodiscard]] int OpenOrReport(const char* path, const char* mode, FILE** out);
 
 #endif

@@ -3,7 +3,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "api/job_driver.h"
 #include "api/registry.h"
 #include "coding/intra_matrix.h"
 #include "coding/scan.h"
@@ -11,6 +10,7 @@
 #include "coding/vlc_tables.h"
 #include "control/threshold_search.h"
 #include "convert/planes.h"
+#include "params/job_switches.h"
 #include "params/settings.h"
 
 AnalysisState gAnalysis;

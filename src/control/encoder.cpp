@@ -3,7 +3,6 @@
 #include <cstdio>
 
 #include "api/job.h"
-#include "api/job_driver.h"
 #include "api/registry.h"
 #include "coding/bit_writer.h"
 #include "coding/headers.h"
@@ -11,6 +10,7 @@
 #include "control/analysis.h"
 #include "control/rate_control.h"
 #include "convert/planes.h"
+#include "params/job_switches.h"
 #include "params/settings.h"
 
 namespace {

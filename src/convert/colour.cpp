@@ -2,12 +2,7 @@
 
 #include <cstring>
 
-#include "api/job_driver.h"
 #include "api/registry.h"
-#include "convert/planes.h"
-#include "messages/report.h"
-#include "params/settings.h"
-#include "tiff/tiff_fields.h"
 
 namespace {
 
@@ -20,10 +15,10 @@ struct Levels {
     int32_t upperChroma;
 };
 
-Levels CurrentLevels() {
+Levels LevelsOf(const ColourLevels& levels) {
     Levels l;
-    bool full = gSwitches.fullRange != 0;
-    bool wide = gSwitches.wideClip != 0;
+    bool full = levels.fullRange != 0;
+    bool wide = levels.wideClip != 0;
     l.offset = full ? 0 : 16;
     l.lumaScale = full ? 255 : 219;
     l.chromaScale = full ? 255 : 224;
@@ -59,32 +54,34 @@ uint8_t PairChroma(int32_t sum, const Levels& l) {
 
 }  // namespace
 
-uint8_t LumaOf(int red, int green, int blue) { return Luma(red, green, blue, CurrentLevels()); }
+uint8_t LumaOf(int red, int green, int blue, const ColourLevels& levels) {
+    return Luma(red, green, blue, LevelsOf(levels));
+}
 
-void ChromaOfPair(const uint8_t rgb0[3], const uint8_t rgb1[3], uint8_t* cb, uint8_t* cr) {
-    Levels l = CurrentLevels();
+void ChromaOfPair(const uint8_t rgb0[3], const uint8_t rgb1[3], const ColourLevels& levels,
+                  uint8_t* cb, uint8_t* cr) {
+    Levels l = LevelsOf(levels);
     *cb = PairChroma(
         BlueDifference(rgb0[0], rgb0[1], rgb0[2]) + BlueDifference(rgb1[0], rgb1[1], rgb1[2]), l);
     *cr = PairChroma(
         RedDifference(rgb0[0], rgb0[1], rgb0[2]) + RedDifference(rgb1[0], rgb1[1], rgb1[2]), l);
 }
 
-int ApplyOrientation() {
-    uint64_t w = static_cast<uint32_t>(gSettings.FrameWidth);
-    uint64_t h = static_cast<uint32_t>(gSettings.FrameHeight);
+int ApplyOrientation(const PicturePlanes& rgb, uint32_t width, uint32_t height,
+                     uint16_t orientation) {
+    uint64_t w = width;
+    uint64_t h = height;
     uint64_t size = w * h;
-    uint8_t* planes[3] = {gPlanes.red, gPlanes.green, gPlanes.blue};
+    uint8_t* planes[3] = {rgb.red, rgb.green, rgb.blue};
     uint8_t* copies[3] = {nullptr, nullptr, nullptr};
     for (int k = 0; k < 3; ++k) {
         copies[k] = static_cast<uint8_t*>(TrackedAlloc(size, 1));
         if (copies[k] == nullptr) {
-            SeverityOf(kConditionOutOfMemory, 0);
             for (int j = 0; j < k; ++j) TrackedFree(copies[j]);
             return -1;
         }
         if (size != 0) std::memcpy(copies[k], planes[k], size);
     }
-    uint16_t orientation = gTiffFields.orientation;
     bool mirrorColumns = orientation == 2 || orientation == 3;
     bool mirrorRows = orientation == 3 || orientation == 4;
     for (uint64_t r = 0; r < h; ++r) {
@@ -98,14 +95,15 @@ int ApplyOrientation() {
     return 0;
 }
 
-void ConvertRgbToYCbCr() {
-    Levels l = CurrentLevels();
-    uint64_t w = static_cast<uint32_t>(gSettings.FrameWidth);
-    uint64_t h = static_cast<uint32_t>(gSettings.FrameHeight);
-    const uint8_t* red = gPlanes.red;
-    const uint8_t* green = gPlanes.green;
-    const uint8_t* blue = gPlanes.blue;
-    for (uint64_t n = 0; n < w * h; ++n) gPlanes.y[n] = Luma(red[n], green[n], blue[n], l);
+void ConvertRgbToYCbCr(const PicturePlanes& planes, uint32_t width, uint32_t height,
+                       const ColourLevels& levels) {
+    Levels l = LevelsOf(levels);
+    uint64_t w = width;
+    uint64_t h = height;
+    const uint8_t* red = planes.red;
+    const uint8_t* green = planes.green;
+    const uint8_t* blue = planes.blue;
+    for (uint64_t n = 0; n < w * h; ++n) planes.y[n] = Luma(red[n], green[n], blue[n], l);
     uint64_t half = w / 2;
     for (uint64_t r = 0; r < h; ++r) {
         for (uint64_t k = 0; k < half; ++k) {
@@ -114,8 +112,8 @@ void ConvertRgbToYCbCr() {
                            BlueDifference(red[b], green[b], blue[b]);
             int32_t dsum =
                 RedDifference(red[a], green[a], blue[a]) + RedDifference(red[b], green[b], blue[b]);
-            gPlanes.cb[r * half + k] = PairChroma(bsum, l);
-            gPlanes.cr[r * half + k] = PairChroma(dsum, l);
+            planes.cb[r * half + k] = PairChroma(bsum, l);
+            planes.cr[r * half + k] = PairChroma(dsum, l);
         }
     }
 }

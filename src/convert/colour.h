@@ -4,14 +4,26 @@
 
 #include <cstdint>
 
-// Puts the working planes the right way up for orientation 2, 3 or 4; 0, or
+#include "convert/planes.h"
+
+// The sample range of the conversion, from the job's level mode.
+struct ColourLevels {
+    int32_t fullRange;  // 1: scale to 0..255 instead of the video levels
+    int32_t wideClip;   // 1: clip to 5..250 instead of 16..235 (luma) and 16..240 (chroma)
+};
+constexpr ColourLevels kVideoLevels = {0, 0};
+
+// Puts the working planes (width x height) the right way up for orientation 2, 3 or 4; 0, or
 // -1 when the copies cannot be allocated (planes unchanged).
-int ApplyOrientation();
+[[nodiscard]] int ApplyOrientation(const PicturePlanes& planes, uint32_t width, uint32_t height,
+                                   uint16_t orientation);
 // Y, Cb, Cr picture planes from the working planes (chroma of pixel pairs).
-void ConvertRgbToYCbCr();
+void ConvertRgbToYCbCr(const PicturePlanes& planes, uint32_t width, uint32_t height,
+                       const ColourLevels& levels);
 
 // One pixel's luma, and the chroma of a pixel pair, as the planes receive them.
-uint8_t LumaOf(int red, int green, int blue);
-void ChromaOfPair(const uint8_t rgb0[3], const uint8_t rgb1[3], uint8_t* cb, uint8_t* cr);
+[[nodiscard]] uint8_t LumaOf(int red, int green, int blue, const ColourLevels& levels);
+void ChromaOfPair(const uint8_t rgb0[3], const uint8_t rgb1[3], const ColourLevels& levels,
+                  uint8_t* cb, uint8_t* cr);
 
 #endif

@@ -1,11 +1,9 @@
 #include "convert/convert_source.h"
 
 #include "api/registry.h"
-#include "convert/colour.h"
 #include "convert/planes.h"
 #include "messages/codes.h"
 #include "messages/report.h"
-#include "params/settings.h"
 #include "tiff/tiff_directory.h"
 #include "tiff/tiff_fields.h"
 #include "tiff/tiff_strips.h"
@@ -16,23 +14,19 @@ void ResetPicturePlanes() { gPlanes = PicturePlanes{}; }
 
 namespace {
 
-uint64_t RoundUp16(int32_t v) {
-    return (static_cast<uint64_t>(static_cast<uint32_t>(v)) + 15) / 16 * 16;
-}
+uint64_t RoundUp16(uint32_t v) { return (uint64_t{v} + 15) / 16 * 16; }
 
 bool Take(uint8_t** plane, uint64_t bytes) {
     *plane = static_cast<uint8_t*>(TrackedAlloc(bytes, 1));
-    if (*plane != nullptr) return true;
-    SeverityOf(kConditionOutOfMemory, 0);
-    return false;
+    return *plane != nullptr;
 }
 
 }  // namespace
 
-int AllocatePicturePlanes() {
-    uint64_t w = static_cast<uint32_t>(gSettings.FrameWidth);
-    uint64_t h = static_cast<uint32_t>(gSettings.FrameHeight);
-    uint64_t coded = RoundUp16(gSettings.FrameWidth) * RoundUp16(gSettings.FrameHeight);
+int AllocatePicturePlanes(uint32_t width, uint32_t height) {
+    uint64_t w = width;
+    uint64_t h = height;
+    uint64_t coded = RoundUp16(width) * RoundUp16(height);
     if (!Take(&gPlanes.y, coded) || !Take(&gPlanes.cb, coded / 2) ||
         !Take(&gPlanes.cr, coded / 2) || !Take(&gPlanes.red, w * h) ||
         !Take(&gPlanes.green, w * h) || !Take(&gPlanes.blue, w * h)) {
@@ -41,7 +35,7 @@ int AllocatePicturePlanes() {
     return 0;
 }
 
-int ConvertSourcePicture(const char* path) {
+int ConvertSourcePicture(const char* path, ColourLevels levels) {
     FILE* file = TrackedOpen(path, "rb");
     if (file == nullptr) {
         ReportError(kMsgCannotOpenSource, path);
@@ -54,10 +48,13 @@ int ConvertSourcePicture(const char* path) {
         ReportError(kMsgNotSupportedImage, path);
         return -1;
     }
-    if (AllocatePicturePlanes() != 0) return -1;
-    if (ReadTiffRaster(file) != 0) return -1;
-    if (gTiffFields.orientation != 1) ApplyOrientation();
-    ConvertRgbToYCbCr();
+    const uint32_t width = gTiffFields.imageWidth;
+    const uint32_t height = gTiffFields.imageLength;
+    if (AllocatePicturePlanes(width, height) != 0) return -1;
+    if (ReadTiffRaster(file, RgbPlanes{gPlanes.red, gPlanes.green, gPlanes.blue}) != 0) return -1;
+    const uint16_t orientation = gTiffFields.orientation;
+    if (orientation != 1 && ApplyOrientation(gPlanes, width, height, orientation) != 0) return -1;
+    ConvertRgbToYCbCr(gPlanes, width, height, levels);
     TrackedClose(file);
     TrackedFree(gPlanes.red);
     TrackedFree(gPlanes.green);

@@ -2,10 +2,14 @@
 #ifndef PICTOR_CONVERT_CONVERT_SOURCE_H
 #define PICTOR_CONVERT_CONVERT_SOURCE_H
 
-// 0 when the picture planes are filled and FrameWidth/FrameHeight hold the
-// picture size; -1 on any failure (reported, except allocation failures).
-int ConvertSourcePicture(const char* path);
-// Allocates the six planes from FrameWidth and FrameHeight; 0 or -1.
-int AllocatePicturePlanes();
+#include <cstdint>
+
+#include "convert/colour.h"
+
+// 0 when gPlanes holds the converted picture, whose size the TIFF field record gives
+// (imageWidth x imageLength); -1 on any failure (reported, except allocation failures).
+[[nodiscard]] int ConvertSourcePicture(const char* path, ColourLevels levels = kVideoLevels);
+// Allocates the six planes of a width x height picture into gPlanes; 0 or -1.
+[[nodiscard]] int AllocatePicturePlanes(uint32_t width, uint32_t height);
 
 #endif

@@ -18,16 +18,16 @@ struct ReporterState {
 };
 extern ReporterState gReporter;
 
-// Starts a job's error text; 1 when the heading was found, 0 when not.
+// Starts a job's error text and rewrites the whole reporter record, so binding is the
+// reporter's reset. 1 when the heading was found, 0 when not. Reporting never fails a job:
+// the results of this and of ReportError only say which texts were found, and callers may
+// leave them unread.
 int BindErrorText(char* buffer, int moduleIndex);
 // Appends one line; 1 when the code has a text, 0 when the fallback was used.
 int ReportError(int code, ...);
 // Format of a code in the table of the current module, or null.
-const char* LookupMessage(int code);
+[[nodiscard]] const char* LookupMessage(int code);
 // Severity class of an internal condition code: 2, 1 or 0.
-int SeverityOf(int condition, int detail);
-
-// Condition classified when an allocation fails; it adds no line.
-constexpr int kConditionOutOfMemory = 1000;
+[[nodiscard]] int SeverityOf(int condition, int detail);
 
 #endif

@@ -1,13 +1,42 @@
-// Job parameter file: reading, checking and filling the settings of one job.
+// Job parameter step: the job parameter file read and checked, and the encoder settings that
+// follow from it and from the converted picture.
 #ifndef PICTOR_PARAMS_JOB_FILE_H
 #define PICTOR_PARAMS_JOB_FILE_H
 
-// 0 ready to code, -1 failed, 1 cancelled. Leaves the source path in
-// gSwitches.sourcePath and the converted picture in gPlanes.
-int PrepareJob(const char* workDir, const char* jobFilePath, const char* streamPath);
+#include <cstdint>
+
+constexpr int kJobLineBytes = 256;  // a line is read in pieces of at most 255 characters
+constexpr int kAspect4x3 = 2;
+constexpr int kAspect16x9 = 3;
+
+enum Standard : int32_t { kStandardUnset, kStandardNtsc, kStandardPal };
+
+// What the job parameter file said and which keys it named at all; the job driver holds it
+// for one job.
+struct JobParameters {
+    char sourceName[kJobLineBytes];
+    char sourcePath[2400];  // workDir + "/still/" + SOURCE_FILE, when SOURCE_FILE was named
+    int32_t standard;
+    int32_t aspect;  // kAspect4x3 unless ASPECT_RATIO says otherwise
+    int32_t panScanOn;
+    int32_t panScanVector;
+    int32_t seenSource, seenTarget, seenFrameRate, seenAspect, seenPanScan, seenVector;
+    int32_t failed;  // a check failed: the job fails once every check has run
+};
+
+// The settings to their defaults, then the file read and checked, each problem reported.
+// 0 when the file was read (job->failed says whether its contents passed); -1 when it cannot
+// be opened (code 2) or no line buffer can be had.
+[[nodiscard]] int ReadJobParameters(const char* workDir, const char* jobFilePath,
+                                    JobParameters* job);
+// The settings that follow from the job and, when SOURCE_FILE was named, from the converted
+// picture (its size as the TIFF field record holds it), with the picture's size checked
+// against the standard and the aspect ratio. 0, or -1 when any check of the job failed.
+[[nodiscard]] int SettleJobSettings(JobParameters* job);
+
 // Cuts `line` at its first '#' among its first 256 characters, in place.
 void StripComment(char* line);
 // 0 when the file exists, -1 when not.
-int SourceExists(const char* path);
+[[nodiscard]] int SourceExists(const char* path);
 
 #endif

@@ -1,7 +1,7 @@
 #include "params/settings.h"
 
-#include "api/job_driver.h"
 #include "messages/codes.h"
+#include "messages/message_names.h"
 #include "messages/report.h"
 
 EncoderSettings gSettings;
@@ -66,7 +66,7 @@ int DeriveSettings() {
 
     int32_t width = 16 * s.XMBlock;
     if (width > 16384) {
-        ReportError(kMsgWidthNotSupported, width, gSwitches.pictureName);
+        ReportError(kMsgWidthNotSupported, width, gMessageNames.pictureName);
         return -1;
     }
     // A zero width has no message of its own: no accepted picture reaches it.
@@ -76,11 +76,11 @@ int DeriveSettings() {
 
     int32_t height = 16 * s.YMBlock;
     if (height > 16384) {
-        ReportError(kMsgHeightNotSupported, height, gSwitches.pictureName);
+        ReportError(kMsgHeightNotSupported, height, gMessageNames.pictureName);
         return -1;
     }
     if (height % 4096 == 0) {
-        ReportError(kMsgVerticalSize, gSwitches.pictureName);
+        ReportError(kMsgVerticalSize, gMessageNames.pictureName);
         return -1;
     }
     s.VerticalSizeValue = height % 4096;
@@ -91,7 +91,7 @@ int DeriveSettings() {
 
     int32_t n = s.BUFFER / 16 / 1024;
     if (n > 262144) {
-        ReportError(kMsgVbvBufferSize, n, gSwitches.pictureName);
+        ReportError(kMsgVbvBufferSize, n, gMessageNames.pictureName);
         return -1;
     }
     s.VbvBufferSizeValue = n % 1024;

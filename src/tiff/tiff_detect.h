@@ -3,6 +3,6 @@
 #define PICTOR_TIFF_TIFF_DETECT_H
 
 // 1 TIFF, 0 any other file, -1 cannot be opened (code 13 reported).
-int DetectSourceType(const char* path);
+[[nodiscard]] int DetectSourceType(const char* path);
 
 #endif

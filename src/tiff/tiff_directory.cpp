@@ -3,7 +3,6 @@
 #include <sys/types.h>
 
 #include "api/registry.h"
-#include "messages/report.h"
 #include "tiff/tiff_fields.h"
 
 namespace {
@@ -33,6 +32,40 @@ bool ReadBytes(FILE* file, uint64_t offset, uint8_t* out, uint64_t length) {
 }
 
 int ValueSize(uint32_t type) { return type == kTiffShort ? 2 : 4; }
+
+// Room for the values of any entry: 65535 of at most 4 bytes each.
+struct EntryBuffers {
+    uint8_t* raw;
+    uint32_t* values;
+};
+
+// Reads the values of one 12-byte entry and hands the entry to the recorder.
+void HandEntryOn(FILE* file, const uint8_t* head, const EntryBuffers& buffers,
+                 TiffFieldRecorder recorder) {
+    uint32_t tag = Compose(head, 2);
+    uint32_t type = Compose(head + 2, 2);
+    uint32_t count = Compose(head + 4, 4) & 0xFFFF;
+    if (tag == 0) return;
+    if (type != kTiffShort && type != kTiffLong) {
+        recorder(tag, type, count, nullptr);
+        return;
+    }
+    int size = ValueSize(type);
+    uint64_t length = uint64_t{count} * size;
+    const uint8_t* source = head + 8;
+    if (length > 4) {
+        uint64_t offset = Compose(head + 8, 4);
+        if (offset + length > gTiffFields.fileSize ||
+            !ReadBytes(file, offset, buffers.raw, length)) {
+            // Values past the end are never used as data.
+            gTiffFields.ranPastEnd = 1;
+            return;
+        }
+        source = buffers.raw;
+    }
+    for (uint32_t k = 0; k < count; ++k) buffers.values[k] = Compose(source + k * size, size);
+    recorder(tag, type, count, buffers.values);
+}
 
 }  // namespace
 
@@ -65,10 +98,7 @@ int ReadTiffDirectory(FILE* file, TiffFieldRecorder recorder) {
     // are not given back within a job.
     uint8_t* raw = static_cast<uint8_t*>(TrackedAlloc(kMaxValueCount, 4));
     uint32_t* values = static_cast<uint32_t*>(TrackedAlloc(kMaxValueCount, 4));
-    if (raw == nullptr || values == nullptr) {
-        SeverityOf(kConditionOutOfMemory, 0);
-        return -1;
-    }
+    if (raw == nullptr || values == nullptr) return -1;
 
     for (uint32_t i = 0; i < entries; ++i) {
         uint64_t entry = directory + 2 + 12 * uint64_t{i};
@@ -77,28 +107,7 @@ int ReadTiffDirectory(FILE* file, TiffFieldRecorder recorder) {
             gTiffFields.ranPastEnd = 1;
             break;
         }
-        uint32_t tag = Compose(head, 2);
-        uint32_t type = Compose(head + 2, 2);
-        uint32_t count = Compose(head + 4, 4) & 0xFFFF;
-        if (tag == 0) continue;
-        if (type != kTiffShort && type != kTiffLong) {
-            recorder(tag, type, count, nullptr);
-            continue;
-        }
-        int size = ValueSize(type);
-        uint64_t length = uint64_t{count} * size;
-        const uint8_t* source = head + 8;
-        if (length > 4) {
-            uint64_t offset = Compose(head + 8, 4);
-            if (offset + length > fileSize || !ReadBytes(file, offset, raw, length)) {
-                // Values past the end are never used as data.
-                gTiffFields.ranPastEnd = 1;
-                continue;
-            }
-            source = raw;
-        }
-        for (uint32_t k = 0; k < count; ++k) values[k] = Compose(source + k * size, size);
-        recorder(tag, type, count, values);
+        HandEntryOn(file, head, EntryBuffers{raw, values}, recorder);
     }
 
     TrackedFree(raw);

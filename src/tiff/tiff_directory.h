@@ -5,14 +5,6 @@
 #include <cstdint>
 #include <cstdio>
 
-enum TiffFieldType : uint32_t {
-    kTiffByte = 1,
-    kTiffAscii = 2,
-    kTiffShort = 3,
-    kTiffLong = 4,
-    kTiffRational = 5
-};
-
 // Called once per entry with a non-zero tag, in file order; values only for
 // SHORT and LONG entries (count of them), otherwise none.
 typedef void (*TiffFieldRecorder)(uint32_t tag, uint32_t type, uint32_t count,
@@ -21,9 +13,9 @@ typedef void (*TiffFieldRecorder)(uint32_t tag, uint32_t type, uint32_t count,
 // Unsigned value of `size` (1, 2 or 4) bytes at `offset`, in the file's byte
 // order. A value that would end past the file's end reads as 0 and marks the
 // field record as having run past the end.
-uint32_t ReadTiffValue(FILE* file, uint64_t offset, int size);
+[[nodiscard]] uint32_t ReadTiffValue(FILE* file, uint64_t offset, int size);
 // Walks the first directory; 0, or -1 when the byte-order mark is wrong or a
 // buffer cannot be allocated (no message).
-int ReadTiffDirectory(FILE* file, TiffFieldRecorder recorder);
+[[nodiscard]] int ReadTiffDirectory(FILE* file, TiffFieldRecorder recorder);
 
 #endif

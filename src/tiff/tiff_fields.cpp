@@ -1,10 +1,8 @@
 #include "tiff/tiff_fields.h"
 
-#include "api/job_driver.h"
 #include "messages/codes.h"
+#include "messages/message_names.h"
 #include "messages/report.h"
-#include "params/settings.h"
-#include "tiff/tiff_directory.h"
 
 TiffFields gTiffFields;
 
@@ -35,6 +33,8 @@ bool GreyOrPaletteDepth(uint16_t bits) { return bits == 1 || bits == 4 || bits =
 void ResetTiffFields() {
     TiffFields& f = gTiffFields;
     f.byteOrder = kByteOrderNotSet;
+    f.imageWidth = 720;
+    f.imageLength = 480;
     f.newSubfileType = 0;
     f.subfileType = 1;
     for (uint16_t& b : f.bitsPerSample) b = 1;
@@ -57,62 +57,51 @@ void ResetTiffFields() {
     f.status = 0;
 }
 
-void RecordTiffField(uint32_t tag, uint32_t type, uint32_t count, const uint32_t* values) {
+namespace {
+
+// Tags recorded from SHORT and LONG entries alike; false for every other tag.
+bool RecordSizeOrStrips(uint32_t tag, bool isShort, uint32_t count, const uint32_t* values,
+                        uint32_t last) {
     TiffFields& f = gTiffFields;
-    if (tag == 273) f.stripCount = count;
-    bool isShort = type == kTiffShort;
-    if (!isShort && type != kTiffLong) return;
-    uint32_t last = count > 0 ? values[count - 1] : 0;
     switch (tag) {
-        case 254:
-            if (isShort) return;
-            f.newSubfileType = last;
-            if (last != 0 && last != 2) RaiseUnsupported();
-            return;
-        case 255:
-            if (!isShort) return;
-            f.subfileType = static_cast<uint16_t>(last);
-            if (last != 1) RaiseUnsupported();
-            return;
         case 256:
-            gSettings.FrameWidth = static_cast<int32_t>(last);
+            f.imageWidth = last;
             if (!AcceptedWidth(last)) {
                 if (isShort)
                     ReportError(kMsgWidthNotSupported, static_cast<int>(last),
-                                gSwitches.pictureName);
+                                gMessageNames.pictureName);
                 RaiseUnsupported();
             }
-            return;
+            return true;
         case 257:
-            gSettings.FrameHeight = static_cast<int32_t>(last);
+            f.imageLength = last;
             if (!AcceptedHeight(last)) {
                 if (isShort)
                     ReportError(kMsgHeightNotSupported, static_cast<int>(last),
-                                gSwitches.pictureName);
+                                gMessageNames.pictureName);
                 RaiseUnsupported();
             }
-            return;
+            return true;
         case 273:
             StoreTable(f.stripOffsets, kStripPlaces, count, values);
-            return;
+            return true;
         case 278:
             f.rowsPerStrip = last;
-            return;
+            return true;
         case 279:
             StoreTable(f.stripByteCounts, kStripPlaces, count, values);
-            return;
+            return true;
         default:
-            break;
+            return false;
     }
-    if (!isShort) return;
+}
+
+// Tags recorded from SHORT entries only: the sample layout and colour.
+void RecordSampleField(uint32_t tag, uint32_t count, const uint32_t* values, uint32_t last) {
+    TiffFields& f = gTiffFields;
     switch (tag) {
         case 258:
             StoreTable(f.bitsPerSample, kBitsPerSamplePlaces, count, values);
-            break;
-        case 259:
-            f.compression = static_cast<uint16_t>(last);
-            if (last == kCompressionLzw) ReportError(kMsgNotSupportedImage, gSwitches.pictureName);
-            if (last != kCompressionNone && last != kCompressionPackBits) RaiseUnsupported();
             break;
         case 262:
             f.photometric = static_cast<uint16_t>(last);
@@ -121,16 +110,8 @@ void RecordTiffField(uint32_t tag, uint32_t type, uint32_t count, const uint32_t
         case 266:
             f.fillOrder = static_cast<uint16_t>(last);
             break;
-        case 274:
-            f.orientation = static_cast<uint16_t>(last);
-            if (last < 1 || last > 4) RaiseUnsupported();
-            break;
         case 277:
             f.samplesPerPixel = static_cast<uint16_t>(last);
-            break;
-        case 284:
-            f.planarConfiguration = static_cast<uint16_t>(last);
-            if (last != 1) RaiseUnsupported();
             break;
         case 320:
             // The map keeps the high byte of every colour.
@@ -152,6 +133,51 @@ void RecordTiffField(uint32_t tag, uint32_t type, uint32_t count, const uint32_t
     }
 }
 
+// Tags recorded from SHORT entries only: the kind of picture and how it is stored.
+void RecordShortField(uint32_t tag, uint32_t count, const uint32_t* values, uint32_t last) {
+    TiffFields& f = gTiffFields;
+    switch (tag) {
+        case 255:
+            f.subfileType = static_cast<uint16_t>(last);
+            if (last != 1) RaiseUnsupported();
+            break;
+        case 259:
+            f.compression = static_cast<uint16_t>(last);
+            if (last == kCompressionLzw)
+                ReportError(kMsgNotSupportedImage, gMessageNames.pictureName);
+            if (last != kCompressionNone && last != kCompressionPackBits) RaiseUnsupported();
+            break;
+        case 274:
+            f.orientation = static_cast<uint16_t>(last);
+            if (last < 1 || last > 4) RaiseUnsupported();
+            break;
+        case 284:
+            f.planarConfiguration = static_cast<uint16_t>(last);
+            if (last != 1) RaiseUnsupported();
+            break;
+        default:
+            RecordSampleField(tag, count, values, last);
+            break;
+    }
+}
+
+}  // namespace
+
+void RecordTiffField(uint32_t tag, uint32_t type, uint32_t count, const uint32_t* values) {
+    TiffFields& f = gTiffFields;
+    if (tag == 273) f.stripCount = count;
+    const bool isShort = type == kTiffShort;
+    if (!isShort && type != kTiffLong) return;
+    const uint32_t last = count > 0 ? values[count - 1] : 0;
+    if (RecordSizeOrStrips(tag, isShort, count, values, last)) return;
+    if (isShort) {
+        RecordShortField(tag, count, values, last);
+    } else if (tag == 254) {
+        f.newSubfileType = last;
+        if (last != 0 && last != 2) RaiseUnsupported();
+    }
+}
+
 void CheckTiffLayout() {
     TiffFields& f = gTiffFields;
     bool rgb = f.photometric == kPhotometricRgb;
@@ -161,7 +187,7 @@ void CheckTiffLayout() {
         bool eight = b[0] == 8 && b[1] == 8 && b[2] == 8;
         bool sixteen = b[0] == 16 && b[1] == 16 && b[2] == 16;
         if (!eight && !sixteen) {
-            ReportError(kMsgNotSupportedImage, gSwitches.pictureName);
+            ReportError(kMsgNotSupportedImage, gMessageNames.pictureName);
             RaiseUnsupported();
         }
     }

@@ -10,6 +10,15 @@ constexpr int kStripPlaces = 576;
 constexpr int kSampleMapPlaces = 768;
 constexpr int kExtraSamplePlaces = 8;
 
+// Field types of a directory entry; only SHORT and LONG values are read.
+enum TiffFieldType : uint32_t {
+    kTiffByte = 1,
+    kTiffAscii = 2,
+    kTiffShort = 3,
+    kTiffLong = 4,
+    kTiffRational = 5
+};
+
 enum TiffByteOrder : int32_t { kByteOrderNotSet = 0, kLittleEndian = 1, kBigEndian = 2 };
 
 // Bits of the TIFF status word.
@@ -21,6 +30,10 @@ constexpr int kConditionFieldUnsupported = 10;
 
 struct TiffFields {
     TiffByteOrder byteOrder;
+    // ImageWidth and ImageLength as recorded, also when refused; a directory without them
+    // keeps 720 x 480, the frame size the encoder settings default to.
+    uint32_t imageWidth;
+    uint32_t imageLength;
     uint32_t newSubfileType;
     uint16_t subfileType;
     uint16_t bitsPerSample[kBitsPerSamplePlaces];
@@ -59,7 +72,8 @@ enum : uint16_t {
 };
 
 void ResetTiffFields();
-// The field recorder handed to ReadTiffDirectory.
+// The field recorder handed to ReadTiffDirectory. Refused values raise the unsupported flag
+// and, for some, report a message citing the picture name.
 void RecordTiffField(uint32_t tag, uint32_t type, uint32_t count, const uint32_t* values);
 // Tests of the field combinations, after the walk.
 void CheckTiffLayout();

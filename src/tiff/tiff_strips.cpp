@@ -2,12 +2,10 @@
 
 #include <sys/types.h>
 
-#include "api/job_driver.h"
 #include "api/registry.h"
-#include "convert/planes.h"
 #include "messages/codes.h"
+#include "messages/message_names.h"
 #include "messages/report.h"
-#include "params/settings.h"
 #include "tiff/tiff_fields.h"
 
 namespace {
@@ -35,9 +33,9 @@ uint8_t ColourSample(uint64_t p, int i, const uint8_t* strip, uint64_t length) {
     return gTiffFields.bitsPerSample[i] == 16 ? HighByte(v) : static_cast<uint8_t>(v);
 }
 
-void UnpackRows(const uint8_t* strip, uint64_t length, uint32_t firstRow) {
+void UnpackRows(const uint8_t* strip, uint64_t length, uint32_t firstRow, const RgbPlanes& planes) {
     const TiffFields& f = gTiffFields;
-    uint64_t width = static_cast<uint64_t>(gSettings.FrameWidth);
+    uint64_t width = f.imageWidth;
     uint64_t p = 0;
     uint64_t at = firstRow * width;
     uint64_t end = (uint64_t{firstRow} + f.rowsPerStrip) * width;
@@ -46,9 +44,9 @@ void UnpackRows(const uint8_t* strip, uint64_t length, uint32_t firstRow) {
         uint64_t green = f.bitsPerSample[0];
         uint64_t blue = green + f.bitsPerSample[1];
         for (; at < end; ++at, p += f.bitsPerPixel) {
-            gPlanes.red[at] = ColourSample(p, 0, strip, length);
-            gPlanes.green[at] = ColourSample(p + green, 1, strip, length);
-            gPlanes.blue[at] = ColourSample(p + blue, 2, strip, length);
+            planes.red[at] = ColourSample(p, 0, strip, length);
+            planes.green[at] = ColourSample(p + green, 1, strip, length);
+            planes.blue[at] = ColourSample(p + blue, 2, strip, length);
         }
     } else if (photometric == kPhotometricPalette) {
         uint16_t bits = f.bitsPerSample[0];
@@ -57,17 +55,17 @@ void UnpackRows(const uint8_t* strip, uint64_t length, uint32_t firstRow) {
         uint32_t stride = gTiffFields.paletteStride;
         for (; at < end; ++at, p += f.bitsPerPixel) {
             uint32_t v = ReadSampleBits(p, 0, strip, length);
-            gPlanes.red[at] = MapAt(v);
-            gPlanes.green[at] = MapAt(v + stride);
-            gPlanes.blue[at] = MapAt(v + 2 * stride);
+            planes.red[at] = MapAt(v);
+            planes.green[at] = MapAt(v + stride);
+            planes.blue[at] = MapAt(v + 2 * stride);
         }
     } else if (photometric == kBlackIsZero || photometric == kWhiteIsZero) {
         BuildGreyRamp(f.bitsPerSample[0], photometric == kWhiteIsZero);
         for (; at < end; ++at, p += f.bitsPerPixel) {
             uint8_t v = MapAt(ReadSampleBits(p, 0, strip, length));
-            gPlanes.red[at] = v;
-            gPlanes.green[at] = v;
-            gPlanes.blue[at] = v;
+            planes.red[at] = v;
+            planes.green[at] = v;
+            planes.blue[at] = v;
         }
     }
 }
@@ -76,7 +74,7 @@ void UnpackRows(const uint8_t* strip, uint64_t length, uint32_t firstRow) {
 
 uint64_t DecodedStripSize() {
     uint64_t bits = uint64_t{gTiffFields.bitsPerPixel} * gTiffFields.rowsPerStrip *
-                    static_cast<uint64_t>(static_cast<uint32_t>(gSettings.FrameWidth));
+                    uint64_t{gTiffFields.imageWidth};
     return (bits + 7) / 8;
 }
 
@@ -116,7 +114,7 @@ int UnpackBitsStrip(const uint8_t* raw, uint8_t* decoded, uint32_t s) {
     uint64_t i = 0, o = 0;
     for (;;) {
         if (i >= inLength) {
-            ReportError(kMsgSourcePositionAtEnd, gSwitches.pictureName);
+            ReportError(kMsgSourcePositionAtEnd, gMessageNames.pictureName);
             return -1;
         }
         int h = static_cast<int8_t>(raw[i++]);
@@ -139,23 +137,20 @@ int UnpackBitsStrip(const uint8_t* raw, uint8_t* decoded, uint32_t s) {
     }
 }
 
-int ReadTiffStrip(FILE* file, uint32_t firstRow, uint32_t s) {
+int ReadTiffStrip(FILE* file, uint32_t firstRow, uint32_t s, const RgbPlanes& planes) {
     TiffFields& f = gTiffFields;
     uint64_t offset = f.stripOffsets[s];
     uint64_t count = f.stripByteCounts[s];
     // A strip that the file cannot hold is a short read, found before anything is allocated.
     if (offset + count > f.fileSize) {
-        ReportError(kMsgStripReadError, gSwitches.pictureName);
+        ReportError(kMsgStripReadError, gMessageNames.pictureName);
         return -1;
     }
     uint8_t* raw = static_cast<uint8_t*>(TrackedAlloc(count, 1));
-    if (raw == nullptr) {
-        SeverityOf(kConditionOutOfMemory, 0);
-        return -1;
-    }
+    if (raw == nullptr) return -1;
     if (fseeko(file, static_cast<off_t>(offset), SEEK_SET) != 0 ||
         fread(raw, 1, static_cast<size_t>(count), file) != count) {
-        ReportError(kMsgStripReadError, gSwitches.pictureName);
+        ReportError(kMsgStripReadError, gMessageNames.pictureName);
         TrackedFree(raw);
         return -1;
     }
@@ -167,7 +162,6 @@ int ReadTiffStrip(FILE* file, uint32_t firstRow, uint32_t s) {
         length = DecodedStripSize();
         strip = static_cast<uint8_t*>(TrackedAlloc(length, 1));
         if (strip == nullptr) {
-            SeverityOf(kConditionOutOfMemory, 0);
             TrackedFree(raw);
             return -1;
         }
@@ -178,12 +172,12 @@ int ReadTiffStrip(FILE* file, uint32_t firstRow, uint32_t s) {
             return -1;
         }
     }
-    UnpackRows(strip, length, firstRow);
+    UnpackRows(strip, length, firstRow, planes);
     TrackedFree(strip);
     return 0;
 }
 
-int ReadTiffRaster(FILE* file) {
+int ReadTiffRaster(FILE* file, const RgbPlanes& planes) {
     TiffFields& f = gTiffFields;
     int samples =
         f.samplesPerPixel < kBitsPerSamplePlaces ? f.samplesPerPixel : kBitsPerSamplePlaces;
@@ -191,13 +185,13 @@ int ReadTiffRaster(FILE* file) {
     for (int i = 0; i < samples; ++i) bits = static_cast<uint16_t>(bits + f.bitsPerSample[i]);
     f.bitsPerPixel = bits;
 
-    uint32_t rowsLeft = static_cast<uint32_t>(gSettings.FrameHeight);
+    const uint32_t height = f.imageLength;
+    uint32_t rowsLeft = height;
     uint32_t strips =
         f.stripCount < static_cast<uint32_t>(kStripPlaces) ? f.stripCount : kStripPlaces;
     for (uint32_t s = 0; s < strips; ++s) {
         if (rowsLeft < f.rowsPerStrip) f.rowsPerStrip = rowsLeft;
-        if (ReadTiffStrip(file, static_cast<uint32_t>(gSettings.FrameHeight) - rowsLeft, s) != 0)
-            return -1;
+        if (ReadTiffStrip(file, height - rowsLeft, s, planes) != 0) return -1;
         rowsLeft -= f.rowsPerStrip;
     }
     return 0;

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,8 @@ const CliCase kCliCases[] = {
     {"EncodeToAMissingFolder", "encode still/pic.tif -o no/o.m2v" + kEncode, 1, "",
      "cannot write no/o.m2v", nullptr},
 };
+
+void PrintTo(const CliCase& c, std::ostream* os) { *os << c.name; }
 
 class CliTest : public ::testing::TestWithParam<CliCase> {
 protected:

@@ -20,6 +20,8 @@ struct Fixture {
     std::vector<int> codes;
 };
 
+PICTOR_PRINTS_ITS_NAME(Fixture)
+
 class FixtureTest : public PictureInputTest, public ::testing::WithParamInterface<Fixture> {};
 
 TEST_P(FixtureTest, PlanesMatchAnIndependentDecode) {
@@ -31,8 +33,8 @@ TEST_P(FixtureTest, PlanesMatchAnIndependentDecode) {
         if (f.codes.back() == 19) ExpectRefused(tif);
         return;
     }
-    ASSERT_EQ(std::make_pair(gSettings.FrameWidth, gSettings.FrameHeight),
-              std::make_pair(f.width, f.height));
+    ASSERT_EQ(std::make_pair(gTiffFields.imageWidth, gTiffFields.imageLength),
+              std::make_pair(uint32_t(f.width), uint32_t(f.height)));
     std::vector<uint8_t> rgb(static_cast<size_t>(f.width) * f.height * 3,
                              static_cast<uint8_t>(f.flat));
     if (f.flat < 0) rgb = ReadFileBytes(TestDataPath(std::string("tiff/data/") + f.name + ".rgb"));
@@ -48,7 +50,8 @@ TEST_P(FixtureTest, PlanesMatchAnIndependentDecode) {
                     1)
             << n;
     }
-    EXPECT_EQ(TrackedBlocks(), 3);  // the picture planes only
+    // Only the picture planes remain: the source is closed and the working planes given back.
+    EXPECT_EQ(TrackedBlocks(), 3);
     EXPECT_EQ(gFileRegistry.count, 0);
 }
 
@@ -71,20 +74,22 @@ INSTANTIATE_TEST_SUITE_P(
 
 // A 96 x 64 picture whose pixel pairs are (left, right), with the level switches.
 struct LevelCase {
+    const char* name;
     int levelMode;
     uint8_t left[3], right[3];
     int yLeft, yRight, cb, cr;
 };
 
+PICTOR_PRINTS_ITS_NAME(LevelCase)
+
 class LevelTest : public PictureInputTest, public ::testing::WithParamInterface<LevelCase> {};
 
 TEST_P(LevelTest, KnownColoursGiveExactLevels) {
     const LevelCase& c = GetParam();
-    gSwitches.fullRange = c.levelMode != 0;
-    gSwitches.wideClip = c.levelMode == 1;
+    const ColourLevels levels{c.levelMode != 0, c.levelMode == 1};
     std::vector<uint8_t> rgb(96 * 64 * 3);
     for (size_t i = 0; i < rgb.size(); ++i) rgb[i] = i % 6 < 3 ? c.left[i % 3] : c.right[i % 3];
-    ASSERT_EQ(ConvertSourcePicture(Write(MakeRgbTiff(96, 64, rgb)).c_str()), 0) << text_;
+    ASSERT_EQ(ConvertSourcePicture(Write(MakeRgbTiff(96, 64, rgb)).c_str(), levels), 0) << text_;
     for (int n : {0, 96 * 64 - 2}) {
         EXPECT_EQ((std::vector<int>{gPlanes.y[n], gPlanes.y[n + 1], gPlanes.cb[n / 2],
                                     gPlanes.cr[n / 2]}),
@@ -92,20 +97,20 @@ TEST_P(LevelTest, KnownColoursGiveExactLevels) {
     }
 }
 
-// levelMode 0: studio range; 1: full range, wide clip; 2: full range. Negative
-// chroma sums round toward minus infinity (green with blue).
+// levelMode 0 (Video): studio range; 1 (Wide): full range, wide clip; 2 (Full): full range.
+// Negative chroma sums round toward minus infinity (green with blue).
 const LevelCase kLevels[] = {
-    {0, {0, 0, 0}, {255, 255, 255}, 16, 235, 128, 128},
-    {0, {255, 0, 0}, {255, 0, 0}, 81, 81, 90, 240},
-    {0, {0, 255, 0}, {0, 255, 0}, 145, 145, 54, 34},
-    {0, {0, 0, 255}, {0, 0, 255}, 41, 41, 240, 110},
-    {0, {0, 255, 0}, {0, 0, 255}, 145, 41, 147, 72},
-    {1, {0, 0, 0}, {255, 255, 255}, 5, 250, 128, 128},
-    {1, {255, 0, 0}, {255, 0, 0}, 76, 76, 85, 250},
-    {1, {0, 0, 255}, {0, 0, 255}, 29, 29, 250, 107},
-    {2, {0, 0, 0}, {255, 255, 255}, 16, 235, 128, 128},
-    {2, {255, 0, 0}, {255, 0, 0}, 76, 76, 85, 240},
+    {"VideoBlackWhite", 0, {0, 0, 0}, {255, 255, 255}, 16, 235, 128, 128},
+    {"VideoRed", 0, {255, 0, 0}, {255, 0, 0}, 81, 81, 90, 240},
+    {"VideoGreen", 0, {0, 255, 0}, {0, 255, 0}, 145, 145, 54, 34},
+    {"VideoBlue", 0, {0, 0, 255}, {0, 0, 255}, 41, 41, 240, 110},
+    {"VideoGreenBlue", 0, {0, 255, 0}, {0, 0, 255}, 145, 41, 147, 72},
+    {"WideBlackWhite", 1, {0, 0, 0}, {255, 255, 255}, 5, 250, 128, 128},
+    {"WideRed", 1, {255, 0, 0}, {255, 0, 0}, 76, 76, 85, 250},
+    {"WideBlue", 1, {0, 0, 255}, {0, 0, 255}, 29, 29, 250, 107},
+    {"FullBlackWhite", 2, {0, 0, 0}, {255, 255, 255}, 16, 235, 128, 128},
+    {"FullRed", 2, {255, 0, 0}, {255, 0, 0}, 76, 76, 85, 240},
 };
-INSTANTIATE_TEST_SUITE_P(Colours, LevelTest, ::testing::ValuesIn(kLevels));
+INSTANTIATE_TEST_SUITE_P(Colours, LevelTest, ::testing::ValuesIn(kLevels), ByName<LevelCase>);
 
 }  // namespace

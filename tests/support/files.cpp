@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -58,4 +59,8 @@ int RunCommand(const std::string& command, std::string* out) {
 
 std::string TestDataPath(const std::string& relative) {
     return std::string(PICTOR_TEST_DATA) + "/" + relative;
+}
+
+long OpenDescriptors() {
+    return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
 }

@@ -24,5 +24,7 @@ bool FileExists(const std::string& path);
 int RunCommand(const std::string& command, std::string* out = nullptr);
 // Path of a file under tests/.
 std::string TestDataPath(const std::string& relative);
+// File descriptors this process holds open.
+long OpenDescriptors();
 
 #endif

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 
+#include "api/job.h"
 #include "support/files.h"
 #include "support/tiff_writer.h"
 
@@ -27,6 +28,20 @@ JobOutcome RunPictor(const std::string& workDir, const std::string& jobFileName,
     outcome.status = context->status;
     outcome.progress = context->progress;
     outcome.errorText = errorText;
+    return outcome;
+}
+
+JobOutcome RunEntry(Entry entry, const std::string& workDir, const std::string& jobFileName,
+                    const std::string& streamName, const JobOptions& options) {
+    if (entry == Entry::kPictor) return RunPictor(workDir, jobFileName, options);
+    const bool path = entry == Entry::kForDAPath;
+    JobOutcome outcome;
+    outcome.result =
+        PictorForDA(workDir.c_str(), (path ? workDir + "/" : "").append(jobFileName).c_str(),
+                    path ? (workDir + "/" + streamName).c_str() : "", options.extendedAnalysis);
+    outcome.status = gLibraryContext.context.status;
+    outcome.progress = gLibraryContext.context.progress;
+    outcome.errorText = gLibraryContext.errorText;
     return outcome;
 }
 

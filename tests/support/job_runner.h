@@ -25,6 +25,15 @@ struct JobOutcome {
 // Pictor on workDir/jobFileName with a fresh context.
 JobOutcome RunPictor(const std::string& workDir, const std::string& jobFileName,
                      const JobOptions& options = JobOptions{});
+
+// How a job reaches the library. kForDA names the job file inside the work folder and runs as
+// Pictor would; kForDAPath names it by its whole path (workDir/jobFileName) and writes the
+// stream to workDir/streamName.
+enum class Entry { kPictor, kForDA, kForDAPath };
+// The job through `entry`. A PictorForDA outcome is what the context it keeps holds: its status
+// stays "running" and its progress returns to 0.
+JobOutcome RunEntry(Entry entry, const std::string& workDir, const std::string& jobFileName,
+                    const std::string& streamName = "", const JobOptions& options = JobOptions{});
 // The line the error text holds for `code` with its expanded message.
 std::string ErrorLine(int code, const std::string& message);
 // A picture with edges, gradients and colour, so every coding path is used.

@@ -1,7 +1,6 @@
 #include "support/state.h"
 
 #include "api/job.h"
-#include "api/job_driver.h"
 #include "api/registry.h"
 #include "coding/bit_writer.h"
 #include "coding/intra_matrix.h"
@@ -9,7 +8,9 @@
 #include "control/rate_control.h"
 #include "control/threshold_search.h"
 #include "convert/planes.h"
+#include "messages/message_names.h"
 #include "messages/report.h"
+#include "params/job_switches.h"
 #include "params/settings.h"
 #include "tiff/tiff_fields.h"
 
@@ -20,6 +21,7 @@ void ResetAllState() {
     ResetFileRegistry();
     ResetJobPointers();
     ResetJobSwitches();
+    ResetMessageNames();
     ResetPicturePlanes();
     ResetTiffFields();
     BindErrorText(nullptr, kModulePictor);

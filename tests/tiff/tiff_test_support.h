@@ -7,23 +7,24 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <ostream>
 
-#include "api/job_driver.h"
 #include "api/registry.h"
 #include "convert/convert_source.h"
 #include "convert/planes.h"
+#include "messages/message_names.h"
 #include "messages/report.h"
-#include "params/settings.h"
 #include "support/files.h"
 #include "support/state.h"
 #include "support/tiff_writer.h"
+#include "tiff/tiff_fields.h"
 
 class PictureInputTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ResetAllState();
         BindErrorText(text_, kModulePictor);
-        std::strcpy(gSwitches.pictureName, "pic.tif");
+        std::strcpy(gMessageNames.pictureName, "pic.tif");
     }
     void TearDown() override { ResetAllState(); }
     std::string Write(const std::vector<uint8_t>& bytes) {
@@ -49,9 +50,12 @@ protected:
     std::string path_;
 };
 
+// Cases are named by their `name`, in ctest's list and in failure reports alike.
 template <class P>
 std::string ByName(const ::testing::TestParamInfo<P>& info) {
     return info.param.name;
 }
+#define PICTOR_PRINTS_ITS_NAME(Case) \
+    void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
 #endif

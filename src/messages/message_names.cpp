@@ -1,0 +1,5 @@
+#include "messages/message_names.h"
+
+MessageNames gMessageNames;
+
+void ResetMessageNames() { gMessageNames = MessageNames{}; }

@@ -1,0 +1,149 @@
+// The second half of the job parameter step: the settings that follow from the job file and
+// from the converted picture.
+#include <cstdint>
+
+#include "messages/codes.h"
+#include "messages/message_names.h"
+#include "messages/report.h"
+#include "params/job_file.h"
+#include "params/job_switches.h"
+#include "params/settings.h"
+#include "tiff/tiff_fields.h"
+
+namespace {
+
+bool IsOneOf(int32_t v, const int32_t* list, int n) {
+    for (int i = 0; i < n; ++i) {
+        if (list[i] == v) return true;
+    }
+    return false;
+}
+
+// The picture's size against the aspect ratio and the television standard.
+void CheckPictureSize(JobParameters* job) {
+    static const int32_t kNarrowWidths[] = {96, 176, 352};
+    static const int32_t kShortHeights[] = {64, 80, 112, 144, 240, 288};
+    static const int32_t kNtscHeights[] = {64, 112, 240, 480};
+    static const int32_t kPalHeights[] = {80, 144, 288, 576};
+    const int32_t w = gSettings.FrameWidth;
+    const int32_t h = gSettings.FrameHeight;
+    const char* jobName = gMessageNames.jobFileName;
+    if (job->aspect == kAspect16x9) {
+        if (IsOneOf(w, kNarrowWidths, 3)) {
+            ReportError(kMsgSizeAspect, w, h, jobName);
+            job->failed = 1;
+        }
+        if (IsOneOf(h, kShortHeights, 6)) {
+            ReportError(kMsgSizeAspect, w, h, jobName);
+            job->failed = 1;
+        }
+    }
+    if (job->seenFrameRate) {
+        if (IsOneOf(h, kNtscHeights, 4) && job->standard == kStandardPal) {
+            ReportError(kMsgSizePal, w, h, jobName);
+            job->failed = 1;
+        } else if (IsOneOf(h, kPalHeights, 4) && job->standard == kStandardNtsc) {
+            ReportError(kMsgSizeNtsc, w, h, jobName);
+            job->failed = 1;
+        }
+    }
+}
+
+// Display size, aspect ratio and the pan-scan window.
+void FillDisplaySettings(JobParameters* job) {
+    EncoderSettings& s = gSettings;
+    int aspect = job->aspect;
+    if (s.FrameWidth == 720 || s.FrameWidth == 704) {
+        s.DisplayHorDimen = 720;
+    } else if (s.FrameWidth == 352) {
+        s.DisplayHorDimen = 360;
+    } else {
+        s.DisplayHorDimen = s.FrameWidth;
+    }
+    if (job->panScanOn) {
+        // The 4:3 window of a 16:9 picture: the sequence itself is then 4:3.
+        if (s.FrameWidth == 720 || s.FrameWidth == 704) {
+            s.PanScan = 1;
+            s.DisplayHorDimen = 540;
+            aspect = kAspect4x3;
+        } else {
+            ReportError(kMsgWidthPanScan, s.FrameWidth, gMessageNames.jobFileName);
+            job->failed = 1;
+        }
+    }
+    s.PelAspectRatio = aspect;
+    s.DisplayVerDimen = s.FrameHeight;
+}
+
+// Frame rate and colour description of the television standard.
+void FillStandardSettings(const JobParameters& job) {
+    EncoderSettings& s = gSettings;
+    int colourCode = 0;
+    if (job.standard == kStandardNtsc) {
+        s.FrameRate = 30;
+        s.FrameRate_s = 4;
+        s.VideoFormat = 2;
+        colourCode = 6;
+    } else if (job.standard == kStandardPal) {
+        s.FrameRate = 25;
+        s.FrameRate_s = 3;
+        s.VideoFormat = 1;
+        colourCode = 5;
+    }
+    s.ProfileLevel = 72;
+    if (job.standard != kStandardUnset) {
+        s.ColourPrimaries = colourCode;
+        s.TransferCharact = colourCode;
+        s.MatrixCoefficients = colourCode;
+    }
+}
+
+void FillPanScanOffsets(const JobParameters& job) {
+    EncoderSettings& s = gSettings;
+    int32_t vector = job.panScanVector;
+    const int32_t limit = s.FrameWidth == 720 ? 1440 : s.FrameWidth == 704 ? 1312 : 0;
+    if (limit != 0) {
+        if (vector > limit) vector = limit;
+        if (vector < -limit) vector = -limit;
+    }
+    // frame_centre_horizontal_offset is a 16-bit two's-complement field.
+    if (vector < 0) vector = static_cast<int32_t>(static_cast<uint32_t>(vector) & 0xFFFFu);
+    s.PanScanHorOffset = vector;
+    s.PanScanVerOffset = 0;
+}
+
+void FillScanSettings() {
+    EncoderSettings& s = gSettings;
+    s.PictureStructure = 3;
+    s.ProgressiveFrame = 1;
+    s.FramePredDct = 1;
+    s.Chroma420Type = 1;
+    // An interlaced frame needs a whole number of field macroblock rows.
+    if (gSwitches.progressiveStill || s.FrameHeight % 32 != 0) {
+        s.ProgressiveSeque = 1;
+        s.TopFieldFirst = 0;
+    } else {
+        s.ProgressiveSeque = 0;
+        s.TopFieldFirst = 1;
+    }
+    s.RepeatFirstField = 0;
+}
+
+}  // namespace
+
+int SettleJobSettings(JobParameters* job) {
+    if (job->seenSource) {
+        EncoderSettings& s = gSettings;
+        s.FrameWidth = static_cast<int32_t>(gTiffFields.imageWidth);
+        s.FrameHeight = static_cast<int32_t>(gTiffFields.imageLength);
+        s.XMBlock = s.FrameWidth / 16;
+        s.MBlockPerSlice = s.FrameWidth / 16;
+        s.YMBlock = s.FrameHeight / 16;
+        CheckPictureSize(job);
+    }
+    FillDisplaySettings(job);
+    FillStandardSettings(*job);
+    if (job->panScanOn && job->seenVector) FillPanScanOffsets(*job);
+    FillScanSettings();
+    return job->failed ? -1 : 0;
+}

@@ -1,0 +1,5 @@
+#include "params/job_switches.h"
+
+JobSwitches gSwitches;
+
+void ResetJobSwitches() { gSwitches = JobSwitches{}; }
