@@ -3,6 +3,7 @@ PICTOR_PACKAGES=(
     cmake ninja-build g++ g++-multilib pkg-config clang-format
     libgtest-dev libgmock-dev libbenchmark-dev
     ffmpeg mpeg2dec libtiff-tools imagemagick python3 python3-pil
+    libtiff-dev libpng-dev libjpeg62-turbo-dev libavcodec-dev libavutil-dev libswscale-dev
 )
 
 ensure_packages() {
