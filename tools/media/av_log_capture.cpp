@@ -6,16 +6,22 @@ extern "C" {
 
 #include <cstdarg>
 #include <cstdio>
+#include <string>
 
 namespace {
 AvLogCapture* gCurrent = nullptr;
 
 void Callback(void* object, int level, const char* format, va_list args) {
     if (level > AV_LOG_WARNING || gCurrent == nullptr) return;
-    char line[1024];
-    int prefix = 1;
-    av_log_format_line2(object, level, format, args, line, sizeof line, &prefix);
-    AvLogCaptureAppend(level, line);
+    char text[1024];
+    int prefix = 0;
+    av_log_format_line2(object, level, format, args, text, sizeof text, &prefix);
+    // "mpeg2video: ...", without the context's address that FFmpeg prints.
+    const AVClass* type = object != nullptr ? *static_cast<const AVClass* const*>(object) : nullptr;
+    std::string line = type != nullptr && type->item_name != nullptr
+                           ? std::string(type->item_name(object)) + ": " + text
+                           : std::string(text);
+    AvLogCaptureAppend(level, line.c_str());
 }
 }  // namespace
 
