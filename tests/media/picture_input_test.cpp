@@ -109,7 +109,8 @@ const Form kForms[] = {
 std::string PillowPython() {
     static const std::string python = [] {
         for (const char* candidate : {"python3", "/usr/bin/python3"}) {
-            if (RunCommand(std::string(candidate) + " -c 'import PIL' 2>/dev/null") == 0)
+            std::string said;
+            if (RunCommand(std::string(candidate) + " -c 'import PIL' 2>&1", &said) == 0)
                 return std::string(candidate);
         }
         return std::string("python3");
@@ -512,9 +513,10 @@ INSTANTIATE_TEST_SUITE_P(Files, Hostile, ::testing::ValuesIn(kHostile),
                          });
 
 TEST(ReadPicture, MissingFileIsNamed) {
+    TempDir dir;
     RgbPicture picture;
     std::string error;
-    EXPECT_FALSE(ReadPicture("/nonexistent/picture.png", Rgb8{}, &picture, &error));
+    EXPECT_FALSE(ReadPicture(dir / "missing.png", Rgb8{}, &picture, &error));
     EXPECT_NE(error.find("cannot be opened"), std::string::npos) << error;
 }
 
