@@ -235,8 +235,8 @@ std::string CompressionName(uint16_t compression) {
     if (compression == COMPRESSION_ADOBE_DEFLATE || compression == COMPRESSION_DEFLATE)
         name = "Deflate";
     if (compression == COMPRESSION_OJPEG) name = "old-style JPEG";
-    if (name.empty()) name = "unknown";
-    return name + " compression (" + std::to_string(compression) + ")";
+    if (name.empty()) name = "unknown (" + std::to_string(compression) + ")";
+    return name + " compression";
 }
 
 std::string PhotometricName(uint16_t photometric) {
@@ -265,15 +265,8 @@ std::string PhotometricName(uint16_t photometric) {
 }
 
 std::string SizeCause(uint32_t width, uint32_t height) {
-    std::string cause = "is " + std::to_string(width) + "x" + std::to_string(height) + ", ";
-    if (!OneOf(static_cast<int>(width), kAcceptedWidths)) {
-        cause += "width " + std::to_string(width);
-        if (!OneOf(static_cast<int>(height), kAcceptedHeights))
-            cause += " and height " + std::to_string(height);
-    } else {
-        cause += "height " + std::to_string(height);
-    }
-    return cause + " not accepted (" + AcceptedSizesText() + ")";
+    return "is " + std::to_string(width) + "x" + std::to_string(height) +
+           " (accepted: " + AcceptedSizesText() + ")";
 }
 
 bool HasAlpha(const uint16_t* kinds, uint16_t count) {
@@ -305,14 +298,14 @@ void CheckSamples(TIFF* tif, uint16_t photometric, Verdict* v) {
     const std::string depth = std::to_string(bits) + "-bit";
     if (format != SAMPLEFORMAT_UINT) {
         const char* kind = format == SAMPLEFORMAT_IEEEFP ? "floating-point" : "signed";
-        v->Add("has " + depth + " " + kind + " samples; the library reads unsigned integers");
+        v->Add("has " + depth + " " + kind + " samples (the library reads unsigned integers)");
         v->depth = true;
         return;
     }
     const bool photometricOk = photometric <= PHOTOMETRIC_PALETTE;
     if (photometric == PHOTOMETRIC_RGB) {
         if (bits != 8 && bits != 16) {
-            v->Add("has " + depth + " RGB samples; the library reads 8 or 16 bits");
+            v->Add("has " + depth + " RGB samples (the library reads 8 or 16 bits)");
             v->depth = true;
         }
         // The library skips samples after blue; libtiff agrees when they are unspecified.
@@ -323,7 +316,7 @@ void CheckSamples(TIFF* tif, uint16_t photometric, Verdict* v) {
     } else if (photometricOk) {
         const char* what = photometric == PHOTOMETRIC_PALETTE ? "palette" : "grey";
         if (bits != 1 && bits != 4 && bits != 8) {
-            v->Add("has " + depth + " " + what + " samples; the library reads 1, 4 or 8 bits");
+            v->Add("has " + depth + " " + what + " samples (the library reads 1, 4 or 8 bits)");
             v->depth = true;
         }
         if (samples != 1 && !v->alpha) {
@@ -344,8 +337,8 @@ void CheckStrips(TiffHandle* handle, uint32_t height, uint64_t fileSize, Verdict
     const uint32_t perStrip = std::max<uint32_t>(1, std::min(rowsPerStrip, height));
     const uint64_t needed = (uint64_t{height} + perStrip - 1) / perStrip;
     if (strips > kMaxStrips) {
-        v->Add("has " + std::to_string(strips) + " strips; the library reads at most " +
-               std::to_string(kMaxStrips));
+        v->Add("has " + std::to_string(strips) + " strips (the library reads at most " +
+               std::to_string(kMaxStrips) + ")");
         v->tiffcp = true;
         return;
     }
@@ -401,7 +394,7 @@ void CheckWithLibtiff(const std::string& path, uint64_t fileSize, Verdict* v) {
 
     if (compression != COMPRESSION_NONE && compression != COMPRESSION_PACKBITS) {
         v->Add("uses " + CompressionName(compression) +
-               "; the library reads uncompressed or PackBits strips");
+               " (the library reads uncompressed or PackBits strips)");
         v->tiffcp = true;
     }
     if (TIFFIsTiled(tif)) {
@@ -417,7 +410,7 @@ void CheckWithLibtiff(const std::string& path, uint64_t fileSize, Verdict* v) {
         v->colour = true;
     } else if (photometric > PHOTOMETRIC_PALETTE) {
         v->Add("holds " + PhotometricName(photometric) +
-               " samples; the library reads grey, palette or RGB");
+               " samples (the library reads grey, palette or RGB)");
         v->colour = true;
     }
     CheckSamples(tif, photometric, v);
@@ -429,7 +422,7 @@ void CheckWithLibtiff(const std::string& path, uint64_t fileSize, Verdict* v) {
     }
     if (orientation < ORIENTATION_TOPLEFT || orientation > ORIENTATION_BOTLEFT) {
         v->Add("has Orientation " + std::to_string(orientation) +
-               "; the library turns only 1 to 4");
+               " (the library turns only 1 to 4)");
         v->orient = true;
     }
     if (subfile != 0 && subfile != FILETYPE_PAGE) {
@@ -471,10 +464,10 @@ Verdict Analyse(const std::string& path) {
         }
         return v;
     }
-    // libtiff's findings come first: they name what a person acts on
-    // (compression, alpha, size) before the finer points of field types.
+    // libtiff's findings name what a person acts on (compression, alpha, size);
+    // the finer points of field types matter only when it finds nothing.
     CheckWithLibtiff(path, FileSize(path), &v);
-    if (!v.unreadable) CheckRawEntries(dir, &v);
+    if (v.causes.empty()) CheckRawEntries(dir, &v);
     return v;
 }
 
