@@ -1,6 +1,7 @@
 // JPEG through libjpeg-turbo: baseline and progressive, grey, YCbCr, RGB, CMYK
 // and YCCK. A file that ends early or whose entropy-coded data is damaged is
-// refused rather than shown with the grey patches libjpeg fills in.
+// refused rather than shown with the grey patches libjpeg fills in. Samples are
+// taken as stored: an Exif orientation or a colour profile is not applied.
 #include <csetjmp>
 #include <cstddef>
 #include <cstdio>
