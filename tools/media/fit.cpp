@@ -1,0 +1,185 @@
+#include "media/fit.h"
+
+extern "C" {
+#include <libavutil/mem.h>
+#include <libswscale/swscale.h>
+}
+
+#include <algorithm>
+#include <memory>
+
+#include "media/av_log_capture.h"
+
+namespace {
+
+// a * b / c rounded to the nearest integer (halves up), all positive, in 64 bits.
+int64_t MulDivRound(int64_t a, int64_t b, int64_t c) { return (2 * a * b + c) / (2 * c); }
+
+int AtLeastOne(int64_t v) { return v < 1 ? 1 : static_cast<int>(v); }
+
+struct AvFree {
+    void operator()(uint8_t* p) const { av_free(p); }
+};
+using AvBuffer = std::unique_ptr<uint8_t, AvFree>;
+
+// Rows padded to 64 bytes, so libswscale's vector code reads aligned data.
+int Stride(int width) { return (width + 63) / 64 * 64; }
+
+// One 8-bit plane to another size; the same Lanczos filter for each of R, G, B,
+// so no colour conversion takes place.
+bool ScalePlanes(const uint8_t* const source[3], int sourceStride, int sourceWidth,
+                 int sourceHeight, uint8_t* const target[3], int targetStride, int targetWidth,
+                 int targetHeight, std::string* error) {
+    AvLogCapture log;
+    SwsContext* context =
+        sws_getContext(sourceWidth, sourceHeight, AV_PIX_FMT_GRAY8, targetWidth, targetHeight,
+                       AV_PIX_FMT_GRAY8, SWS_LANCZOS | SWS_ACCURATE_RND, nullptr, nullptr, nullptr);
+    if (context == nullptr) {
+        *error = "libswscale cannot scale " + std::to_string(sourceWidth) + "x" +
+                 std::to_string(sourceHeight) + " to " + std::to_string(targetWidth) + "x" +
+                 std::to_string(targetHeight) + (log.text().empty() ? "" : ": " + log.text());
+        return false;
+    }
+    bool ok = true;
+    for (int k = 0; k < 3 && ok; ++k) {
+        const uint8_t* in[4] = {source[k], nullptr, nullptr, nullptr};
+        const int inStride[4] = {sourceStride, 0, 0, 0};
+        uint8_t* out[4] = {target[k], nullptr, nullptr, nullptr};
+        const int outStride[4] = {targetStride, 0, 0, 0};
+        ok = sws_scale(context, in, inStride, 0, sourceHeight, out, outStride) == targetHeight;
+    }
+    sws_freeContext(context);
+    if (!ok) *error = "libswscale failed" + (log.text().empty() ? "" : ": " + log.text());
+    return ok;
+}
+
+}  // namespace
+
+bool ParseFitMode(const std::string& text, FitMode* mode) {
+    if (text == "pad") {
+        *mode = FitMode::kPad;
+    } else if (text == "crop") {
+        *mode = FitMode::kCrop;
+    } else if (text == "stretch") {
+        *mode = FitMode::kStretch;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+Frame FrameFor(bool pal, bool wide) {
+    Frame f;
+    f.width = 720;
+    f.height = pal ? 576 : 480;
+    f.activeWidth = pal ? 702 : 704;
+    if (pal) {
+        f.aspectNum = wide ? 118 : 59;
+        f.aspectDen = wide ? 81 : 54;
+    } else {
+        f.aspectNum = wide ? 40 : 10;
+        f.aspectDen = wide ? 33 : 11;
+    }
+    return f;
+}
+
+Placement PlacePicture(int width, int height, FitMode mode, const Frame& frame) {
+    Placement p;
+    if (mode == FitMode::kStretch || width <= 0 || height <= 0) {
+        p.width = frame.width;
+        p.height = frame.height;
+        return p;
+    }
+    // Samples across for h lines at the picture's own display aspect:
+    // w = h x (width / height) / (num / den).
+    const int64_t num = frame.aspectNum, den = frame.aspectDen;
+    const int64_t across = MulDivRound(int64_t{frame.height} * width, den, int64_t{height} * num);
+    const int64_t boxWidth = mode == FitMode::kPad ? frame.activeWidth : frame.width;
+    const bool widthBound = mode == FitMode::kPad ? across > boxWidth : across < boxWidth;
+    if (widthBound) {
+        p.width = static_cast<int>(boxWidth);
+        p.height = AtLeastOne(MulDivRound(boxWidth * height, num, int64_t{width} * den));
+    } else {
+        p.width = AtLeastOne(across);
+        p.height = frame.height;
+    }
+    p.x = (frame.width - p.width) / 2;
+    p.y = (frame.height - p.height) / 2;
+    return p;
+}
+
+Rgb8 StudioBlack(int levelMode) {
+    const uint8_t v = (levelMode == 1 || levelMode == 2) ? 16 : 0;
+    return Rgb8{v, v, v};
+}
+
+bool FitPicture(const RgbPicture& in, FitMode mode, const Frame& frame, const Rgb8& padColour,
+                RgbPicture* out, std::string* error) {
+    const uint64_t pixels =
+        uint64_t{static_cast<uint32_t>(in.width)} * static_cast<uint32_t>(in.height);
+    if (in.width <= 0 || in.height <= 0 || in.rgb.size() != pixels * 3 ||
+        pixels > kMaxPicturePixels) {
+        *error = "no picture to fit";
+        return false;
+    }
+    if (frame.width <= 0 || frame.height <= 0 || frame.width > 4096 || frame.height > 4096) {
+        *error = "the frame size is out of range";
+        return false;
+    }
+    const Placement place = PlacePicture(in.width, in.height, mode, frame);
+    // The part of the source that shows: all of it, except where crop cuts it off.
+    int srcX = 0, srcY = 0, srcW = in.width, srcH = in.height;
+    int dstX = place.x, dstY = place.y, dstW = place.width, dstH = place.height;
+    if (mode == FitMode::kCrop) {
+        const int64_t w = place.width, h = place.height;
+        srcX = static_cast<int>(MulDivRound(-int64_t{place.x}, in.width, w));
+        srcY = static_cast<int>(MulDivRound(-int64_t{place.y}, in.height, h));
+        srcW = std::min(in.width - srcX, AtLeastOne(MulDivRound(frame.width, in.width, w)));
+        srcH = std::min(in.height - srcY, AtLeastOne(MulDivRound(frame.height, in.height, h)));
+        dstX = dstY = 0;
+        dstW = frame.width;
+        dstH = frame.height;
+    }
+
+    const int srcStride = Stride(srcW), dstStride = Stride(dstW);
+    AvBuffer source[3], target[3];
+    uint8_t* sourcePlanes[3];
+    uint8_t* targetPlanes[3];
+    for (int k = 0; k < 3; ++k) {
+        source[k].reset(static_cast<uint8_t*>(av_malloc(size_t(srcStride) * srcH)));
+        target[k].reset(static_cast<uint8_t*>(av_malloc(size_t(dstStride) * dstH)));
+        if (source[k] == nullptr || target[k] == nullptr) {
+            *error = "out of memory";
+            return false;
+        }
+        sourcePlanes[k] = source[k].get();
+        targetPlanes[k] = target[k].get();
+    }
+    for (int r = 0; r < srcH; ++r) {
+        const uint8_t* p = in.rgb.data() + (size_t(srcY + r) * in.width + srcX) * 3;
+        for (int c = 0; c < srcW; ++c, p += 3) {
+            for (int k = 0; k < 3; ++k) sourcePlanes[k][size_t(r) * srcStride + c] = p[k];
+        }
+    }
+    if (!ScalePlanes(sourcePlanes, srcStride, srcW, srcH, targetPlanes, dstStride, dstW, dstH,
+                     error))
+        return false;
+
+    RgbPicture framed;
+    framed.width = frame.width;
+    framed.height = frame.height;
+    framed.rgb.resize(size_t(frame.width) * frame.height * 3);
+    for (size_t n = 0; n < framed.rgb.size(); n += 3) {
+        framed.rgb[n] = padColour.r;
+        framed.rgb[n + 1] = padColour.g;
+        framed.rgb[n + 2] = padColour.b;
+    }
+    for (int r = 0; r < dstH; ++r) {
+        uint8_t* q = framed.rgb.data() + (size_t(dstY + r) * frame.width + dstX) * 3;
+        for (int c = 0; c < dstW; ++c, q += 3) {
+            for (int k = 0; k < 3; ++k) q[k] = targetPlanes[k][size_t(r) * dstStride + c];
+        }
+    }
+    *out = std::move(framed);
+    return true;
+}

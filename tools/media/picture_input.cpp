@@ -1,0 +1,163 @@
+#include "media/picture_input.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "media/picture_decoders.h"
+#include "media/tiff_handle.h"
+
+bool SizeWithinLimits(uint64_t width, uint64_t height, std::string* error) {
+    const std::string size = std::to_string(width) + "x" + std::to_string(height);
+    if (width == 0 || height == 0) {
+        *error = "the picture is empty (" + size + ")";
+        return false;
+    }
+    if (width > kMaxPictureSide || height > kMaxPictureSide || width * height > kMaxPicturePixels) {
+        *error = "the picture is too large (" + size + "; at most " +
+                 std::to_string(kMaxPicturePixels >> 20) + " megapixels, sides up to " +
+                 std::to_string(kMaxPictureSide) + ")";
+        return false;
+    }
+    return true;
+}
+
+PictureFormat DetectPictureFormat(const std::string& path) {
+    unsigned char head[8] = {0};
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (f == nullptr) return PictureFormat::kUnknown;
+    const size_t got = std::fread(head, 1, sizeof head, f);
+    std::fclose(f);
+    static const unsigned char kPng[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    if (got == 8 && std::memcmp(head, kPng, 8) == 0) return PictureFormat::kPng;
+    if (got >= 3 && head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF)
+        return PictureFormat::kJpeg;
+    // Classic TIFF (42) and BigTIFF (43), in either byte order.
+    if (got >= 4 && head[0] == 'I' && head[1] == 'I' && (head[2] == 42 || head[2] == 43) &&
+        head[3] == 0)
+        return PictureFormat::kTiff;
+    if (got >= 4 && head[0] == 'M' && head[1] == 'M' && head[2] == 0 &&
+        (head[3] == 42 || head[3] == 43))
+        return PictureFormat::kTiff;
+    return PictureFormat::kUnknown;
+}
+
+bool ReadPicture(const std::string& path, const Rgb8& background, RgbPicture* out,
+                 std::string* error) {
+    error->clear();
+    RgbPicture picture;
+    bool ok = false;
+    switch (DetectPictureFormat(path)) {
+        case PictureFormat::kTiff:
+            ok = DecodeTiff(path, background, &picture, error);
+            break;
+        case PictureFormat::kPng:
+            ok = DecodePng(path, background, &picture, error);
+            break;
+        case PictureFormat::kJpeg:
+            ok = DecodeJpeg(path, background, &picture, error);
+            break;
+        case PictureFormat::kUnknown: {
+            FILE* f = std::fopen(path.c_str(), "rb");
+            if (f == nullptr) {
+                *error = std::string("cannot be opened: ") + std::strerror(errno);
+            } else {
+                std::fclose(f);
+                *error = "is not a TIFF, PNG or JPEG picture";
+            }
+            return false;
+        }
+    }
+    if (!ok) return false;
+    const uint64_t bytes =
+        uint64_t{static_cast<uint32_t>(picture.width)} * static_cast<uint32_t>(picture.height) * 3;
+    if (picture.rgb.size() != bytes) {
+        *error = "the decoder returned a picture of the wrong size";
+        return false;
+    }
+    *out = std::move(picture);
+    return true;
+}
+
+bool WriteRgbTiff(const std::string& path, const RgbPicture& picture, std::string* error) {
+    const uint64_t rowBytes = uint64_t{static_cast<uint32_t>(picture.width)} * 3;
+    if (picture.width <= 0 || picture.height <= 0 ||
+        picture.rgb.size() != rowBytes * static_cast<uint32_t>(picture.height)) {
+        *error = "no picture to write";
+        return false;
+    }
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        *error = "cannot create " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    TiffHandle handle(fd, path, "w");
+    TIFF* tif = handle.get();
+    bool ok = tif != nullptr;
+    // 16 rows a strip: a whole number of macroblock rows, and at most 36 strips.
+    const uint32_t rowsPerStrip = 16;
+    if (ok) {
+        ok = TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, static_cast<uint32_t>(picture.width)) &&
+             TIFFSetField(tif, TIFFTAG_IMAGELENGTH, static_cast<uint32_t>(picture.height)) &&
+             TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8) &&
+             TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 3) &&
+             TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB) &&
+             TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_NONE) &&
+             TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG) &&
+             TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
+    }
+    const uint32_t strips =
+        (static_cast<uint32_t>(picture.height) + rowsPerStrip - 1) / rowsPerStrip;
+    for (uint32_t s = 0; ok && s < strips; ++s) {
+        const uint32_t first = s * rowsPerStrip;
+        const uint32_t rows = std::min<uint32_t>(rowsPerStrip, picture.height - first);
+        const uint8_t* data = picture.rgb.data() + rowBytes * first;
+        const tmsize_t bytes = static_cast<tmsize_t>(rowBytes * rows);
+        ok = TIFFWriteEncodedStrip(tif, s, const_cast<uint8_t*>(data), bytes) == bytes;
+    }
+    if (ok) ok = TIFFWriteDirectory(tif) == 1;
+    const bool closed = handle.Close();
+    if (!ok || !closed) {
+        *error = "cannot write " + path + ": " + handle.ErrorOr("write error");
+        ::unlink(path.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool ParseColour(const std::string& text, Rgb8* colour) {
+    std::string name;
+    for (char c : text) name += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (name == "black") {
+        *colour = Rgb8{0, 0, 0};
+        return true;
+    }
+    if (name == "white") {
+        *colour = Rgb8{255, 255, 255};
+        return true;
+    }
+    if (name == "grey" || name == "gray") {
+        *colour = Rgb8{128, 128, 128};
+        return true;
+    }
+    if (name.size() != 7 || name[0] != '#') return false;
+    unsigned value[3];
+    for (int k = 0; k < 3; ++k) {
+        unsigned v = 0;
+        for (int i = 1 + 2 * k; i < 3 + 2 * k; ++i) {
+            const char c = name[static_cast<size_t>(i)];
+            if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
+            v = v * 16 + static_cast<unsigned>(
+                             std::isdigit(static_cast<unsigned char>(c)) ? c - '0' : c - 'a' + 10);
+        }
+        value[k] = v;
+    }
+    *colour = Rgb8{static_cast<uint8_t>(value[0]), static_cast<uint8_t>(value[1]),
+                   static_cast<uint8_t>(value[2])};
+    return true;
+}

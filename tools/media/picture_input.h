@@ -1,0 +1,45 @@
+// Pictures in: which TIFFs go to the library as they are, and the decoding of
+// every other TIFF, PNG and JPEG into 8-bit RGB for a TIFF the library accepts.
+#ifndef PICTOR_TOOLS_MEDIA_PICTURE_INPUT_H
+#define PICTOR_TOOLS_MEDIA_PICTURE_INPUT_H
+
+#include <string>
+
+#include "media/picture.h"
+
+enum class PictureFormat { kUnknown, kTiff, kPng, kJpeg };
+
+// From the first bytes of the file, whatever its name; kUnknown when it cannot be read.
+PictureFormat DetectPictureFormat(const std::string& path);
+
+// True when the library would take the file exactly as it is: a classic TIFF whose
+// first directory has uncompressed or PackBits strips, chunky 1/4/8-bit grey or
+// palette or 8/16-bit RGB, an accepted width and height, and nothing the library
+// reads differently from other readers. When unsure it says no (the picture is
+// then converted, which is always safe); `why` gets the reason for a no.
+bool LibraryTakesAsIs(const std::string& path, std::string* why);
+
+// True when a picture of that size is one the library codes for the standard
+// (pal: 25 Hz, else 30 Hz) and aspect (wide: 16:9, else 4:3); `why` gets the reason.
+bool SizeSuitsJob(int width, int height, bool pal, bool wide, std::string* why);
+// "widths 720, 704, 352, 176, 96; heights 480, 576, ..." for messages.
+std::string AcceptedSizesText();
+
+// Any TIFF libtiff reads, PNG or JPEG, told apart by their first bytes, into
+// 8-bit RGB; alpha is composited over `background`. False with `error` set for
+// a file that cannot be read, is damaged, or is larger than kMaxPicturePixels.
+bool ReadPicture(const std::string& path, const Rgb8& background, RgbPicture* out,
+                 std::string* error);
+
+// An uncompressed chunky 8-bit RGB TIFF in strips, which the library takes when
+// the size is an accepted one. Refuses to replace an existing file.
+bool WriteRgbTiff(const std::string& path, const RgbPicture& picture, std::string* error);
+
+// One line: what libtiff finds that keeps the library from taking the file, and
+// the fix. Empty when the file is not a TIFF or nothing is found.
+std::string ExplainTiffRefusal(const std::string& path);
+
+// --background: black, white, grey (gray), or #RRGGBB.
+bool ParseColour(const std::string& text, Rgb8* colour);
+
+#endif

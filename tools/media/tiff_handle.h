@@ -1,0 +1,41 @@
+// libtiff handles whose errors and warnings are kept for the caller instead of
+// being printed, with a bound on libtiff's single allocations.
+#ifndef PICTOR_TOOLS_MEDIA_TIFF_HANDLE_H
+#define PICTOR_TOOLS_MEDIA_TIFF_HANDLE_H
+
+#include <tiffio.h>
+
+#include <string>
+
+struct TiffMessages {
+    std::string firstError;
+    std::string firstWarning;
+    int errors = 0;
+    int warnings = 0;
+};
+
+class TiffHandle {
+public:
+    // mode as for TIFFOpen; reading never memory-maps the file.
+    TiffHandle(const std::string& path, const char* mode);
+    // Takes over an open descriptor (closed by TIFFClose, or here when opening fails).
+    TiffHandle(int fd, const std::string& name, const char* mode);
+    ~TiffHandle();
+    TiffHandle(const TiffHandle&) = delete;
+    TiffHandle& operator=(const TiffHandle&) = delete;
+
+    TIFF* get() const { return tif_; }
+    const TiffMessages& messages() const { return messages_; }
+    // Counters back to zero, so a later step's messages are its own.
+    void ClearMessages() { messages_ = TiffMessages{}; }
+    // The first error, or `fallback` when libtiff said nothing.
+    std::string ErrorOr(const std::string& fallback) const;
+    // Closes now; false when libtiff reported an error while flushing.
+    bool Close();
+
+private:
+    TIFF* tif_ = nullptr;
+    TiffMessages messages_;
+};
+
+#endif
