@@ -3,23 +3,22 @@
 
 #include <cstring>
 
-#include "api/job_driver.h"
+#include "api/job_records.h"
 #include "api/registry.h"
 #include "control/encoder.h"
 #include "convert/convert_source.h"
 #include "convert/planes.h"
+#include "messages/message_names.h"
 #include "messages/report.h"
 #include "params/settings.h"
+#include "tiff/tiff_fields.h"
 
 namespace {
 
 void ReleaseLibraryState() {
     FreeAllTracked();
     CloseAllTracked();
-    ResetAllocRegistry();
-    ResetFileRegistry();
-    ResetPicturePlanes();
-    ResetJobSwitches();
+    ResetJobRecords();
     BindErrorText(nullptr, kModulePictor);
 }
 
@@ -30,14 +29,16 @@ bool ReferencePlanesFromTiff(const std::string& tiffPath, int levelMode, YuvPlan
     ReleaseLibraryState();
     char errorText[1024] = "";
     BindErrorText(errorText, kModulePictor);
-    SetDefaultSettings();
-    gSwitches.fullRange = (levelMode == 1 || levelMode == 2) ? 1 : 0;
-    gSwitches.wideClip = levelMode == 1 ? 1 : 0;
-    std::strncpy(gSwitches.pictureName, tiffPath.c_str(), sizeof gSwitches.pictureName - 1);
+    ColourLevels levels;
+    levels.fullRange = (levelMode == 1 || levelMode == 2) ? 1 : 0;
+    levels.wideClip = levelMode == 1 ? 1 : 0;
+    std::strncpy(gMessageNames.pictureName, tiffPath.c_str(), sizeof gMessageNames.pictureName - 1);
 
-    bool ok = ConvertSourcePicture(tiffPath.c_str()) == 0;
+    bool ok = ConvertSourcePicture(tiffPath.c_str(), levels) == 0;
     EncoderSettings& s = gSettings;
     if (ok) {
+        s.FrameWidth = static_cast<int32_t>(gTiffFields.imageWidth);
+        s.FrameHeight = static_cast<int32_t>(gTiffFields.imageLength);
         s.XMBlock = s.MBlockPerSlice = s.FrameWidth / 16;
         s.YMBlock = s.FrameHeight / 16;
         ok = DeriveSettings() == 0 && s.CodedXOffset == 0 && s.CodedYOffset == 0 &&
