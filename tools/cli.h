@@ -3,7 +3,10 @@
 #define PICTOR_TOOLS_CLI_H
 
 #include <cstdint>
+#include <cstdio>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "pictor/pictor.h"
 
@@ -33,10 +36,8 @@ struct StreamFacts {
 
 // Runs Pictor on a worker thread while this thread shows its progress on
 // standard error and turns Ctrl-C into a cancel request. Returns Pictor's
-// result; the error text is left in `errorText` (1024 bytes). `cancelRequested`
-// tells whether the user asked the job to stop.
-int RunJobWatched(JobContext* context, char* errorText, const JobFlags& flags,
-                  bool* cancelRequested);
+// result. `cancelRequested` tells whether the user asked the job to stop.
+int RunJobWatched(JobContext* context, const JobFlags& flags, bool* cancelRequested);
 // Prints the error text and what became of an unfinished job on standard
 // error; returns the exit status (1 failed, 2 cancelled).
 int ReportOutcome(int result, bool cancelRequested, const std::string& errorText,
@@ -45,8 +46,6 @@ int ReportOutcome(int result, bool cancelRequested, const std::string& errorText
 // 0 when the headers were found.
 int ReadStreamFacts(const std::string& path, StreamFacts* facts);
 void PrintSummary(const std::string& path, const StreamFacts& facts, long long target);
-// Target the library works towards for a TARGET_SIZE value.
-long long EffectiveTarget(long long target, const JobFlags& flags);
 
 // A fresh private folder; empty string on failure.
 std::string MakeWorkDir();
@@ -60,26 +59,56 @@ std::string AbsolutePath(const std::string& path);
 // Every occurrence of `from` in `text` replaced by `to`.
 std::string ReplaceAll(std::string text, const std::string& from, const std::string& to);
 
-// Reads the command line of a subcommand one argument at a time.
-struct ArgCursor {
-    int argc;
-    char** argv;
-    int next;
+// The command line as read, by the table of options in cli_options.cpp.
+enum class Command { kNone, kRun, kEncode };
+
+// The settings `encode` writes into the job parameter file it makes.
+struct EncodeSettings {
+    long long target = 0;
+    bool targetGiven = false;
+    std::string standard;  // PAL or NTSC
+    std::string aspect;    // 4:3 or 16:9
+    bool panScan = false;
+    long long panScanVector = 0;
 };
-// For an option that takes a value ("--name VALUE" or "--name=VALUE"): 1 with
-// the value in `value` when argv[next] is that option, 0 when it is another
-// argument, -1 (reported) when the value is missing.
-int TakeValue(ArgCursor* args, const char* name, std::string* value);
-// The options both subcommands share: 1 taken, 0 not one of them, -1 bad value.
-int TakeJobFlag(ArgCursor* args, JobFlags* flags);
+
+struct CommandLine {
+    Command command = Command::kNone;
+    std::vector<std::string> inputs;  // job parameter files or pictures
+    std::string stream;               // run --stream
+    std::string output;               // encode -o
+    EncodeSettings encode;
+    JobFlags flags;
+    bool help = false;
+    bool version = false;
+};
+
+// 0 when the command line is complete; kExitUsage after saying what is wrong.
+int ParseCommandLine(int argc, char** argv, CommandLine* line);
+void PrintHelp(FILE* to);
 // Prints "pictor: <message>" and the hint to --help; returns kExitUsage.
 int UsageError(const std::string& message);
-// Job parameter file path up to its first ".tp", as the library cuts it.
-std::string StemOf(const std::string& jobFilePath);
-// The first TARGET_SIZE of a job parameter file, or -1.
-long long ReadJobTarget(const std::string& jobFilePath);
 
-int CommandRun(int argc, char** argv);
-int CommandEncode(int argc, char** argv);
+// A zeroed context for the job file `jobFileName` in `workDir`, with the
+// options and the error-text buffer (1024 bytes) set; nullptr when a path does
+// not fit its field.
+std::unique_ptr<JobContext> NewJobContext(const std::string& workDir,
+                                          const std::string& jobFileName, const JobFlags& flags,
+                                          char* errorText);
+
+// One line of a job parameter file with words on it, as the library reads it:
+// in pieces of at most 255 characters, cut at "#", key and value the first two words.
+struct JobFileLine {
+    int number = 0;  // 1 for the file's first line
+    std::string key;
+    std::string value;
+};
+// False when the file cannot be read.
+bool ReadJobFileLines(const std::string& path, std::vector<JobFileLine>* lines);
+// The target the job codes towards: its first TARGET_SIZE, clamped. False without one.
+bool JobTarget(const std::vector<JobFileLine>& lines, const JobFlags& flags, long long* target);
+
+int CommandRun(const CommandLine& line);
+int CommandEncode(const CommandLine& line);
 
 #endif

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "cli.h"
+#include "library_rules.h"
 
 namespace {
 
@@ -62,14 +63,23 @@ void Pause() {
 
 }  // namespace
 
-int RunJobWatched(JobContext* context, char* errorText, const JobFlags& flags,
-                  bool* cancelRequested) {
+std::unique_ptr<JobContext> NewJobContext(const std::string& workDir,
+                                          const std::string& jobFileName, const JobFlags& flags,
+                                          char* errorText) {
+    if (workDir.size() > rules::kMaxWorkDir || jobFileName.size() > rules::kMaxJobFileName)
+        return nullptr;
+    auto context = std::make_unique<JobContext>();
+    std::memset(context.get(), 0, sizeof(JobContext));
+    std::memcpy(context->workDir, workDir.c_str(), workDir.size() + 1);
+    std::memcpy(context->jobFileName, jobFileName.c_str(), jobFileName.size() + 1);
     context->errorText = errorText;
     context->extendedAnalysis = flags.extendedAnalysis;
     context->progressiveStill = flags.progressiveStill;
     context->levelMode = flags.levelMode;
-    __atomic_store_n(&context->cancel, 0, __ATOMIC_RELAXED);
+    return context;
+}
 
+int RunJobWatched(JobContext* context, const JobFlags& flags, bool* cancelRequested) {
     struct sigaction oldInt, oldTerm;
     CatchInterrupts(&oldInt, &oldTerm);
     std::atomic<bool> done(false);

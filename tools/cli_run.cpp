@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "cli.h"
+#include "library_rules.h"
 
 namespace {
 
@@ -19,21 +20,10 @@ struct RunRequest {
     JobFlags flags;
 };
 
-int ParseRun(int argc, char** argv, RunRequest* request) {
-    ArgCursor args{argc, argv, 0};
-    while (args.next < argc) {
-        const std::string arg = argv[args.next];
-        int taken = TakeValue(&args, "--stream", &request->stream);
-        if (taken > 0 && request->stream.empty()) return UsageError("--stream needs a path");
-        if (taken == 0) taken = TakeJobFlag(&args, &request->flags);
-        if (taken < 0) return kExitUsage;
-        if (taken > 0) continue;
-        if (arg.size() > 1 && arg[0] == '-') return UsageError("run: unknown option '" + arg + "'");
-        if (!request->jobFile.empty()) return UsageError("run takes one job parameter file");
-        request->jobFile = arg;
-        args.next += 1;
-    }
-    if (request->jobFile.empty()) return UsageError("run needs a job parameter file");
+int MakeRequest(const CommandLine& line, RunRequest* request) {
+    request->jobFile = line.inputs.front();
+    request->stream = line.stream;
+    request->flags = line.flags;
     size_t slash = request->jobFile.rfind('/');
     request->workDir = slash == std::string::npos ? "." : request->jobFile.substr(0, slash);
     request->name =
@@ -41,8 +31,8 @@ int ParseRun(int argc, char** argv, RunRequest* request) {
     if (slash == 0) request->workDir = "";  // "/x.tp": the library joins "" + "/" + name
     if (request->name.empty())
         return UsageError("'" + request->jobFile + "' names a folder, not a job file");
-    if (request->workDir.size() >= sizeof(JobContext::workDir) ||
-        request->name.size() >= sizeof(JobContext::jobFileName)) {
+    if (request->workDir.size() > rules::kMaxWorkDir ||
+        request->name.size() > rules::kMaxJobFileName) {
         return UsageError("job parameter file path too long: " + request->jobFile);
     }
     return 0;
@@ -75,23 +65,24 @@ int Finish(const std::string& streamPath, const RunRequest& request) {
         std::fprintf(stderr, "pictor: %s holds no sequence header\n", streamPath.c_str());
         return kExitFailed;
     }
-    long long target = ReadJobTarget(request.jobFile);
-    PrintSummary(streamPath, facts, target < 0 ? 0 : EffectiveTarget(target, request.flags));
+    std::vector<JobFileLine> lines;
+    long long target = 0;
+    if (!ReadJobFileLines(request.jobFile, &lines) || !JobTarget(lines, request.flags, &target))
+        target = 0;
+    PrintSummary(streamPath, facts, target);
     return kExitFinished;
 }
 
 // The job where it lies: the stream goes beside the job file, as the library puts it.
 int RunInPlace(const RunRequest& request) {
-    auto context = std::make_unique<JobContext>();
-    std::memset(context.get(), 0, sizeof(JobContext));
-    std::memcpy(context->workDir, request.workDir.c_str(), request.workDir.size() + 1);
-    std::memcpy(context->jobFileName, request.name.c_str(), request.name.size() + 1);
-    const std::string streamPath = StemOf(request.workDir + "/" + request.name) + ".ts";
+    char errorText[1024] = {};
+    auto context = NewJobContext(request.workDir, request.name, request.flags, errorText);
+    if (context == nullptr) return UsageError("job parameter file path too long");
+    const std::string streamPath = rules::Stem(request.workDir + "/" + request.name) + ".ts";
 
     FileStamp before = StampOf(streamPath);
-    char errorText[1024] = {};
     bool cancelRequested = false;
-    int result = RunJobWatched(context.get(), errorText, request.flags, &cancelRequested);
+    int result = RunJobWatched(context.get(), request.flags, &cancelRequested);
     if (result == PICTOR_FINISHED) {
         // Named as the user named the job file: "menu.tp" gives "menu.ts", not "./menu.ts".
         bool bare = request.jobFile.find('/') == std::string::npos;
@@ -120,15 +111,15 @@ int RunToStream(const RunRequest& request) {
         RemoveWorkDir(work);
         return kExitFailed;
     }
-    auto context = std::make_unique<JobContext>();
-    std::memset(context.get(), 0, sizeof(JobContext));
-    std::snprintf(context->workDir, sizeof context->workDir, "%s", work.c_str());
-    std::snprintf(context->jobFileName, sizeof context->jobFileName, "%s", request.name.c_str());
-
     char errorText[1024] = {};
+    auto context = NewJobContext(work, request.name, request.flags, errorText);
+    if (context == nullptr) {
+        RemoveWorkDir(work);
+        return UsageError("job parameter file path too long");
+    }
     bool cancelRequested = false;
-    int result = RunJobWatched(context.get(), errorText, request.flags, &cancelRequested);
-    const std::string written = StemOf(work + "/" + request.name) + ".ts";
+    int result = RunJobWatched(context.get(), request.flags, &cancelRequested);
+    const std::string written = rules::Stem(work + "/" + request.name) + ".ts";
     int status = kExitFinished;
     if (result == PICTOR_FINISHED) {
         if (MoveFile(written, request.stream) != 0) {
@@ -149,8 +140,8 @@ int RunToStream(const RunRequest& request) {
 
 }  // namespace
 
-int CommandRun(int argc, char** argv) {
+int CommandRun(const CommandLine& line) {
     RunRequest request;
-    if (ParseRun(argc, argv, &request) != 0) return kExitUsage;
+    if (MakeRequest(line, &request) != 0) return kExitUsage;
     return request.stream.empty() ? RunInPlace(request) : RunToStream(request);
 }

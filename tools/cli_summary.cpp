@@ -31,12 +31,6 @@ int ReadStreamFacts(const std::string& path, StreamFacts* facts) {
     return found;
 }
 
-long long EffectiveTarget(long long target, const JobFlags& flags) {
-    if (target > 1800000) return 1800000;
-    if (target < 160000 && flags.progressiveStill != 1) return 160000;
-    return target;
-}
-
 void PrintSummary(const std::string& path, const StreamFacts& facts, long long target) {
     const char* standard = facts.frameRateCode == 3   ? "PAL"
                            : facts.frameRateCode == 4 ? "NTSC"

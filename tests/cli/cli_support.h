@@ -1,0 +1,48 @@
+// The pictor command run as people and scripts run it, each test in its own folders.
+#ifndef PICTOR_TESTS_CLI_CLI_SUPPORT_H
+#define PICTOR_TESTS_CLI_CLI_SUPPORT_H
+
+#include <string>
+#include <vector>
+
+#include "support/files.h"
+
+// A job file's settings for a 96x64 NTSC picture, without SOURCE_FILE.
+extern const char kJobSettings[];
+// The settings `encode` needs for the same picture.
+extern const char kEncodeSettings[];
+
+// What one call of the command did.
+struct CliResult {
+    int status = -1;
+    std::string out;  // standard output
+    std::string err;  // standard error
+};
+
+// A folder to run the command in (`dir`), holding still/pic.tif (96x64),
+// good.tp (naming it) and gone.tp (naming a missing picture), and a separate
+// folder for the command's own temporary files (`tmp`).
+class CliFolder {
+public:
+    CliFolder();
+    // Writes a file into `dir` that NewNames() then counts as one it started with.
+    void Add(const std::string& name, const std::string& text);
+    // Runs `pictor ARGS` in `dir` through the shell, with TMPDIR set to `tmp`.
+    CliResult Run(const std::string& args) const;
+    // A file of `dir` as text ("" when missing).
+    std::string Text(const std::string& name) const;
+    // Empty when the stream decodes silently in both decoders as a 96x64 picture.
+    std::string StreamProblems(const std::string& name) const;
+    // Names in `dir` (recursively, sorted) that are not the files it started with.
+    std::string NewNames() const;
+    bool TmpIsEmpty() const;
+
+    TempDir dir;
+    TempDir tmp;
+
+private:
+    TempDir io_;                      // the command's standard error, caught
+    std::vector<std::string> start_;  // the names `dir` started with
+};
+
+#endif
