@@ -1,4 +1,4 @@
-// The pictor command: shared pieces of its subcommands.
+// The pictor command: its command line and the run of one job.
 #ifndef PICTOR_TOOLS_CLI_H
 #define PICTOR_TOOLS_CLI_H
 
@@ -6,9 +6,12 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "output.h"
 #include "pictor/pictor.h"
+#include "summary.h"
 
 // Exit statuses; 64 is the usual "command line usage error".
 constexpr int kExitFinished = 0;
@@ -21,43 +24,7 @@ struct JobFlags {
     int32_t extendedAnalysis = 0;
     int32_t progressiveStill = 0;
     int32_t levelMode = 0;  // 0 video, 1 full range wide clip, 2 full range
-    bool quiet = false;
 };
-
-// What a finished job wrote, read back from the stream's headers.
-struct StreamFacts {
-    long long bits = 0;
-    int width = 0;
-    int height = 0;
-    int aspectCode = 0;     // aspect_ratio_information
-    int frameRateCode = 0;  // 3 = 25 Hz (PAL), 4 = 29.97 Hz (NTSC)
-    int progressive = -1;   // progressive_sequence, -1 when no sequence extension
-};
-
-// Runs Pictor on a worker thread while this thread shows its progress on
-// standard error and turns Ctrl-C into a cancel request. Returns Pictor's
-// result. `cancelRequested` tells whether the user asked the job to stop.
-int RunJobWatched(JobContext* context, const JobFlags& flags, bool* cancelRequested);
-// Prints the error text and what became of an unfinished job on standard
-// error; returns the exit status (1 failed, 2 cancelled).
-int ReportOutcome(int result, bool cancelRequested, const std::string& errorText,
-                  const std::string& streamPath);
-
-// 0 when the headers were found.
-int ReadStreamFacts(const std::string& path, StreamFacts* facts);
-void PrintSummary(const std::string& path, const StreamFacts& facts, long long target);
-
-// A fresh private folder; empty string on failure.
-std::string MakeWorkDir();
-// Removes the folder and everything in it, without following links.
-void RemoveWorkDir(const std::string& dir);
-// Links `target` at `link` (absolute target); copies it when linking fails. 0 or -1.
-int LinkOrCopy(const std::string& target, const std::string& link);
-// Moves `from` to `to` so that `to` is either complete or untouched. 0 or -1.
-int MoveFile(const std::string& from, const std::string& to);
-std::string AbsolutePath(const std::string& path);
-// Every occurrence of `from` in `text` replaced by `to`.
-std::string ReplaceAll(std::string text, const std::string& from, const std::string& to);
 
 // The command line as read, by the table of options in cli_options.cpp.
 enum class Command { kNone, kRun, kEncode };
@@ -79,6 +46,8 @@ struct CommandLine {
     std::string output;               // encode -o
     EncodeSettings encode;
     JobFlags flags;
+    bool quiet = false;
+    bool noClobber = false;
     bool help = false;
     bool version = false;
 };
@@ -88,13 +57,6 @@ int ParseCommandLine(int argc, char** argv, CommandLine* line);
 void PrintHelp(FILE* to);
 // Prints "pictor: <message>" and the hint to --help; returns kExitUsage.
 int UsageError(const std::string& message);
-
-// A zeroed context for the job file `jobFileName` in `workDir`, with the
-// options and the error-text buffer (1024 bytes) set; nullptr when a path does
-// not fit its field.
-std::unique_ptr<JobContext> NewJobContext(const std::string& workDir,
-                                          const std::string& jobFileName, const JobFlags& flags,
-                                          char* errorText);
 
 // One line of a job parameter file with words on it, as the library reads it:
 // in pieces of at most 255 characters, cut at "#", key and value the first two words.
@@ -108,7 +70,86 @@ bool ReadJobFileLines(const std::string& path, std::vector<JobFileLine>* lines);
 // The target the job codes towards: its first TARGET_SIZE, clamped. False without one.
 bool JobTarget(const std::vector<JobFileLine>& lines, const JobFlags& flags, long long* target);
 
-int CommandRun(const CommandLine& line);
-int CommandEncode(const CommandLine& line);
+// Ctrl-C and SIGTERM, caught as requests to cancel. With `secondEnds` the
+// handlers reset themselves, so a second request ends the program at once.
+void CatchInterrupts(bool secondEnds);
+bool Interrupted();
+// Readable once a request has come; for poll().
+int InterruptFd();
+
+// Where one job's progress goes while it runs.
+class JobReporter {
+public:
+    virtual ~JobReporter() = default;
+    virtual void Progress(int percent, bool cancelling) = 0;
+    // A line to show now (the job waits for something).
+    virtual void Note(const std::string& text) = 0;
+    // The job has ended; `finished` when its stream was delivered.
+    virtual void End(bool finished) = 0;
+};
+
+// Progress drawn on standard error: a bar on a terminal, lines elsewhere.
+class TerminalReporter : public JobReporter {
+public:
+    explicit TerminalReporter(bool quiet);
+    void Progress(int percent, bool cancelling) override;
+    void Note(const std::string& text) override;
+    void End(bool finished) override;
+
+private:
+    bool bar_;
+    bool lines_;
+    int shown_ = -1;
+    bool cancelling_ = false;
+};
+
+// A zeroed context for the job file `jobFileName` in `workDir`, with the
+// options and the error-text buffer (1024 bytes) set; nullptr when a path does
+// not fit its field.
+std::unique_ptr<JobContext> NewJobContext(const std::string& workDir,
+                                          const std::string& jobFileName, const JobFlags& flags,
+                                          char* errorText);
+
+// Runs Pictor on a thread of its own while this one reports its progress and
+// turns interrupts into a cancel request; wakes as soon as the job ends.
+// Returns Pictor's result; `cancelRequested` tells whether a cancel was asked.
+int RunJobWatched(JobContext* context, JobReporter* reporter, bool* cancelRequested);
+
+// A fresh private folder whose path leaves `room` characters for a job file
+// name within the library's path limit; empty string on failure.
+std::string MakeWorkDir(size_t room);
+// Removes the folder and everything in it, without following links.
+void RemoveWorkDir(const std::string& dir);
+// Links `target` at `link` (absolute target); copies it when linking fails. 0 or -1.
+int LinkOrCopy(const std::string& target, const std::string& link);
+std::string AbsolutePath(const std::string& path);
+// Every occurrence of `from` in `text` replaced by `to`.
+std::string ReplaceAll(std::string text, const std::string& from, const std::string& to);
+
+// A job made ready in a private folder: what the library is given, what the
+// stream must not replace, and how the library's words name the user's files.
+struct PreparedJob {
+    std::string work;         // the private folder, removed by whoever made it
+    std::string jobFileName;  // the job file inside it
+    std::vector<GuardedFile> guarded;
+    std::vector<std::pair<std::string, std::string>> renames;  // private name, user's name
+    bool hasTarget = false;
+    long long target = 0;  // the target the library will use
+    // Set when the library refuses the job file's path before reading or
+    // writing anything: the job then runs where the file lies, so it says why.
+    std::string refusedDir;
+};
+
+// Where the stream of `input` goes: run --stream or beside the job file; encode -o.
+std::string DestinationOf(const CommandLine& line, const std::string& input);
+// Makes and fills the private folder `job->work` of one job; "" or what went wrong.
+std::string PrepareRun(const CommandLine& line, const std::string& jobFile, PreparedJob* job);
+std::string PrepareEncode(const CommandLine& line, const std::string& picture, PreparedJob* job);
+// One job from its input to its delivered stream.
+JobSummary RunOneJob(const CommandLine& line, const std::string& input,
+                     const std::string& destination, JobReporter* reporter);
+// Tells what a job said and made: the library's error text first, then the
+// command's notes, on standard error; the summary on `summaryTo`.
+void TellOutcome(const JobSummary& summary, const CommandLine& line, FILE* summaryTo);
 
 #endif

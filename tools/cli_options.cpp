@@ -96,12 +96,10 @@ std::string SetLevels(CommandLine* line, const char* value) {
 }
 
 const Option kOptions[] = {
-    {"--stream", 0, "PATH", kRun,
-     "write the stream to PATH instead; nothing is written\n"
-     "beside the job file, and PATH appears only when the\n"
-     "job has finished",
+    {"--stream", 0, "PATH", kRun, "write the stream to PATH instead (- for standard output)",
      SetStream},
-    {"--output", 'o', "OUT", kEncode, "where the stream goes (required)", SetOutput},
+    {"--output", 'o', "OUT", kEncode, "where the stream goes (required; - for standard output)",
+     SetOutput},
     {"--target", 0, "BITS", kEncode,
      "size to aim at (160000 to 1800000; smaller only\n"
      "with --progressive-still)",
@@ -132,7 +130,12 @@ const Option kOptions[] = {
      SetLevels},
     {"--quiet", 'q', nullptr, kBoth, "no progress and no summary; errors only",
      [](CommandLine* line, const char*) {
-         line->flags.quiet = true;
+         line->quiet = true;
+         return std::string();
+     }},
+    {"--no-clobber", 'n', nullptr, kBoth, "never replace an existing file or pipe",
+     [](CommandLine* line, const char*) {
+         line->noClobber = true;
          return std::string();
      }},
     {"--help", 'h', nullptr, kGeneral, "this text",
@@ -282,21 +285,28 @@ void PrintHelp(FILE* to) {
         "Profile @ Main Level video elementary stream of at most 1,800,000 bits.\n"
         "\n"
         "pictor run runs a job parameter file. Its SOURCE_FILE is looked up in the\n"
-        "folder still/ beside it; the stream is written beside it, named after it up\n"
-        "to its first \".tp\", plus \".ts\" (menu1.tp gives menu1.ts).\n",
+        "folder still/ beside it; the stream is written beside it, named after the\n"
+        "file up to its first \".tp\", plus \".ts\" (disc.tpl/menu1.tp gives\n"
+        "disc.tpl/menu1.ts).\n",
         to);
     PrintOptions(to, kRun);
     std::fputs(
         "\n"
         "pictor encode codes a picture without a job parameter file: the settings\n"
-        "come from the options, the stream goes to OUT. OUT is written only when the\n"
-        "job has finished.\n",
+        "come from the options, the stream goes to OUT.\n",
         to);
     PrintOptions(to, kEncode);
     std::fputs("\nOptions of both:\n", to);
     PrintOptions(to, kBoth);
     PrintOptions(to, kGeneral);
     std::fputs(
+        "\n"
+        "The stream appears only when the job has finished: it is written to a\n"
+        "temporary file beside the destination, checked, and renamed over it. A\n"
+        "symbolic link keeps pointing at the new stream; a named pipe or a\n"
+        "character device is written straight through, and - is standard output\n"
+        "(the summary then goes to standard error). The job's own picture and job\n"
+        "file are never replaced.\n"
         "\n"
         "While a job runs its progress is shown on standard error. Ctrl-C asks the\n"
         "job to stop at its next stage (a second Ctrl-C ends pictor at once).\n"

@@ -1,4 +1,6 @@
 // pictor: the command-line front of the library.
+#include <signal.h>
+
 #include <cstdio>
 
 #include "cli.h"
@@ -18,5 +20,14 @@ int main(int argc, char** argv) {
         std::printf("pictor %s\n", PICTOR_VERSION);
         return kExitFinished;
     }
-    return line.command == Command::kRun ? CommandRun(line) : CommandEncode(line);
+    // A reader that goes away and a file size limit are write errors, not deaths.
+    signal(SIGPIPE, SIG_IGN);
+    signal(SIGXFSZ, SIG_IGN);
+    CatchInterrupts(true);
+    const std::string& input = line.inputs.front();
+    const std::string destination = DestinationOf(line, input);
+    TerminalReporter reporter(line.quiet);
+    const JobSummary summary = RunOneJob(line, input, destination, &reporter);
+    TellOutcome(summary, line, destination == "-" ? stderr : stdout);
+    return summary.status;
 }

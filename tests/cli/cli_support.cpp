@@ -12,8 +12,8 @@ namespace fs = std::filesystem;
 const char kJobSettings[] = "TARGET_SIZE 200000\nFRMRT NTSC\nASPECT_RATIO 4:3\nPAN_SCAN OFF\n";
 const char kEncodeSettings[] = " --target 200000 --standard ntsc --aspect 4:3";
 
-CliFolder::CliFolder() : start_{"still", "still/pic.tif"} {
-    WriteStillPicture(dir.path, "pic.tif", 96, 64);
+CliFolder::CliFolder() {
+    AddPicture(".", "pic.tif", 96, 64);
     Add("good.tp", std::string("SOURCE_FILE pic.tif\n") + kJobSettings);
     Add("gone.tp", std::string("SOURCE_FILE gone.tif\n") + kJobSettings);
 }
@@ -23,12 +23,27 @@ void CliFolder::Add(const std::string& name, const std::string& text) {
     start_.push_back(name);
 }
 
-CliResult CliFolder::Run(const std::string& args) const {
+void CliFolder::AddPicture(const std::string& folder, const std::string& name, int width,
+                           int height) {
+    const std::string prefix = folder == "." ? "" : folder + "/";
+    fs::create_directories(dir / prefix + "still");
+    WriteStillPicture(dir / folder, name, width, height);
+    for (std::string path = prefix + "still"; !path.empty();) {
+        start_.push_back(path);
+        const size_t slash = path.rfind('/');
+        path = slash == std::string::npos ? "" : path.substr(0, slash);
+    }
+    start_.push_back(prefix + "still/" + name);
+}
+
+CliResult CliFolder::Run(const std::string& args, const std::string& before,
+                         const std::string& after) const {
     CliResult result;
     const std::string errFile = io_ / "stderr";
-    result.status = RunCommand("cd '" + dir.path + "' && TMPDIR='" + tmp.path + "' '" +
-                                   PICTOR_CLI_PATH "' " + args + " 2>'" + errFile + "'",
-                               &result.out);
+    result.status =
+        RunCommand("cd '" + dir.path + "' || exit 99; " + before + " TMPDIR='" + tmp.path +
+                       "' '" PICTOR_CLI_PATH "' " + args + " 2>'" + errFile + "' " + after,
+                   &result.out);
     auto bytes = ReadFileBytes(errFile);
     result.err.assign(bytes.begin(), bytes.end());
     fs::remove(errFile);
@@ -47,7 +62,7 @@ std::string CliFolder::StreamProblems(const std::string& name) const {
 std::string CliFolder::NewNames() const {
     std::vector<std::string> names;
     for (const auto& entry : fs::recursive_directory_iterator(dir.path)) {
-        std::string name = fs::relative(entry.path(), dir.path).string();
+        std::string name = entry.path().string().substr(dir.path.size() + 1);
         if (std::find(start_.begin(), start_.end(), name) == start_.end()) names.push_back(name);
     }
     std::sort(names.begin(), names.end());

@@ -27,8 +27,12 @@ public:
     CliFolder();
     // Writes a file into `dir` that NewNames() then counts as one it started with.
     void Add(const std::string& name, const std::string& text);
-    // Runs `pictor ARGS` in `dir` through the shell, with TMPDIR set to `tmp`.
-    CliResult Run(const std::string& args) const;
+    // The test pattern as folder/still/name (an uncompressed RGB TIFF), counted likewise.
+    void AddPicture(const std::string& folder, const std::string& name, int width, int height);
+    // Runs `pictor ARGS` in `dir` through the shell, with TMPDIR set to `tmp`;
+    // `before` and `after` are shell text around the call (a pipe's reader, a limit).
+    CliResult Run(const std::string& args, const std::string& before = "",
+                  const std::string& after = "") const;
     // A file of `dir` as text ("" when missing).
     std::string Text(const std::string& name) const;
     // Empty when the stream decodes silently in both decoders as a 96x64 picture.
