@@ -44,9 +44,13 @@ struct CommandLine {
     std::vector<std::string> inputs;  // job parameter files or pictures
     std::string stream;               // run --stream
     std::string output;               // encode -o
+    std::string outDir;               // encode --out-dir
     EncodeSettings encode;
     JobFlags flags;
+    int jobs = 0;  // -j: jobs at once; 0 for one per processor
     bool quiet = false;
+    bool shortSummary = false;
+    std::string json;  // --json FILE, or "-" for standard output
     bool noClobber = false;
     bool help = false;
     bool version = false;
@@ -70,6 +74,14 @@ bool ReadJobFileLines(const std::string& path, std::vector<JobFileLine>* lines);
 // The target the job codes towards: its first TARGET_SIZE, clamped. False without one.
 bool JobTarget(const std::vector<JobFileLine>& lines, const JobFlags& flags, long long* target);
 
+// Warnings about how the job file will be read (numbers read in part, targets
+// clamped, keys in lower case), each a line for the user.
+std::vector<std::string> JobFileWarnings(const std::string& jobFile,
+                                         const std::vector<JobFileLine>& lines,
+                                         const JobFlags& flags);
+// What may have failed a job whose error text is empty.
+std::string SilentFailureHint(const std::string& jobFile, const std::vector<JobFileLine>& lines);
+
 // Ctrl-C and SIGTERM, caught as requests to cancel. With `secondEnds` the
 // handlers reset themselves, so a second request ends the program at once.
 void CatchInterrupts(bool secondEnds);
@@ -86,21 +98,6 @@ public:
     virtual void Note(const std::string& text) = 0;
     // The job has ended; `finished` when its stream was delivered.
     virtual void End(bool finished) = 0;
-};
-
-// Progress drawn on standard error: a bar on a terminal, lines elsewhere.
-class TerminalReporter : public JobReporter {
-public:
-    explicit TerminalReporter(bool quiet);
-    void Progress(int percent, bool cancelling) override;
-    void Note(const std::string& text) override;
-    void End(bool finished) override;
-
-private:
-    bool bar_;
-    bool lines_;
-    int shown_ = -1;
-    bool cancelling_ = false;
 };
 
 // A zeroed context for the job file `jobFileName` in `workDir`, with the
@@ -134,13 +131,16 @@ struct PreparedJob {
     std::vector<GuardedFile> guarded;
     std::vector<std::pair<std::string, std::string>> renames;  // private name, user's name
     bool hasTarget = false;
-    long long target = 0;  // the target the library will use
+    long long target = 0;               // the target the library will use
+    std::vector<std::string> warnings;  // about the job, before it runs
+    std::string silentFailureHint;      // for a failure without a message
     // Set when the library refuses the job file's path before reading or
     // writing anything: the job then runs where the file lies, so it says why.
     std::string refusedDir;
 };
 
-// Where the stream of `input` goes: run --stream or beside the job file; encode -o.
+// Where the stream of `input` goes: run --stream or beside the job file;
+// encode -o, or --out-dir with the picture's name and .m2v.
 std::string DestinationOf(const CommandLine& line, const std::string& input);
 // Makes and fills the private folder `job->work` of one job; "" or what went wrong.
 std::string PrepareRun(const CommandLine& line, const std::string& jobFile, PreparedJob* job);
@@ -148,8 +148,18 @@ std::string PrepareEncode(const CommandLine& line, const std::string& picture, P
 // One job from its input to its delivered stream.
 JobSummary RunOneJob(const CommandLine& line, const std::string& input,
                      const std::string& destination, JobReporter* reporter);
-// Tells what a job said and made: the library's error text first, then the
-// command's notes, on standard error; the summary on `summaryTo`.
-void TellOutcome(const JobSummary& summary, const CommandLine& line, FILE* summaryTo);
+// What is told of a job: for standard error the library's error text first,
+// then the command's notes; the summary for people; the JSON line.
+struct ToldJob {
+    std::string errors;
+    std::string summary;
+    std::string json;
+};
+// `batch`: the job is one of several, named by the batch's own line.
+ToldJob TellJob(const JobSummary& summary, const CommandLine& line, bool batch);
+
+// Runs every input of the command line, -j at a time, each in a worker
+// process of its own; returns the exit status of the whole.
+int RunBatch(const CommandLine& line);
 
 #endif

@@ -57,6 +57,11 @@ std::string PrepareEncode(const CommandLine& line, const std::string& picture, P
     job->renames.emplace_back(job->work + "/", "");
     job->hasTarget = true;
     job->target = rules::TargetUsed(line.encode.target, line.flags.progressiveStill == 1);
+    if (job->target != line.encode.target) {
+        job->warnings.push_back("warning: --target " + std::to_string(line.encode.target) +
+                                " is outside what the job takes; it aims at " +
+                                std::to_string(job->target) + " bits");
+    }
     job->guarded.push_back({picture, "the input picture"});
     return "";
 }

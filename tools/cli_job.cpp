@@ -29,26 +29,6 @@ void OnInterrupt(int) {
     errno = saved;
 }
 
-const char* StageName(int progress) {
-    if (progress < 10) return "reading the picture";
-    if (progress < 70) return "analysing";
-    if (progress < 80) return "coding pass 1";
-    if (progress < 90) return "coding pass 2";
-    if (progress < 100) return "final pass";
-    return "done";
-}
-
-void DrawBar(int progress, bool cancelling) {
-    constexpr int kWidth = 30;
-    const int filled = progress * kWidth / 100;
-    char bar[kWidth + 1];
-    for (int i = 0; i < kWidth; ++i) bar[i] = i < filled ? '#' : '-';
-    bar[kWidth] = '\0';
-    std::fprintf(stderr, "\r[%s] %3d%% %-22s", bar, progress,
-                 cancelling ? "cancelling..." : StageName(progress));
-    std::fflush(stderr);
-}
-
 }  // namespace
 
 void CatchInterrupts(bool secondEnds) {
@@ -71,36 +51,6 @@ void CatchInterrupts(bool secondEnds) {
 bool Interrupted() { return gInterrupted != 0; }
 
 int InterruptFd() { return gInterruptPipe[0]; }
-
-TerminalReporter::TerminalReporter(bool quiet)
-    : bar_(!quiet && isatty(STDERR_FILENO)), lines_(!quiet && !bar_) {}
-
-void TerminalReporter::Progress(int percent, bool cancelling) {
-    if (cancelling && !cancelling_ && lines_) std::fprintf(stderr, "pictor: cancelling...\n");
-    const bool redraw = percent != shown_ || cancelling != cancelling_;
-    cancelling_ = cancelling;
-    if (!redraw || percent == 100) return;
-    if (bar_) DrawBar(percent, cancelling);
-    if (lines_ && percent != shown_)
-        std::fprintf(stderr, "pictor: %d%% %s\n", percent, StageName(percent));
-    shown_ = percent;
-}
-
-void TerminalReporter::Note(const std::string& text) {
-    if (bar_ && shown_ >= 0) std::fputc('\n', stderr);
-    std::fprintf(stderr, "pictor: %s\n", text.c_str());
-    if (bar_ && shown_ >= 0) DrawBar(shown_, cancelling_);
-}
-
-void TerminalReporter::End(bool finished) {
-    if (bar_ && shown_ >= 0) {
-        if (finished) DrawBar(100, false);
-        std::fputc('\n', stderr);
-    } else if (lines_ && finished) {
-        std::fprintf(stderr, "pictor: 100%% done\n");
-    }
-    shown_ = -1;
-}
 
 std::unique_ptr<JobContext> NewJobContext(const std::string& workDir,
                                           const std::string& jobFileName, const JobFlags& flags,

@@ -63,7 +63,7 @@ std::string Renamed(std::string text, const PreparedJob& job) {
 }
 
 // A job that did not finish: what the library said, and the command's note.
-void Unfinished(int result, bool cancelRequested, JobSummary* s) {
+void Unfinished(int result, bool cancelRequested, const PreparedJob& job, JobSummary* s) {
     if (result == PICTOR_CANCELLED && cancelRequested) {
         s->status = kExitCancelled;
         return;
@@ -77,6 +77,7 @@ void Unfinished(int result, bool cancelRequested, JobSummary* s) {
             "or a coding pass failed");
     } else if (s->errorText.empty()) {
         s->notes.push_back("the job failed without a message");
+        if (!job.silentFailureHint.empty()) s->notes.push_back(job.silentFailureHint);
     }
 }
 
@@ -97,7 +98,7 @@ void CodeAndDeliver(const CommandLine& line, const PreparedJob& job, const Desti
     const int result = RunJobWatched(context.get(), reporter, &cancelRequested);
     s->libraryOutput = caught.Release();
     s->errorText = Renamed(errorText, job);
-    if (result != PICTOR_FINISHED) return Unfinished(result, cancelRequested, s);
+    if (result != PICTOR_FINISHED) return Unfinished(result, cancelRequested, job, s);
 
     const std::string written = job.work + "/" + rules::Stem(job.jobFileName) + ".ts";
     if (ReadStreamFacts(written, &s->facts) != 0) {
@@ -131,6 +132,7 @@ JobSummary RunOneJob(const CommandLine& line, const std::string& input,
                                                         : PrepareEncode(line, input, &job);
     s.hasTarget = job.hasTarget;
     s.target = job.target;
+    s.notes = job.warnings;
     Destination destination;
     if (problem.empty() && job.refusedDir.empty()) {
         problem = PrepareDestination(destinationGiven, line.noClobber, job.guarded, &destination);
@@ -146,12 +148,16 @@ JobSummary RunOneJob(const CommandLine& line, const std::string& input,
     return s;
 }
 
-void TellOutcome(const JobSummary& s, const CommandLine& line, FILE* summaryTo) {
-    std::fputs(s.errorText.c_str(), stderr);
-    for (const std::string& note : s.notes) std::fprintf(stderr, "pictor: %s\n", note.c_str());
-    if (s.status == kExitCancelled) std::fprintf(stderr, "pictor: cancelled\n");
-    if (line.quiet) return;
-    std::fputs(s.libraryOutput.c_str(), summaryTo);
-    if (s.status == kExitFinished) PrintSummary(summaryTo, s);
-    std::fflush(summaryTo);
+ToldJob TellJob(const JobSummary& s, const CommandLine& line, bool batch) {
+    ToldJob told;
+    told.errors = s.errorText;
+    for (const std::string& note : s.notes) told.errors += "pictor: " + note + "\n";
+    if (s.status == kExitCancelled && !batch) told.errors += "pictor: cancelled\n";
+    if (!line.quiet) {
+        told.summary = s.libraryOutput;
+        if (s.status == kExitFinished)
+            told.summary += line.shortSummary ? ShortSummary(s) : SummaryText(s);
+    }
+    if (!line.json.empty()) told.json = SummaryJson(s);
+    return told;
 }

@@ -81,25 +81,50 @@ std::string SetPanScan(CommandLine* line, const char* value) {
     return "";
 }
 
+// The level modes by what they expect of the picture; "full" and "full-wide"
+// are their older names.
 std::string SetLevels(CommandLine* line, const char* value) {
     const std::string mode = value;
     if (mode == "video") {
         line->flags.levelMode = 0;
-    } else if (mode == "full") {
+    } else if (mode == "studio" || mode == "full") {
         line->flags.levelMode = 2;
-    } else if (mode == "full-wide") {
+    } else if (mode == "studio-wide" || mode == "full-wide") {
         line->flags.levelMode = 1;
     } else {
-        return "--levels takes video, full or full-wide, not '" + mode + "'";
+        return "--levels takes video, studio or studio-wide, not '" + mode + "'";
     }
+    return "";
+}
+
+std::string SetJobs(CommandLine* line, const char* value) {
+    constexpr long long kMostJobs = 256;
+    long long jobs = 0;
+    if (!ParseInteger(value, &jobs) || jobs < 1 || jobs > kMostJobs)
+        return std::string("-j takes a number of jobs from 1 to 256, not '") + value + "'";
+    line->jobs = static_cast<int>(jobs);
+    return "";
+}
+
+std::string SetOutDir(CommandLine* line, const char* value) {
+    if (*value == '\0') return "--out-dir needs a folder";
+    line->outDir = value;
+    return "";
+}
+
+std::string SetJson(CommandLine* line, const char* value) {
+    if (*value == '\0') return "--json needs a file, or - for standard output";
+    line->json = value;
     return "";
 }
 
 const Option kOptions[] = {
     {"--stream", 0, "PATH", kRun, "write the stream to PATH instead (- for standard output)",
      SetStream},
-    {"--output", 'o', "OUT", kEncode, "where the stream goes (required; - for standard output)",
-     SetOutput},
+    {"--output", 'o', "OUT", kEncode,
+     "where the stream of one picture goes (- for standard\noutput)", SetOutput},
+    {"--out-dir", 0, "DIR", kEncode,
+     "where the streams go, each named after its picture\nwith .m2v", SetOutDir},
     {"--target", 0, "BITS", kEncode,
      "size to aim at (160000 to 1800000; smaller only\n"
      "with --progressive-still)",
@@ -110,8 +135,9 @@ const Option kOptions[] = {
      SetStandard},
     {"--aspect", 0, "A", kEncode, "4:3, or 16:9 (720 or 704 wide, 480 or 576 rows)", SetAspect},
     {"--pan-scan", 0, "V", kEncode,
-     "16:9 picture with a 4:3 pan-scan window, centred\n"
-     "V/16 samples right of the middle (720/704 wide)",
+     "16:9 picture that also carries a 4:3 pan-scan window\n"
+     "(720/704 wide); V is its frame centre offset in 1/16\n"
+     "samples (-320: 20 samples)",
      SetPanScan},
     {"--extended", 0, nullptr, kBoth, "search the quantiser matrix more thoroughly (slower)",
      [](CommandLine* line, const char*) {
@@ -125,14 +151,30 @@ const Option kOptions[] = {
          return std::string();
      }},
     {"--levels", 0, "L", kBoth,
-     "how RGB maps to Y/Cb/Cr: video (default; 16-235),\n"
-     "full (full-range RGB into 16-235), full-wide (5-250)",
+     "what the picture's RGB levels are:\n"
+     "video: RGB 0-255, the usual; black 0 and white 255\n"
+     "  become video black 16 and white 235 (the default)\n"
+     "studio: RGB already at video levels (black 16, white\n"
+     "  235), taken as it is; below 16 and above 235 clipped\n"
+     "studio-wide: RGB already at video levels, taken as it\n"
+     "  is; under- and overshoots kept from 5 to 250\n"
+     "(full and full-wide are older names of the last two)",
      SetLevels},
+    {"--jobs", 'j', "N", kBoth, "code N inputs at once (default: one per processor)", SetJobs},
     {"--quiet", 'q', nullptr, kBoth, "no progress and no summary; errors only",
      [](CommandLine* line, const char*) {
          line->quiet = true;
          return std::string();
      }},
+    {"--short", 0, nullptr, kBoth, "the summary of each stream in one line",
+     [](CommandLine* line, const char*) {
+         line->shortSummary = true;
+         return std::string();
+     }},
+    {"--json", 0, "FILE|-", kBoth,
+     "the summary of every job as JSON, one object per job\n"
+     "and line, into FILE (- for standard output)",
+     SetJson},
     {"--no-clobber", 'n', nullptr, kBoth, "never replace an existing file or pipe",
      [](CommandLine* line, const char*) {
          line->noClobber = true;
@@ -207,15 +249,22 @@ void PrintOptions(FILE* to, unsigned commands) {
 // Checks what a subcommand needs once every argument has been read.
 std::string Complete(CommandLine* line) {
     if (line->help || line->version) return "";
+    const bool streamOut = line->stream == "-" || line->output == "-";
+    if (streamOut && line->json == "-")
+        return "standard output cannot carry both the stream and the JSON summary";
     if (line->command == Command::kRun) {
         if (line->inputs.empty()) return "run needs a job parameter file";
-        if (line->inputs.size() > 1) return "run takes one job parameter file";
+        if (line->inputs.size() > 1 && !line->stream.empty())
+            return "--stream takes one job parameter file; several write beside theirs";
         return "";
     }
     EncodeSettings& e = line->encode;
     if (line->inputs.empty()) return "encode needs a TIFF picture";
-    if (line->inputs.size() > 1) return "encode takes one picture";
-    if (line->output.empty()) return "encode needs -o OUT for the stream";
+    if (!line->output.empty() && !line->outDir.empty()) return "encode takes -o or --out-dir";
+    if (line->inputs.size() > 1 && !line->output.empty())
+        return "-o takes one picture; --out-dir DIR takes several";
+    if (line->output.empty() && line->outDir.empty())
+        return "encode needs -o OUT or --out-dir DIR for the stream";
     if (!e.targetGiven) return "encode needs --target BITS (160000 to 1800000)";
     if (e.standard.empty()) return "encode needs --standard pal or ntsc";
     if (e.aspect.empty()) return "encode needs --aspect 4:3 or 16:9";
@@ -275,14 +324,15 @@ int ParseCommandLine(int argc, char** argv, CommandLine* line) {
 
 void PrintHelp(FILE* to) {
     std::fputs(
-        "Usage: pictor run JOBFILE [--stream PATH] [OPTIONS]\n"
-        "       pictor encode PICTURE.tif -o OUT --target BITS --standard pal|ntsc\n"
-        "                     --aspect 4:3|16:9 [--pan-scan V] [OPTIONS]\n"
+        "Usage: pictor run JOBFILE... [--stream PATH] [OPTIONS]\n"
+        "       pictor encode PICTURE.tif... -o OUT|--out-dir DIR --target BITS\n"
+        "                     --standard pal|ntsc --aspect 4:3|16:9 [--pan-scan V]\n"
+        "                     [OPTIONS]\n"
         "       pictor --help | --version\n"
         "\n"
-        "Codes one TIFF picture (720, 704, 352, 176 or 96 samples wide; 480, 576, 240,\n"
-        "288, 112, 64, 144 or 80 rows high) into one intra frame of an MPEG-2 Main\n"
-        "Profile @ Main Level video elementary stream of at most 1,800,000 bits.\n"
+        "Codes TIFF pictures (720, 704, 352, 176 or 96 samples wide; 480, 576, 240,\n"
+        "288, 112, 64, 144 or 80 rows high), each into one intra frame of an MPEG-2\n"
+        "Main Profile @ Main Level video elementary stream of at most 1,800,000 bits.\n"
         "\n"
         "pictor run runs a job parameter file. Its SOURCE_FILE is looked up in the\n"
         "folder still/ beside it; the stream is written beside it, named after the\n"
@@ -292,8 +342,8 @@ void PrintHelp(FILE* to) {
     PrintOptions(to, kRun);
     std::fputs(
         "\n"
-        "pictor encode codes a picture without a job parameter file: the settings\n"
-        "come from the options, the stream goes to OUT.\n",
+        "pictor encode codes pictures without a job parameter file: the settings\n"
+        "come from the options.\n",
         to);
     PrintOptions(to, kEncode);
     std::fputs("\nOptions of both:\n", to);
@@ -308,16 +358,21 @@ void PrintHelp(FILE* to) {
         "(the summary then goes to standard error). The job's own picture and job\n"
         "file are never replaced.\n"
         "\n"
-        "While a job runs its progress is shown on standard error. Ctrl-C asks the\n"
-        "job to stop at its next stage (a second Ctrl-C ends pictor at once).\n"
+        "Several inputs are coded as a batch, -j at a time, each in a process of its\n"
+        "own. Progress is shown on standard error, and a summary of every stream\n"
+        "on standard output (on standard error when standard output carries the\n"
+        "stream or the JSON). Ctrl-C cancels the running jobs at their next stage\n"
+        "and starts no other (a second Ctrl-C ends pictor at once).\n"
         "\n"
-        "Exit status: 0 finished, 1 failed (the reasons are printed), 2 cancelled,\n"
-        "64 wrong arguments.\n"
+        "Exit status: 0 every job finished, 1 a job failed (the reasons are\n"
+        "printed), 2 cancelled (this outweighs a failure), 64 wrong arguments.\n"
         "\n"
         "Examples:\n"
         "  pictor run examples/astronaut.tp\n"
         "  pictor run /proj/menu1.tp --stream /out/menu1.m2v --extended\n"
+        "  pictor run -j 2 --json report.json /proj/*.tp\n"
         "  pictor encode photo.tif -o photo.m2v --target 1200000 --standard pal --aspect 4:3\n"
+        "  pictor encode *.tif --out-dir menus --target 900000 --standard pal --aspect 4:3\n"
         "  pictor encode wide.tif -o wide.m2v --target 900000 --standard ntsc \\\n"
         "      --aspect 16:9 --pan-scan -320\n",
         to);

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -178,11 +179,22 @@ std::string DeliverToFile(int in, off_t size, const Destination& d, const Delive
                                       : rename(temporary.c_str(), d.path.c_str());
         if (moved != 0) problem = Errno("cannot write " + d.given);
     }
-    if (!problem.empty()) {
-        unlink(temporary.c_str());
-        return problem;
+    if (!problem.empty()) unlink(temporary.c_str());
+    return problem;
+}
+
+std::string Deliver(int in, off_t size, const Destination& d, int stdoutFd,
+                    const DeliveryWatch& watch, bool* cancelled) {
+    if (d.kind == Destination::Kind::kFile) return DeliverToFile(in, size, d, watch, cancelled);
+    if (d.kind == Destination::Kind::kStandardOutput)
+        return CopyAll(in, stdoutFd, "standard output", watch, cancelled);
+    std::string problem;
+    const int out = OpenStreamThrough(d, watch, cancelled, &problem);
+    if (out >= 0) {
+        problem = CopyAll(in, out, d.given, watch, cancelled);
+        if (close(out) != 0 && problem.empty()) problem = Errno("cannot write " + d.given);
     }
-    return CheckArrived(d, size);
+    return problem;
 }
 
 }  // namespace
@@ -223,7 +235,7 @@ std::string PrepareDestination(const std::string& given, bool noClobber,
         return "cannot write " + given + ": not a file, a named pipe or a character device";
     }
     for (const GuardedFile& file : guarded) {
-        if (SameFile(st, file.path)) return "will not write the stream over " + file.role;
+        if (SameFile(st, file.path)) return "will not write over " + file.role;
     }
     if (noClobber) return given + " exists and --no-clobber keeps it";
     if (d->kind == Destination::Kind::kStreamThrough) {
@@ -238,23 +250,32 @@ std::string DeliverStream(const std::string& stream, const Destination& d, int s
     const int in = open(stream.c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0) return "the job left no stream";
     struct stat st;
-    if (fstat(in, &st) != 0 || !EndsWithEndCode(in, st.st_size)) {
-        close(in);
-        return "the stream came out incomplete (" + std::to_string(st.st_size) +
-               " bytes without a sequence end code): is the disk full?";
-    }
     std::string problem;
-    if (d.kind == Destination::Kind::kFile) {
-        problem = DeliverToFile(in, st.st_size, d, watch, cancelled);
-    } else if (d.kind == Destination::Kind::kStandardOutput) {
-        problem = CopyAll(in, stdoutFd, "standard output", watch, cancelled);
+    if (fstat(in, &st) != 0 || !EndsWithEndCode(in, st.st_size)) {
+        problem = "the stream came out incomplete (" + std::to_string(st.st_size) +
+                  " bytes without a sequence end code): is the disk full?";
     } else {
-        const int out = OpenStreamThrough(d, watch, cancelled, &problem);
-        if (out >= 0) {
-            problem = CopyAll(in, out, d.given, watch, cancelled);
-            if (close(out) != 0 && problem.empty()) problem = Errno("cannot write " + d.given);
-        }
+        problem = Deliver(in, st.st_size, d, stdoutFd, watch, cancelled);
+        if (problem.empty() && d.kind == Destination::Kind::kFile)
+            problem = CheckArrived(d, st.st_size);
     }
     close(in);
+    return problem;
+}
+
+std::string DeliverText(const std::string& text, const Destination& d) {
+    FILE* file = std::tmpfile();
+    if (file == nullptr) return Errno("cannot write " + d.given);
+    std::string problem;
+    if (std::fwrite(text.data(), 1, text.size(), file) != text.size() || std::fflush(file) != 0) {
+        problem = Errno("cannot write " + d.given);
+    } else {
+        bool cancelled = false;
+        const DeliveryWatch watch{[](void*, const std::string&) {}, [](void*) { return false; }, -1,
+                                  nullptr};
+        problem = Deliver(fileno(file), static_cast<off_t>(text.size()), d, STDOUT_FILENO, watch,
+                          &cancelled);
+    }
+    std::fclose(file);
     return problem;
 }

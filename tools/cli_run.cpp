@@ -35,7 +35,14 @@ std::string PictureOf(const std::vector<JobFileLine>& lines, const std::string& 
 }  // namespace
 
 std::string DestinationOf(const CommandLine& line, const std::string& input) {
-    if (line.command == Command::kEncode) return line.output;
+    if (line.command == Command::kEncode && line.outDir.empty()) return line.output;
+    if (line.command == Command::kEncode) {
+        // Named after the picture, its extension replaced.
+        const std::string name = NameOf(input);
+        const size_t dot = name.rfind('.');
+        const std::string stem = dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+        return line.outDir + "/" + stem + ".m2v";
+    }
     if (!line.stream.empty()) return line.stream;
     // Beside the job file, named after the job file's own name: the stem rule
     // applied to the name alone, whatever its folder is called.
@@ -70,6 +77,8 @@ std::string PrepareRun(const CommandLine& line, const std::string& jobFile, Prep
     std::vector<JobFileLine> lines;
     if (ReadJobFileLines(jobFile, &lines)) {
         job->hasTarget = JobTarget(lines, line.flags, &job->target);
+        job->warnings = JobFileWarnings(jobFile, lines, line.flags);
+        job->silentFailureHint = SilentFailureHint(jobFile, lines);
         const std::string picture = PictureOf(lines, folder);
         if (!picture.empty()) job->guarded.push_back({picture, "the job's picture"});
     }

@@ -1,4 +1,7 @@
 // What a finished job made, read back from the stream it wrote, and told.
+#include <algorithm>
+#include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <vector>
 
@@ -32,6 +35,71 @@ void ReadExtension(const unsigned char* p, StreamFacts* facts) {
         facts->panScan = true;
         facts->panScanOffset = static_cast<int16_t>(Bits(p, 4, 16));
     }
+}
+
+std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string Format(const char* format, ...) {
+    char buffer[512];
+    va_list args;
+    va_start(args, format);
+    const int n = std::vsnprintf(buffer, sizeof buffer, format, args);
+    va_end(args);
+    return std::string(buffer,
+                       n < 0 ? 0 : std::min<size_t>(static_cast<size_t>(n), sizeof buffer - 1));
+}
+
+double Percent(const JobSummary& s) {
+    return 100.0 * static_cast<double>(s.facts.bits) / static_cast<double>(s.target);
+}
+
+// Length of the UTF-8 sequence at `p` (of `left` bytes), or 0 when it is not one.
+size_t Utf8Length(const unsigned char* p, size_t left) {
+    const unsigned char c = p[0];
+    const size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+    if (n == 0 || n > left) return 0;
+    for (size_t i = 1; i < n; ++i) {
+        if ((p[i] >> 6) != 2) return 0;
+    }
+    return n;
+}
+
+// A JSON string; bytes that are not UTF-8 (paths may hold any) become U+FFFD.
+std::string JsonString(const std::string& text) {
+    std::string json = "\"";
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    for (size_t i = 0; i < text.size();) {
+        const unsigned char c = p[i];
+        const size_t n = Utf8Length(p + i, text.size() - i);
+        if (c == '"' || c == '\\') {
+            json += '\\';
+            json += static_cast<char>(c);
+        } else if (c < 0x20) {
+            json += Format("\\u%04x", c);
+        } else if (n == 0) {
+            json += "\\ufffd";
+        } else {
+            json.append(text, i, n);
+        }
+        i += n == 0 ? 1 : n;
+    }
+    return json + "\"";
+}
+
+std::string JsonList(const std::vector<std::string>& items) {
+    std::string json = "[";
+    for (const std::string& item : items) json += (json.size() > 1 ? "," : "") + JsonString(item);
+    return json + "]";
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    for (size_t at = 0; at < text.size();) {
+        size_t end = text.find('\n', at);
+        if (end == std::string::npos) end = text.size();
+        lines.push_back(text.substr(at, end - at));
+        at = end + 1;
+    }
+    return lines;
 }
 
 const char* StandardName(int frameRateCode) {
@@ -70,19 +138,72 @@ int ReadStreamFacts(const std::string& path, StreamFacts* facts) {
     return found;
 }
 
-void PrintSummary(FILE* to, const JobSummary& s) {
+std::string SummaryText(const JobSummary& s) {
     const StreamFacts& f = s.facts;
-    std::fprintf(to, "pictor: wrote %s\n", s.outputName.c_str());
+    std::string text = "pictor: wrote " + s.outputName + "\n";
     if (s.hasTarget && s.target > 0) {
-        std::fprintf(to, "  size     %lld bits (%lld bytes), %.1f%% of the target %lld bits\n",
-                     f.bits, f.bits / 8,
-                     100.0 * static_cast<double>(f.bits) / static_cast<double>(s.target), s.target);
+        text += Format("  size     %lld bits (%lld bytes), %.1f%% of the target %lld bits\n",
+                       f.bits, f.bits / 8, Percent(s), s.target);
     } else {
-        std::fprintf(to, "  size     %lld bits (%lld bytes)\n", f.bits, f.bits / 8);
+        text += Format("  size     %lld bits (%lld bytes)\n", f.bits, f.bits / 8);
     }
-    std::fprintf(to, "  picture  %dx%d, %s %s%s\n", f.width, f.height,
-                 StandardName(f.frameRateCode), AspectName(f.aspectCode),
-                 f.progressive == 1   ? ", progressive"
-                 : f.progressive == 0 ? ", interlaced"
-                                      : "");
+    text += Format("  picture  %dx%d, %s ", f.width, f.height, StandardName(f.frameRateCode));
+    if (f.panScan) {
+        // The pan-scan switch signals a 4:3 display of a window of the 16:9 picture.
+        text += Format("16:9 picture, 4:3 pan-scan window (%d of %d samples) at offset %d/16",
+                       f.displayWidth, f.width, f.panScanOffset);
+    } else {
+        text += AspectName(f.aspectCode);
+    }
+    text += f.progressive == 1 ? ", progressive\n" : f.progressive == 0 ? ", interlaced\n" : "\n";
+    const PictureQuality& q = s.quality;
+    if (q.measured) {
+        text += Format("  quality  PSNR Y %.2f, Cb %.2f, Cr %.2f, average %.2f dB; SSIM-Y %.4f\n",
+                       q.psnrY, q.psnrCb, q.psnrCr, q.psnrAverage, q.ssimY);
+        text += Format("  quantiser %d to %d\n", q.quantiserMin, q.quantiserMax);
+    }
+    text += Format("  time     %.2f s\n", s.seconds);
+    return text;
+}
+
+std::string ShortSummary(const JobSummary& s) {
+    std::string text = s.outputName + ": " + std::to_string(s.facts.bits) + " bits";
+    if (s.hasTarget && s.target > 0) text += Format(", %.1f%% of %lld", Percent(s), s.target);
+    if (s.quality.measured) text += Format(", PSNR %.2f dB", s.quality.psnrAverage);
+    return text + Format(", %.2f s\n", s.seconds);
+}
+
+std::string SummaryJson(const JobSummary& s) {
+    const char* result = !s.started      ? "not started"
+                         : s.status == 0 ? "finished"
+                         : s.status == 2 ? "cancelled"
+                                         : "failed";
+    std::string json = "{\"input\":" + JsonString(s.input);
+    json += ",\"output\":" + JsonString(s.output);
+    json += Format(",\"result\":\"%s\",\"exit\":%d", result, s.status);
+    if (s.hasTarget) json += Format(",\"target\":%lld", s.target);
+    if (s.status == 0) {
+        const StreamFacts& f = s.facts;
+        json +=
+            Format(",\"seconds\":%.3f,\"bits\":%lld,\"bytes\":%lld", s.seconds, f.bits, f.bits / 8);
+        if (s.hasTarget && s.target > 0) json += Format(",\"percentOfTarget\":%.2f", Percent(s));
+        json += Format(",\"width\":%d,\"height\":%d,\"standard\":\"%s\"", f.width, f.height,
+                       StandardName(f.frameRateCode));
+        json += Format(",\"aspect\":\"%s\"", f.panScan ? "16:9" : AspectName(f.aspectCode));
+        if (f.panScan) {
+            json += Format(",\"panScan\":{\"window\":\"4:3\",\"displayWidth\":%d,\"offset\":%d}",
+                           f.displayWidth, f.panScanOffset);
+        }
+        json += Format(",\"progressive\":%s", f.progressive == 1 ? "true" : "false");
+        const PictureQuality& q = s.quality;
+        if (q.measured) {
+            json += Format(",\"psnr\":{\"y\":%.3f,\"cb\":%.3f,\"cr\":%.3f,\"average\":%.3f}",
+                           q.psnrY, q.psnrCb, q.psnrCr, q.psnrAverage);
+            json += Format(",\"ssimY\":%.5f,\"quantiser\":{\"min\":%d,\"max\":%d}", q.ssimY,
+                           q.quantiserMin, q.quantiserMax);
+        }
+    }
+    json += ",\"errors\":" + JsonList(Lines(s.errorText));
+    json += ",\"notes\":" + JsonList(s.notes);
+    return json + "}\n";
 }

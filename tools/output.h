@@ -48,6 +48,10 @@ struct DeliveryWatch {
 std::string DeliverStream(const std::string& stream, const Destination& destination, int stdoutFd,
                           const DeliveryWatch& watch, bool* cancelled);
 
+// Writes `text` to the destination as a stream is written (a report, not a
+// stream: no end code is looked for). "" or what went wrong.
+std::string DeliverText(const std::string& text, const Destination& destination);
+
 // How the destination is named in messages ("standard output" for "-").
 std::string DestinationName(const Destination& destination);
 

@@ -23,11 +23,5 @@ int main(int argc, char** argv) {
     // A reader that goes away and a file size limit are write errors, not deaths.
     signal(SIGPIPE, SIG_IGN);
     signal(SIGXFSZ, SIG_IGN);
-    CatchInterrupts(true);
-    const std::string& input = line.inputs.front();
-    const std::string destination = DestinationOf(line, input);
-    TerminalReporter reporter(line.quiet);
-    const JobSummary summary = RunOneJob(line, input, destination, &reporter);
-    TellOutcome(summary, line, destination == "-" ? stderr : stdout);
-    return summary.status;
+    return RunBatch(line);
 }

@@ -33,6 +33,7 @@ struct PictureQuality {
 };
 
 struct JobSummary {
+    bool started = true;             // false for a job a cancelled batch never began
     std::string input;               // the job file or picture, as given
     std::string output;              // where the stream goes, as given ("-": standard output)
     std::string outputName;          // how messages name it
@@ -49,6 +50,10 @@ struct JobSummary {
 };
 
 // The summary of a finished job for people, several lines.
-void PrintSummary(FILE* to, const JobSummary& summary);
+std::string SummaryText(const JobSummary& summary);
+// The summary of a finished job in one line: output, bits, percent of the target, time.
+std::string ShortSummary(const JobSummary& summary);
+// Any job as one JSON object on one line, with its end-of-line.
+std::string SummaryJson(const JobSummary& summary);
 
 #endif

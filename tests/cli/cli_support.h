@@ -2,6 +2,8 @@
 #ifndef PICTOR_TESTS_CLI_CLI_SUPPORT_H
 #define PICTOR_TESTS_CLI_CLI_SUPPORT_H
 
+#include <sys/types.h>
+
 #include <string>
 #include <vector>
 
@@ -47,6 +49,30 @@ public:
 private:
     TempDir io_;                      // the command's standard error, caught
     std::vector<std::string> start_;  // the names `dir` started with
+};
+
+// The "result" of every line of a JSON Lines file, space-separated, or what
+// makes it invalid JSON.
+std::string JsonResults(const std::string& path);
+
+// The command started in a CliFolder, its standard error read as it comes:
+// a test can wait for something to be said and then interrupt the command.
+class Spawned {
+public:
+    Spawned(const CliFolder& folder, const std::vector<std::string>& args);
+    ~Spawned();
+    // Reads standard error until `text` has come (true) or the command has
+    // ended or `seconds` have passed (false).
+    bool WaitFor(const std::string& text, int seconds);
+    void Interrupt();
+    // Waits for the end: the exit status (-1 for a signal); `err` gets all of standard error.
+    int Wait(std::string* err);
+
+private:
+    pid_t pid_ = -1;
+    int errFd_ = -1;
+    bool ended_ = false;  // standard error has ended
+    std::string err_;
 };
 
 #endif
