@@ -140,6 +140,16 @@ int OpenStreamThrough(const Destination& d, const DeliveryWatch& watch, bool* ca
     }
 }
 
+// Renames `from` to `to` unless `to` has come meanwhile (EEXIST then); where
+// the file system cannot rename so, a hard link does the same.
+bool MoveIfAbsent(const std::string& from, const std::string& to) {
+    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+    if (errno != EINVAL && errno != ENOSYS) return false;
+    if (link(from.c_str(), to.c_str()) != 0) return false;
+    unlink(from.c_str());
+    return true;
+}
+
 // Checks the file now at the destination: present, regular, `size` bytes, end code last.
 std::string CheckArrived(const Destination& d, off_t size) {
     const int fd = open(d.path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -173,12 +183,10 @@ std::string DeliverToFile(int in, off_t size, const Destination& d, const Delive
     if (problem.empty() && (fstat(out, &st) != 0 || st.st_size != size))
         problem = "cannot write " + d.given + ": the copy came out short";
     if (close(out) != 0 && problem.empty()) problem = Errno("cannot write " + d.given);
-    if (problem.empty()) {
-        const int moved = d.noClobber ? renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD,
-                                                  d.path.c_str(), RENAME_NOREPLACE)
-                                      : rename(temporary.c_str(), d.path.c_str());
-        if (moved != 0) problem = Errno("cannot write " + d.given);
-    }
+    const bool moved =
+        problem.empty() && (d.noClobber ? MoveIfAbsent(temporary, d.path)
+                                        : rename(temporary.c_str(), d.path.c_str()) == 0);
+    if (problem.empty() && !moved) problem = Errno("cannot write " + d.given);
     if (!problem.empty()) unlink(temporary.c_str());
     return problem;
 }

@@ -49,7 +49,9 @@ inline std::string Stem(const std::string& jobFilePath) {
 
 // Path limits. The job file path (workDir + "/" + jobFileName) may have at most
 // 256 characters; a longer one fails with code 47 before anything is read or
-// written. The context's fields hold 2079 and 263 characters.
+// written, so the command lets the library refuse such a job where it lies.
+// A private folder's path must leave room for the job file's name within the
+// limit too. The context's fields hold 2079 and 263 characters.
 constexpr size_t kMaxJobFilePath = 256;
 constexpr size_t kMaxWorkDir = sizeof(JobContext::workDir) - 1;
 constexpr size_t kMaxJobFileName = sizeof(JobContext::jobFileName) - 1;
