@@ -24,7 +24,7 @@ struct Worker {
     int fd;
     std::string buffer;  // bytes read, not yet whole messages
     ToldJob told;
-    bool toldJson = false;
+    bool toldAll = false;  // the last message came: the whole job was told
 };
 
 // How a batch ends: the worst of its jobs, a cancellation above a failure.
@@ -147,7 +147,7 @@ void Batch::Read(Worker* worker, bool* ended) {
             worker->told.summary = text;
         } else if (kind == WorkerMessage::kJson) {
             worker->told.json = text;
-            worker->toldJson = true;
+            worker->toldAll = true;
         }
     }
 }
@@ -159,7 +159,7 @@ void Batch::Finish(Worker* worker) {
     }
     int status = WIFEXITED(wait) ? WEXITSTATUS(wait) : kExitFailed;
     if (status != kExitFinished && status != kExitCancelled) status = kExitFailed;
-    if (!worker->toldJson) {
+    if (!worker->toldAll) {
         // The worker ended before telling its job: a crash, said as such.
         JobSummary summary;
         summary.input = line_.inputs[worker->index];
