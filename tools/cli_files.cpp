@@ -1,4 +1,4 @@
-// Private work folders and safe moves for the pictor command.
+// Private work folders for the pictor command, and the links inside them.
 #include <fcntl.h>
 #include <ftw.h>
 #include <limits.h>
@@ -8,10 +8,12 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "cli.h"
+#include "library_rules.h"
 
 namespace {
 
@@ -57,11 +59,16 @@ int CopyFile(const std::string& from, const std::string& to) {
 
 }  // namespace
 
-std::string MakeWorkDir() {
-    // The library cuts the stream's name at the first ".tp" of the whole path.
+std::string MakeWorkDir(size_t room) {
+    // The library cuts the stream's name at the first ".tp" of the whole path,
+    // and refuses job file paths beyond its limit.
+    const std::string fallback = "/tmp";
     const char* base = std::getenv("TMPDIR");
-    std::string folder = base != nullptr && base[0] != '\0' ? base : "/tmp";
-    if (folder.find(".tp") != std::string::npos || folder.size() > 200) folder = "/tmp";
+    std::string folder = base != nullptr && base[0] != '\0' ? base : fallback;
+    const size_t made = std::strlen("/pictor-XXXXXX/");
+    if (folder.find(".tp") != std::string::npos ||
+        folder.size() + made + room > rules::kMaxJobFilePath)
+        folder = fallback;
     std::string pattern = folder + "/pictor-XXXXXX";
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
@@ -76,21 +83,6 @@ void RemoveWorkDir(const std::string& dir) {
 int LinkOrCopy(const std::string& target, const std::string& link) {
     if (symlink(target.c_str(), link.c_str()) == 0) return 0;
     return CopyFile(target, link);
-}
-
-int MoveFile(const std::string& from, const std::string& to) {
-    if (rename(from.c_str(), to.c_str()) == 0) return 0;
-    if (errno != EXDEV) return -1;
-    // Another file system: copy beside the destination, then rename into place.
-    std::string partial = to + ".partial-" + std::to_string(getpid());
-    unlink(partial.c_str());
-    if (CopyFile(from, partial) != 0) return -1;
-    if (rename(partial.c_str(), to.c_str()) != 0) {
-        unlink(partial.c_str());
-        return -1;
-    }
-    unlink(from.c_str());
-    return 0;
 }
 
 std::string AbsolutePath(const std::string& path) {

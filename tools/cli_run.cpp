@@ -1,156 +1,87 @@
-// pictor run JOBFILE: one job from a job parameter file.
-#include <sys/stat.h>
+// pictor run JOBFILE: a job parameter file's job, run from a private folder
+// that links to the job file and its pictures.
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <memory>
 
 #include "cli.h"
+#include "library_rules.h"
 
 namespace {
 
-struct RunRequest {
-    std::string jobFile;
-    std::string workDir;  // the folder of the job file, as given
-    std::string name;     // the job file's name inside it
-    std::string stream;   // --stream, or empty
-    JobFlags flags;
-};
-
-int ParseRun(int argc, char** argv, RunRequest* request) {
-    ArgCursor args{argc, argv, 0};
-    while (args.next < argc) {
-        const std::string arg = argv[args.next];
-        int taken = TakeValue(&args, "--stream", &request->stream);
-        if (taken > 0 && request->stream.empty()) return UsageError("--stream needs a path");
-        if (taken == 0) taken = TakeJobFlag(&args, &request->flags);
-        if (taken < 0) return kExitUsage;
-        if (taken > 0) continue;
-        if (arg.size() > 1 && arg[0] == '-') return UsageError("run: unknown option '" + arg + "'");
-        if (!request->jobFile.empty()) return UsageError("run takes one job parameter file");
-        request->jobFile = arg;
-        args.next += 1;
-    }
-    if (request->jobFile.empty()) return UsageError("run needs a job parameter file");
-    size_t slash = request->jobFile.rfind('/');
-    request->workDir = slash == std::string::npos ? "." : request->jobFile.substr(0, slash);
-    request->name =
-        slash == std::string::npos ? request->jobFile : request->jobFile.substr(slash + 1);
-    if (slash == 0) request->workDir = "";  // "/x.tp": the library joins "" + "/" + name
-    if (request->name.empty())
-        return UsageError("'" + request->jobFile + "' names a folder, not a job file");
-    if (request->workDir.size() >= sizeof(JobContext::workDir) ||
-        request->name.size() >= sizeof(JobContext::jobFileName)) {
-        return UsageError("job parameter file path too long: " + request->jobFile);
-    }
-    return 0;
+// The job file's folder as the library would be given it ("." for a bare
+// name, "" for one in the root, whose path the library joins as "/" + name).
+std::string FolderOf(const std::string& jobFile) {
+    const size_t slash = jobFile.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return jobFile.substr(0, slash);
 }
 
-struct FileStamp {
-    bool exists = false;
-    struct stat st {};
-};
-
-FileStamp StampOf(const std::string& path) {
-    FileStamp stamp;
-    stamp.exists = stat(path.c_str(), &stamp.st) == 0;
-    return stamp;
+std::string NameOf(const std::string& jobFile) {
+    const size_t slash = jobFile.rfind('/');
+    return slash == std::string::npos ? jobFile : jobFile.substr(slash + 1);
 }
 
-bool Rewritten(const FileStamp& before, const FileStamp& after) {
-    if (!after.exists) return false;
-    if (!before.exists) return true;
-    return before.st.st_ino != after.st.st_ino ||
-           before.st.st_mtim.tv_sec != after.st.st_mtim.tv_sec ||
-           before.st.st_mtim.tv_nsec != after.st.st_mtim.tv_nsec ||
-           before.st.st_size != after.st.st_size;
-}
-
-int Finish(const std::string& streamPath, const RunRequest& request) {
-    if (request.flags.quiet) return kExitFinished;
-    StreamFacts facts;
-    if (ReadStreamFacts(streamPath, &facts) != 0) {
-        std::fprintf(stderr, "pictor: %s holds no sequence header\n", streamPath.c_str());
-        return kExitFailed;
+// The picture the job names: the last SOURCE_FILE, in still/ beside the job file.
+std::string PictureOf(const std::vector<JobFileLine>& lines, const std::string& folder) {
+    std::string source;
+    for (const JobFileLine& line : lines) {
+        if (line.key == "SOURCE_FILE") source = line.value;
     }
-    long long target = ReadJobTarget(request.jobFile);
-    PrintSummary(streamPath, facts, target < 0 ? 0 : EffectiveTarget(target, request.flags));
-    return kExitFinished;
-}
-
-// The job where it lies: the stream goes beside the job file, as the library puts it.
-int RunInPlace(const RunRequest& request) {
-    auto context = std::make_unique<JobContext>();
-    std::memset(context.get(), 0, sizeof(JobContext));
-    std::memcpy(context->workDir, request.workDir.c_str(), request.workDir.size() + 1);
-    std::memcpy(context->jobFileName, request.name.c_str(), request.name.size() + 1);
-    const std::string streamPath = StemOf(request.workDir + "/" + request.name) + ".ts";
-
-    FileStamp before = StampOf(streamPath);
-    char errorText[1024] = {};
-    bool cancelRequested = false;
-    int result = RunJobWatched(context.get(), errorText, request.flags, &cancelRequested);
-    if (result == PICTOR_FINISHED) {
-        // Named as the user named the job file: "menu.tp" gives "menu.ts", not "./menu.ts".
-        bool bare = request.jobFile.find('/') == std::string::npos;
-        return Finish(bare ? streamPath.substr(2) : streamPath, request);
-    }
-
-    // An attempt that stopped half-way leaves a stream without its picture.
-    if (Rewritten(before, StampOf(streamPath)) && unlink(streamPath.c_str()) == 0) {
-        std::fprintf(stderr, "pictor: removed the unfinished %s\n", streamPath.c_str());
-    }
-    return ReportOutcome(result, cancelRequested, errorText, streamPath);
-}
-
-// --stream: the job runs in a private folder that links to the job file and
-// its pictures, and the stream is moved to PATH only once it is complete.
-int RunToStream(const RunRequest& request) {
-    const std::string work = MakeWorkDir();
-    if (work.empty()) {
-        std::perror("pictor: cannot make a work folder");
-        return kExitFailed;
-    }
-    const std::string realDir = AbsolutePath(request.workDir.empty() ? "/" : request.workDir);
-    if (LinkOrCopy(AbsolutePath(request.jobFile), work + "/" + request.name) != 0 ||
-        symlink((realDir + "/still").c_str(), (work + "/still").c_str()) != 0) {
-        std::perror("pictor: cannot prepare the work folder");
-        RemoveWorkDir(work);
-        return kExitFailed;
-    }
-    auto context = std::make_unique<JobContext>();
-    std::memset(context.get(), 0, sizeof(JobContext));
-    std::snprintf(context->workDir, sizeof context->workDir, "%s", work.c_str());
-    std::snprintf(context->jobFileName, sizeof context->jobFileName, "%s", request.name.c_str());
-
-    char errorText[1024] = {};
-    bool cancelRequested = false;
-    int result = RunJobWatched(context.get(), errorText, request.flags, &cancelRequested);
-    const std::string written = StemOf(work + "/" + request.name) + ".ts";
-    int status = kExitFinished;
-    if (result == PICTOR_FINISHED) {
-        if (MoveFile(written, request.stream) != 0) {
-            std::fprintf(stderr, "pictor: cannot write %s: %s\n", request.stream.c_str(),
-                         std::strerror(errno));
-            status = kExitFailed;
-        } else {
-            status = Finish(request.stream, request);
-        }
-    } else {
-        // Messages cite the job's own folder, not the private one.
-        std::string text = ReplaceAll(errorText, work + "/", request.workDir + "/");
-        status = ReportOutcome(result, cancelRequested, text, request.stream);
-    }
-    RemoveWorkDir(work);
-    return status;
+    return source.empty() ? std::string() : folder + "/still/" + source;
 }
 
 }  // namespace
 
-int CommandRun(int argc, char** argv) {
-    RunRequest request;
-    if (ParseRun(argc, argv, &request) != 0) return kExitUsage;
-    return request.stream.empty() ? RunInPlace(request) : RunToStream(request);
+std::string DestinationOf(const CommandLine& line, const std::string& input) {
+    if (line.command == Command::kEncode && line.outDir.empty()) return line.output;
+    if (line.command == Command::kEncode) {
+        // Named after the picture, its extension replaced.
+        const std::string name = NameOf(input);
+        const size_t dot = name.rfind('.');
+        const std::string stem = dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+        return line.outDir + "/" + stem + ".m2v";
+    }
+    if (!line.stream.empty()) return line.stream;
+    // Beside the job file, named after the job file's own name: the stem rule
+    // applied to the name alone, whatever its folder is called.
+    const size_t slash = input.rfind('/');
+    const std::string folder = slash == std::string::npos ? "" : input.substr(0, slash + 1);
+    return folder + rules::Stem(NameOf(input)) + ".ts";
+}
+
+std::string PrepareRun(const CommandLine& line, const std::string& jobFile, PreparedJob* job) {
+    const std::string folder = FolderOf(jobFile);
+    const std::string name = NameOf(jobFile);
+    if (name.empty()) return "'" + jobFile + "' names a folder, not a job file";
+    if (name.size() > rules::kMaxJobFileName || folder.size() > rules::kMaxWorkDir)
+        return "the job file's path is too long: " + jobFile;
+    if (folder.size() + 1 + name.size() > rules::kMaxJobFilePath) {
+        job->refusedDir = folder;
+        job->jobFileName = name;
+        return "";
+    }
+    job->work = MakeWorkDir(name.size());
+    if (job->work.empty()) return std::string("cannot make a work folder: ") + std::strerror(errno);
+    if (job->work.size() + 1 + name.size() > rules::kMaxJobFilePath)
+        return "the job file's name is too long to run it from a work folder: " + name;
+    const std::string realFolder = AbsolutePath(folder.empty() ? "/" : folder);
+    if (LinkOrCopy(AbsolutePath(jobFile), job->work + "/" + name) != 0 ||
+        symlink((realFolder + "/still").c_str(), (job->work + "/still").c_str()) != 0) {
+        return std::string("cannot prepare the work folder: ") + std::strerror(errno);
+    }
+    job->jobFileName = name;
+    // Messages cite the job's own folder, not the private one.
+    job->renames.emplace_back(job->work + "/", folder + "/");
+    std::vector<JobFileLine> lines;
+    if (ReadJobFileLines(jobFile, &lines)) {
+        job->hasTarget = JobTarget(lines, line.flags, &job->target);
+        job->warnings = JobFileWarnings(jobFile, lines, line.flags);
+        job->silentFailureHint = SilentFailureHint(jobFile, lines);
+        const std::string picture = PictureOf(lines, folder);
+        if (!picture.empty()) job->guarded.push_back({picture, "the job's picture"});
+    }
+    job->guarded.push_back({jobFile, "the job parameter file"});
+    return "";
 }

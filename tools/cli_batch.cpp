@@ -1,0 +1,278 @@
+// Every input of the command line as a job in a worker process of its own
+// (the library runs one job per process), -j of them at once.
+#include <fcntl.h>
+#include <poll.h>
+#include <sched.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <set>
+
+#include "batch.h"
+
+namespace {
+
+struct Worker {
+    size_t index;
+    pid_t pid;
+    int fd;
+    std::string buffer;  // bytes read, not yet whole messages
+    ToldJob told;
+    bool toldAll = false;  // the last message came: the whole job was told
+};
+
+// How a batch ends: the worst of its jobs, a cancellation above a failure.
+struct Tally {
+    size_t finished = 0, failed = 0, cancelled = 0;
+    void Add(int status) {
+        if (status == kExitFinished) finished += 1;
+        if (status == kExitFailed) failed += 1;
+        if (status == kExitCancelled) cancelled += 1;
+    }
+    int Status() const {
+        return cancelled > 0 ? kExitCancelled : failed > 0 ? kExitFailed : kExitFinished;
+    }
+};
+
+// A destination's place, the same for every way of writing its path.
+std::string PlaceOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    char* real = realpath(folder.c_str(), nullptr);
+    if (real == nullptr) return AbsolutePath(path);
+    std::string place = std::string(real) + "/" + path.substr(slash + 1);
+    std::free(real);
+    return place;
+}
+
+int Processors() {
+    cpu_set_t set;
+    if (sched_getaffinity(0, sizeof set, &set) == 0) return std::max(1, CPU_COUNT(&set));
+    return 1;
+}
+
+// Where a batch's words go: the stream's or JSON's use of standard output
+// sends the summaries to standard error.
+struct Sinks {
+    FILE* summaries = stdout;
+    FILE* json = nullptr;  // standard output for "--json -", else collected
+    std::string jsonText;
+    Destination jsonFile;
+};
+
+class Batch {
+public:
+    Batch(const CommandLine& line, std::vector<std::string> destinations, Sinks* sinks)
+        : line_(line),
+          destinations_(std::move(destinations)),
+          sinks_(sinks),
+          display_(line, line.inputs.size()) {}
+
+    int Run();
+
+private:
+    void Start(size_t index);
+    void Read(Worker* worker, bool* ended);
+    void Finish(Worker* worker);
+    void Tell(size_t index, int status, const ToldJob& told);
+    void NeverStarted(size_t index);
+
+    const CommandLine& line_;
+    std::vector<std::string> destinations_;
+    Sinks* sinks_;
+    BatchDisplay display_;
+    std::vector<Worker> running_;
+    Tally tally_;
+};
+
+void Batch::Start(size_t index) {
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) {
+        ToldJob told;
+        told.errors = "pictor: cannot start a job: " + std::string(std::strerror(errno)) + "\n";
+        return Tell(index, kExitFailed, told);
+    }
+    std::fflush(stdout);
+    std::fflush(stderr);
+    // Interrupts wait until the worker has its own handlers.
+    sigset_t interrupts, unblocked;
+    sigemptyset(&interrupts);
+    sigaddset(&interrupts, SIGINT);
+    sigaddset(&interrupts, SIGTERM);
+    sigprocmask(SIG_BLOCK, &interrupts, &unblocked);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(fds[0]);
+        for (const Worker& other : running_) close(other.fd);
+        RunWorker(line_, line_.inputs[index], destinations_[index], fds[1], unblocked);
+    }
+    sigprocmask(SIG_SETMASK, &unblocked, nullptr);
+    close(fds[1]);
+    if (pid < 0) {
+        close(fds[0]);
+        ToldJob told;
+        told.errors = "pictor: cannot start a job: " + std::string(std::strerror(errno)) + "\n";
+        return Tell(index, kExitFailed, told);
+    }
+    running_.push_back({index, pid, fds[0], std::string(), ToldJob(), false});
+    display_.Started(index, line_.inputs[index]);
+}
+
+void Batch::Read(Worker* worker, bool* ended) {
+    char bytes[1 << 16];
+    const ssize_t n = read(worker->fd, bytes, sizeof bytes);
+    if (n < 0) {
+        *ended = errno != EINTR && errno != EAGAIN;
+        return;
+    }
+    *ended = n == 0;
+    worker->buffer.append(bytes, static_cast<size_t>(n));
+    WorkerMessage kind;
+    std::string text;
+    while (TakeMessage(&worker->buffer, &kind, &text)) {
+        if (kind == WorkerMessage::kProgress) {
+            display_.Progress(worker->index, std::atoi(text.c_str()),
+                              text.find("cancelling") != std::string::npos);
+        } else if (kind == WorkerMessage::kNote) {
+            display_.Note(worker->index, text);
+        } else if (kind == WorkerMessage::kErrors) {
+            worker->told.errors = text;
+        } else if (kind == WorkerMessage::kSummary) {
+            worker->told.summary = text;
+        } else if (kind == WorkerMessage::kJson) {
+            worker->told.json = text;
+            worker->toldAll = true;
+        }
+    }
+}
+
+void Batch::Finish(Worker* worker) {
+    close(worker->fd);
+    int wait = 0;
+    while (waitpid(worker->pid, &wait, 0) < 0 && errno == EINTR) {
+    }
+    int status = WIFEXITED(wait) ? WEXITSTATUS(wait) : kExitFailed;
+    if (status != kExitFinished && status != kExitCancelled) status = kExitFailed;
+    if (!worker->toldAll) {
+        // The worker ended before telling its job: a crash, said as such.
+        JobSummary summary;
+        summary.input = line_.inputs[worker->index];
+        summary.output = destinations_[worker->index];
+        summary.status = kExitFailed;
+        summary.notes.push_back(WIFSIGNALED(wait) ? "the job's process ended by signal " +
+                                                        std::to_string(WTERMSIG(wait))
+                                                  : "the job's process ended without a word");
+        worker->told = TellJob(summary, line_, line_.inputs.size() > 1);
+        status = kExitFailed;
+    }
+    Tell(worker->index, status, worker->told);
+}
+
+void Batch::Tell(size_t index, int status, const ToldJob& told) {
+    tally_.Add(status);
+    display_.Ended(index, status);
+    std::fputs(told.errors.c_str(), stderr);
+    std::fflush(stderr);
+    std::fputs(told.summary.c_str(), sinks_->summaries);
+    std::fflush(sinks_->summaries);
+    if (sinks_->json != nullptr) {
+        std::fputs(told.json.c_str(), sinks_->json);
+        std::fflush(sinks_->json);
+    } else {
+        sinks_->jsonText += told.json;
+    }
+    display_.Resume();
+}
+
+void Batch::NeverStarted(size_t index) {
+    JobSummary summary;
+    summary.started = false;
+    summary.input = line_.inputs[index];
+    summary.output = destinations_[index];
+    summary.status = kExitCancelled;
+    tally_.Add(kExitCancelled);
+    if (!line_.json.empty()) {
+        const std::string json = SummaryJson(summary);
+        if (sinks_->json != nullptr) {
+            std::fputs(json.c_str(), sinks_->json);
+        } else {
+            sinks_->jsonText += json;
+        }
+    }
+}
+
+int Batch::Run() {
+    const size_t total = line_.inputs.size();
+    const size_t most = static_cast<size_t>(line_.jobs > 0 ? line_.jobs : Processors());
+    size_t next = 0;
+    bool cancelSent = false;
+    while (true) {
+        while (!Interrupted() && running_.size() < most && next < total) Start(next++);
+        if (Interrupted() && !cancelSent) {
+            for (const Worker& worker : running_) kill(worker.pid, SIGTERM);
+            cancelSent = true;
+            display_.Cancelling();
+        }
+        if (running_.empty()) break;
+        std::vector<struct pollfd> waits;
+        for (const Worker& worker : running_) waits.push_back({worker.fd, POLLIN, 0});
+        if (!cancelSent && InterruptFd() >= 0) waits.push_back({InterruptFd(), POLLIN, 0});
+        if (poll(waits.data(), waits.size(), -1) < 0 && errno != EINTR) break;
+        for (size_t i = running_.size(); i-- > 0;) {
+            if (waits[i].revents == 0) continue;
+            bool ended = false;
+            Read(&running_[i], &ended);
+            if (!ended) continue;
+            Worker worker = std::move(running_[i]);
+            running_.erase(running_.begin() + static_cast<long>(i));
+            Finish(&worker);
+        }
+    }
+    for (; next < total; ++next) NeverStarted(next);
+    display_.Finish(tally_.finished, tally_.failed, tally_.cancelled);
+    return Interrupted() ? kExitCancelled : tally_.Status();
+}
+
+}  // namespace
+
+int RunBatch(const CommandLine& line) {
+    std::vector<std::string> destinations;
+    std::set<std::string> taken;
+    for (const std::string& input : line.inputs) {
+        destinations.push_back(DestinationOf(line, input));
+        if (destinations.back() != "-" && !taken.insert(PlaceOf(destinations.back())).second)
+            return UsageError("two jobs would write " + destinations.back());
+    }
+    Sinks sinks;
+    const bool streamOut = destinations.size() == 1 && destinations.front() == "-";
+    if (streamOut || line.json == "-") sinks.summaries = stderr;
+    if (line.json == "-") sinks.json = stdout;
+    if (!line.json.empty() && line.json != "-") {
+        std::vector<GuardedFile> guarded;
+        for (const std::string& input : line.inputs) guarded.push_back({input, "an input"});
+        for (const std::string& path : destinations) guarded.push_back({path, "a stream"});
+        const std::string problem = PrepareDestination(line.json, false, guarded, &sinks.jsonFile);
+        if (!problem.empty() || taken.count(PlaceOf(line.json)) != 0) {
+            std::fprintf(stderr, "pictor: --json: %s\n",
+                         problem.empty() ? "that is where a stream goes" : problem.c_str());
+            return kExitFailed;
+        }
+    }
+    CatchInterrupts(true);
+    Batch batch(line, destinations, &sinks);
+    int status = batch.Run();
+    if (!line.json.empty() && line.json != "-") {
+        const std::string problem = DeliverText(sinks.jsonText, sinks.jsonFile);
+        if (!problem.empty()) {
+            std::fprintf(stderr, "pictor: --json: %s\n", problem.c_str());
+            status = std::max(status, kExitFailed);
+        }
+    }
+    return status;
+}

@@ -1,0 +1,289 @@
+// Destinations of finished streams: checked before coding, written through a
+// temporary file beside them (or straight through to pipes and devices).
+#include <fcntl.h>
+#include <limits.h>
+#include <poll.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "output.h"
+
+namespace {
+
+constexpr int kMaxLinkHops = 40;
+constexpr int kReaderPollMs = 100;  // how often a named pipe is tried for a reader
+constexpr unsigned char kSequenceEndCode[4] = {0x00, 0x00, 0x01, 0xB7};
+
+std::string FolderOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string NameOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string Errno(const std::string& what) { return what + ": " + std::strerror(errno); }
+
+// The file a chain of symbolic links ends at (the path itself when it is no
+// link, also when it does not exist). False after too many links.
+bool FollowLinks(const std::string& path, std::string* final) {
+    std::string current = path;
+    for (int hop = 0; hop < kMaxLinkHops; ++hop) {
+        struct stat st;
+        if (lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+            *final = current;
+            return true;
+        }
+        std::vector<char> target(PATH_MAX + 1);
+        const ssize_t n = readlink(current.c_str(), target.data(), PATH_MAX);
+        if (n <= 0) return false;
+        std::string next(target.data(), static_cast<size_t>(n));
+        current = next[0] == '/' ? next : FolderOf(current) + "/" + next;
+    }
+    return false;
+}
+
+bool SameFile(const struct stat& a, const std::string& path) {
+    struct stat b;
+    return stat(path.c_str(), &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// A new empty file beside `path`, named after it; its descriptor, or -1.
+int MakeTemporaryBeside(const std::string& path, std::string* temporary) {
+    std::string name = NameOf(path).substr(0, 200);
+    std::string pattern = FolderOf(path) + "/." + name + ".pictor-XXXXXX";
+    std::vector<char> buffer(pattern.begin(), pattern.end());
+    buffer.push_back('\0');
+    const int fd = mkostemp(buffer.data(), O_CLOEXEC);
+    if (fd >= 0) *temporary = buffer.data();
+    return fd;
+}
+
+// Why no new file can be made beside `path`, or "" when one can.
+std::string FolderRefusal(const std::string& given, const std::string& path) {
+    std::string temporary;
+    const int fd = MakeTemporaryBeside(path, &temporary);
+    if (fd >= 0) {
+        close(fd);
+        unlink(temporary.c_str());
+        return "";
+    }
+    const std::string folder = FolderOf(path);
+    if (errno == ENOENT) return "cannot write " + given + ": the folder " + folder + " is missing";
+    if (errno == ENOTDIR) return "cannot write " + given + ": " + folder + " is not a folder";
+    return Errno("cannot write " + given + ": the folder " + folder + " takes no new file");
+}
+
+bool EndsWithEndCode(int fd, off_t size) {
+    unsigned char last[4];
+    return size >= 4 && pread(fd, last, 4, size - 4) == 4 &&
+           std::memcmp(last, kSequenceEndCode, 4) == 0;
+}
+
+// Copies all of `in` (from its start) to `out`; "" or what went wrong.
+std::string CopyAll(int in, int out, const std::string& name, const DeliveryWatch& watch,
+                    bool* cancelled) {
+    std::vector<char> buffer(1 << 16);
+    for (off_t at = 0;;) {
+        const ssize_t n = pread(in, buffer.data(), buffer.size(), at);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return Errno("cannot read the finished stream");
+        if (n == 0) return "";
+        for (ssize_t done = 0; done < n;) {
+            const ssize_t w = write(out, buffer.data() + done, static_cast<size_t>(n - done));
+            if (w < 0 && errno == EINTR) {
+                if (watch.cancelled(watch.data)) {
+                    *cancelled = true;
+                    return "cancelled while writing " + name;
+                }
+                continue;
+            }
+            if (w <= 0) return Errno("cannot write " + name);
+            done += w;
+        }
+        at += n;
+    }
+}
+
+// Opens a named pipe or a device for writing, waiting for a pipe's reader
+// until one comes or the wait is cancelled; -1 with `problem` set otherwise.
+int OpenStreamThrough(const Destination& d, const DeliveryWatch& watch, bool* cancelled,
+                      std::string* problem) {
+    for (bool told = false;;) {
+        const int fd = open(d.path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (fd >= 0) {
+            fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+            return fd;
+        }
+        if (errno != ENXIO && errno != EINTR) {
+            *problem = Errno("cannot write " + d.given);
+            return -1;
+        }
+        if (watch.cancelled(watch.data)) {
+            *cancelled = true;
+            *problem = "cancelled while waiting for a reader of " + d.given;
+            return -1;
+        }
+        if (!told) watch.waiting(watch.data, d.given);
+        told = true;
+        struct pollfd wake = {watch.wakeFd, POLLIN, 0};
+        poll(&wake, watch.wakeFd >= 0 ? 1 : 0, kReaderPollMs);
+    }
+}
+
+// Renames `from` to `to` unless `to` has come meanwhile (EEXIST then); where
+// the file system cannot rename so, a hard link does the same.
+bool MoveIfAbsent(const std::string& from, const std::string& to) {
+    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+    if (errno != EINVAL && errno != ENOSYS) return false;
+    if (link(from.c_str(), to.c_str()) != 0) return false;
+    unlink(from.c_str());
+    return true;
+}
+
+// Checks the file now at the destination: present, regular, `size` bytes, end code last.
+std::string CheckArrived(const Destination& d, off_t size) {
+    const int fd = open(d.path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return Errno("the stream is not at " + d.given);
+    struct stat st;
+    const bool whole = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size == size &&
+                       EndsWithEndCode(fd, size);
+    close(fd);
+    return whole ? "" : "the stream at " + d.given + " is not the one written";
+}
+
+std::string DeliverToFile(int in, off_t size, const Destination& d, const DeliveryWatch& watch,
+                          bool* cancelled) {
+    std::string temporary;
+    const int out = MakeTemporaryBeside(d.path, &temporary);
+    if (out < 0) return Errno("cannot write " + d.given);
+    // A replaced file keeps its permissions; a new one gets the usual ones.
+    struct stat old;
+    mode_t mode = 0;
+    if (stat(d.path.c_str(), &old) == 0) {
+        mode = old.st_mode & 07777;
+    } else {
+        mode = umask(0);
+        umask(mode);
+        mode = 0666 & ~mode;
+    }
+    std::string problem = CopyAll(in, out, d.given, watch, cancelled);
+    struct stat st;
+    if (problem.empty() && (fchmod(out, mode) != 0 || fsync(out) != 0))
+        problem = Errno("cannot write " + d.given);
+    if (problem.empty() && (fstat(out, &st) != 0 || st.st_size != size))
+        problem = "cannot write " + d.given + ": the copy came out short";
+    if (close(out) != 0 && problem.empty()) problem = Errno("cannot write " + d.given);
+    const bool moved =
+        problem.empty() && (d.noClobber ? MoveIfAbsent(temporary, d.path)
+                                        : rename(temporary.c_str(), d.path.c_str()) == 0);
+    if (problem.empty() && !moved) problem = Errno("cannot write " + d.given);
+    if (!problem.empty()) unlink(temporary.c_str());
+    return problem;
+}
+
+std::string Deliver(int in, off_t size, const Destination& d, int stdoutFd,
+                    const DeliveryWatch& watch, bool* cancelled) {
+    if (d.kind == Destination::Kind::kFile) return DeliverToFile(in, size, d, watch, cancelled);
+    if (d.kind == Destination::Kind::kStandardOutput)
+        return CopyAll(in, stdoutFd, "standard output", watch, cancelled);
+    std::string problem;
+    const int out = OpenStreamThrough(d, watch, cancelled, &problem);
+    if (out >= 0) {
+        problem = CopyAll(in, out, d.given, watch, cancelled);
+        if (close(out) != 0 && problem.empty()) problem = Errno("cannot write " + d.given);
+    }
+    return problem;
+}
+
+}  // namespace
+
+std::string DestinationName(const Destination& destination) {
+    return destination.kind == Destination::Kind::kStandardOutput ? "standard output"
+                                                                  : destination.given;
+}
+
+std::string PrepareDestination(const std::string& given, bool noClobber,
+                               const std::vector<GuardedFile>& guarded, Destination* d) {
+    d->given = given;
+    d->noClobber = noClobber;
+    struct stat st;
+    if (given == "-") {
+        d->kind = Destination::Kind::kStandardOutput;
+        if (fstat(STDOUT_FILENO, &st) != 0) return "standard output is closed";
+        if (isatty(STDOUT_FILENO)) return "standard output is a terminal, not a file or a pipe";
+        for (const GuardedFile& file : guarded) {
+            if (SameFile(st, file.path)) return "standard output is " + file.role;
+        }
+        return "";
+    }
+    if (!FollowLinks(given, &d->path))
+        return "cannot write " + given + ": too many symbolic links on the way";
+    if (stat(d->path.c_str(), &st) != 0) {
+        if (errno != ENOENT) return Errno("cannot write " + given);
+        d->kind = Destination::Kind::kFile;
+        return FolderRefusal(given, d->path);
+    }
+    d->exists = true;
+    if (S_ISDIR(st.st_mode)) return "cannot write " + given + ": it is a folder";
+    if (S_ISREG(st.st_mode)) {
+        d->kind = Destination::Kind::kFile;
+    } else if (S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode)) {
+        d->kind = Destination::Kind::kStreamThrough;
+    } else {
+        return "cannot write " + given + ": not a file, a named pipe or a character device";
+    }
+    for (const GuardedFile& file : guarded) {
+        if (SameFile(st, file.path)) return "will not write over " + file.role;
+    }
+    if (noClobber) return given + " exists and --no-clobber keeps it";
+    if (d->kind == Destination::Kind::kStreamThrough) {
+        return access(d->path.c_str(), W_OK) == 0 ? "" : Errno("cannot write " + given);
+    }
+    return FolderRefusal(given, d->path);
+}
+
+std::string DeliverStream(const std::string& stream, const Destination& d, int stdoutFd,
+                          const DeliveryWatch& watch, bool* cancelled) {
+    *cancelled = false;
+    const int in = open(stream.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) return "the job left no stream";
+    struct stat st;
+    std::string problem;
+    if (fstat(in, &st) != 0 || !EndsWithEndCode(in, st.st_size)) {
+        problem = "the stream came out incomplete (" + std::to_string(st.st_size) +
+                  " bytes without a sequence end code): is the disk full?";
+    } else {
+        problem = Deliver(in, st.st_size, d, stdoutFd, watch, cancelled);
+        if (problem.empty() && d.kind == Destination::Kind::kFile)
+            problem = CheckArrived(d, st.st_size);
+    }
+    close(in);
+    return problem;
+}
+
+std::string DeliverText(const std::string& text, const Destination& d) {
+    FILE* file = std::tmpfile();
+    if (file == nullptr) return Errno("cannot write " + d.given);
+    std::string problem;
+    if (std::fwrite(text.data(), 1, text.size(), file) != text.size() || std::fflush(file) != 0) {
+        problem = Errno("cannot write " + d.given);
+    } else {
+        bool cancelled = false;
+        const DeliveryWatch watch{[](void*, const std::string&) {}, [](void*) { return false; }, -1,
+                                  nullptr};
+        problem = Deliver(fileno(file), static_cast<off_t>(text.size()), d, STDOUT_FILENO, watch,
+                          &cancelled);
+    }
+    std::fclose(file);
+    return problem;
+}
