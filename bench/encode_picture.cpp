@@ -10,9 +10,9 @@
 #include "api/registry.h"
 #include "coding/bit_writer.h"
 #include "coding/headers.h"
-#include "coding/passes.h"
 #include "control/analysis.h"
 #include "control/encoder.h"
+#include "control/passes.h"
 #include "control/rate_control.h"
 #include "params/settings.h"
 
@@ -112,8 +112,9 @@ void BM_Stage(benchmark::State& state) {
     const int stage = static_cast<int>(state.range(0));
     Stages s;
     s.Prepare(600000);
-    CodingPass1(s.q.data(), s.types.data(), &s.rc, &s.planes);
-    CodingPass2(s.q.data(), s.types.data(), &s.rc, &s.planes);
+    if (CodingPass1(s.q.data(), s.types.data(), &s.rc, &s.planes) != 0 ||
+        CodingPass2(s.q.data(), s.types.data(), &s.planes) != 0)
+        state.SkipWithError("a pass failed");
     AllocateBits(0);
     for (auto _ : state) {
         switch (stage) {
@@ -127,10 +128,12 @@ void BM_Stage(benchmark::State& state) {
                 AnalysePicture(600000);
                 break;
             case 1:
-                CodingPass1(s.q.data(), s.types.data(), &s.rc, &s.planes);
+                if (CodingPass1(s.q.data(), s.types.data(), &s.rc, &s.planes) != 0)
+                    state.SkipWithError("pass 1 failed");
                 break;
             case 2:
-                CodingPass2(s.q.data(), s.types.data(), &s.rc, &s.planes);
+                if (CodingPass2(s.q.data(), s.types.data(), &s.planes) != 0)
+                    state.SkipWithError("pass 2 failed");
                 break;
             case 3: {
                 ResetBitWriter();
@@ -140,7 +143,8 @@ void BM_Stage(benchmark::State& state) {
                 WriteSequenceDisplayExtension();
                 WriteGopHeader();
                 WritePictureHeader();
-                FinalCodingPass(s.q.data(), s.types.data(), &s.rc, &s.planes);
+                if (FinalCodingPass(s.q.data(), s.types.data(), &s.planes) != 0)
+                    state.SkipWithError("the final pass failed");
                 WriteSequenceEnd();
                 TrackedClose(out);
                 gBitWriter.out = nullptr;

@@ -65,8 +65,8 @@ void EncodeIntraBlock(int blockIndex, const int32_t* levels) {
     QueueBits(kEndOfBlock, 4);
 }
 
-int EncodeMacroblock(int row, int col, const int32_t* levels, const int32_t* quantisers,
-                     const int32_t* types, int sliceStart, int retry) {
+void EncodeMacroblock(int row, int col, const int32_t* levels, const int32_t* quantisers,
+                      const int32_t* types, int sliceStart, int retry) {
     const int mb = row * gSettings.XMBlock + col;
     if (sliceStart != 0) {
         ResetDcPredictors();
@@ -88,5 +88,4 @@ int EncodeMacroblock(int row, int col, const int32_t* levels, const int32_t* qua
             gRunningDc.saved[c] = gRunningDc.value[c];
     }
     for (int b = 0; b < 6; ++b) EncodeIntraBlock(b, levels + 64 * b);
-    return 0;
 }

@@ -3,7 +3,6 @@
 
 #include "coding/intra_matrix.h"
 #include "coding/transform.h"
-#include "convert/planes.h"
 #include "params/settings.h"
 
 namespace {
@@ -40,29 +39,28 @@ int32_t Clamp(int32_t v, int32_t low, int32_t high) {
 
 }  // namespace
 
-void FetchMacroblock(int x, int y, int32_t* samples) {
-    const int lumaStride = gSettings.FrameWidth;
-    for (int b = 0; b < 4; ++b)
-        FetchBlock(gPlanes.y, lumaStride, x + kLumaBlockX[b], y + kLumaBlockY[b], samples + 64 * b);
-    const int xc = (x - gSettings.CodedXOffset) / 2 + gSettings.CodedXOffset / 2;
-    const int yc = (y - gSettings.CodedYOffset) / 2 + gSettings.CodedYOffset / 2;
-    const int chromaStride = gSettings.FrameWidth / 2;
-    FetchBlock(gPlanes.cb, chromaStride, xc, yc, samples + 64 * 4);
-    FetchBlock(gPlanes.cr, chromaStride, xc, yc, samples + 64 * 5);
+void FetchMacroblock(const SamplePlanes& picture, int x, int y, int32_t* samples) {
+    for (int b = 0; b < 4; ++b) {
+        FetchBlock(picture.y, picture.width, x + kLumaBlockX[b], y + kLumaBlockY[b],
+                   samples + 64 * b);
+    }
+    const int xc = (x - picture.codedX) / 2 + picture.codedX / 2;
+    const int yc = (y - picture.codedY) / 2 + picture.codedY / 2;
+    const int chromaStride = picture.width / 2;
+    FetchBlock(picture.cb, chromaStride, xc, yc, samples + 64 * 4);
+    FetchBlock(picture.cr, chromaStride, xc, yc, samples + 64 * 5);
 }
 
-int TransformAndQuantise(int q, int32_t* samples, int32_t* coefficients, int32_t* levels) {
+void TransformAndQuantise(int q, int32_t* samples, int32_t* coefficients, int32_t* levels) {
     for (int b = 0; b < kBlocksPerMacroblock; ++b) {
         ForwardDct(samples + 64 * b, coefficients + 64 * b);
         QuantiseIntraBlock(q, coefficients + 64 * b, levels + 64 * b);
     }
-    return q;
 }
 
-int QuantiseMacroblock(int q, const int32_t* coefficients, int32_t* levels) {
+void QuantiseMacroblock(int q, const int32_t* coefficients, int32_t* levels) {
     for (int b = 0; b < kBlocksPerMacroblock; ++b)
         QuantiseIntraBlock(q, coefficients + 64 * b, levels + 64 * b);
-    return q;
 }
 
 void StoreCoefficients(const int32_t* coefficients, int x, int y, CoefficientPlanes* planes) {

@@ -7,8 +7,8 @@
 #include "api/registry.h"
 #include "coding/bit_writer.h"
 #include "coding/headers.h"
-#include "coding/passes.h"
 #include "control/analysis.h"
+#include "control/passes.h"
 #include "control/rate_control.h"
 #include "convert/planes.h"
 #include "params/settings.h"
@@ -95,7 +95,7 @@ int RunFinalAttempts(EncoderStorage* st) {
             CloseStream(stream);
             return 1;
         }
-        if (FinalCodingPass(st->quantisers, st->types, st->rateControl, &st->planes) == -1) {
+        if (FinalCodingPass(st->quantisers, st->types, &st->planes) == -1) {
             CloseStream(stream);
             return 1;
         }
@@ -191,8 +191,7 @@ int EncodePicture() {
                 result = 1;
             } else {
                 SetProgress(80);
-                if (CancelRequested() ||
-                    CodingPass2(st.quantisers, st.types, st.rateControl, &st.planes) == -1) {
+                if (CancelRequested() || CodingPass2(st.quantisers, st.types, &st.planes) == -1) {
                     result = 1;
                 } else {
                     result = RunFinalAttempts(&st);

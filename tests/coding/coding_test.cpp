@@ -18,11 +18,11 @@
 #include "coding/headers.h"
 #include "coding/intra_matrix.h"
 #include "coding/macroblock_coder.h"
-#include "coding/passes.h"
 #include "coding/quantise.h"
 #include "coding/scan.h"
 #include "coding/transform.h"
 #include "coding/vlc_tables.h"
+#include "control/rate_control.h"
 #include "convert/planes.h"
 #include "params/settings.h"
 #include "support/decoders.h"
@@ -335,7 +335,8 @@ Picture WriteStream(const std::string& path, const std::vector<int32_t>& q,
             quantisers[mb] = q[mb] - 1 + attempt;
             types[mb] = x != 0 && quantisers[mb] != quantisers[mb - 1] ? 2 : 1;
             StartCodeList();
-            if (fromPlanes) FetchMacroblock(x, y, samples);
+            const SamplePlanes picture{gPlanes.y, gPlanes.cb, gPlanes.cr, width, 0, 0};
+            if (fromPlanes) FetchMacroblock(picture, x, y, samples);
             if (fromPlanes) TransformAndQuantise(quantisers[mb], samples, coefficients, level);
             EncodeMacroblock(y / 16, x / 16, level, quantisers.data(), types.data(), x == 0,
                              attempt > first);

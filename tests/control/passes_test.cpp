@@ -6,9 +6,9 @@
 
 #include "api/registry.h"
 #include "coding/bit_writer.h"
-#include "coding/passes.h"
 #include "control/analysis.h"
 #include "control/encoder.h"
+#include "control/passes.h"
 #include "control/rate_control.h"
 #include "params/settings.h"
 #include "support/state.h"
@@ -42,14 +42,14 @@ TEST(Passes, MeasureThenCodeEveryMacroblockWithinItsLimit) {
     for (int32_t v : q) sum += v;
     EXPECT_EQ(gSettings.IFixedQstep, sum / n);
     for (int mb = 3 * row; mb < 4 * row; ++mb) EXPECT_GT(q[mb], q[2 * row]) << mb;
-    ASSERT_EQ(CodingPass2(q.data(), types.data(), &rc, &planes), 0);
+    ASSERT_EQ(CodingPass2(q.data(), types.data(), &planes), 0);
     for (int mb = 0; mb < n; ++mb) ASSERT_EQ(q[mb], gSettings.IFixedQstep) << mb;
 
     // The final pass (bits counted, no stream) codes a macroblock more coarsely until it keeps
     // to 4608 bits, 38 more with its slice header, or reaches q 31.
     AllocateBits(0);
     ResetBitWriter();
-    ASSERT_EQ(FinalCodingPass(q.data(), types.data(), &rc, &planes), 0);
+    ASSERT_EQ(FinalCodingPass(q.data(), types.data(), &planes), 0);
     for (int mb = 0; mb < n; ++mb) {
         EXPECT_TRUE(rescnt[mb] <= 4608 + (mb % row == 0 ? 38 : 0) || q[mb] == 31)
             << mb << ": " << rescnt[mb];
