@@ -91,7 +91,7 @@ struct Stages {
         PreparePlanesJob(Job(target));
         DeriveSettings();
         DecimateChroma();
-        AnalysePicture(target);
+        if (AnalysePicture(target) != 0) std::abort();
         const size_t n = static_cast<size_t>(gSettings.MBCount);
         q.assign(n, 0);
         types.assign(n, 0);
@@ -125,7 +125,7 @@ void BM_Stage(benchmark::State& state) {
                 DeriveSettings();
                 state.ResumeTiming();
                 DecimateChroma();
-                AnalysePicture(600000);
+                if (AnalysePicture(600000) != 0) state.SkipWithError("analysis failed");
                 break;
             case 1:
                 if (CodingPass1(s.q.data(), s.types.data(), &s.rc, &s.planes) != 0)
