@@ -139,7 +139,7 @@ void BM_Stage(benchmark::State& state) {
                 ResetBitWriter();
                 FILE* out = TrackedOpen(kStream, "wb");
                 gBitWriter.out = out;
-                WriteSequenceHeader();
+                WriteSequenceHeader(gIntraMatrix.weights);
                 WriteSequenceDisplayExtension();
                 WriteGopHeader();
                 WritePictureHeader();

@@ -1,9 +1,13 @@
 // Macroblock fetch, coefficient store and reload, and the intra quantiser.
 #include "coding/quantise.h"
 
-#include "coding/intra_matrix.h"
+#include "coding/tables.h"
 #include "coding/transform.h"
 #include "params/settings.h"
+
+IntraMatrix gIntraMatrix;
+
+void ResetIntraMatrix() { gIntraMatrix = IntraMatrix{}; }
 
 namespace {
 
@@ -92,24 +96,13 @@ void QuantiseIntraBlock(int q, const int32_t* coefficients, int32_t* levels) {
         const int32_t level = v == 0 ? 0 : (v + offset) / step;
         levels[i] = Clamp(c < 0 ? -level : level, -2047, 2047);
     }
-    // The DC goes at intra_dc_precision, rounded with halves away from zero.
+    // The DC goes at intra_dc_precision (any other value as 0), rounded with halves away
+    // from zero, within the 8, 9 or 10 bits of that precision.
+    const int precision = gSettings.IntraDCPrecision;
+    const int32_t mult = kIntraDcMult[precision == 1 || precision == 2 ? precision : 0];
     const int32_t c0 = coefficients[0];
     const int32_t magnitude = c0 < 0 ? -c0 : c0;
-    int32_t dc;
-    int32_t limit;
-    switch (gSettings.IntraDCPrecision) {
-        case 1:
-            dc = (magnitude + 2) / 4;
-            limit = 511;
-            break;
-        case 2:
-            dc = (magnitude + 1) / 2;
-            limit = 1023;
-            break;
-        default:
-            dc = (magnitude + 4) / 8;
-            limit = 255;
-            break;
-    }
+    const int32_t dc = (magnitude + mult / 2) / mult;
+    const int32_t limit = 2048 / mult - 1;
     levels[0] = Clamp(c0 < 0 ? -dc : dc, -limit, limit);
 }

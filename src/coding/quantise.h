@@ -4,6 +4,15 @@
 
 #include <cstdint>
 
+// Working intra matrix, raster order (index = 8 x row + column): derived by the
+// pre-analysis, carried in the sequence header, used by the quantiser. Entry 0 is
+// 8 once the pre-analysis ends.
+struct IntraMatrix {
+    int32_t weights[64];
+};
+extern IntraMatrix gIntraMatrix;
+void ResetIntraMatrix();
+
 constexpr int kBlocksPerMacroblock = 6;
 constexpr int kMacroblockValues = kBlocksPerMacroblock * 64;
 

@@ -6,7 +6,8 @@
 
 #include "api/job_driver.h"
 #include "api/registry.h"
-#include "coding/intra_matrix.h"
+#include "coding/quantise.h"
+#include "coding/tables.h"
 #include "coding/transform.h"
 #include "control/bit_budget.h"
 #include "convert/planes.h"
@@ -61,7 +62,7 @@ constexpr int32_t kDcReset[3] = {128, 256, 512};
 // levels of the block before, which a macroblock row's first block does not use.
 void AddDcBits(int32_t c0, bool rowStart, int isLuma, int32_t* previous, int32_t* dcTotals) {
     for (int k = 0; k < 3; ++k) {
-        const int32_t d = kDcDivisor[k];
+        const int32_t d = kIntraDcMult[k];
         const int32_t dc = (d / 2 + c0) / d;
         const int32_t reference = rowStart ? kDcReset[k] : previous[k];
         const int32_t diff = reference - dc;

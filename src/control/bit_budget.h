@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "coding/tables.h"
+
 // Set aside for the slice header of every macroblock row, and for the picture's other headers.
 constexpr int32_t kSliceRowBits = 40;
 constexpr int32_t kPictureHeaderBits = 1392;
@@ -13,13 +15,10 @@ constexpr int32_t HeaderBits(int32_t rows) { return kSliceRowBits * rows + kPict
 // A macroblock may overrun its limit by its slice header, which only the first of a row has.
 constexpr int32_t kSliceHeaderAllowance = 38;
 
-// The estimate's costs: an escaped pair (6 bits of code, 6 of run, 12 of level), the end of a
-// block (two bits, whichever table is in use), and the header of a macroblock.
-constexpr int32_t kEscapeBits = 24;
+// The estimate's costs: an escaped pair, the end of a block (two bits, whichever table is in
+// use), and the header of a macroblock.
+constexpr int32_t kEscapeBits = kEscape.length + kEscapeRunBits + kEscapeLevelBits;
 constexpr int32_t kEstimatedEndOfBlockBits = 2;
 constexpr int32_t kEstimatedMacroblockHeaderBits = 1;
-
-// The DC divisor, and matrix entry 0 of a search's matrix, for DC precision 0, 1, 2.
-constexpr int32_t kDcDivisor[3] = {8, 4, 2};
 
 #endif

@@ -4,8 +4,7 @@
 #include <cstring>
 
 #include "api/registry.h"
-#include "coding/scan.h"
-#include "coding/vlc_tables.h"
+#include "coding/tables.h"
 #include "control/bit_budget.h"
 
 namespace {
@@ -66,7 +65,7 @@ int32_t DcSizeCodeLength(int size, int isLuma) {
 }
 
 int32_t AcCodeLength(int run, int level) {
-    const AcCode* code = FindAcCode(AcCodeIndex(), run, level);
+    const AcCode* code = FindAcCode(run, level);
     return code != nullptr ? code->length : kEscapeBits;
 }
 

@@ -7,6 +7,7 @@
 #include "api/registry.h"
 #include "coding/bit_writer.h"
 #include "coding/headers.h"
+#include "coding/quantise.h"
 #include "control/analysis.h"
 #include "control/passes.h"
 #include "control/rate_control.h"
@@ -86,7 +87,7 @@ int RunFinalAttempts(EncoderStorage* st) {
         FILE* stream = TrackedOpen(gSwitches.streamPath, "wb");
         if (stream == nullptr) return 1;
         gBitWriter.out = stream;
-        WriteSequenceHeader();
+        WriteSequenceHeader(gIntraMatrix.weights);
         WriteSequenceDisplayExtension();
         WriteGopHeader();
         WritePictureHeader();

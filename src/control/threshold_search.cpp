@@ -182,7 +182,7 @@ void TryThreshold(const ThresholdSearch& search, float start, float step, int q,
         BuildThresholdMatrix(t, search.errors, search.minWeight, matrix);
         const int precision = ChooseDcPrecision(matrix);
         gSettings.IntraDCPrecision = precision;
-        matrix[0] = kDcDivisor[precision];
+        matrix[0] = kIntraDcMult[precision];
         if (final) return;
         const bool unchanged = std::memcmp(kept, matrix, sizeof(kept)) == 0;
         if (!unchanged || gSettings.IFixedQstep != gThreshold.lastEstimateQ) {

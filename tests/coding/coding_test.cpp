@@ -16,12 +16,10 @@
 
 #include "coding/bit_writer.h"
 #include "coding/headers.h"
-#include "coding/intra_matrix.h"
 #include "coding/macroblock_coder.h"
 #include "coding/quantise.h"
-#include "coding/scan.h"
+#include "coding/tables.h"
 #include "coding/transform.h"
-#include "coding/vlc_tables.h"
 #include "control/rate_control.h"
 #include "convert/planes.h"
 #include "params/settings.h"
@@ -75,12 +73,14 @@ TEST(BitWriterAndHeaders, ExactBytes) {
              gSettings.YMBlock = 36;
              gSettings.PelAspectRatio = gSettings.FrameRate_s = 3;
              gSettings.load_intra_qmatrix_SH = 0;
-             WriteSequenceHeader();
+             ASSERT_EQ(DeriveSettings(), 0);
+             WriteSequenceHeader(nullptr);
          },
          "00 00 01 B3 2D 02 40 33 0B 33 23 80 00 00 01 B5 14 82 00 01 00 00"},
         {[] {
              gSettings.load_intra_qmatrix_SH = 0;
-             WriteSequenceHeader();
+             ASSERT_EQ(DeriveSettings(), 0);
+             WriteSequenceHeader(nullptr);
          },
          "00 00 01 B3 2D 01 E0 24 0B 33 23 80 00 00 01 B5 14 82 00 01 00 00"},
         {WriteSequenceDisplayExtension, "00 00 01 B5 25 06 06 06 0B 42 0F 00"},
@@ -93,11 +93,13 @@ TEST(BitWriterAndHeaders, ExactBytes) {
          "00 00 01 00 00 0F FF F8 00 00 01 B5 8F FF FB 49 80"},
         {[] {
              gSettings.PanScan = 1;
+             ASSERT_EQ(DeriveSettings(), 0);
              WritePictureHeader();
          },
          picture + " 00 00 01 B5 7F FE 08 00 07 FF 82 00 01"},
         {[] {
              gSettings.PanScan = gSettings.ProgressiveSeque = 1;
+             ASSERT_EQ(DeriveSettings(), 0);
              WritePictureHeader();
          },
          picture + " 00 00 01 B5 7F FE 08 00 04"},
@@ -323,9 +325,10 @@ Picture WriteStream(const std::string& path, const std::vector<int32_t>& q,
     levels.resize(q.size() * kMacroblockValues);
     ResetBitWriter();
     gBitWriter.out = std::fopen(path.c_str(), "wb");
-    for (void (*write)() :
-         {WriteSequenceHeader, WriteSequenceDisplayExtension, WriteGopHeader, WritePictureHeader})
-        write();
+    WriteSequenceHeader(gIntraMatrix.weights);
+    WriteSequenceDisplayExtension();
+    WriteGopHeader();
+    WritePictureHeader();
     int32_t samples[kMacroblockValues], coefficients[kMacroblockValues];
     for (int mb = 0; mb < gSettings.MBCount; ++mb) {
         const int x = 16 * (mb % gSettings.XMBlock), y = 16 * (mb / gSettings.XMBlock);

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "api/registry.h"
-#include "coding/intra_matrix.h"
-#include "coding/scan.h"
+#include "coding/quantise.h"
+#include "coding/tables.h"
 #include "control/analysis.h"
 #include "control/threshold_search.h"
 #include "convert/planes.h"

@@ -1,6 +1,6 @@
 #include "support/reference_estimate.h"
 
-#include "coding/scan.h"
+#include "coding/tables.h"
 
 void QuantiseForEstimate(const int32_t* coefficients, int32_t* levels, const int32_t* matrix,
                          int q) {
