@@ -28,7 +28,7 @@ struct CodeList {
 };
 extern CodeList gCodeList;
 
-// Starts a fresh list for a macroblock attempt.
+// Starts a fresh list for a macroblock attempt; also the list's reset.
 void StartCodeList();
 void QueueBits(uint32_t value, int length);
 [[nodiscard]] int32_t QueuedBits();

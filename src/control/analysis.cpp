@@ -15,6 +15,8 @@
 
 AnalysisState gAnalysis;
 
+void ResetAnalysis() { std::memset(&gAnalysis, 0, sizeof gAnalysis); }
+
 namespace {
 
 // Number of significant bits of a non-negative value (0 for 0).

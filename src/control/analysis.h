@@ -16,6 +16,7 @@ struct AnalysisState {
     ErrorTable errorTable;     // extended rule only
 };
 extern AnalysisState gAnalysis;
+void ResetAnalysis();
 
 // Fills the working intra matrix and IntraDCPrecision; 0, or -1 (no message)
 // when the analysis planes cannot be allocated.

@@ -100,17 +100,7 @@ int ChooseDcPrecision(const int32_t* matrix) {
 
 namespace {
 
-// The search's own evaluation of EstimateAcBits. The stored coefficients do not
-// change during a search, so the non-zero AC coefficients of every block are
-// listed once in scan order, with each one's current level and each block's
-// bits. A later matrix with the same q re-quantises only the coefficients of
-// the positions whose weight changed and recounts only the blocks where a level
-// changed. Every level and code length is the one EstimateAcBits would find, so
-// the sums agree.
-constexpr int kLookedUpMagnitudes = 256;
 constexpr int kListedMagnitudes = 4096;  // the transform gives at most 2048
-constexpr int kTabledRuns = 63;
-constexpr int kTabledLevels = 64;
 constexpr int kIncrementalPositions = 16;
 
 // A listed coefficient: the low 8 bits of its magnitude in bits 0-7, its
@@ -124,29 +114,6 @@ bool LookedUp(uint32_t c) { return (c & 0x3C000u) == 0; }
 int32_t MagnitudeOf(uint32_t c) { return static_cast<int32_t>((c & 255) | (c >> 14 & 15) << 8); }
 int PositionOf(uint32_t c) { return static_cast<int>(c >> 8 & 63); }
 int ScanIndexOf(uint32_t c) { return static_cast<int>(c >> 18 & 63); }
-
-struct SearchEstimate {
-    int32_t ready;
-    int32_t valid;  // levels and block bits belong to matrix and q below
-    int32_t q;
-    int32_t matrix[64];
-    int64_t total;
-    int32_t blocks;
-    int32_t macroblocks;
-    void* storage;     // one tracked block holding every array below
-    uint32_t* listed;  // per coefficient, block after block
-    uint16_t* level;
-    int32_t* blockOf;
-    int32_t* byPosition;  // coefficient numbers grouped by position
-    int32_t positionStart[65];
-    int32_t* blockEnd;  // coefficients of block b end at blockEnd[b]
-    int32_t* blockBits;
-    int32_t* dirty;  // blocks to recount
-    uint8_t* isDirty;
-    uint8_t codeLength[kTabledRuns][kTabledLevels];  // AcCodeLength; 0 for level 0
-    uint16_t lookup[64][kLookedUpMagnitudes];
-};
-SearchEstimate gEstimate;
 
 // Below 4096 the level is at most (16 * 4095 + 24) / 2, so it fits 16 bits.
 int32_t EstimateLevel(int32_t magnitude, int32_t w, int q) {
@@ -325,6 +292,10 @@ void IndexByPosition(const int32_t* perPosition) {
 }
 
 }  // namespace
+
+SearchEstimate gEstimate;
+
+void ResetSearchEstimate() { std::memset(&gEstimate, 0, sizeof gEstimate); }
 
 int PrepareSearchEstimate(const AnalysisPlanes& planes) {
     ReleaseSearchEstimate();

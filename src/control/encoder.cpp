@@ -7,14 +7,19 @@
 #include "api/registry.h"
 #include "coding/bit_writer.h"
 #include "coding/headers.h"
+#include "coding/macroblock_coder.h"
 #include "coding/quantise.h"
 #include "control/analysis.h"
 #include "control/passes.h"
 #include "control/rate_control.h"
+#include "control/threshold_search.h"
 #include "convert/planes.h"
 #include "params/settings.h"
 
 namespace {
+
+// Half-band vertical filter of the chroma decimation; the taps sum to 256.
+constexpr int32_t kDecimationTaps[8] = {-17, -2, 49, 98, 98, 49, -2, -17};
 
 // Working storage of one call of the encoder driver.
 struct EncoderStorage {
@@ -109,6 +114,19 @@ int RunFinalAttempts(EncoderStorage* st) {
 
 }  // namespace
 
+void ResetEncoderRecords() {
+    ResetBitWriter();
+    StartCodeList();
+    ResetRunningDc();
+    ResetIntraMatrix();
+    ResetMacroblockBits();
+    ResetAnalysis();
+    ResetSearchEstimate();
+    ResetEstimateMemo();
+    ResetThresholdState();
+    ResetErrorTerms();
+}
+
 int DecimateChroma() {
     const EncoderSettings& s = gSettings;
     const int32_t w2 = s.FrameWidth / 2;
@@ -121,8 +139,6 @@ int DecimateChroma() {
         return -1;
     }
 
-    // Half-band vertical filter; the taps sum to 256.
-    static const int32_t kTaps[8] = {-17, -2, 49, 98, 98, 49, -2, -17};
     const int32_t top = s.CodedYOffset;
     const int32_t bottom = s.CodedYOffset + 16 * s.YMBlock - 1;
     const int32_t x0 = s.CodedXOffset / 2;
@@ -147,7 +163,7 @@ int DecimateChroma() {
             uint8_t* out = temps[c] + outOffset;
             for (int32_t x = x0; x < x1; ++x) {
                 int32_t sum = 128;
-                for (int t = 0; t < 8; ++t) sum += kTaps[t] * in[rowOffsets[t] + x];
+                for (int t = 0; t < 8; ++t) sum += kDecimationTaps[t] * in[rowOffsets[t] + x];
                 int32_t v = sum / 256;
                 if (v < 0) v = 0;
                 if (v > 255) v = 255;
@@ -167,6 +183,7 @@ int DecimateChroma() {
 }
 
 int EncodePicture() {
+    ResetEncoderRecords();
     if (DeriveSettings() == -1) return -1;
     SetProgress(10);
     if (CancelRequested()) return 1;

@@ -7,18 +7,17 @@
 #include "params/settings.h"
 
 ThresholdState gThreshold;
+CarriedSearchState gCarriedSearch;
+ErrorTermTable gErrorTerms;
+EstimateMemo gMemo;
 
-void ResetThresholdState() {
-    gThreshold.threshold = 0.0f;
-    gThreshold.lastEstimateQ = 0;
-}
+void ResetThresholdState() { gThreshold = ThresholdState{}; }
+void ResetCarriedSearchState() { gCarriedSearch = CarriedSearchState{}; }
+// The table is a function of magnitude and weight alone: it is filled again when next needed.
+void ResetErrorTerms() { gErrorTerms.ready = 0; }
+void ResetEstimateMemo() { std::memset(&gMemo, 0, sizeof gMemo); }
 
 namespace {
-
-// The transform clamps every coefficient to -2048..2047, so magnitudes 0..2048
-// cover all it produces; larger values take the direct formula.
-constexpr int kTabulatedMagnitudes = 2049;
-constexpr int kWeights = 128;
 
 // Squared quantisation error of a coefficient of magnitude a with weight w:
 // the error of x and of -x are equal, since every division truncates toward zero
@@ -33,14 +32,6 @@ int64_t ErrorTerm(int64_t a, int64_t w) {
     return (a - r) * (a - r);
 }
 
-// Every term fits 16 bits (the largest is 5776). Weight 0 holds 0, so a whole
-// row of 128 can be added without a test and sums[p][0] stays 0.
-struct ErrorTermTable {
-    int32_t ready;
-    uint16_t term[kTabulatedMagnitudes][kWeights];
-};
-ErrorTermTable gErrorTerms;
-
 void FillErrorTerms() {
     for (int a = 0; a < kTabulatedMagnitudes; ++a) {
         gErrorTerms.term[a][0] = 0;
@@ -49,21 +40,6 @@ void FillErrorTerms() {
     }
     gErrorTerms.ready = 1;
 }
-
-// Estimated AC bits of the matrices already tried during one search. The
-// estimate is a function of the matrix and q over the same stored coefficients,
-// so a repeated matrix gets its earlier figure without re-quantising.
-constexpr int kRememberedEstimates = 64;
-struct EstimateMemo {
-    int32_t active;
-    int32_t listed;  // the search estimate's lists are ready
-    int32_t count;
-    int32_t next;
-    int32_t q[kRememberedEstimates];
-    int32_t bits[kRememberedEstimates];
-    int32_t matrix[kRememberedEstimates][64];
-};
-EstimateMemo gMemo;
 
 int32_t EstimateWithMemo(const AnalysisPlanes& coefficients, const int32_t* matrix, int q) {
     if (!gMemo.active) return EstimateAcBits(coefficients, matrix, q);
@@ -123,7 +99,7 @@ void SearchFinerQuantisers(const ThresholdSearch& search) {
             TryThreshold(search, gThreshold.threshold - 0.1f, 0.1f, q, 1);
             return;
         }
-        gThreshold.lastEstimateQ = gSettings.IFixedQstep;
+        gCarriedSearch.lastEstimateQ = gSettings.IFixedQstep;
     }
 }
 
@@ -185,7 +161,7 @@ void TryThreshold(const ThresholdSearch& search, float start, float step, int q,
         matrix[0] = kIntraDcMult[precision];
         if (final) return;
         const bool unchanged = std::memcmp(kept, matrix, sizeof(kept)) == 0;
-        if (!unchanged || gSettings.IFixedQstep != gThreshold.lastEstimateQ) {
+        if (!unchanged || gSettings.IFixedQstep != gCarriedSearch.lastEstimateQ) {
             const int32_t bits =
                 EstimateWithMemo(search.coefficients, matrix, q) + search.dcBits[precision];
             if (bits <= budget) return;

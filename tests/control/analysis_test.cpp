@@ -161,7 +161,7 @@ TEST_F(Analysis, StagesStopAtAFittingOrUnchangedMatrix) {
     const int32_t cases[][3] = {
         {1432, 0, 5}, {coarseBudget, 4, 15}, {fineBudget, 4, 0}, {coarseBudget - 1, 4, 195}};
     for (const auto& c : cases) {
-        gThreshold.lastEstimateQ = c[1];
+        gCarriedSearch.lastEstimateQ = c[1];
         TryThreshold(Search(c[0]), 0.0f, 5.0f, 8, 0);
         EXPECT_EQ(gThreshold.threshold, c[2]) << c[0];
     }
@@ -170,9 +170,9 @@ TEST_F(Analysis, StagesStopAtAFittingOrUnchangedMatrix) {
     EXPECT_EQ(gThreshold.threshold, 0x1.8ffadcp+7f);
     // With a budget to spare the finest matrix fits at q 8 and 7, which leaves IFixedQstep as the
     // last estimate quantiser for the jobs after; at q 6 the stage climbs to the change at 12.
-    gThreshold.lastEstimateQ = 0;
+    gCarriedSearch.lastEstimateQ = 0;
     SearchThreshold(Search(1000000));
-    EXPECT_EQ(gThreshold.lastEstimateQ, 4);
+    EXPECT_EQ(gCarriedSearch.lastEstimateQ, 4);
     EXPECT_EQ(gThreshold.threshold, 12.0f - 0.4f - 0.1f);
 }
 
