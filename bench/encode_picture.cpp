@@ -90,8 +90,7 @@ struct Stages {
         ResetRegistries();
         PreparePlanesJob(Job(target));
         DeriveSettings();
-        DecimateChroma();
-        if (AnalysePicture(target) != 0) std::abort();
+        if (DecimateChroma() != 0 || AnalysePicture(target) != 0) std::abort();
         const size_t n = static_cast<size_t>(gSettings.MBCount);
         q.assign(n, 0);
         types.assign(n, 0);
@@ -124,8 +123,8 @@ void BM_Stage(benchmark::State& state) {
                 PreparePlanesJob(Job(600000));
                 DeriveSettings();
                 state.ResumeTiming();
-                DecimateChroma();
-                if (AnalysePicture(600000) != 0) state.SkipWithError("analysis failed");
+                if (DecimateChroma() != 0 || AnalysePicture(600000) != 0)
+                    state.SkipWithError("analysis failed");
                 break;
             case 1:
                 if (CodingPass1(s.q.data(), s.types.data(), &s.rc, &s.planes) != 0)

@@ -90,7 +90,7 @@ void BM_Analysis(benchmark::State& state) {
     gPlanes.y = picture.y.data();
     gPlanes.cb = picture.cb.data();
     gPlanes.cr = picture.cr.data();
-    DecimateChroma();
+    if (DecimateChroma() != 0) state.SkipWithError("decimation failed");
     gSwitches.extendedAnalysis = static_cast<int32_t>(state.range(1));
     for (auto _ : state) {
         ResetAllocRegistry();

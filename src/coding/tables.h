@@ -61,7 +61,7 @@ struct AcIndex {
 };
 extern const AcIndex kAcIndex;
 // The code of (run, level), or nullptr where the pair takes an escape.
-inline const AcCode* FindAcCode(int run, int32_t level) {
+[[nodiscard]] inline const AcCode* FindAcCode(int run, int32_t level) {
     if (run < 0 || run >= kAcIndexRuns || level < -kAcIndexMagnitude || level > kAcIndexMagnitude)
         return nullptr;
     const int i = kAcIndex.entry[run][level + kAcIndexMagnitude];

@@ -10,7 +10,9 @@
 constexpr int32_t kSliceRowBits = 40;
 constexpr int32_t kPictureHeaderBits = 1392;
 // What the headers take of a picture of `rows` macroblock rows.
-constexpr int32_t HeaderBits(int32_t rows) { return kSliceRowBits * rows + kPictureHeaderBits; }
+[[nodiscard]] constexpr int32_t HeaderBits(int32_t rows) {
+    return kSliceRowBits * rows + kPictureHeaderBits;
+}
 
 // A macroblock may overrun its limit by its slice header, which only the first of a row has.
 constexpr int32_t kSliceHeaderAllowance = 38;
