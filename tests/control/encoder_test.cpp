@@ -17,6 +17,7 @@
 #include "params/settings.h"
 #include "support/decoders.h"
 #include "support/files.h"
+#include "support/planes_job.h"
 #include "support/state.h"
 
 // Every progress step passes through here (test_control links with --wrap for

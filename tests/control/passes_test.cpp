@@ -11,6 +11,7 @@
 #include "control/passes.h"
 #include "control/rate_control.h"
 #include "params/settings.h"
+#include "support/planes_job.h"
 #include "support/state.h"
 
 namespace {
