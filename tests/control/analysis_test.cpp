@@ -101,17 +101,6 @@ TEST_F(Analysis, ErrorTableOfHandComputedCoefficients) {
     EXPECT_EQ(matrix[4], 127);
 }
 
-// The lowest of the weights at positions 1, 8 and 9 (and no other) sets the DC precision.
-TEST_F(Analysis, DcPrecisionFollowsThreeWeights) {
-    const int32_t cases[][4] = {
-        {8, 9, 8, 0}, {16, 16, 7, 1}, {16, 4, 16, 1}, {3, 16, 16, 2}, {16, 16, 3, 2}};
-    for (const auto& c : cases) {
-        std::fill(matrix, matrix + 64, 1);
-        matrix[1] = c[0], matrix[8] = c[1], matrix[9] = c[2];
-        EXPECT_EQ(ChooseDcPrecision(matrix), c[3]) << c[0] << " " << c[1] << " " << c[2];
-    }
-}
-
 // The search's estimate, kept up to date from lists of the non-zero coefficients, agrees with
 // EstimateAcBits as matrices change the way the stages change them.
 TEST_F(Analysis, SearchEstimateAgreesWithTheWholePictureEstimate) {
