@@ -6,14 +6,13 @@
 #include "api/registry.h"
 #include "coding/bit_writer.h"
 #include "coding/macroblock_coder.h"
+#include "control/bit_budget.h"
 #include "convert/planes.h"
 #include "params/settings.h"
 
 namespace {
 
 constexpr int kLargestQuantiser = 31;
-// A slice header precedes the first macroblock of a row and may overrun its limit.
-constexpr int32_t kSliceHeaderBits = 38;
 // Pass 2 measures each macroblock at the fixed quantiser, whatever it costs.
 constexpr int32_t kNoLimit = INT32_MAX;
 
@@ -55,7 +54,7 @@ void ClosePass(Pass* pass) {
 int MacroblockIndex(int row, int col) { return row * gSettings.XMBlock + col; }
 bool StartsSlice(int mb) { return mb % gSettings.MBlockPerSlice == 0; }
 bool EndsSlice(int mb) { return mb % gSettings.MBlockPerSlice == gSettings.MBlockPerSlice - 1; }
-int32_t LimitOf(int col) { return gSettings.MaxMBBits + (col == 0 ? kSliceHeaderBits : 0); }
+int32_t LimitOf(int col) { return gSettings.MaxMBBits + (col == 0 ? kSliceHeaderAllowance : 0); }
 
 // A macroblock's accepted attempt: its quantiser and the bits of its queued code.
 struct Attempt {

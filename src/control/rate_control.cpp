@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "control/bit_budget.h"
 #include "params/settings.h"
 
 MacroblockBits gMacroblockBits;
@@ -44,10 +45,10 @@ void AllocateBits(int attempt) {
         // Each retry takes attempt percent of the already lowered target.
         s.Target = static_cast<int32_t>(s.Target - static_cast<double>(s.Target) * attempt * 0.01);
     }
-    // 40 bits per slice header row and 1392 for the picture headers stay out of the share.
-    // Nothing measured (every difcnt 0) gives every macroblock a share of 0.
+    // The headers' bits stay out of the share. Nothing measured (every difcnt 0) gives every
+    // macroblock a share of 0.
     const double weight =
-        total != 0 ? static_cast<double>(s.Target - 40 * s.YMBlock - 1392) / total : 0.0;
+        total != 0 ? static_cast<double>(s.Target - HeaderBits(s.YMBlock)) / total : 0.0;
     for (int32_t i = 0; i < s.MBCount; ++i) {
         const double a = difcnt[i] * weight;
         if (a >= s.MaxMBBits) {
