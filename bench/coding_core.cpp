@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "coding/bit_writer.h"
-#include "coding/intra_matrix.h"
 #include "coding/macroblock_coder.h"
 #include "coding/quantise.h"
+#include "coding/tables.h"
 #include "coding/transform.h"
 #include "params/settings.h"
 

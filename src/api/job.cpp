@@ -13,6 +13,7 @@ void AttachJob(JobContext* context) {
 
 void SetProgress(int percent) {
     if (gJob.progress != nullptr) __atomic_store_n(gJob.progress, percent, __ATOMIC_RELAXED);
+    if (gJob.progressObserver != nullptr) gJob.progressObserver(percent);
 }
 
 int CancelRequested() {

@@ -10,6 +10,8 @@ struct JobPointers {
     JobContext* context;
     int32_t* progress;  // written whole, read by the caller's other threads
     int32_t* cancel;    // written by the caller's other threads
+    // Called after each progress step; only tests set it.
+    void (*progressObserver)(int percent);
 };
 extern JobPointers gJob;
 

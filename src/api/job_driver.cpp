@@ -10,6 +10,7 @@
 #include "messages/message_names.h"
 #include "messages/report.h"
 #include "params/job_file.h"
+#include "params/job_switches.h"
 #include "tiff/tiff_detect.h"
 
 namespace {

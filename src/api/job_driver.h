@@ -2,7 +2,6 @@
 #ifndef PICTOR_API_JOB_DRIVER_H
 #define PICTOR_API_JOB_DRIVER_H
 
-#include "params/job_switches.h"  // the record RunJob fills at the start of a job
 #include "pictor/pictor.h"
 
 constexpr int kMaxJobPathLength = 256;

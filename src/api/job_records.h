@@ -10,7 +10,7 @@
 // reporter is reset by the entry point's BindErrorText.
 //
 // One value crosses from job to job on purpose: the last estimate quantiser of the extended
-// rule's matrix search (gThreshold.lastEstimateQ), which a later search compares with its own
+// rule's matrix search (gCarriedSearch), which a later search compares with its own
 // quantiser to skip an estimate it takes to be repeated.
 void ResetJobRecords();
 

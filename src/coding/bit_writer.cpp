@@ -23,12 +23,8 @@ void AlignToByte() {
 
 int32_t BitsWritten() { return 8 * gBitWriter.bytesWritten + 8 - gBitWriter.freeBits; }
 
-// The stream is the driver's, opened after the reset. Stale accumulator bits
-// are shifted out by the next eight puts before anything is emitted.
-void ResetBitWriter() {
-    gBitWriter.freeBits = 8;
-    gBitWriter.bytesWritten = 0;
-}
+// The stream is the driver's, attached after the reset.
+void ResetBitWriter() { gBitWriter = BitWriter{0, 8, 0, nullptr}; }
 
 void StartCodeList() { gCodeList.count = 0; }
 

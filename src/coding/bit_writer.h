@@ -16,7 +16,7 @@ extern BitWriter gBitWriter;
 
 void PutBits(uint32_t value, int n);
 void AlignToByte();
-int32_t BitsWritten();
+[[nodiscard]] int32_t BitsWritten();
 void ResetBitWriter();
 
 // One macroblock's code, held until the coding pass accepts it.
@@ -28,11 +28,19 @@ struct CodeList {
 };
 extern CodeList gCodeList;
 
-// Starts a fresh list for a macroblock attempt.
+// Starts a fresh list for a macroblock attempt; also the list's reset.
 void StartCodeList();
 void QueueBits(uint32_t value, int length);
-int32_t QueuedBits();
+[[nodiscard]] int32_t QueuedBits();
 // PutBits of every queued pair, in order; the list stays as it is.
 void FlushQueue();
+
+// A fixed-length syntax element of the stream, by its width; its value goes out as the low
+// `bits` bits (two's complement for a negative one).
+struct SyntaxElement {
+    int bits;
+};
+inline void Put(SyntaxElement element, uint32_t value) { PutBits(value, element.bits); }
+inline void Queue(SyntaxElement element, uint32_t value) { QueueBits(value, element.bits); }
 
 #endif

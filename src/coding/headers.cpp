@@ -1,9 +1,8 @@
-// Stream headers of the one-picture sequence.
+// Stream headers of the one-picture sequence, from the derived settings.
 #include "coding/headers.h"
 
 #include "coding/bit_writer.h"
-#include "coding/intra_matrix.h"
-#include "coding/scan.h"
+#include "coding/tables.h"
 #include "params/settings.h"
 
 namespace {
@@ -19,127 +18,181 @@ constexpr uint32_t kSequenceDisplayExtensionId = 2;
 constexpr uint32_t kPictureDisplayExtensionId = 7;
 constexpr uint32_t kPictureCodingExtensionId = 8;
 
-constexpr int kFramePicture = 3;
+constexpr uint32_t kIntraCoded = 1;  // picture_coding_type I
+constexpr uint32_t kVbvDelayUnset = 0xFFFF;
+constexpr uint32_t kNoMotionVectors = 15;    // f_code
+constexpr uint32_t kTimeCodeZero = 1 << 12;  // 00:00:00:00, its marker bit set
 
-// number_of_frame_centre_offsets of a frame picture; a repeated first field
-// of an interlaced sequence would carry one offset more.
-int FrameCentreOffsets() {
-    const EncoderSettings& s = gSettings;
-    if (s.ProgressiveSeque == 1)
-        return s.RepeatFirstField == 1 ? (s.TopFieldFirst == 1 ? 3 : 2) : 1;
-    if (s.PictureStructure != kFramePicture) return 1;
-    return s.RepeatFirstField == 1 ? 3 : 2;
+// The fixed-length syntax elements, by width in bits, in the order the stream carries them.
+constexpr SyntaxElement kStartCode{32};
+constexpr SyntaxElement kMarkerBit{1};
+constexpr SyntaxElement kExtensionStartCodeIdentifier{4};
+// sequence_header()
+constexpr SyntaxElement kHorizontalSizeValue{12};
+constexpr SyntaxElement kVerticalSizeValue{12};
+constexpr SyntaxElement kAspectRatioInformation{4};
+constexpr SyntaxElement kFrameRateCode{4};
+constexpr SyntaxElement kBitRateValue{18};
+constexpr SyntaxElement kVbvBufferSizeValue{10};
+constexpr SyntaxElement kConstrainedParametersFlag{1};
+constexpr SyntaxElement kLoadIntraQuantiserMatrix{1};
+constexpr SyntaxElement kIntraQuantiserMatrixEntry{8};
+constexpr SyntaxElement kLoadNonIntraQuantiserMatrix{1};
+// sequence_extension()
+constexpr SyntaxElement kProfileAndLevelIndication{8};
+constexpr SyntaxElement kProgressiveSequence{1};
+constexpr SyntaxElement kChromaFormat{2};
+constexpr SyntaxElement kHorizontalSizeExtension{2};
+constexpr SyntaxElement kVerticalSizeExtension{2};
+constexpr SyntaxElement kBitRateExtension{12};
+constexpr SyntaxElement kVbvBufferSizeExtension{8};
+constexpr SyntaxElement kLowDelay{1};
+constexpr SyntaxElement kFrameRateExtensionN{2};
+constexpr SyntaxElement kFrameRateExtensionD{5};
+// sequence_display_extension()
+constexpr SyntaxElement kVideoFormat{3};
+constexpr SyntaxElement kColourDescription{1};
+constexpr SyntaxElement kColourPrimaries{8};
+constexpr SyntaxElement kTransferCharacteristics{8};
+constexpr SyntaxElement kMatrixCoefficients{8};
+constexpr SyntaxElement kDisplayHorizontalSize{14};
+constexpr SyntaxElement kDisplayVerticalSize{14};
+// group_of_pictures_header()
+constexpr SyntaxElement kTimeCode{25};
+constexpr SyntaxElement kClosedGop{1};
+constexpr SyntaxElement kBrokenLink{1};
+// picture_header()
+constexpr SyntaxElement kTemporalReference{10};
+constexpr SyntaxElement kPictureCodingType{3};
+constexpr SyntaxElement kVbvDelay{16};
+constexpr SyntaxElement kExtraBitPicture{1};
+// picture_coding_extension()
+constexpr SyntaxElement kFCode{4};
+constexpr SyntaxElement kIntraDcPrecision{2};
+constexpr SyntaxElement kPictureStructure{2};
+constexpr SyntaxElement kTopFieldFirst{1};
+constexpr SyntaxElement kFramePredFrameDct{1};
+constexpr SyntaxElement kConcealmentMotionVectors{1};
+constexpr SyntaxElement kQScaleType{1};
+constexpr SyntaxElement kIntraVlcFormat{1};
+constexpr SyntaxElement kAlternateScan{1};
+constexpr SyntaxElement kRepeatFirstField{1};
+constexpr SyntaxElement kChroma420Type{1};
+constexpr SyntaxElement kProgressiveFrame{1};
+constexpr SyntaxElement kCompositeDisplayFlag{1};
+// picture_display_extension()
+constexpr SyntaxElement kFrameCentreHorizontalOffset{16};
+constexpr SyntaxElement kFrameCentreVerticalOffset{16};
+
+void WriteSequenceExtension(const EncoderSettings& s) {
+    Put(kStartCode, kExtensionStartCode);
+    Put(kExtensionStartCodeIdentifier, kSequenceExtensionId);
+    Put(kProfileAndLevelIndication, s.ProfileLevel);
+    Put(kProgressiveSequence, s.ProgressiveSeque);
+    Put(kChromaFormat, s.ChromaFormat);
+    Put(kHorizontalSizeExtension, s.HorizontalSizeExtension);
+    Put(kVerticalSizeExtension, s.VerticalSizeExtension);
+    Put(kBitRateExtension, s.BitRateExtension);
+    Put(kMarkerBit, 1);
+    Put(kVbvBufferSizeExtension, s.VbvBufferSizeExtension);
+    Put(kLowDelay, s.LowDelay);
+    Put(kFrameRateExtensionN, s.FrameRateExt_n);
+    Put(kFrameRateExtensionD, s.FrameRateExt_d);
+    AlignToByte();
+}
+
+void WritePictureCodingExtension(const EncoderSettings& s) {
+    Put(kStartCode, kExtensionStartCode);
+    Put(kExtensionStartCodeIdentifier, kPictureCodingExtensionId);
+    for (int i = 0; i < 4; ++i) Put(kFCode, kNoMotionVectors);
+    Put(kIntraDcPrecision, s.IntraDCPrecision);
+    Put(kPictureStructure, s.PictureStructure);
+    Put(kTopFieldFirst, s.TopFieldFirst);
+    Put(kFramePredFrameDct, s.FramePredDct);
+    Put(kConcealmentMotionVectors, s.ConcealMV);
+    Put(kQScaleType, s.QScaleType);
+    Put(kIntraVlcFormat, s.AltIntraTable);
+    Put(kAlternateScan, s.AltScan);
+    Put(kRepeatFirstField, s.RepeatFirstField);
+    Put(kChroma420Type, s.Chroma420Type);
+    Put(kProgressiveFrame, s.ProgressiveFrame);
+    Put(kCompositeDisplayFlag, s.composite_display_flag);
+    AlignToByte();
+}
+
+void WritePictureDisplayExtension(const EncoderSettings& s) {
+    Put(kStartCode, kExtensionStartCode);
+    Put(kExtensionStartCodeIdentifier, kPictureDisplayExtensionId);
+    for (int i = 0; i < s.FrameCentreOffsets; ++i) {
+        Put(kFrameCentreHorizontalOffset, s.PanScanHorOffset);
+        Put(kMarkerBit, 1);
+        Put(kFrameCentreVerticalOffset, s.PanScanVerOffset);
+        Put(kMarkerBit, 1);
+    }
 }
 
 }  // namespace
 
-void WriteQuantMatrix(const int32_t* matrix) {
-    for (int k = 0; k < 64; ++k) {
-        const ScanPosition p = kZigZagScan[k];
-        PutBits(static_cast<uint32_t>(matrix[p.column + 8 * p.row]) & 0xFFu, 8);
-    }
-}
-
-void WriteSequenceHeader() {
+void WriteSequenceHeader(const int32_t* intraMatrix) {
     const EncoderSettings& s = gSettings;
-    const uint32_t width = static_cast<uint32_t>(16 * s.XMBlock);
-    const uint32_t height = static_cast<uint32_t>(16 * s.YMBlock);
-    const uint32_t vbv = static_cast<uint32_t>(s.BUFFER / 16 / 1024);
-
     AlignToByte();
-    PutBits(kSequenceHeaderCode, 32);
-    PutBits(width % 4096, 12);
-    PutBits(height % 4096, 12);
-    PutBits(static_cast<uint32_t>(s.PelAspectRatio), 4);
-    PutBits(static_cast<uint32_t>(s.FrameRate_s), 4);
-    PutBits(11468, 18);  // bit_rate_value, in units of 400 bit/s
-    PutBits(1, 1);
-    PutBits(vbv % 1024, 10);
-    PutBits(static_cast<uint32_t>(s.ConstrainedParams), 1);
-    PutBits(static_cast<uint32_t>(s.load_intra_qmatrix_SH), 1);
-    if (s.load_intra_qmatrix_SH != 0) WriteQuantMatrix(gIntraMatrix.weights);
-    PutBits(static_cast<uint32_t>(s.load_nonintra_qmatrix_SH), 1);
+    Put(kStartCode, kSequenceHeaderCode);
+    Put(kHorizontalSizeValue, s.HorizontalSizeValue);
+    Put(kVerticalSizeValue, s.VerticalSizeValue);
+    Put(kAspectRatioInformation, s.PelAspectRatio);
+    Put(kFrameRateCode, s.FrameRate_s);
+    Put(kBitRateValue, s.BitRateValue);
+    Put(kMarkerBit, 1);
+    Put(kVbvBufferSizeValue, s.VbvBufferSizeValue);
+    Put(kConstrainedParametersFlag, s.ConstrainedParams);
+    Put(kLoadIntraQuantiserMatrix, s.load_intra_qmatrix_SH);
+    if (s.load_intra_qmatrix_SH != 0) {
+        for (int k = 0; k < 64; ++k) {
+            const ScanPosition p = kZigZagScan[k];
+            Put(kIntraQuantiserMatrixEntry, intraMatrix[p.column + 8 * p.row]);
+        }
+    }
+    Put(kLoadNonIntraQuantiserMatrix, s.load_nonintra_qmatrix_SH);
     AlignToByte();
-
-    PutBits(kExtensionStartCode, 32);
-    PutBits(kSequenceExtensionId, 4);
-    PutBits(static_cast<uint32_t>(s.ProfileLevel), 8);
-    PutBits(static_cast<uint32_t>(s.ProgressiveSeque), 1);
-    PutBits(static_cast<uint32_t>(s.ChromaFormat), 2);
-    PutBits(width / 4096, 2);
-    PutBits(height / 4096, 2);
-    PutBits(0, 12);  // bit_rate_extension
-    PutBits(1, 1);
-    PutBits(vbv / 1024, 8);
-    PutBits(static_cast<uint32_t>(s.LowDelay), 1);
-    PutBits(static_cast<uint32_t>(s.FrameRateExt_n), 2);
-    PutBits(static_cast<uint32_t>(s.FrameRateExt_d), 5);
-    AlignToByte();
+    WriteSequenceExtension(s);
 }
 
 void WriteSequenceDisplayExtension() {
     const EncoderSettings& s = gSettings;
-    PutBits(kExtensionStartCode, 32);
-    PutBits(kSequenceDisplayExtensionId, 4);
-    PutBits(static_cast<uint32_t>(s.VideoFormat), 3);
-    PutBits(static_cast<uint32_t>(s.ColorDescription), 1);
+    Put(kStartCode, kExtensionStartCode);
+    Put(kExtensionStartCodeIdentifier, kSequenceDisplayExtensionId);
+    Put(kVideoFormat, s.VideoFormat);
+    Put(kColourDescription, s.ColorDescription);
     if (s.ColorDescription != 0) {
-        PutBits(static_cast<uint32_t>(s.ColourPrimaries), 8);
-        PutBits(static_cast<uint32_t>(s.TransferCharact), 8);
-        PutBits(static_cast<uint32_t>(s.MatrixCoefficients), 8);
+        Put(kColourPrimaries, s.ColourPrimaries);
+        Put(kTransferCharacteristics, s.TransferCharact);
+        Put(kMatrixCoefficients, s.MatrixCoefficients);
     }
-    PutBits(static_cast<uint32_t>(s.DisplayHorDimen), 14);
-    PutBits(1, 1);
-    PutBits(static_cast<uint32_t>(s.DisplayVerDimen), 14);
+    Put(kDisplayHorizontalSize, s.DisplayHorDimen);
+    Put(kMarkerBit, 1);
+    Put(kDisplayVerticalSize, s.DisplayVerDimen);
     AlignToByte();
 }
 
 void WriteGopHeader() {
-    PutBits(kGroupStartCode, 32);
-    PutBits(4096, 25);  // time_code 00:00:00:00 with its marker bit
-    PutBits(0, 1);      // closed_gop
-    PutBits(0, 1);      // broken_link
+    Put(kStartCode, kGroupStartCode);
+    Put(kTimeCode, kTimeCodeZero);
+    Put(kClosedGop, 0);
+    Put(kBrokenLink, 0);
     AlignToByte();
 }
 
 void WritePictureHeader() {
     const EncoderSettings& s = gSettings;
-    PutBits(kPictureStartCode, 32);
-    PutBits(0, 10);       // temporal_reference
-    PutBits(1, 3);        // picture_coding_type: intra
-    PutBits(0xFFFF, 16);  // vbv_delay
-    PutBits(0, 1);        // extra_bit_picture
+    Put(kStartCode, kPictureStartCode);
+    Put(kTemporalReference, 0);
+    Put(kPictureCodingType, kIntraCoded);
+    Put(kVbvDelay, kVbvDelayUnset);
+    Put(kExtraBitPicture, 0);
     AlignToByte();
-
-    PutBits(kExtensionStartCode, 32);
-    PutBits(kPictureCodingExtensionId, 4);
-    for (int i = 0; i < 4; ++i) PutBits(15, 4);  // f_code: no motion vectors
-    PutBits(static_cast<uint32_t>(s.IntraDCPrecision), 2);
-    PutBits(static_cast<uint32_t>(s.PictureStructure), 2);
-    PutBits(static_cast<uint32_t>(s.TopFieldFirst), 1);
-    PutBits(static_cast<uint32_t>(s.FramePredDct), 1);
-    PutBits(static_cast<uint32_t>(s.ConcealMV), 1);
-    PutBits(static_cast<uint32_t>(s.QScaleType), 1);
-    PutBits(static_cast<uint32_t>(s.AltIntraTable), 1);
-    PutBits(static_cast<uint32_t>(s.AltScan), 1);
-    PutBits(static_cast<uint32_t>(s.RepeatFirstField), 1);
-    PutBits(static_cast<uint32_t>(s.Chroma420Type), 1);
-    PutBits(static_cast<uint32_t>(s.ProgressiveFrame), 1);
-    PutBits(static_cast<uint32_t>(s.composite_display_flag), 1);
-    AlignToByte();
-
-    if (s.PanScan == 1) {
-        PutBits(kExtensionStartCode, 32);
-        PutBits(kPictureDisplayExtensionId, 4);
-        const int offsets = FrameCentreOffsets();
-        for (int i = 0; i < offsets; ++i) {
-            PutBits(static_cast<uint32_t>(s.PanScanHorOffset), 16);
-            PutBits(1, 1);
-            PutBits(static_cast<uint32_t>(s.PanScanVerOffset), 16);
-            PutBits(1, 1);
-        }
-    }
+    WritePictureCodingExtension(s);
+    if (s.PanScan == 1) WritePictureDisplayExtension(s);
     AlignToByte();
 }
 
-void WriteSequenceEnd() { PutBits(kSequenceEndCode, 32); }
+void WriteSequenceEnd() { Put(kStartCode, kSequenceEndCode); }

@@ -3,16 +3,23 @@
 #include "coding/macroblock_coder.h"
 
 #include "coding/bit_writer.h"
-#include "coding/scan.h"
-#include "coding/vlc_tables.h"
+#include "coding/tables.h"
 #include "params/settings.h"
 
 RunningDc gRunningDc;
 
 namespace {
 
-constexpr uint32_t kEscapeCode = 0x01;  // 000001
-constexpr uint32_t kEndOfBlock = 0x06;  // 0110
+// slice(): the start code's 24-bit prefix 0x000001, then its last byte.
+constexpr SyntaxElement kStartCodePrefix{24};
+constexpr SyntaxElement kSliceVerticalPosition{8};
+constexpr SyntaxElement kQuantiserScaleCode{5};
+constexpr SyntaxElement kExtraBitSlice{1};
+// The escaped pair of a block.
+constexpr SyntaxElement kEscapeRun{kEscapeRunBits};
+constexpr SyntaxElement kEscapeLevel{kEscapeLevelBits};
+
+void QueueCode(const VlcCode& code) { QueueBits(code.code, code.length); }
 
 // Component of block b: 0 luminance, 1 Cb, 2 Cr.
 int Component(int blockIndex) { return blockIndex < 4 ? 0 : blockIndex - 3; }
@@ -23,14 +30,13 @@ void ResetDcPredictors() {
 }
 
 void QueueRunLevel(int run, int32_t level) {
-    static const AcIndex& index = AcCodeIndex();
-    if (const AcCode* code = FindAcCode(index, run, level)) {
+    if (const AcCode* code = FindAcCode(run, level)) {
         QueueBits(code->code, code->length);
         return;
     }
-    QueueBits(kEscapeCode, 6);
-    QueueBits(static_cast<uint32_t>(run), 6);
-    QueueBits(static_cast<uint32_t>(level) & 0xFFFu, 12);
+    QueueCode(kEscape);
+    Queue(kEscapeRun, static_cast<uint32_t>(run));
+    Queue(kEscapeLevel, static_cast<uint32_t>(level));
 }
 
 }  // namespace
@@ -46,10 +52,10 @@ void EncodeIntraBlock(int blockIndex, const int32_t* levels) {
     // Clamped DC levels keep |diff| below 2048, so size stays within the tables.
     int size = 0;
     while (size < 11 && (magnitude >> size) != 0) ++size;
-    const VlcCode& sizeCode = component == 0 ? kDcSizeLuma[size] : kDcSizeChroma[size];
-    QueueBits(sizeCode.code, sizeCode.length);
+    QueueCode(component == 0 ? kDcSizeLuma[size] : kDcSizeChroma[size]);
     // A negative differential goes as the low size bits of diff - 1.
-    if (size > 0) QueueBits(static_cast<uint32_t>(diff > 0 ? diff : diff - 1), size);
+    const SyntaxElement dcDctDifferential{size};
+    if (size > 0) Queue(dcDctDifferential, static_cast<uint32_t>(diff > 0 ? diff : diff - 1));
 
     int run = 0;
     for (int k = 1; k < 64; ++k) {
@@ -62,23 +68,22 @@ void EncodeIntraBlock(int blockIndex, const int32_t* levels) {
         QueueRunLevel(run, level);
         run = 0;
     }
-    QueueBits(kEndOfBlock, 4);
+    QueueCode(kEndOfBlock);
 }
 
-int EncodeMacroblock(int row, int col, const int32_t* levels, const int32_t* quantisers,
-                     const int32_t* types, int sliceStart, int retry) {
+void EncodeMacroblock(int row, int col, const int32_t* levels, const int32_t* quantisers,
+                      const int32_t* types, int sliceStart, int retry) {
     const int mb = row * gSettings.XMBlock + col;
     if (sliceStart != 0) {
         ResetDcPredictors();
-        QueueBits(1, 24);  // start code prefix; slice_vertical_position follows
-        QueueBits(static_cast<uint32_t>(row + 1), 8);
-        QueueBits(static_cast<uint32_t>(quantisers[mb]), 5);
-        QueueBits(0, 1);  // extra_bit_slice
+        Queue(kStartCodePrefix, 1);
+        Queue(kSliceVerticalPosition, static_cast<uint32_t>(row + 1));
+        Queue(kQuantiserScaleCode, static_cast<uint32_t>(quantisers[mb]));
+        Queue(kExtraBitSlice, 0);
     }
-    QueueBits(kAddressIncrementOne.code, kAddressIncrementOne.length);
-    const VlcCode& type = kIntraMacroblockType[types[mb] == 2 ? 2 : 1];
-    QueueBits(type.code, type.length);
-    if (types[mb] == 2) QueueBits(static_cast<uint32_t>(quantisers[mb]), 5);
+    QueueCode(kAddressIncrementOne);
+    QueueCode(kIntraMacroblockType[types[mb] == 2 ? 2 : 1]);
+    if (types[mb] == 2) Queue(kQuantiserScaleCode, static_cast<uint32_t>(quantisers[mb]));
 
     // Every attempt of a macroblock starts from the DC values its first attempt found.
     for (int c = 0; c < 3; ++c) {
@@ -88,5 +93,4 @@ int EncodeMacroblock(int row, int col, const int32_t* levels, const int32_t* qua
             gRunningDc.saved[c] = gRunningDc.value[c];
     }
     for (int b = 0; b < 6; ++b) EncodeIntraBlock(b, levels + 64 * b);
-    return 0;
 }

@@ -12,9 +12,9 @@ struct RunningDc {
 extern RunningDc gRunningDc;
 void ResetRunningDc();
 
-// Queues the slice header when sliceStart is set, then the macroblock layer; 0.
-int EncodeMacroblock(int row, int col, const int32_t* levels, const int32_t* quantisers,
-                     const int32_t* types, int sliceStart, int retry);
+// Queues the slice header when sliceStart is set, then the macroblock layer.
+void EncodeMacroblock(int row, int col, const int32_t* levels, const int32_t* quantisers,
+                      const int32_t* types, int sliceStart, int retry);
 // Queues one block: DC differential, AC run/level codes, end of block.
 void EncodeIntraBlock(int blockIndex, const int32_t* levels);
 

@@ -1,10 +1,13 @@
 // Macroblock fetch, coefficient store and reload, and the intra quantiser.
 #include "coding/quantise.h"
 
-#include "coding/intra_matrix.h"
+#include "coding/tables.h"
 #include "coding/transform.h"
-#include "convert/planes.h"
 #include "params/settings.h"
+
+IntraMatrix gIntraMatrix;
+
+void ResetIntraMatrix() { gIntraMatrix = IntraMatrix{}; }
 
 namespace {
 
@@ -40,29 +43,28 @@ int32_t Clamp(int32_t v, int32_t low, int32_t high) {
 
 }  // namespace
 
-void FetchMacroblock(int x, int y, int32_t* samples) {
-    const int lumaStride = gSettings.FrameWidth;
-    for (int b = 0; b < 4; ++b)
-        FetchBlock(gPlanes.y, lumaStride, x + kLumaBlockX[b], y + kLumaBlockY[b], samples + 64 * b);
-    const int xc = (x - gSettings.CodedXOffset) / 2 + gSettings.CodedXOffset / 2;
-    const int yc = (y - gSettings.CodedYOffset) / 2 + gSettings.CodedYOffset / 2;
-    const int chromaStride = gSettings.FrameWidth / 2;
-    FetchBlock(gPlanes.cb, chromaStride, xc, yc, samples + 64 * 4);
-    FetchBlock(gPlanes.cr, chromaStride, xc, yc, samples + 64 * 5);
+void FetchMacroblock(const SamplePlanes& picture, int x, int y, int32_t* samples) {
+    for (int b = 0; b < 4; ++b) {
+        FetchBlock(picture.y, picture.width, x + kLumaBlockX[b], y + kLumaBlockY[b],
+                   samples + 64 * b);
+    }
+    const int xc = (x - picture.codedX) / 2 + picture.codedX / 2;
+    const int yc = (y - picture.codedY) / 2 + picture.codedY / 2;
+    const int chromaStride = picture.width / 2;
+    FetchBlock(picture.cb, chromaStride, xc, yc, samples + 64 * 4);
+    FetchBlock(picture.cr, chromaStride, xc, yc, samples + 64 * 5);
 }
 
-int TransformAndQuantise(int q, int32_t* samples, int32_t* coefficients, int32_t* levels) {
+void TransformAndQuantise(int q, int32_t* samples, int32_t* coefficients, int32_t* levels) {
     for (int b = 0; b < kBlocksPerMacroblock; ++b) {
         ForwardDct(samples + 64 * b, coefficients + 64 * b);
         QuantiseIntraBlock(q, coefficients + 64 * b, levels + 64 * b);
     }
-    return q;
 }
 
-int QuantiseMacroblock(int q, const int32_t* coefficients, int32_t* levels) {
+void QuantiseMacroblock(int q, const int32_t* coefficients, int32_t* levels) {
     for (int b = 0; b < kBlocksPerMacroblock; ++b)
         QuantiseIntraBlock(q, coefficients + 64 * b, levels + 64 * b);
-    return q;
 }
 
 void StoreCoefficients(const int32_t* coefficients, int x, int y, CoefficientPlanes* planes) {
@@ -94,24 +96,13 @@ void QuantiseIntraBlock(int q, const int32_t* coefficients, int32_t* levels) {
         const int32_t level = v == 0 ? 0 : (v + offset) / step;
         levels[i] = Clamp(c < 0 ? -level : level, -2047, 2047);
     }
-    // The DC goes at intra_dc_precision, rounded with halves away from zero.
+    // The DC goes at intra_dc_precision (any other value as 0), rounded with halves away
+    // from zero, within the 8, 9 or 10 bits of that precision.
+    const int precision = gSettings.IntraDCPrecision;
+    const int32_t mult = kIntraDcMult[precision == 1 || precision == 2 ? precision : 0];
     const int32_t c0 = coefficients[0];
     const int32_t magnitude = c0 < 0 ? -c0 : c0;
-    int32_t dc;
-    int32_t limit;
-    switch (gSettings.IntraDCPrecision) {
-        case 1:
-            dc = (magnitude + 2) / 4;
-            limit = 511;
-            break;
-        case 2:
-            dc = (magnitude + 1) / 2;
-            limit = 1023;
-            break;
-        default:
-            dc = (magnitude + 4) / 8;
-            limit = 255;
-            break;
-    }
+    const int32_t dc = (magnitude + mult / 2) / mult;
+    const int32_t limit = 2048 / mult - 1;
     levels[0] = Clamp(c0 < 0 ? -dc : dc, -limit, limit);
 }

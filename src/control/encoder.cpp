@@ -1,3 +1,4 @@
+// Encoder driver: the stages from the converted picture to the stream file.
 #include "control/encoder.h"
 
 #include <cstdio>
@@ -6,14 +7,50 @@
 #include "api/registry.h"
 #include "coding/bit_writer.h"
 #include "coding/headers.h"
-#include "coding/passes.h"
+#include "coding/macroblock_coder.h"
+#include "coding/quantise.h"
 #include "control/analysis.h"
+#include "control/passes.h"
 #include "control/rate_control.h"
+#include "control/threshold_search.h"
 #include "convert/planes.h"
 #include "params/job_switches.h"
 #include "params/settings.h"
 
 namespace {
+
+// Half-band vertical filter of the chroma decimation; the taps sum to 256.
+constexpr int32_t kDecimationTaps[8] = {-17, -2, 49, 98, 98, 49, -2, -17};
+
+// How an encode ends. The public result maps a failure before the coding passes to -1 and
+// the other three ends to 1, as the cancellation of a job.
+enum class EncodeOutcome {
+    kDone,        // the stage finished: the next may start, or the stream is complete
+    kFailed,      // settings that the stream cannot carry, or no memory before the passes
+    kCancelled,   // the caller's cancel word at a poll
+    kPassFailed,  // a coding pass could not have its buffers
+    kOpenFailed,  // the stream file could not be opened
+};
+
+int ResultOf(EncodeOutcome outcome) {
+    switch (outcome) {
+        case EncodeOutcome::kDone:
+            return 0;
+        case EncodeOutcome::kFailed:
+            return -1;
+        case EncodeOutcome::kCancelled:
+        case EncodeOutcome::kPassFailed:
+        case EncodeOutcome::kOpenFailed:
+            break;
+    }
+    return 1;
+}
+
+// A progress step and the cancel poll after it; true when the caller asks to stop.
+bool ProgressAndPoll(int percent) {
+    SetProgress(percent);
+    return CancelRequested() != 0;
+}
 
 // Working storage of one call of the encoder driver.
 struct EncoderStorage {
@@ -23,7 +60,7 @@ struct EncoderStorage {
     CoefficientPlanes planes;
 };
 
-int AllocateMacroblockArrays(EncoderStorage* st) {
+[[nodiscard]] int AllocateMacroblockArrays(EncoderStorage* st) {
     const uint64_t count = static_cast<uint64_t>(gSettings.MBCount);
     st->quantisers = static_cast<int32_t*>(TrackedAlloc(count, sizeof(int32_t)));
     st->types = static_cast<int32_t*>(TrackedAlloc(count, sizeof(int32_t)));
@@ -39,7 +76,7 @@ int AllocateMacroblockArrays(EncoderStorage* st) {
     return 0;
 }
 
-int AllocateCoefficientPlanes(CoefficientPlanes* planes) {
+[[nodiscard]] int AllocateCoefficientPlanes(CoefficientPlanes* planes) {
     const int32_t width = gSettings.FrameWidth;
     const int32_t height = gSettings.FrameHeight;
     CoefficientPlane* all[3] = {&planes->y, &planes->cb, &planes->cr};
@@ -78,50 +115,105 @@ void CloseStream(FILE* stream) {
 }
 
 // The final attempts: each rewrites the stream file from its first byte until
-// the picture takes no more than kMaxPictureBits. 0 done, 1 cancelled or failed.
-int RunFinalAttempts(EncoderStorage* st) {
+// the picture takes no more than kMaxPictureBits.
+EncodeOutcome RunFinalAttempts(EncoderStorage* st) {
     for (int attempt = 0;; ++attempt) {
         AllocateBits(attempt);
         ResetBitWriter();
         FILE* stream = TrackedOpen(gSwitches.streamPath, "wb");
-        if (stream == nullptr) return 1;
+        if (stream == nullptr) return EncodeOutcome::kOpenFailed;
         gBitWriter.out = stream;
-        WriteSequenceHeader();
+        WriteSequenceHeader(gIntraMatrix.weights);
         WriteSequenceDisplayExtension();
         WriteGopHeader();
         WritePictureHeader();
-        SetProgress(90);
-        if (CancelRequested()) {
+        if (ProgressAndPoll(90)) {
             CloseStream(stream);
-            return 1;
+            return EncodeOutcome::kCancelled;
         }
-        if (FinalCodingPass(st->quantisers, st->types, st->rateControl, &st->planes) == -1) {
+        if (FinalCodingPass(st->quantisers, st->types, &st->planes) != 0) {
             CloseStream(stream);
-            return 1;
+            return EncodeOutcome::kPassFailed;
         }
         WriteSequenceEnd();
         const int32_t bits = BitsWritten();
         CloseStream(stream);
-        if (bits <= kMaxPictureBits) return 0;
+        if (bits <= kMaxPictureBits) return EncodeOutcome::kDone;
+    }
+}
+
+// The coded-area settings, the 4:2:0 chroma and the working intra matrix. The picture
+// planes stay the job's until the coding passes start.
+EncodeOutcome PrepareForCoding() {
+    if (DeriveSettings() != 0) return EncodeOutcome::kFailed;
+    if (ProgressAndPoll(10)) return EncodeOutcome::kCancelled;
+    if (DecimateChroma() != 0) return EncodeOutcome::kFailed;
+    if (gSettings.load_intra_qmatrix_SH == 1) {
+        if (ProgressAndPoll(10)) return EncodeOutcome::kCancelled;
+        if (AnalysePicture(gSettings.Target) != 0) return EncodeOutcome::kFailed;
+    }
+    return EncodeOutcome::kDone;
+}
+
+EncodeOutcome CodePicture(EncoderStorage* st) {
+    if (AllocateMacroblockArrays(st) != 0) return EncodeOutcome::kFailed;
+    InitRateControl(st->rateControl);
+    if (AllocateCoefficientPlanes(&st->planes) != 0) return EncodeOutcome::kFailed;
+    if (ProgressAndPoll(70)) return EncodeOutcome::kCancelled;
+    if (CodingPass1(st->quantisers, st->types, st->rateControl, &st->planes) != 0)
+        return EncodeOutcome::kPassFailed;
+    if (ProgressAndPoll(80)) return EncodeOutcome::kCancelled;
+    if (CodingPass2(st->quantisers, st->types, &st->planes) != 0) return EncodeOutcome::kPassFailed;
+    return RunFinalAttempts(st);
+}
+
+// One output row of the half-band filter: taps on the rows around 2j + 1/2, clamped to the
+// coded area's rows top..bottom.
+void DecimateRow(const uint8_t* in, uint8_t* out, int32_t rowLength, int32_t centre, int32_t top,
+                 int32_t bottom, int32_t x0, int32_t x1) {
+    int64_t rowOffsets[8];
+    for (int t = 0; t < 8; ++t) {
+        int32_t r = centre - 3 + t;
+        if (r < top) r = top;
+        if (r > bottom) r = bottom;
+        rowOffsets[t] = static_cast<int64_t>(r) * rowLength;
+    }
+    for (int32_t x = x0; x < x1; ++x) {
+        int32_t sum = 128;
+        for (int t = 0; t < 8; ++t) sum += kDecimationTaps[t] * in[rowOffsets[t] + x];
+        int32_t v = sum / 256;
+        if (v < 0) v = 0;
+        if (v > 255) v = 255;
+        out[x] = static_cast<uint8_t>(v);
     }
 }
 
 }  // namespace
 
+void ResetEncoderRecords() {
+    ResetBitWriter();
+    StartCodeList();
+    ResetRunningDc();
+    ResetIntraMatrix();
+    ResetMacroblockBits();
+    ResetAnalysis();
+    ResetSearchEstimate();
+    ResetEstimateMemo();
+    ResetThresholdState();
+    ResetErrorTerms();
+}
+
 int DecimateChroma() {
     const EncoderSettings& s = gSettings;
     const int32_t w2 = s.FrameWidth / 2;
     const uint64_t planeBytes = static_cast<uint64_t>(w2) * static_cast<uint64_t>(s.FrameHeight);
-    uint8_t* tempCb = static_cast<uint8_t*>(TrackedAlloc(planeBytes, 1));
-    uint8_t* tempCr = static_cast<uint8_t*>(TrackedAlloc(planeBytes, 1));
-    if (tempCb == nullptr || tempCr == nullptr) {
-        TrackedFree(tempCb);
-        TrackedFree(tempCr);
+    uint8_t* temps[2] = {static_cast<uint8_t*>(TrackedAlloc(planeBytes, 1)),
+                         static_cast<uint8_t*>(TrackedAlloc(planeBytes, 1))};
+    if (temps[0] == nullptr || temps[1] == nullptr) {
+        TrackedFree(temps[0]);
+        TrackedFree(temps[1]);
         return -1;
     }
-
-    // Half-band vertical filter; the taps sum to 256.
-    static const int32_t kTaps[8] = {-17, -2, 49, 98, 98, 49, -2, -17};
     const int32_t top = s.CodedYOffset;
     const int32_t bottom = s.CodedYOffset + 16 * s.YMBlock - 1;
     const int32_t x0 = s.CodedXOffset / 2;
@@ -129,30 +221,10 @@ int DecimateChroma() {
     const int32_t y0 = s.CodedYOffset / 2;
     const int32_t outRows = 8 * s.YMBlock;
     uint8_t* inputs[2] = {gPlanes.cb, gPlanes.cr};
-    uint8_t* temps[2] = {tempCb, tempCr};
-
     for (int32_t j = 0; j < outRows; ++j) {
-        const int32_t centre = top + 2 * j;
-        int64_t rowOffsets[8];
-        for (int t = 0; t < 8; ++t) {
-            int32_t r = centre - 3 + t;
-            if (r < top) r = top;
-            if (r > bottom) r = bottom;
-            rowOffsets[t] = static_cast<int64_t>(r) * w2;
-        }
         const int64_t outOffset = static_cast<int64_t>(y0 + j) * w2;
-        for (int c = 0; c < 2; ++c) {
-            const uint8_t* in = inputs[c];
-            uint8_t* out = temps[c] + outOffset;
-            for (int32_t x = x0; x < x1; ++x) {
-                int32_t sum = 128;
-                for (int t = 0; t < 8; ++t) sum += kTaps[t] * in[rowOffsets[t] + x];
-                int32_t v = sum / 256;
-                if (v < 0) v = 0;
-                if (v > 255) v = 255;
-                out[x] = static_cast<uint8_t>(v);
-            }
-        }
+        for (int c = 0; c < 2; ++c)
+            DecimateRow(inputs[c], temps[c] + outOffset, w2, top + 2 * j, top, bottom, x0, x1);
     }
     for (int c = 0; c < 2; ++c) {
         for (int32_t j = 0; j < outRows; ++j) {
@@ -160,46 +232,18 @@ int DecimateChroma() {
             for (int32_t x = x0; x < x1; ++x) inputs[c][offset + x] = temps[c][offset + x];
         }
     }
-    TrackedFree(tempCb);
-    TrackedFree(tempCr);
+    TrackedFree(temps[0]);
+    TrackedFree(temps[1]);
     return 0;
 }
 
 int EncodePicture() {
-    if (DeriveSettings() == -1) return -1;
-    SetProgress(10);
-    if (CancelRequested()) return 1;
-    if (DecimateChroma() != 0) return -1;
-    if (gSettings.load_intra_qmatrix_SH == 1) {
-        SetProgress(10);
-        if (CancelRequested()) return 1;
-        if (AnalysePicture(gSettings.Target) == -1) return -1;
+    ResetEncoderRecords();
+    EncodeOutcome outcome = PrepareForCoding();
+    if (outcome == EncodeOutcome::kDone) {
+        EncoderStorage st{};
+        outcome = CodePicture(&st);
+        FreeEncoderStorage(&st);
     }
-
-    EncoderStorage st{};
-    int result = 0;
-    if (AllocateMacroblockArrays(&st) != 0) {
-        result = -1;
-    } else {
-        InitRateControl(st.rateControl);
-        if (AllocateCoefficientPlanes(&st.planes) != 0) {
-            result = -1;
-        } else {
-            SetProgress(70);
-            if (CancelRequested() ||
-                CodingPass1(st.quantisers, st.types, st.rateControl, &st.planes) == -1) {
-                result = 1;
-            } else {
-                SetProgress(80);
-                if (CancelRequested() ||
-                    CodingPass2(st.quantisers, st.types, st.rateControl, &st.planes) == -1) {
-                    result = 1;
-                } else {
-                    result = RunFinalAttempts(&st);
-                }
-            }
-        }
-    }
-    FreeEncoderStorage(&st);
-    return result;
+    return ResultOf(outcome);
 }

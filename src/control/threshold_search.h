@@ -4,33 +4,76 @@
 
 #include <cstdint>
 
-#include "control/analysis.h"
+#include "control/bit_estimate.h"
 
-// Process-wide; lastEstimateQ is 0 when the library is loaded and is never
-// reset between jobs.
+// Squared-error sums of one component by [position][weight]; weight 0 unused.
+typedef int32_t ErrorSums[64][128];
+// Mean squared error per block by [position][weight]; -1 below the position's least weight.
+typedef double ErrorTable[64][128];
+
+// The threshold of the matrix the last stage accepted.
 struct ThresholdState {
     float threshold;
-    int32_t lastEstimateQ;
 };
 extern ThresholdState gThreshold;
-// Back to the state of a freshly loaded library (for tests; jobs never call it).
 void ResetThresholdState();
+
+// Carried from job to job on purpose: the IFixedQstep at which a search last fell back to a
+// finer estimate quantiser. It is 0 when the library is loaded and no job resets it, so whether
+// a search may step over an unchanged matrix without estimating it depends on the jobs run
+// before in the same process.
+struct CarriedSearchState {
+    int32_t lastEstimateQ;
+};
+extern CarriedSearchState gCarriedSearch;
+// Back to the state of a freshly loaded library (for tests; jobs never call it).
+void ResetCarriedSearchState();
+
+// Squared quantisation errors by magnitude 0..2048 (all the transform gives) and weight; larger
+// magnitudes take the formula. Every term fits 16 bits (the largest is 5776); weight 0 holds 0,
+// so a whole row of 128 can be added without a test and sums[p][0] stays 0.
+constexpr int kTabulatedMagnitudes = 2049;
+constexpr int kWeights = 128;
+struct ErrorTermTable {
+    int32_t ready;
+    uint16_t term[kTabulatedMagnitudes][kWeights];
+};
+extern ErrorTermTable gErrorTerms;
+void ResetErrorTerms();
+
+// Estimated AC bits of the matrices already tried during one search. The estimate is a
+// function of the matrix and q over the same stored coefficients, so a repeated matrix gets
+// its earlier figure without re-quantising.
+constexpr int kRememberedEstimates = 64;
+struct EstimateMemo {
+    int32_t active;
+    int32_t listed;  // the search estimate's lists are ready
+    int32_t count;
+    int32_t next;
+    int32_t q[kRememberedEstimates];
+    int32_t bits[kRememberedEstimates];
+    int32_t matrix[kRememberedEstimates][64];
+};
+extern EstimateMemo gMemo;
+void ResetEstimateMemo();
+
+// What one search works from, and the working intra matrix it fills.
+struct ThresholdSearch {
+    AnalysisPlanes coefficients;
+    const double (*errors)[128];  // the ErrorTable
+    const int32_t* minWeight;
+    const int32_t* dcBits;  // DC bits of the picture at precision 0, 1, 2
+    int32_t target;
+    int32_t* matrix;
+};
 
 // Per block: raises the minimum weights and adds the squared errors of weights 1..127.
 void ErrorStatistics(const int32_t* coefficients, ErrorSums* sums, int32_t* minWeight);
-void BuildErrorTable(ErrorSums* sums /* [3] */, double (*table)[128], const int32_t* minWeight);
-int TryThreshold(float start, float step, double (*table)[128], const int32_t* minWeight,
-                 int32_t target, const int32_t* dcBits, int32_t* matrix, int q, int final);
-int SearchThreshold(double (*table)[128], int32_t* matrix, const int32_t* minWeight,
-                    const int32_t* dcBits, int32_t target);
-
-// The estimate of a search: the result of EstimateAcBits over the stored
-// coefficients, from per-block lists of the non-zero coefficients. Prepare after
-// the analysis coefficients are complete; -1 when the lists cannot be allocated
-// or a coefficient lies outside -4095..4095, and the search then estimates with
-// EstimateAcBits itself.
-int PrepareSearchEstimate();
-int32_t SearchEstimateAcBits(const int32_t* matrix, int q);
-void ReleaseSearchEstimate();
+void BuildErrorTable(const ErrorSums* sums /* [3] */, ErrorTable table, const int32_t* minWeight);
+// One stage: from threshold `start` in steps of `step` until a matrix fits the budget at
+// estimate quantiser q (the first matrix when `final` is set); leaves the matrix, its
+// threshold and its DC precision.
+void TryThreshold(const ThresholdSearch& search, float start, float step, int q, int final);
+void SearchThreshold(const ThresholdSearch& search);
 
 #endif

@@ -18,11 +18,9 @@ void SetDefaultSettings() {
     s.ChromaFormat = 1;
     s.IFixedQstep = 4;
     s.Qmax = 31;
-    s.Modulation = 0;
     s.IntraDCPrecision = 0;
     s.load_intra_qmatrix_SH = 1;
     s.load_nonintra_qmatrix_SH = 0;
-    s.MPEG1 = 0;
     s.BUFFER = 1835008;
     s.PelAspectRatio = 2;
     s.FrameRate = 30;
@@ -33,7 +31,6 @@ void SetDefaultSettings() {
     s.ConstrainedParams = 0;
     s.FrameRateExt_n = 0;
     s.FrameRateExt_d = 0;
-    s.SEQ_DISPLAY_EXT = 1;
     s.VideoFormat = 2;
     s.ColorDescription = 1;
     s.PictureStructure = 3;
@@ -48,18 +45,11 @@ void SetDefaultSettings() {
     s.ProgressiveFrame = 1;
     s.composite_display_flag = 0;
     s.PanScan = 0;
-    s.BlocksPerMB = 6;
 }
 
 int DeriveSettings() {
     EncoderSettings& s = gSettings;
-    if (s.ChromaFormat == 2) {
-        s.BlocksPerMB = 8;
-        s.MaxMBBits = 6144;
-    } else {
-        s.BlocksPerMB = 6;
-        s.MaxMBBits = 4608;
-    }
+    s.MaxMBBits = s.ChromaFormat == 2 ? 6144 : 4608;
     s.MBCount = s.XMBlock * s.YMBlock;
     s.CodedXOffset = (s.FrameWidth - 16 * s.XMBlock) / 2;
     s.CodedYOffset = (s.FrameHeight - 16 * s.YMBlock) / 2;
@@ -96,5 +86,15 @@ int DeriveSettings() {
     }
     s.VbvBufferSizeValue = n % 1024;
     s.VbvBufferSizeExtension = n / 1024;
+
+    // One offset per frame shown in a progressive sequence (a repeated first field shows the
+    // frame twice, or three times with the top field first), else one per field shown.
+    if (s.ProgressiveSeque == 1) {
+        s.FrameCentreOffsets = s.RepeatFirstField == 1 ? (s.TopFieldFirst == 1 ? 3 : 2) : 1;
+    } else if (s.PictureStructure != 3) {
+        s.FrameCentreOffsets = 1;
+    } else {
+        s.FrameCentreOffsets = s.RepeatFirstField == 1 ? 3 : 2;
+    }
     return 0;
 }

@@ -18,11 +18,9 @@ struct EncoderSettings {
     int32_t Target;
     int32_t IFixedQstep;
     int32_t Qmax;
-    int32_t Modulation;
     int32_t IntraDCPrecision;
     int32_t load_intra_qmatrix_SH;
     int32_t load_nonintra_qmatrix_SH;
-    int32_t MPEG1;
     int32_t BUFFER;
     // Sequence header and extensions
     int32_t PelAspectRatio;
@@ -34,7 +32,6 @@ struct EncoderSettings {
     int32_t ConstrainedParams;
     int32_t FrameRateExt_n;
     int32_t FrameRateExt_d;
-    int32_t SEQ_DISPLAY_EXT;
     int32_t VideoFormat;
     int32_t ColorDescription;
     int32_t ColourPrimaries;
@@ -56,7 +53,6 @@ struct EncoderSettings {
     int32_t PanScanHorOffset;
     int32_t PanScanVerOffset;
     // Derived by DeriveSettings
-    int32_t BlocksPerMB;
     int32_t MaxMBBits;
     int32_t MBCount;
     int32_t CodedXOffset;
@@ -69,6 +65,7 @@ struct EncoderSettings {
     int32_t BitRateExtension;
     int32_t VbvBufferSizeValue;
     int32_t VbvBufferSizeExtension;
+    int32_t FrameCentreOffsets;  // number_of_frame_centre_offsets of a pan-scan picture
 };
 extern EncoderSettings gSettings;
 

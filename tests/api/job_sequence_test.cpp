@@ -105,7 +105,7 @@ std::string RecordPath(const std::string& dir, const std::string& run, size_t k)
 
 void RunAndRecord(const std::string& dir, const SequenceJob& job, const std::string& path) {
     Record r;
-    r.carriedIn = gThreshold.lastEstimateQ;
+    r.carriedIn = gCarriedSearch.lastEstimateQ;
     const long descriptors = OpenDescriptors();
     r.outcome = RunEntry(job.entry, dir, job.jobName, job.stream, job.options);
     r.leftBehind = TrackedBlocks() + gFileRegistry.count + int(OpenDescriptors() - descriptors);
@@ -163,7 +163,7 @@ TEST(JobSequence, EachJobGivesWhatItGivesAlone) {
         const Record inSequence = ReadRecord(RecordPath(dir.path, "sequence", k));
         carried = carried || (inSequence.carriedIn != 0 && jobs[k].options.extendedAnalysis);
         InChild([&] {
-            gThreshold.lastEstimateQ = inSequence.carriedIn;
+            gCarriedSearch.lastEstimateQ = inSequence.carriedIn;
             RunAndRecord(dir.path, jobs[k], RecordPath(dir.path, "alone", k));
         });
         const Record alone = ReadRecord(RecordPath(dir.path, "alone", k));

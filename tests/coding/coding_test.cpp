@@ -16,13 +16,10 @@
 
 #include "coding/bit_writer.h"
 #include "coding/headers.h"
-#include "coding/intra_matrix.h"
 #include "coding/macroblock_coder.h"
-#include "coding/passes.h"
 #include "coding/quantise.h"
-#include "coding/scan.h"
+#include "coding/tables.h"
 #include "coding/transform.h"
-#include "coding/vlc_tables.h"
 #include "convert/planes.h"
 #include "params/settings.h"
 #include "support/decoders.h"
@@ -45,112 +42,86 @@ std::string Bits(uint32_t code, int length) {
 // Index in a block of the coefficient that follows `run` zeros after the DC.
 int AfterRun(int run) { return kZigZagScan[1 + run].column + 8 * kZigZagScan[1 + run].row; }
 
-// Sizes, aspect, frame rate, bit rate, buffer size, profile and level, colour
-// description, time code, vbv_delay, DC precision, field order, pan-scan offsets.
-TEST(BitWriterAndHeaders, ExactBytes) {
+// What `write` puts into a fresh stream; every bit it counts went out.
+std::vector<uint8_t> Written(void (*write)()) {
+    ResetBitWriter();
+    char* buffer = nullptr;
+    size_t size = 0;
+    gBitWriter.out = open_memstream(&buffer, &size);
+    write();
+    std::fclose(gBitWriter.out);
+    gBitWriter.out = nullptr;
+    std::vector<uint8_t> bytes(buffer, buffer + size);
+    std::free(buffer);
+    EXPECT_EQ(BitsWritten(), 8 * static_cast<int32_t>(size));
+    return bytes;
+}
+
+// Most significant bit first; no bits for a width of 0 or less; alignment pads with zeros
+// only when needed; a queued code goes out as its low bits.
+TEST(BitWriter, PacksAlignsAndFlushesTheCodeList) {
+    ResetAllState();
+    PutBits(0x5, 3);  // counted only, with no stream, and gone after the reset
+    const std::vector<uint8_t> bytes = Written([] {
+        PutBits(0x7, 0);
+        PutBits(0x7, -4);
+        PutBits(0x1F, 5);
+        AlignToByte();
+        AlignToByte();
+        PutBits(static_cast<uint32_t>(-3), 12);
+        PutBits(0xABCDEF01u, 32);
+        StartCodeList();
+        QueueBits(1, 3);
+        QueueBits(0x1FF, 4);
+        EXPECT_EQ(QueuedBits(), 7);
+        FlushQueue();
+        AlignToByte();
+    });
+    EXPECT_EQ(bytes, Hex("F8 FF DA BC DE F0 13 E0"));
+}
+
+// The fields that follow the job: the coded size in 720 x 576 and the aspect and frame rate of
+// 16:9 PAL; the frame centre offsets, two groups in an interlaced sequence and one in a
+// progressive one, the horizontal offset in two's complement.
+TEST(Headers, FieldsFollowTheDerivedSettings) {
     const std::string picture = "00 00 01 00 00 0F FF F8 00 00 01 B5 8F FF F3 C9 80";
     struct Case {
+        void (*set)();
         void (*write)();
         std::string hex;
     };
     const Case cases[] = {
         {[] {
-             PutBits(0x7, 0);
-             PutBits(0x7, -4);
-             PutBits(0x1F, 5);
-             EXPECT_EQ(BitsWritten(), 5);
-             AlignToByte();
-             AlignToByte();
-             PutBits(static_cast<uint32_t>(-3), 12);
-             PutBits(0xABCDEF01u, 32);
-             StartCodeList();
-             QueueBits(1, 3);
-             QueueBits(0x1FF, 4);  // only the low 4 bits count
-             EXPECT_EQ(QueuedBits(), 7);
-             FlushQueue();
-             AlignToByte();
-         },
-         "F8 FF DA BC DE F0 13 E0"},
-        {[] {
              gSettings.YMBlock = 36;
              gSettings.PelAspectRatio = gSettings.FrameRate_s = 3;
              gSettings.load_intra_qmatrix_SH = 0;
-             WriteSequenceHeader();
          },
+         [] { WriteSequenceHeader(nullptr); },
          "00 00 01 B3 2D 02 40 33 0B 33 23 80 00 00 01 B5 14 82 00 01 00 00"},
-        {[] {
-             gSettings.load_intra_qmatrix_SH = 0;
-             WriteSequenceHeader();
-         },
-         "00 00 01 B3 2D 01 E0 24 0B 33 23 80 00 00 01 B5 14 82 00 01 00 00"},
-        {WriteSequenceDisplayExtension, "00 00 01 B5 25 06 06 06 0B 42 0F 00"},
-        {WriteGopHeader, "00 00 01 B8 00 08 00 00"},
-        {[] {
-             gSettings.IntraDCPrecision = 2;
-             gSettings.TopFieldFirst = 0;
-             WritePictureHeader();
-         },
-         "00 00 01 00 00 0F FF F8 00 00 01 B5 8F FF FB 49 80"},
-        {[] {
-             gSettings.PanScan = 1;
-             WritePictureHeader();
-         },
+        {[] { gSettings.PanScan = 1; }, WritePictureHeader,
          picture + " 00 00 01 B5 7F FE 08 00 07 FF 82 00 01"},
-        {[] {
-             gSettings.PanScan = gSettings.ProgressiveSeque = 1;
-             WritePictureHeader();
-         },
+        {[] { gSettings.PanScan = gSettings.ProgressiveSeque = 1; }, WritePictureHeader,
          picture + " 00 00 01 B5 7F FE 08 00 04"},
     };
     for (const Case& c : cases) {
         ResetAllState();
-        gSettings.ColourPrimaries = gSettings.TransferCharact = gSettings.MatrixCoefficients = 6;
         gSettings.PanScanHorOffset = -32;
-        PutBits(0x5, 3);  // no stream: counted only, and shifted out unseen after the reset
-        ResetBitWriter();
-        char* buffer = nullptr;
-        size_t size = 0;
-        gBitWriter.out = open_memstream(&buffer, &size);
-        c.write();
-        std::fclose(gBitWriter.out);
-        gBitWriter.out = nullptr;
-        EXPECT_EQ(std::vector<uint8_t>(buffer, buffer + size), Hex(c.hex)) << c.hex;
-        EXPECT_EQ(BitsWritten(), 8 * static_cast<int32_t>(size)) << c.hex;
-        std::free(buffer);
+        c.set();
+        ASSERT_EQ(DeriveSettings(), 0);
+        EXPECT_EQ(Written(c.write), Hex(c.hex)) << c.hex;
     }
 }
 
-// Code space (Kraft sum) of a set of codes, each checked to begin no other.
-double PrefixFreeSpace(const std::vector<std::string>& codes) {
-    double space = 0.0;
-    for (const std::string& a : codes) {
-        space += std::ldexp(1.0, -static_cast<int>(a.size()));
-        for (const std::string& b : codes)
-            EXPECT_TRUE(&a == &b || b.compare(0, a.size(), a) != 0) << a << " begins " << b;
-    }
-    return space;
-}
-
-// The DC size codes fill their code space; the AC codes with end of block and
-// escape are prefix-free, one per run and level, the sign as the last bit; the
-// coder queues a pair's own code, and an escape for any other pair.
-TEST(CodeTables, PrefixFreeAndEveryPairCodedByItsEntry) {
-    for (const VlcCode* table : {kDcSizeLuma, kDcSizeChroma}) {
-        std::vector<std::string> codes;
-        for (int size = 0; size < 12; ++size)
-            codes.push_back(Bits(table[size].code, table[size].length));
-        EXPECT_EQ(PrefixFreeSpace(codes), 1.0);
-    }
-    std::vector<std::string> codes = {"0110", "000001"};
+// The coder queues a pair's own code of Table B.15 (its text, with the sign as the last bit)
+// and an escape for any other pair; the decoders check every code a stream carries.
+TEST(CodeTables, EveryPairCodedByItsEntryOrAnEscape) {
     std::map<std::pair<int, int>, std::string> codeOf;
     for (int i = 0; i < 2 * kAcPairs; ++i) {
         const AcCode& e = kAcTable[i];
-        codes.push_back(Bits(e.code, e.length));
-        EXPECT_TRUE(codes.back() == e.text && codes.back().back() == (e.level < 0 ? '1' : '0') &&
-                    codeOf.emplace(std::make_pair(e.run, e.level), e.text).second)
-            << i;
+        EXPECT_EQ(Bits(e.code, e.length), e.text) << i;
+        EXPECT_EQ(e.text[e.length - 1], e.level < 0 ? '1' : '0') << i;
+        EXPECT_TRUE(codeOf.emplace(std::make_pair(e.run, e.level), e.text).second) << i;
     }
-    EXPECT_LE(PrefixFreeSpace(codes), 1.0);
     for (int run = 0; run < 63; ++run)
         for (int32_t level = -42; level <= 42; level += level == -1 ? 2 : 1) {
             const auto entry = codeOf.find({run, level});
@@ -241,36 +212,6 @@ TEST(Quantiser, AcRoundingDcPerPrecisionAndClamps) {
     }
 }
 
-// The passes' quantiser rules: pass 1 follows the virtual buffer; the final pass
-// divides a macroblock's cost by its share plus the surplus spread over the next
-// 100 macroblocks (by 10 when far over), moves one step per macroblock toward
-// the result, and rounds halves up within 1..31.
-TEST(PassQuantiser, BufferShareStepAndRounding) {
-    ResetAllState();  // 45 x 30 macroblocks at 30 pictures a second, fixed quantiser 4
-    gSettings.Target = 1000000;
-    const RateControlState rc{16666, 1000000};
-    EXPECT_FLOAT_EQ(Pass1Quantiser(&rc, 20000, 740, 2, 1),
-                    3.5081003f);  // 1886 bits in a buffer of 16666
-    std::vector<int32_t> difcnt(1350, 1000), alccnt(1350, 500);
-    gMacroblockBits = MacroblockBits{difcnt.data(), alccnt.data(), nullptr};
-    EXPECT_FLOAT_EQ(FinalPassQuantiser(250, 0, 0, 0), 8.040201f);  // 4000 / (500 - 250 / 100)
-    EXPECT_FLOAT_EQ(FinalPassQuantiser(5000, 6000, 40, 29), 5.7142857f);  // 4000 / (500 + 1000 / 5)
-    EXPECT_FLOAT_EQ(FinalPassQuantiser(80000, 10000, 0, 0), 400.0f);      // 4000 / 10
-    for (const auto& [base, q] : std::vector<std::pair<float, int>>{
-             {0.4f, 1}, {17.5f, 18}, {17.49f, 17}, {40.7f, 31}, {NAN, 1}})
-        EXPECT_EQ(RoundQuantiser(base), q) << base;
-    struct Step {
-        int32_t prevQ;
-        float base;
-        int first, q;
-    };
-    const Step steps[] = {{0, 5.9f, 1, 5},    {5, 12.0f, 0, 6}, {9, 3.2f, 0, 8},
-                          {9, 9.99f, 0, 9},   {0, -4.0f, 1, 1}, {0, 90.0f, 1, 31},
-                          {31, 1e20f, 0, 31}, {1, -1e20f, 0, 1}};
-    for (const Step& s : steps)
-        EXPECT_EQ(StepQuantiser(s.prevQ, s.base, s.first), s.q) << s.prevQ << " " << s.base;
-}
-
 struct Picture {
     int width, height;
     std::vector<uint8_t> yuv;  // Y, Cb, Cr planes, 4:2:0
@@ -323,9 +264,10 @@ Picture WriteStream(const std::string& path, const std::vector<int32_t>& q,
     levels.resize(q.size() * kMacroblockValues);
     ResetBitWriter();
     gBitWriter.out = std::fopen(path.c_str(), "wb");
-    for (void (*write)() :
-         {WriteSequenceHeader, WriteSequenceDisplayExtension, WriteGopHeader, WritePictureHeader})
-        write();
+    WriteSequenceHeader(gIntraMatrix.weights);
+    WriteSequenceDisplayExtension();
+    WriteGopHeader();
+    WritePictureHeader();
     int32_t samples[kMacroblockValues], coefficients[kMacroblockValues];
     for (int mb = 0; mb < gSettings.MBCount; ++mb) {
         const int x = 16 * (mb % gSettings.XMBlock), y = 16 * (mb / gSettings.XMBlock);
@@ -335,7 +277,8 @@ Picture WriteStream(const std::string& path, const std::vector<int32_t>& q,
             quantisers[mb] = q[mb] - 1 + attempt;
             types[mb] = x != 0 && quantisers[mb] != quantisers[mb - 1] ? 2 : 1;
             StartCodeList();
-            if (fromPlanes) FetchMacroblock(x, y, samples);
+            const SamplePlanes picture{gPlanes.y, gPlanes.cb, gPlanes.cr, width, 0, 0};
+            if (fromPlanes) FetchMacroblock(picture, x, y, samples);
             if (fromPlanes) TransformAndQuantise(quantisers[mb], samples, coefficients, level);
             EncodeMacroblock(y / 16, x / 16, level, quantisers.data(), types.data(), x == 0,
                              attempt > first);
@@ -401,6 +344,7 @@ struct StreamCase {
     double minPsnr;
 };
 
+void PrintTo(const StreamCase& c, std::ostream* os) { *os << c.name; }
 class StreamDecode : public ::testing::TestWithParam<StreamCase> {};
 
 TEST_P(StreamDecode, DecodersFollowTheLevelsAndTheSource) {
@@ -428,11 +372,8 @@ TEST_P(StreamDecode, DecodersFollowTheLevelsAndTheSource) {
 
 INSTANTIATE_TEST_SUITE_P(Pictures, StreamDecode,
                          ::testing::Values(StreamCase{"SyntheticQ1", false, 1, 0, 45},
-                                           StreamCase{"SyntheticQ8", false, 8, 1, 28},
                                            StreamCase{"SyntheticQ31", false, 31, 2, 17},
                                            StreamCase{"SyntheticVaryingQ", false, 0, 0, 21},
-                                           StreamCase{"NaturalQ1", true, 1, 2, 44},
-                                           StreamCase{"NaturalQ8", true, 8, 0, 35},
                                            StreamCase{"NaturalQ31", true, 31, 1, 29}),
                          [](const ::testing::TestParamInfo<StreamCase>& info) {
                              return std::string(info.param.name);

@@ -8,12 +8,13 @@
 #include <vector>
 
 #include "api/registry.h"
-#include "coding/intra_matrix.h"
-#include "coding/scan.h"
+#include "coding/quantise.h"
+#include "coding/tables.h"
 #include "control/analysis.h"
 #include "control/threshold_search.h"
 #include "convert/planes.h"
 #include "params/settings.h"
+#include "support/reference_estimate.h"
 #include "support/state.h"
 
 namespace {
@@ -27,9 +28,15 @@ protected:
         gSettings.FrameHeight = height;
         for (int c = 0; c < 3; ++c) {
             coefficients[c].assign(static_cast<size_t>(width) * height, 0);
-            gAnalysis.coefficients[c] = coefficients[c].data();
+            planes.plane[c] = coefficients[c].data();
         }
+        planes.width = width;
+        planes.height = height;
     }
+    ThresholdSearch Search(int32_t target) {
+        return ThresholdSearch{planes, table, minWeight.data(), dcBits, target, matrix};
+    }
+    AnalysisPlanes planes{};
     std::vector<int32_t> coefficients[3], minWeight = std::vector<int32_t>(64, 1);
     int32_t matrix[64] = {}, dcBits[3] = {30, 32, 34};
     double table[64][128] = {};
@@ -88,47 +95,10 @@ TEST_F(Analysis, ErrorTableOfHandComputedCoefficients) {
     }
     // A position takes the largest weight whose error stays within the threshold, never below
     // its least weight: below 0 every least weight; 127 where no error reaches the threshold.
-    TryThreshold(-0.5f, 1.0f, table, minWeight.data(), 0, dcBits, matrix, 8, 1);
+    TryThreshold(Search(0), -0.5f, 1.0f, 8, 1);
     EXPECT_TRUE(std::equal(matrix + 1, matrix + 8, minWeight.begin() + 1));
-    TryThreshold(199.0f, 1.0f, table, minWeight.data(), 0, dcBits, matrix, 8, 1);
+    TryThreshold(Search(0), 199.0f, 1.0f, 8, 1);
     EXPECT_EQ(matrix[4], 127);
-}
-
-// The lowest of the weights at positions 1, 8 and 9 (and no other) sets the DC precision.
-TEST_F(Analysis, DcPrecisionFollowsThreeWeights) {
-    const int32_t cases[][4] = {
-        {8, 9, 8, 0}, {16, 16, 7, 1}, {16, 4, 16, 1}, {3, 16, 16, 2}, {16, 16, 3, 2}};
-    for (const auto& c : cases) {
-        std::fill(matrix, matrix + 64, 1);
-        matrix[1] = c[0], matrix[8] = c[1], matrix[9] = c[2];
-        EXPECT_EQ(ChooseDcPrecision(matrix), c[3]) << c[0] << " " << c[1] << " " << c[2];
-    }
-}
-
-// The whole-picture estimate as defined: each block quantised, scanned and counted on its own,
-// one bit a macroblock. EstimateAcBits skips the divisions but must count the same.
-int32_t DefinedEstimate(const int32_t* matrix, int q) {
-    const int32_t width = gSettings.FrameWidth;
-    int32_t bits = 0;
-    for (int32_t mb = 0; mb < width / 16 * (gSettings.FrameHeight / 16); ++mb, ++bits) {
-        const int32_t mx = mb % (width / 16), my = mb / (width / 16);
-        for (int b = 0; b < 6; ++b) {
-            const int c = b < 4    ? kLuma
-                          : b == 4 ? kChromaCb
-                                   : kChromaCr,
-                      stride = c == kLuma ? width : width / 2;
-            const int32_t bx = c == kLuma ? 2 * mx + b % 2 : mx,
-                          by = c == kLuma ? 2 * my + b / 2 : my;
-            int32_t block[64], levels[64], scanned[64];
-            for (int p = 0; p < 64; ++p)
-                block[p] = gAnalysis.coefficients[c][(8 * by + p / 8) * stride + 8 * bx + p % 8];
-            QuantiseForEstimate(block, levels, matrix, q);
-            for (int k = 1; k < 64; ++k)
-                scanned[k] = levels[kZigZagScan[k].column + 8 * kZigZagScan[k].row];
-            bits += CountAcBits(scanned);
-        }
-    }
-    return bits;
 }
 
 // The search's estimate, kept up to date from lists of the non-zero coefficients, agrees with
@@ -141,7 +111,7 @@ TEST_F(Analysis, SearchEstimateAgreesWithTheWholePictureEstimate) {
         for (int32_t& x : c)
             x = static_cast<int32_t>(r() % 2 ? 0 : r() % 5 ? r() % 61 - 30 : r() % 4096 - 2048);
     }
-    ASSERT_EQ(PrepareSearchEstimate(), 0);
+    ASSERT_EQ(PrepareSearchEstimate(planes), 0);
     for (int trial = 0, q = 8; trial < 200; ++trial) {
         // Mostly a few weights changed from the matrix before, as in a stage; now and then a new
         // matrix (sometimes a fine one) and a new quantiser.
@@ -153,9 +123,10 @@ TEST_F(Analysis, SearchEstimateAgreesWithTheWholePictureEstimate) {
                 matrix[1 + r() % 63] = 1 + static_cast<int32_t>(r() % 127);
         }
         if (trial % 10 == 0) q = 1 + static_cast<int>(r() % 8);
-        ASSERT_EQ(SearchEstimateAcBits(matrix, q), EstimateAcBits(matrix, q)) << trial;
+        ASSERT_EQ(SearchEstimateAcBits(matrix, q), EstimateAcBits(planes, matrix, q)) << trial;
         if (trial % 20 == 0) {
-            ASSERT_EQ(DefinedEstimate(matrix, q), EstimateAcBits(matrix, q)) << trial;
+            ASSERT_EQ(ReferenceEstimateAcBits(planes, matrix, q), EstimateAcBits(planes, matrix, q))
+                << trial;
         }
     }
     ReleaseSearchEstimate();
@@ -171,26 +142,26 @@ TEST_F(Analysis, StagesStopAtAFittingOrUnchangedMatrix) {
     std::vector<int32_t> fine(64, 127), coarse(64, 127);
     fine[1] = 1;
     // Level 500 is a 24-bit escape; six ends of block and one bit for the macroblock.
-    ASSERT_EQ(EstimateAcBits(fine.data(), 8), 24 + 6 * 2 + 1);
+    ASSERT_EQ(EstimateAcBits(planes, fine.data(), 8), 24 + 6 * 2 + 1);
     const int32_t fineBudget = 37 + dcBits[2] + 1432;
-    const int32_t coarseBudget = EstimateAcBits(coarse.data(), 8) + dcBits[0] + 1432;
+    const int32_t coarseBudget = EstimateAcBits(planes, coarse.data(), 8) + dcBits[0] + 1432;
     // Budget, last estimate quantiser, threshold: once the last estimate was at IFixedQstep an
     // unchanged matrix is not estimated again, and a stage without a fitting matrix climbs to 200.
     const int32_t cases[][3] = {
         {1432, 0, 5}, {coarseBudget, 4, 15}, {fineBudget, 4, 0}, {coarseBudget - 1, 4, 195}};
     for (const auto& c : cases) {
-        gThreshold.lastEstimateQ = c[1];
-        TryThreshold(0.0f, 5.0f, table, minWeight.data(), c[0], dcBits, matrix, 8, 0);
+        gCarriedSearch.lastEstimateQ = c[1];
+        TryThreshold(Search(c[0]), 0.0f, 5.0f, 8, 0);
         EXPECT_EQ(gThreshold.threshold, c[2]) << c[0];
     }
     // Every stage steps in single precision: a double sum would end at 199.99 (0x1.8ffae2p+7).
-    SearchThreshold(table, matrix, minWeight.data(), dcBits, 1432);
+    SearchThreshold(Search(1432));
     EXPECT_EQ(gThreshold.threshold, 0x1.8ffadcp+7f);
     // With a budget to spare the finest matrix fits at q 8 and 7, which leaves IFixedQstep as the
     // last estimate quantiser for the jobs after; at q 6 the stage climbs to the change at 12.
-    gThreshold.lastEstimateQ = 0;
-    SearchThreshold(table, matrix, minWeight.data(), dcBits, 1000000);
-    EXPECT_EQ(gThreshold.lastEstimateQ, 4);
+    gCarriedSearch.lastEstimateQ = 0;
+    SearchThreshold(Search(1000000));
+    EXPECT_EQ(gCarriedSearch.lastEstimateQ, 4);
     EXPECT_EQ(gThreshold.threshold, 12.0f - 0.4f - 0.1f);
 }
 

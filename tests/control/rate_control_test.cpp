@@ -1,6 +1,9 @@
-// Rate control at its edges: the virtual buffer start and the share-out of the target.
+// Rate control at its edges: the virtual buffer start, the share-out of the target and the
+// quantiser rules of the passes.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <utility>
 #include <vector>
 
 #include "control/rate_control.h"
@@ -44,6 +47,36 @@ TEST(RateControl, BufferStartAndShareOutAtTheEdges) {
         EXPECT_EQ(alccnt[7], c[5]) << c[0];
         EXPECT_EQ(alccnt[8], c[6]) << c[0];
     }
+}
+
+// The passes' quantiser rules: pass 1 follows the virtual buffer; the final pass
+// divides a macroblock's cost by its share plus the surplus spread over the next
+// 100 macroblocks (by 10 when far over), moves one step per macroblock toward
+// the result, and rounds halves up within 1..31.
+TEST(RateControl, PassQuantisersFollowBufferShareAndStep) {
+    ResetAllState();  // 45 x 30 macroblocks at 30 pictures a second, fixed quantiser 4
+    gSettings.Target = 1000000;
+    const RateControlState rc{16666, 1000000};
+    EXPECT_FLOAT_EQ(Pass1Quantiser(&rc, 20000, 740, 2, 1),
+                    3.5081003f);  // 1886 bits in a buffer of 16666
+    std::vector<int32_t> difcnt(1350, 1000), alccnt(1350, 500);
+    gMacroblockBits = MacroblockBits{difcnt.data(), alccnt.data(), nullptr};
+    EXPECT_FLOAT_EQ(FinalPassQuantiser(250, 0, 0, 0), 8.040201f);  // 4000 / (500 - 250 / 100)
+    EXPECT_FLOAT_EQ(FinalPassQuantiser(5000, 6000, 40, 29), 5.7142857f);  // 4000 / (500 + 1000 / 5)
+    EXPECT_FLOAT_EQ(FinalPassQuantiser(80000, 10000, 0, 0), 400.0f);      // 4000 / 10
+    for (const auto& [base, q] : std::vector<std::pair<float, int>>{
+             {0.4f, 1}, {17.5f, 18}, {17.49f, 17}, {40.7f, 31}, {NAN, 1}})
+        EXPECT_EQ(RoundQuantiser(base), q) << base;
+    struct Step {
+        int32_t prevQ;
+        float base;
+        int first, q;
+    };
+    const Step steps[] = {{0, 5.9f, 1, 5},    {5, 12.0f, 0, 6}, {9, 3.2f, 0, 8},
+                          {9, 9.99f, 0, 9},   {0, -4.0f, 1, 1}, {0, 90.0f, 1, 31},
+                          {31, 1e20f, 0, 31}, {1, -1e20f, 0, 1}};
+    for (const Step& s : steps)
+        EXPECT_EQ(StepQuantiser(s.prevQ, s.base, s.first), s.q) << s.prevQ << " " << s.base;
 }
 
 }  // namespace

@@ -2,10 +2,7 @@
 
 #include "api/job.h"
 #include "api/registry.h"
-#include "coding/bit_writer.h"
-#include "coding/intra_matrix.h"
-#include "coding/macroblock_coder.h"
-#include "control/rate_control.h"
+#include "control/encoder.h"
 #include "control/threshold_search.h"
 #include "convert/planes.h"
 #include "messages/message_names.h"
@@ -26,11 +23,6 @@ void ResetAllState() {
     ResetTiffFields();
     BindErrorText(nullptr, kModulePictor);
     SetDefaultSettings();
-    gBitWriter.out = nullptr;
-    ResetBitWriter();
-    StartCodeList();
-    ResetIntraMatrix();
-    ResetRunningDc();
-    ResetMacroblockBits();
-    ResetThresholdState();
+    ResetEncoderRecords();
+    ResetCarriedSearchState();
 }

@@ -1,9 +1,50 @@
-// Variable-length codes of intra pictures: DC sizes (B.12, B.13), intra AC
-// coefficients with intra_vlc_format 1 (B.15) and intra macroblock_type (B.2).
-#include "coding/vlc_tables.h"
+// Constant tables of ISO/IEC 13818-2 that intra pictures use.
+#include "coding/tables.h"
 
-// dct_dc_size_luminance, by size.
-const VlcCode kDcSizeLuma[12] = {
+namespace {
+
+// Scan index of each coefficient, rows v = 0..7 down, columns u = 0..7 across.
+// clang-format off
+constexpr uint8_t kZigZagIndex[8][8] = {
+    { 0,  1,  5,  6, 14, 15, 27, 28},
+    { 2,  4,  7, 13, 16, 26, 29, 42},
+    { 3,  8, 12, 17, 25, 30, 41, 43},
+    { 9, 11, 18, 24, 31, 40, 44, 53},
+    {10, 19, 23, 32, 39, 45, 52, 54},
+    {20, 22, 33, 38, 46, 51, 55, 60},
+    {21, 34, 37, 47, 50, 56, 59, 61},
+    {35, 36, 48, 49, 57, 58, 62, 63},
+};
+// clang-format on
+
+constexpr ScanOrder ScanOrderOf(const uint8_t (&index)[8][8]) {
+    ScanOrder order{};
+    for (int v = 0; v < 8; ++v) {
+        for (int u = 0; u < 8; ++u)
+            order.at[index[v][u]] = ScanPosition{static_cast<uint8_t>(u), static_cast<uint8_t>(v)};
+    }
+    return order;
+}
+
+}  // namespace
+
+constexpr ScanOrder kZigZagScan = ScanOrderOf(kZigZagIndex);
+
+// clang-format off
+constexpr int32_t kDefaultIntraMatrix[64] = {
+     8, 16, 19, 22, 26, 27, 29, 34,
+    16, 16, 22, 24, 27, 29, 34, 37,
+    19, 22, 26, 27, 29, 34, 34, 38,
+    22, 22, 26, 27, 29, 34, 37, 40,
+    22, 26, 27, 29, 32, 35, 40, 48,
+    26, 27, 29, 32, 35, 40, 48, 58,
+    26, 27, 29, 34, 38, 46, 56, 69,
+    27, 29, 35, 38, 46, 56, 69, 83,
+};
+// clang-format on
+
+// Table B.12, by size.
+constexpr VlcCode kDcSizeLuma[12] = {
     {0x004, 3},  // 0: 100
     {0x000, 2},  // 1: 00
     {0x001, 2},  // 2: 01
@@ -18,8 +59,8 @@ const VlcCode kDcSizeLuma[12] = {
     {0x1FF, 9},  // 11: 111111111
 };
 
-// dct_dc_size_chrominance, by size.
-const VlcCode kDcSizeChroma[12] = {
+// Table B.13, by size.
+constexpr VlcCode kDcSizeChroma[12] = {
     {0x000, 2},   // 0: 00
     {0x001, 2},   // 1: 01
     {0x002, 2},   // 2: 10
@@ -34,10 +75,9 @@ const VlcCode kDcSizeChroma[12] = {
     {0x3FF, 10},  // 11: 1111111111
 };
 
-// Rows in the order of the standard's table; each pair as +level then -level,
-// the last bit of each code being the sign.
+// Table B.15, rows in the standard's order; each pair as +level then -level.
 // {code, length, code text, run, level}
-const AcCode kAcTable[2 * kAcPairs + 1] = {
+constexpr AcCode kAcTable[2 * kAcPairs + 1] = {
     {0x0004, 3, "100", 0, 1},
     {0x0005, 3, "101", 0, -1},
     {0x0004, 4, "0100", 1, 1},
@@ -260,14 +300,31 @@ const AcCode kAcTable[2 * kAcPairs + 1] = {
     {0x0039, 17, "00000000000111001", 30, -1},
     {0x0036, 17, "00000000000110110", 31, 1},
     {0x0037, 17, "00000000000110111", 31, -1},
-    {0x0006, 4, "0110", 0, kAcTableEnd},  // end of block
+    {kEndOfBlock.code, kEndOfBlock.length, "0110", 0, kAcTableEnd},
 };
 
-// Intra picture: type 1 intra, type 2 intra with quantiser_scale_code.
-const VlcCode kIntraMacroblockType[3] = {
+namespace {
+
+constexpr AcIndex AcIndexOf(const AcCode* table) {
+    AcIndex index{};
+    for (auto& row : index.entry) {
+        for (int16_t& e : row) e = -1;
+    }
+    for (int i = 0; table[i].level != kAcTableEnd; ++i)
+        index.entry[table[i].run][table[i].level + kAcIndexMagnitude] = static_cast<int16_t>(i);
+    return index;
+}
+
+}  // namespace
+
+constexpr AcIndex kAcIndex = AcIndexOf(kAcTable);
+
+// Table B.2, intra picture: type 1 intra, type 2 intra with quantiser_scale_code.
+constexpr VlcCode kIntraMacroblockType[3] = {
     {0, 0},
     {0x1, 1},  // 1
     {0x1, 2},  // 01
 };
 
-const VlcCode kAddressIncrementOne = {0x1, 1};
+// Table B.1, increment 1.
+constexpr VlcCode kAddressIncrementOne = {0x1, 1};

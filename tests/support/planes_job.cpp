@@ -1,9 +1,11 @@
+#include "support/planes_job.h"
+
 #include <cstring>
 
-#include "api/job_driver.h"
 #include "api/registry.h"
 #include "control/encoder.h"
 #include "convert/planes.h"
+#include "params/job_switches.h"
 #include "params/settings.h"
 
 namespace {
@@ -14,8 +16,10 @@ uint8_t* CopyPlane(const uint8_t* source, uint64_t bytes) {
     return plane;
 }
 
-// The settings that the job parameter step derives from a picture and a job.
-void FillSettings(const PlanesJob& job) {
+}  // namespace
+
+// The defaults, and what a job of that picture sets apart from them.
+void SetPlanesJobSettings(const PlanesJob& job) {
     EncoderSettings& s = gSettings;
     SetDefaultSettings();
     s.FrameWidth = job.width;
@@ -26,29 +30,20 @@ void FillSettings(const PlanesJob& job) {
         (job.width == 720 || job.width == 704) ? 720 : (job.width == 352 ? 360 : job.width);
     s.DisplayVerDimen = job.height;
     s.PelAspectRatio = job.wide ? 3 : 2;
-    const int32_t colour = job.pal ? 5 : 6;
     s.FrameRate = job.pal ? 25 : 30;
     s.FrameRate_s = job.pal ? 3 : 4;
     s.VideoFormat = job.pal ? 1 : 2;
-    s.ProfileLevel = 72;
-    s.ColourPrimaries = s.TransferCharact = s.MatrixCoefficients = colour;
-    s.PictureStructure = 3;
-    s.ProgressiveFrame = 1;
-    s.FramePredDct = 1;
-    s.Chroma420Type = 1;
+    s.ColourPrimaries = s.TransferCharact = s.MatrixCoefficients = job.pal ? 5 : 6;
     const int progressive = gSwitches.progressiveStill != 0 || job.height % 32 != 0;
     s.ProgressiveSeque = progressive ? 1 : 0;
     s.TopFieldFirst = progressive ? 0 : 1;
-    s.RepeatFirstField = 0;
     s.Target = job.target;
 }
-
-}  // namespace
 
 int PreparePlanesJob(const PlanesJob& job) {
     if (std::strlen(job.streamPath) >= sizeof gSwitches.streamPath) return -1;
     std::strcpy(gSwitches.streamPath, job.streamPath);
-    FillSettings(job);
+    SetPlanesJobSettings(job);
     const uint64_t lumaBytes = static_cast<uint64_t>(job.width) * static_cast<uint64_t>(job.height);
     const uint64_t chromaBytes =
         static_cast<uint64_t>(job.width / 2) * static_cast<uint64_t>(job.height);

@@ -1,0 +1,179 @@
+// The three picture coding passes over one macroblock attempt.
+#include "control/passes.h"
+
+#include <cstdio>
+
+#include "api/registry.h"
+#include "coding/bit_writer.h"
+#include "coding/macroblock_coder.h"
+#include "control/bit_budget.h"
+#include "convert/planes.h"
+#include "params/settings.h"
+
+namespace {
+
+constexpr int kLargestQuantiser = 31;
+// Pass 2 measures each macroblock at the fixed quantiser, whatever it costs.
+constexpr int32_t kNoLimit = INT32_MAX;
+
+// What every pass works with: its buffers for one macroblock, the per-macroblock arrays and
+// the coefficient store.
+struct Pass {
+    int32_t* samples;
+    int32_t* coefficients;
+    int32_t* levels;
+    int32_t* quantisers;
+    int32_t* types;
+    CoefficientPlanes* planes;
+    SamplePlanes picture;
+};
+
+void ClosePass(Pass* pass) {
+    StartCodeList();
+    TrackedFree(pass->samples);
+    TrackedFree(pass->coefficients);
+    TrackedFree(pass->levels);
+}
+
+[[nodiscard]] int OpenPass(Pass* pass, int32_t* quantisers, int32_t* types,
+                           CoefficientPlanes* planes) {
+    const EncoderSettings& s = gSettings;
+    const SamplePlanes picture{gPlanes.y,    gPlanes.cb,     gPlanes.cr,
+                               s.FrameWidth, s.CodedXOffset, s.CodedYOffset};
+    *pass = Pass{nullptr, nullptr, nullptr, quantisers, types, planes, picture};
+    pass->samples = static_cast<int32_t*>(TrackedAlloc(kMacroblockValues, sizeof(int32_t)));
+    pass->coefficients = static_cast<int32_t*>(TrackedAlloc(kMacroblockValues, sizeof(int32_t)));
+    pass->levels = static_cast<int32_t*>(TrackedAlloc(kMacroblockValues, sizeof(int32_t)));
+    if (pass->samples == nullptr || pass->coefficients == nullptr || pass->levels == nullptr) {
+        ClosePass(pass);
+        return -1;
+    }
+    return 0;
+}
+
+int MacroblockIndex(int row, int col) { return row * gSettings.XMBlock + col; }
+bool StartsSlice(int mb) { return mb % gSettings.MBlockPerSlice == 0; }
+bool EndsSlice(int mb) { return mb % gSettings.MBlockPerSlice == gSettings.MBlockPerSlice - 1; }
+int32_t LimitOf(int col) { return gSettings.MaxMBBits + (col == 0 ? kSliceHeaderAllowance : 0); }
+
+// A macroblock's accepted attempt: its quantiser and the bits of its queued code.
+struct Attempt {
+    int q;
+    int32_t bits;
+};
+
+enum class Source { kPicture, kStore };
+
+// Codes macroblock (row, col) at q into the code list, and again one step coarser while the
+// code exceeds `limit` below the largest quantiser. From the picture, the coefficients go
+// into the store (the samples are fetched once); otherwise they come from it.
+Attempt CodeMacroblock(const Pass& pass, Source source, int row, int col, int q, int32_t limit) {
+    const int mb = MacroblockIndex(row, col);
+    const int x = gSettings.CodedXOffset + 16 * col;
+    const int y = gSettings.CodedYOffset + 16 * row;
+    const int sliceStart = StartsSlice(mb) ? 1 : 0;
+    // The buffers need no clearing: the fetch or load and the quantiser
+    // rewrite all 384 values of each before anything reads them.
+    for (int retry = 0;; retry = 1) {
+        StartCodeList();
+        if (source == Source::kPicture) {
+            if (retry == 0) FetchMacroblock(pass.picture, x, y, pass.samples);
+            TransformAndQuantise(q, pass.samples, pass.coefficients, pass.levels);
+            StoreCoefficients(pass.coefficients, x, y, pass.planes);
+        } else {
+            LoadCoefficients(x, y, pass.planes, pass.coefficients);
+            QuantiseMacroblock(q, pass.coefficients, pass.levels);
+        }
+        pass.quantisers[mb] = q;
+        pass.types[mb] = (sliceStart == 0 && q != pass.quantisers[mb - 1]) ? 2 : 1;
+        EncodeMacroblock(row, col, pass.levels, pass.quantisers, pass.types, sliceStart, retry);
+        const int32_t bits = QueuedBits();
+        if (q >= kLargestQuantiser || bits <= limit) return Attempt{q, bits};
+        ++q;
+    }
+}
+
+}  // namespace
+
+int CodingPass1(int32_t* quantisers, int32_t* types, RateControlState* rateControl,
+                CoefficientPlanes* planes) {
+    const EncoderSettings& s = gSettings;
+    Pass pass;
+    if (OpenPass(&pass, quantisers, types, planes) != 0) return -1;
+    const int32_t bitsPerMacroblock = rateControl->targetBits / s.MBCount;
+    int32_t bitsSoFar = 0;
+    int32_t quantiserSum = 0;
+    for (int row = 0; row < s.YMBlock; ++row) {
+        for (int col = 0; col < s.XMBlock; ++col) {
+            const float base = Pass1Quantiser(rateControl, bitsSoFar, bitsPerMacroblock, col, row);
+            const Attempt a = CodeMacroblock(pass, Source::kPicture, row, col, RoundQuantiser(base),
+                                             LimitOf(col));
+            bitsSoFar += a.bits;
+            quantiserSum += a.q;
+            if (EndsSlice(MacroblockIndex(row, col))) {
+                // The final pass pads each slice to a byte boundary.
+                bitsSoFar = (bitsSoFar + 7) / 8 * 8;
+                std::fflush(stdout);
+            }
+        }
+    }
+    gSettings.IFixedQstep = quantiserSum / s.MBCount;
+    ClosePass(&pass);
+    return 0;
+}
+
+int CodingPass2(int32_t* quantisers, int32_t* types, CoefficientPlanes* planes) {
+    const EncoderSettings& s = gSettings;
+    Pass pass;
+    if (OpenPass(&pass, quantisers, types, planes) != 0) return -1;
+    for (int row = 0; row < s.YMBlock; ++row) {
+        for (int col = 0; col < s.XMBlock; ++col) {
+            const int mb = MacroblockIndex(row, col);
+            const Attempt a =
+                CodeMacroblock(pass, Source::kStore, row, col, s.IFixedQstep, kNoLimit);
+            gMacroblockBits.difcnt[mb] = a.bits;
+            if (EndsSlice(mb)) std::fflush(stdout);
+        }
+    }
+    ClosePass(&pass);
+    return 0;
+}
+
+int FinalCodingPass(int32_t* quantisers, int32_t* types, CoefficientPlanes* planes) {
+    const EncoderSettings& s = gSettings;
+    Pass pass;
+    if (OpenPass(&pass, quantisers, types, planes) != 0) return -1;
+    FinalPassRate rate{};
+    int32_t lastCount = BitsWritten();
+    int32_t frameOverLimit = 0;
+    for (int row = 0; row < s.YMBlock; ++row) {
+        int32_t rowOverLimit = 0;
+        for (int col = 0; col < s.XMBlock; ++col) {
+            const int mb = MacroblockIndex(row, col);
+            const int q = FinalStartingQuantiser(&rate, col, row);
+            const Attempt a = CodeMacroblock(pass, Source::kStore, row, col, q, LimitOf(col));
+            FlushQueue();
+            const int32_t now = BitsWritten();
+            gMacroblockBits.rescnt[mb] = now - lastCount;
+            rate.usedBits += now - lastCount;
+            lastCount = now;
+            if (a.bits > LimitOf(col)) ++rowOverLimit;
+            if (EndsSlice(mb)) {
+                AlignToByte();
+                lastCount = BitsWritten();
+                std::fflush(stdout);
+            }
+        }
+        if (rowOverLimit != 0) {
+            std::printf("\n\t WARNING: %d MB's generated over %d bits in the slice(%d)\n",
+                        rowOverLimit, s.MaxMBBits, row);
+            frameOverLimit += rowOverLimit;
+        }
+    }
+    if (frameOverLimit != 0) {
+        std::printf("\n\t WARNING!!: %d MB's generated over %d bits in this frame\n",
+                    frameOverLimit, s.MaxMBBits);
+    }
+    ClosePass(&pass);
+    return 0;
+}

@@ -1,0 +1,56 @@
+#include "support/reference_estimate.h"
+
+#include "coding/tables.h"
+
+void QuantiseForEstimate(const int32_t* coefficients, int32_t* levels, const int32_t* matrix,
+                         int q) {
+    const int32_t offset = (3 * q + 2) / 4;
+    const int32_t step = 2 * q;
+    for (int p = 1; p < 64; ++p) {
+        const int32_t x = coefficients[p];
+        const int32_t w = matrix[p];
+        if (x == 0) {
+            levels[p] = 0;
+        } else if (x > 0) {
+            levels[p] = ((16 * x + w / 2) / w + offset) / step;
+        } else {
+            levels[p] = ((16 * x - w / 2) / w - offset) / step;
+        }
+    }
+}
+
+int32_t CountAcBits(const int32_t* scanned) {
+    int32_t bits = 0;
+    int run = 0;
+    for (int k = 1; k < 64; ++k) {
+        if (scanned[k] == 0) {
+            ++run;
+        } else {
+            bits += AcCodeLength(run, scanned[k]);
+            run = 0;
+        }
+    }
+    return bits + 2;
+}
+
+int32_t ReferenceEstimateAcBits(const AnalysisPlanes& planes, const int32_t* matrix, int q) {
+    const int32_t columns = planes.width / 16;
+    const int32_t macroblocks = columns * (planes.height / 16);
+    int32_t bits = macroblocks;
+    for (int32_t mb = 0; mb < macroblocks; ++mb) {
+        for (int b = 0; b < 6; ++b) {
+            const int c = b < 4 ? kLuma : (b == 4 ? kChromaCb : kChromaCr);
+            const int32_t stride = c == kLuma ? planes.width : planes.width / 2;
+            const int32_t bx = c == kLuma ? 2 * (mb % columns) + b % 2 : mb % columns;
+            const int32_t by = c == kLuma ? 2 * (mb / columns) + b / 2 : mb / columns;
+            int32_t block[64], levels[64], scanned[64];
+            for (int p = 0; p < 64; ++p)
+                block[p] = planes.plane[c][(8 * by + p / 8) * stride + 8 * bx + p % 8];
+            QuantiseForEstimate(block, levels, matrix, q);
+            for (int k = 1; k < 64; ++k)
+                scanned[k] = levels[kZigZagScan[k].column + 8 * kZigZagScan[k].row];
+            bits += CountAcBits(scanned);
+        }
+    }
+    return bits;
+}
