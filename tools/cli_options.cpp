@@ -374,8 +374,9 @@ void PrintHelp(FILE* to) {
         "       pictor --help | --version\n"
         "\n"
         "Codes still pictures (720, 704, 352, 176 or 96 samples wide; 480, 576, 240,\n"
-        "288, 112, 64, 144 or 80 rows high), each into one intra frame of an MPEG-2\n"
-        "Main Profile @ Main Level video elementary stream of at most 1,800,000 bits.\n"
+        "288, 112, 64, 144 or 80 rows high; other sizes with --fit), each into one\n"
+        "intra frame of an MPEG-2 Main Profile @ Main Level video elementary stream\n"
+        "of at most 1,800,000 bits.\n"
         "\n"
         "pictor run runs a job parameter file. Its SOURCE_FILE is looked up in the\n"
         "folder still/ beside it; the stream is written beside it, named after the\n"
@@ -390,7 +391,7 @@ void PrintHelp(FILE* to) {
         "library reads as it is goes to it untouched; any other picture is decoded\n"
         "and handed over as an uncompressed RGB TIFF, alpha over --background.\n"
         "A picture of another size is refused unless --fit scales it into the frame\n"
-        "(BT.601 samples: PAL 4:3 59:54, 16:9 118:81; NTSC 4:3 10:11, 16:9 40:33).\n",
+        "(pixel aspect: PAL 4:3 59:54, 16:9 118:81; NTSC 4:3 10:11, 16:9 40:33).\n",
         to);
     PrintOptions(to, kEncode);
     std::fputs("\nOptions of both:\n", to);
