@@ -144,10 +144,10 @@ TEST(QualityTest, StreamThroughAPipeIntoFfmpeg) {
     CliFolder folder;
     folder.AddPicture(".", "menu.tif", 720, 480);
     ASSERT_TRUE(folder.Make("convert still/menu.tif png24:menu.png", {"menu.png"}));
-    const CliResult r = folder.Run(
-        "encode menu.png -o -" + kNtsc, "{",
-        "; echo $? > pictor.status; } | ffmpeg -nostdin -v error -f mpegvideo -i - -f rawvideo "
-        "-pix_fmt yuv420p menu.yuv > ffmpeg.txt 2>&1");
+    const CliResult r =
+        folder.Run("encode menu.png -o -" + kNtsc, "{",
+                   "; echo $? > pictor.status; } | ffmpeg -nostdin -v error -i - -f rawvideo "
+                   "-pix_fmt yuv420p menu.yuv > ffmpeg.txt 2>&1");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(folder.Text("pictor.status"), "0\n");
     EXPECT_EQ(folder.Text("ffmpeg.txt"), "");
