@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "media/fit.h"
+#include "media/picture.h"
 #include "output.h"
 #include "pictor/pictor.h"
 #include "summary.h"
@@ -37,6 +39,10 @@ struct EncodeSettings {
     std::string aspect;    // 4:3 or 16:9
     bool panScan = false;
     long long panScanVector = 0;
+    // A picture of a size the job does not take is scaled into the frame only with --fit.
+    bool fit = false;
+    FitMode fitMode = FitMode::kPad;
+    Rgb8 background;  // under the transparent parts of a picture
 };
 
 struct CommandLine {
@@ -50,7 +56,9 @@ struct CommandLine {
     int jobs = 0;  // -j: jobs at once; 0 for one per processor
     bool quiet = false;
     bool shortSummary = false;
-    std::string json;  // --json FILE, or "-" for standard output
+    std::string json;     // --json FILE, or "-" for standard output
+    std::string preview;  // --preview FILE.png: the decoded picture
+    bool measure = true;  // decode the stream and compare it with the coded planes
     bool noClobber = false;
     bool help = false;
     bool version = false;
@@ -137,6 +145,15 @@ struct PreparedJob {
     // Set when the library refuses the job file's path before reading or
     // writing anything: the job then runs where the file lies, so it says why.
     std::string refusedDir;
+    // The TIFF the library reads, as the job's folder holds it: the coded
+    // planes are computed from it. Empty when the job names none.
+    std::string codedPicture;
+    // When the library refuses the picture: the user's picture to explain
+    // (run), or the explanation itself (encode, which already read it).
+    std::string refusedPicture;
+    std::string pictureRefusal;
+    // encode: what the summary says of a converted picture ("PNG 1920x1080, ...").
+    std::string conversion;
 };
 
 // Where the stream of `input` goes: run --stream or beside the job file;
@@ -145,6 +162,18 @@ std::string DestinationOf(const CommandLine& line, const std::string& input);
 // Makes and fills the private folder `job->work` of one job; "" or what went wrong.
 std::string PrepareRun(const CommandLine& line, const std::string& jobFile, PreparedJob* job);
 std::string PrepareEncode(const CommandLine& line, const std::string& picture, PreparedJob* job);
+// encode: the picture handed to the library in `job->work`/still (the user's
+// file linked as it is, or an RGB TIFF converted from it) under the name the
+// job file gives it, `sourceName`. "" or why the picture cannot be coded.
+std::string PreparePicture(const CommandLine& line, const std::string& picture,
+                           const std::string& sourceName, PreparedJob* job);
+// Lines added after the library's own error text: what keeps it from the
+// picture and the fix, when it refused one.
+std::vector<std::string> RefusalHints(const std::string& errorText, const PreparedJob& job);
+// Decodes the finished stream `stream`, compares it with the planes coded
+// from job.codedPicture, and writes the preview to `preview` when asked.
+void MeasureQuality(const CommandLine& line, const PreparedJob& job, const std::string& stream,
+                    const Destination& preview, JobSummary* summary);
 // One job from its input to its delivered stream.
 JobSummary RunOneJob(const CommandLine& line, const std::string& input,
                      const std::string& destination, JobReporter* reporter);

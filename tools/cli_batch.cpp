@@ -249,6 +249,10 @@ int RunBatch(const CommandLine& line) {
         if (destinations.back() != "-" && !taken.insert(PlaceOf(destinations.back())).second)
             return UsageError("two jobs would write " + destinations.back());
     }
+    if (!line.preview.empty() && taken.count(PlaceOf(line.preview)) != 0)
+        return UsageError("--preview " + line.preview + " is where the stream goes");
+    if (!line.preview.empty() && !line.json.empty() && PlaceOf(line.preview) == PlaceOf(line.json))
+        return UsageError("--preview and --json name the same file");
     Sinks sinks;
     const bool streamOut = destinations.size() == 1 && destinations.front() == "-";
     if (streamOut || line.json == "-") sinks.summaries = stderr;

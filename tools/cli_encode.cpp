@@ -1,5 +1,5 @@
 // pictor encode PICTURE: one job without a job parameter file of the user's;
-// the command writes one into a private folder beside a link to the picture.
+// the command writes one into a private folder beside the picture it hands over.
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -41,20 +41,6 @@ std::string PrepareEncode(const CommandLine& line, const std::string& picture, P
         base = "picture.tif";
         stem = "picture";
     }
-    job->jobFileName = stem + ".tp";
-    job->work = MakeWorkDir(job->jobFileName.size());
-    if (job->work.empty()) return std::string("cannot make a work folder: ") + std::strerror(errno);
-    const std::string still = job->work + "/still";
-    if (mkdir(still.c_str(), 0700) != 0 ||
-        LinkOrCopy(AbsolutePath(picture), still + "/" + base) != 0 ||
-        !WriteText(job->work + "/" + job->jobFileName, JobText(line.encode, base))) {
-        return std::string("cannot prepare the work folder: ") + std::strerror(errno);
-    }
-    // Messages cite the user's picture, not its link in the private folder.
-    job->renames.emplace_back(still + "/" + base, picture);
-    job->renames.emplace_back(job->work + "/" + stem + ".tif", picture);
-    job->renames.emplace_back("<" + job->jobFileName + ">", "<" + picture + ">");
-    job->renames.emplace_back(job->work + "/", "");
     job->hasTarget = true;
     job->target = rules::TargetUsed(line.encode.target, line.flags.progressiveStill == 1);
     if (job->target != line.encode.target) {
@@ -62,6 +48,21 @@ std::string PrepareEncode(const CommandLine& line, const std::string& picture, P
                                 " is outside what the job takes; it aims at " +
                                 std::to_string(job->target) + " bits");
     }
+    job->jobFileName = stem + ".tp";
+    job->work = MakeWorkDir(job->jobFileName.size());
+    if (job->work.empty()) return std::string("cannot make a work folder: ") + std::strerror(errno);
+    const std::string still = job->work + "/still";
+    if (mkdir(still.c_str(), 0700) != 0 ||
+        !WriteText(job->work + "/" + job->jobFileName, JobText(line.encode, base))) {
+        return std::string("cannot prepare the work folder: ") + std::strerror(errno);
+    }
     job->guarded.push_back({picture, "the input picture"});
+    const std::string problem = PreparePicture(line, picture, base, job);
+    if (!problem.empty()) return problem;
+    // Messages cite the user's picture, not its link in the private folder.
+    job->renames.emplace_back(still + "/" + base, picture);
+    job->renames.emplace_back(job->work + "/" + stem + ".tif", picture);
+    job->renames.emplace_back("<" + job->jobFileName + ">", "<" + picture + ">");
+    job->renames.emplace_back(job->work + "/", "");
     return "";
 }

@@ -2,9 +2,11 @@
 // file will be read, and hints when the library's words leave the cause out.
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 #include "cli.h"
 #include "library_rules.h"
+#include "media/picture_input.h"
 
 namespace {
 
@@ -38,6 +40,24 @@ std::string BitsMeant(const std::string& value) {
     }
     if (*end != '\0' || !(bits >= 1 && bits <= 1e9)) return "";
     return std::to_string(std::llround(bits));
+}
+
+// The library's codes for a picture it cannot open or read (10 to 19) or
+// whose size does not suit the job's settings (43 to 46).
+bool IsPictureCode(int code) { return (code >= 10 && code <= 19) || (code >= 43 && code <= 46); }
+
+// The codes of the error text's lines, "Pictor error N: ...".
+std::vector<int> ErrorCodes(const std::string& errorText) {
+    static const char kLead[] = "Pictor error ";
+    std::vector<int> codes;
+    for (size_t at = 0; at < errorText.size();) {
+        size_t end = errorText.find('\n', at);
+        if (end == std::string::npos) end = errorText.size();
+        if (errorText.compare(at, std::strlen(kLead), kLead) == 0)
+            codes.push_back(std::atoi(errorText.c_str() + at + std::strlen(kLead)));
+        at = end + 1;
+    }
+    return codes;
 }
 
 std::string At(const std::string& jobFile, const JobFileLine& line) {
@@ -116,4 +136,15 @@ std::string SilentFailureHint(const std::string& jobFile, const std::vector<JobF
     }
     return "hint: check " + jobFile +
            ": a key repeated with an invalid value fails the job without a message";
+}
+
+std::vector<std::string> RefusalHints(const std::string& errorText, const PreparedJob& job) {
+    bool pictureRefused = false;
+    for (int code : ErrorCodes(errorText)) pictureRefused = pictureRefused || IsPictureCode(code);
+    if (!pictureRefused) return {};
+    if (!job.pictureRefusal.empty()) return {job.pictureRefusal};
+    if (job.refusedPicture.empty()) return {};
+    const std::string explained = ExplainTiffRefusal(job.refusedPicture);
+    if (explained.empty()) return {};
+    return {"hint: " + explained};
 }

@@ -78,12 +78,18 @@ void Unfinished(int result, bool cancelRequested, const PreparedJob& job, JobSum
     } else if (s->errorText.empty()) {
         s->notes.push_back("the job failed without a message");
         if (!job.silentFailureHint.empty()) s->notes.push_back(job.silentFailureHint);
+    } else {
+        for (const std::string& hint : RefusalHints(s->errorText, job)) s->notes.push_back(hint);
     }
+}
+
+std::string WrittenStream(const PreparedJob& job) {
+    return job.work + "/" + rules::Stem(job.jobFileName) + ".ts";
 }
 
 // Codes the prepared job and delivers its stream.
 void CodeAndDeliver(const CommandLine& line, const PreparedJob& job, const Destination& destination,
-                    JobReporter* reporter, JobSummary* s) {
+                    double start, JobReporter* reporter, JobSummary* s) {
     char errorText[1024] = {};
     const bool inPlace = !job.refusedDir.empty();
     auto context =
@@ -92,7 +98,6 @@ void CodeAndDeliver(const CommandLine& line, const PreparedJob& job, const Desti
         s->notes.push_back("the job file's path is too long");
         return;
     }
-    const double start = Now();
     CaughtStdout caught;
     bool cancelRequested = false;
     const int result = RunJobWatched(context.get(), reporter, &cancelRequested);
@@ -100,7 +105,7 @@ void CodeAndDeliver(const CommandLine& line, const PreparedJob& job, const Desti
     s->errorText = Renamed(errorText, job);
     if (result != PICTOR_FINISHED) return Unfinished(result, cancelRequested, job, s);
 
-    const std::string written = job.work + "/" + rules::Stem(job.jobFileName) + ".ts";
+    const std::string written = WrittenStream(job);
     if (ReadStreamFacts(written, &s->facts) != 0) {
         s->notes.push_back("the job's stream holds no sequence header");
         return;
@@ -127,19 +132,28 @@ JobSummary RunOneJob(const CommandLine& line, const std::string& input,
     s.input = input;
     s.output = destinationGiven;
     s.outputName = destinationGiven;
+    const double start = Now();
     PreparedJob job;
     std::string problem = line.command == Command::kRun ? PrepareRun(line, input, &job)
                                                         : PrepareEncode(line, input, &job);
     s.hasTarget = job.hasTarget;
     s.target = job.target;
     s.notes = job.warnings;
-    Destination destination;
+    s.conversion = job.conversion;
+    Destination destination, preview;
     if (problem.empty() && job.refusedDir.empty()) {
         problem = PrepareDestination(destinationGiven, line.noClobber, job.guarded, &destination);
         s.outputName = DestinationName(destination);
     }
+    if (problem.empty() && !line.preview.empty()) {
+        std::vector<GuardedFile> guarded = job.guarded;
+        guarded.push_back({destinationGiven, "the stream"});
+        problem = PrepareDestination(line.preview, line.noClobber, guarded, &preview);
+        if (!problem.empty()) problem = "--preview: " + problem;
+    }
     if (problem.empty()) {
-        CodeAndDeliver(line, job, destination, reporter, &s);
+        CodeAndDeliver(line, job, destination, start, reporter, &s);
+        if (s.status == kExitFinished) MeasureQuality(line, job, WrittenStream(job), preview, &s);
     } else {
         s.notes.push_back(problem);
     }

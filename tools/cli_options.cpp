@@ -7,6 +7,7 @@
 
 #include "cli.h"
 #include "library_rules.h"
+#include "media/picture_input.h"
 
 namespace {
 
@@ -112,6 +113,24 @@ std::string SetOutDir(CommandLine* line, const char* value) {
     return "";
 }
 
+std::string SetFit(CommandLine* line, const char* value) {
+    if (!ParseFitMode(value, &line->encode.fitMode))
+        return std::string("--fit takes pad, crop or stretch, not '") + value + "'";
+    line->encode.fit = true;
+    return "";
+}
+
+std::string SetBackground(CommandLine* line, const char* value) {
+    if (ParseColour(value, &line->encode.background)) return "";
+    return std::string("--background takes black, white, grey or #RRGGBB, not '") + value + "'";
+}
+
+std::string SetPreview(CommandLine* line, const char* value) {
+    if (*value == '\0' || std::strcmp(value, "-") == 0) return "--preview needs a file";
+    line->preview = value;
+    return "";
+}
+
 std::string SetJson(CommandLine* line, const char* value) {
     if (*value == '\0') return "--json needs a file, or - for standard output";
     line->json = value;
@@ -139,6 +158,17 @@ const Option kOptions[] = {
      "(720/704 wide); V is its frame centre offset in 1/16\n"
      "samples (-320: 20 samples)",
      SetPanScan},
+    {"--fit", 0, "MODE", kEncode,
+     "scale a picture of a size the job does not take into\n"
+     "the frame (720x576 or 720x480) at its display aspect:\n"
+     "pad: all of it, bars of black beside or above it\n"
+     "crop: fills the frame, the edges cut off\n"
+     "stretch: fills the frame, its aspect ignored",
+     SetFit},
+    {"--background", 0, "COLOUR", kEncode,
+     "what shows through transparent parts: black (the\n"
+     "default), white, grey or #RRGGBB",
+     SetBackground},
     {"--extended", 0, nullptr, kBoth, "search the quantiser matrix more thoroughly (slower)",
      [](CommandLine* line, const char*) {
          line->flags.extendedAnalysis = 1;
@@ -175,6 +205,17 @@ const Option kOptions[] = {
      "the summary of every job as JSON, one object per job\n"
      "and line, into FILE (- for standard output)",
      SetJson},
+    {"--preview", 0, "FILE", kBoth,
+     "write the decoded picture to FILE as PNG (720 samples\n"
+     "across, as stored; one input only)",
+     SetPreview},
+    {"--no-measure", 0, nullptr, kBoth,
+     "do not decode the stream to measure its quality (a\n"
+     "720x576 job then takes about a fifth less time)",
+     [](CommandLine* line, const char*) {
+         line->measure = false;
+         return std::string();
+     }},
     {"--no-clobber", 'n', nullptr, kBoth, "never replace an existing file or pipe",
      [](CommandLine* line, const char*) {
          line->noClobber = true;
@@ -252,6 +293,8 @@ std::string Complete(CommandLine* line) {
     const bool streamOut = line->stream == "-" || line->output == "-";
     if (streamOut && line->json == "-")
         return "standard output cannot carry both the stream and the JSON summary";
+    if (!line->preview.empty() && line->inputs.size() > 1)
+        return "--preview takes one input; a batch has no single picture to preview";
     if (line->command == Command::kRun) {
         if (line->inputs.empty()) return "run needs a job parameter file";
         if (line->inputs.size() > 1 && !line->stream.empty())
@@ -259,7 +302,7 @@ std::string Complete(CommandLine* line) {
         return "";
     }
     EncodeSettings& e = line->encode;
-    if (line->inputs.empty()) return "encode needs a TIFF picture";
+    if (line->inputs.empty()) return "encode needs a picture";
     if (!line->output.empty() && !line->outDir.empty()) return "encode takes -o or --out-dir";
     if (line->inputs.size() > 1 && !line->output.empty())
         return "-o takes one picture; --out-dir DIR takes several";
@@ -325,14 +368,15 @@ int ParseCommandLine(int argc, char** argv, CommandLine* line) {
 void PrintHelp(FILE* to) {
     std::fputs(
         "Usage: pictor run JOBFILE... [--stream PATH] [OPTIONS]\n"
-        "       pictor encode PICTURE.tif... -o OUT|--out-dir DIR --target BITS\n"
+        "       pictor encode PICTURE... -o OUT|--out-dir DIR --target BITS\n"
         "                     --standard pal|ntsc --aspect 4:3|16:9 [--pan-scan V]\n"
-        "                     [OPTIONS]\n"
+        "                     [--fit pad|crop|stretch] [OPTIONS]\n"
         "       pictor --help | --version\n"
         "\n"
-        "Codes TIFF pictures (720, 704, 352, 176 or 96 samples wide; 480, 576, 240,\n"
-        "288, 112, 64, 144 or 80 rows high), each into one intra frame of an MPEG-2\n"
-        "Main Profile @ Main Level video elementary stream of at most 1,800,000 bits.\n"
+        "Codes still pictures (720, 704, 352, 176 or 96 samples wide; 480, 576, 240,\n"
+        "288, 112, 64, 144 or 80 rows high; other sizes with --fit), each into one\n"
+        "intra frame of an MPEG-2 Main Profile @ Main Level video elementary stream\n"
+        "of at most 1,800,000 bits.\n"
         "\n"
         "pictor run runs a job parameter file. Its SOURCE_FILE is looked up in the\n"
         "folder still/ beside it; the stream is written beside it, named after the\n"
@@ -343,7 +387,11 @@ void PrintHelp(FILE* to) {
     std::fputs(
         "\n"
         "pictor encode codes pictures without a job parameter file: the settings\n"
-        "come from the options.\n",
+        "come from the options. It reads TIFF (any form), PNG and JPEG: a TIFF the\n"
+        "library reads as it is goes to it untouched; any other picture is decoded\n"
+        "and handed over as an uncompressed RGB TIFF, alpha over --background.\n"
+        "A picture of another size is refused unless --fit scales it into the frame\n"
+        "(pixel aspect: PAL 4:3 59:54, 16:9 118:81; NTSC 4:3 10:11, 16:9 40:33).\n",
         to);
     PrintOptions(to, kEncode);
     std::fputs("\nOptions of both:\n", to);
@@ -357,6 +405,11 @@ void PrintHelp(FILE* to) {
         "character device is written straight through, and - is standard output\n"
         "(the summary then goes to standard error). The job's own picture and job\n"
         "file are never replaced.\n"
+        "\n"
+        "After each job the summary gives the stream's size against the target, the\n"
+        "time, the quantiser range (from the slice headers) and the quality of the\n"
+        "decoded stream against the Y/Cb/Cr planes that were coded: the PSNR of each\n"
+        "and their 6:1:1 average, and the SSIM of Y.\n"
         "\n"
         "Several inputs are coded as a batch, -j at a time, each in a process of its\n"
         "own. Progress is shown on standard error, and a summary of every stream\n"
@@ -372,7 +425,11 @@ void PrintHelp(FILE* to) {
         "  pictor run /proj/menu1.tp --stream /out/menu1.m2v --extended\n"
         "  pictor run -j 2 --json report.json /proj/*.tp\n"
         "  pictor encode photo.tif -o photo.m2v --target 1200000 --standard pal --aspect 4:3\n"
-        "  pictor encode *.tif --out-dir menus --target 900000 --standard pal --aspect 4:3\n"
+        "  pictor encode *.png --out-dir menus --target 900000 --standard pal --aspect 4:3\n"
+        "  pictor encode photo.jpg -o photo.m2v --target 1200000 --standard pal \\\n"
+        "      --aspect 16:9 --fit pad --preview photo-check.png\n"
+        "  pictor encode menu.png -o - --target 900000 --standard ntsc --aspect 4:3 |\n"
+        "      ffmpeg -i - menu.mpg\n"
         "  pictor encode wide.tif -o wide.m2v --target 900000 --standard ntsc \\\n"
         "      --aspect 16:9 --pan-scan -320\n",
         to);

@@ -80,7 +80,11 @@ std::string PrepareRun(const CommandLine& line, const std::string& jobFile, Prep
         job->warnings = JobFileWarnings(jobFile, lines, line.flags);
         job->silentFailureHint = SilentFailureHint(jobFile, lines);
         const std::string picture = PictureOf(lines, folder);
-        if (!picture.empty()) job->guarded.push_back({picture, "the job's picture"});
+        if (!picture.empty()) {
+            job->guarded.push_back({picture, "the job's picture"});
+            job->refusedPicture = picture;
+            job->codedPicture = PictureOf(lines, job->work);
+        }
     }
     job->guarded.push_back({jobFile, "the job parameter file"});
     return "";

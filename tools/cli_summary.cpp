@@ -110,6 +110,12 @@ const char* AspectName(int aspectCode) {
     return aspectCode == 2 ? "4:3" : aspectCode == 3 ? "16:9" : "?";
 }
 
+// What the quantiser range was read from: a decoder that exports each
+// macroblock's, or else the slice headers (a macroblock may change it).
+const char* QuantiserSource(const PictureQuality& q) {
+    return q.quantiserPerMacroblock ? "macroblocks" : "slice headers";
+}
+
 }  // namespace
 
 int ReadStreamFacts(const std::string& path, StreamFacts* facts) {
@@ -156,11 +162,16 @@ std::string SummaryText(const JobSummary& s) {
         text += AspectName(f.aspectCode);
     }
     text += f.progressive == 1 ? ", progressive\n" : f.progressive == 0 ? ", interlaced\n" : "\n";
+    if (!s.conversion.empty()) text += "  source   " + s.conversion + "\n";
     const PictureQuality& q = s.quality;
     if (q.measured) {
-        text += Format("  quality  PSNR Y %.2f, Cb %.2f, Cr %.2f, average %.2f dB; SSIM-Y %.4f\n",
-                       q.psnrY, q.psnrCb, q.psnrCr, q.psnrAverage, q.ssimY);
-        text += Format("  quantiser %d to %d\n", q.quantiserMin, q.quantiserMax);
+        text += Format(
+            "  quality  PSNR Y %.2f, Cb %.2f, Cr %.2f, average (6:1:1) %.2f dB; SSIM-Y %.4f\n",
+            q.psnrY, q.psnrCb, q.psnrCr, q.psnrAverage, q.ssimY);
+    }
+    if (q.quantiserKnown) {
+        text += Format("  quantiser %d to %d (from the %s)\n", q.quantiserMin, q.quantiserMax,
+                       QuantiserSource(q));
     }
     text += Format("  time     %.2f s\n", s.seconds);
     return text;
@@ -195,12 +206,16 @@ std::string SummaryJson(const JobSummary& s) {
                            f.displayWidth, f.panScanOffset);
         }
         json += Format(",\"progressive\":%s", f.progressive == 1 ? "true" : "false");
+        if (!s.conversion.empty()) json += ",\"converted\":" + JsonString(s.conversion);
         const PictureQuality& q = s.quality;
         if (q.measured) {
             json += Format(",\"psnr\":{\"y\":%.3f,\"cb\":%.3f,\"cr\":%.3f,\"average\":%.3f}",
                            q.psnrY, q.psnrCb, q.psnrCr, q.psnrAverage);
-            json += Format(",\"ssimY\":%.5f,\"quantiser\":{\"min\":%d,\"max\":%d}", q.ssimY,
-                           q.quantiserMin, q.quantiserMax);
+            json += Format(",\"ssimY\":%.5f", q.ssimY);
+        }
+        if (q.quantiserKnown) {
+            json += Format(",\"quantiser\":{\"min\":%d,\"max\":%d,\"from\":\"%s\"}", q.quantiserMin,
+                           q.quantiserMax, QuantiserSource(q));
         }
     }
     json += ",\"errors\":" + JsonList(Lines(s.errorText));

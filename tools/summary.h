@@ -29,6 +29,10 @@ struct PictureQuality {
     double psnrY = 0, psnrCb = 0, psnrCr = 0;
     double psnrAverage = 0;  // 6:1:1 weighted over Y, Cb, Cr
     double ssimY = 0;
+    // quantiser_scale over the picture; from the slice headers alone unless the
+    // decoder exports every macroblock's (a macroblock may change it).
+    bool quantiserKnown = false;
+    bool quantiserPerMacroblock = false;
     int quantiserMin = 0, quantiserMax = 0;
 };
 
@@ -41,7 +45,8 @@ struct JobSummary {
     std::string errorText;           // the library's lines, as it wrote them
     std::string libraryOutput;       // what the library printed on standard output
     std::vector<std::string> notes;  // the command's own warnings and hints
-    double seconds = 0;              // from the start of coding to the delivered stream
+    double seconds = 0;              // from reading the input to the delivered stream
+    std::string conversion;          // how encode converted the picture; "" when handed as it is
     bool hasTarget = false;
     long long target = 0;  // the target the job coded towards
     bool hasStream = false;

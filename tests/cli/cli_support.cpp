@@ -1,5 +1,7 @@
 #include "cli/cli_support.h"
 
+#include <gtest/gtest.h>
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -41,6 +43,14 @@ void CliFolder::AddPicture(const std::string& folder, const std::string& name, i
         path = slash == std::string::npos ? "" : path.substr(0, slash);
     }
     start_.push_back(prefix + "still/" + name);
+}
+
+bool CliFolder::Make(const std::string& command, const std::vector<std::string>& made) {
+    std::string said;
+    const int status = RunCommand("cd '" + dir.path + "' && { " + command + "; } 2>&1", &said);
+    EXPECT_EQ(status, 0) << command << "\n" << said;
+    start_.insert(start_.end(), made.begin(), made.end());
+    return status == 0;
 }
 
 CliResult CliFolder::Run(const std::string& args, const std::string& before,
@@ -153,4 +163,30 @@ int Spawned::Wait(std::string* err) {
     pid_ = -1;
     *err = err_;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string JsonField(const std::string& path, const std::string& keys) {
+    std::string out;
+    RunCommand(
+        "python3 -c 'import json, sys\n"
+        "v = json.loads(open(sys.argv[1]).readline())\n"
+        "for k in sys.argv[2].split(\".\"):\n"
+        "    v = v.get(k) if isinstance(v, dict) else None\n"
+        "print(\"missing\" if v is None else json.dumps(v))' '" +
+            path + "' '" + keys + "' 2>&1",
+        &out);
+    while (!out.empty() && out.back() == '\n') out.pop_back();
+    return out;
+}
+
+std::string PillowPython() {
+    static const std::string python = [] {
+        for (const char* candidate : {"python3", "/usr/bin/python3"}) {
+            std::string said;
+            if (RunCommand(std::string(candidate) + " -c 'import PIL' 2>&1", &said) == 0)
+                return std::string(candidate);
+        }
+        return std::string("python3");
+    }();
+    return python;
 }

@@ -31,6 +31,9 @@ public:
     void Add(const std::string& name, const std::string& text);
     // The test pattern as folder/still/name (an uncompressed RGB TIFF), counted likewise.
     void AddPicture(const std::string& folder, const std::string& name, int width, int height);
+    // Runs shell text in `dir` to make a test's files, counted then as ones it
+    // started with when named in `made`; fails the test when it exits non-zero.
+    bool Make(const std::string& command, const std::vector<std::string>& made = {});
     // Runs `pictor ARGS` in `dir` through the shell, with TMPDIR set to `tmp`;
     // `before` and `after` are shell text around the call (a pipe's reader, a limit).
     CliResult Run(const std::string& args, const std::string& before = "",
@@ -54,6 +57,14 @@ private:
 // The "result" of every line of a JSON Lines file, space-separated, or what
 // makes it invalid JSON.
 std::string JsonResults(const std::string& path);
+// A value of the first object of a JSON Lines file, named by its keys joined
+// by dots ("psnr.y"), as JSON text; "missing" when absent, or what makes the
+// file invalid JSON.
+std::string JsonField(const std::string& path, const std::string& keys);
+
+// A python3 that has Pillow: Debian's, which python3-pil serves, when the
+// first python3 on the path is another one.
+std::string PillowPython();
 
 // The command started in a CliFolder, its standard error read as it comes:
 // a test can wait for something to be said and then interrupt the command.

@@ -109,4 +109,11 @@ INSTANTIATE_TEST_SUITE_P(Cases, CommandTest, ::testing::ValuesIn(kCommandCases),
                              return info.param.name;
                          });
 
+// The command's jobs run in the shared library, not in a static copy of it.
+TEST(CommandBuild, JobsRunInTheSharedLibrary) {
+    std::string symbols;
+    ASSERT_EQ(RunCommand("nm -D --undefined-only '" PICTOR_CLI_PATH "' 2>&1", &symbols), 0);
+    EXPECT_NE(symbols.find(" U Pictor\n"), std::string::npos) << symbols;
+}
+
 }  // namespace

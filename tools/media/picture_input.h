@@ -24,6 +24,8 @@ bool LibraryTakesAsIs(const std::string& path, std::string* why);
 bool SizeSuitsJob(int width, int height, bool pal, bool wide, std::string* why);
 // "widths 720, 704, 352, 176, 96; heights 480, 576, ..." for messages.
 std::string AcceptedSizesText();
+// The same for a job of one standard and aspect: "widths 720, 704; heights 576".
+std::string JobSizesText(bool pal, bool wide);
 
 // Any TIFF libtiff reads, PNG or JPEG, told apart by their first bytes, into
 // 8-bit RGB; alpha is composited over `background`. False with `error` set for

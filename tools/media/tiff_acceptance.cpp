@@ -525,6 +525,19 @@ std::string AcceptedSizesText() {
     return text;
 }
 
+std::string JobSizesText(bool pal, bool wide) {
+    std::string widths, heights;
+    for (int w : kAcceptedWidths) {
+        if (SizeSuitsJob(w, pal ? 576 : 480, pal, wide, nullptr))
+            widths += (widths.empty() ? "" : ", ") + std::to_string(w);
+    }
+    for (int h : kAcceptedHeights) {
+        if (SizeSuitsJob(720, h, pal, wide, nullptr))
+            heights += (heights.empty() ? "" : ", ") + std::to_string(h);
+    }
+    return "widths " + widths + "; heights " + heights;
+}
+
 bool SizeSuitsJob(int width, int height, bool pal, bool wide, std::string* why) {
     std::string cause;
     const std::string size = std::to_string(width) + "x" + std::to_string(height);

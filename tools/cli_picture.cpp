@@ -1,0 +1,123 @@
+// pictor encode's picture: handed to the library as it is when the library
+// reads it so, otherwise decoded and handed over as an uncompressed RGB TIFF.
+#include <cerrno>
+#include <cstring>
+
+#include "cli.h"
+#include "media/picture_input.h"
+#include "media/tiff_handle.h"
+
+namespace {
+
+const char* FormatName(PictureFormat format) {
+    switch (format) {
+        case PictureFormat::kTiff:
+            return "TIFF";
+        case PictureFormat::kPng:
+            return "PNG";
+        case PictureFormat::kJpeg:
+            return "JPEG";
+        case PictureFormat::kUnknown:
+            break;
+    }
+    return "picture";
+}
+
+const char* FitName(FitMode mode) {
+    return mode == FitMode::kPad ? "pad" : mode == FitMode::kCrop ? "crop" : "stretch";
+}
+
+std::string Size(int width, int height) {
+    return std::to_string(width) + "x" + std::to_string(height);
+}
+
+// The first directory's size as libtiff reads it; false when it cannot.
+bool TiffSize(const std::string& path, int* width, int* height) {
+    TiffHandle handle(path, "r");
+    uint32_t w = 0, h = 0;
+    if (handle.get() == nullptr || TIFFGetField(handle.get(), TIFFTAG_IMAGEWIDTH, &w) != 1 ||
+        TIFFGetField(handle.get(), TIFFTAG_IMAGELENGTH, &h) != 1 || w > kMaxPictureSide ||
+        h > kMaxPictureSide)
+        return false;
+    *width = static_cast<int>(w);
+    *height = static_cast<int>(h);
+    return true;
+}
+
+// "a PAL 16:9 job"
+std::string JobName(const EncodeSettings& e) {
+    return (e.standard == "NTSC" ? "an " : "a ") + e.standard + " " + e.aspect + " job";
+}
+
+// Why a picture of this size is not coded, with the sizes that are and the way to fit it.
+std::string SizeRefusal(const std::string& picture, int width, int height,
+                        const EncodeSettings& e) {
+    const bool pal = e.standard == "PAL";
+    std::string why;
+    SizeSuitsJob(width, height, pal, e.aspect == "16:9", &why);
+    const Frame frame = FrameFor(pal, e.aspect == "16:9");
+    std::string text =
+        picture + " is " + Size(width, height) + ", which " + JobName(e) + " does not take";
+    // The reason, unless it is only that the size is none of the list below.
+    if (why.find("accepted") == std::string::npos) text += ": " + why;
+    return text + " (it takes " + JobSizesText(pal, e.aspect == "16:9") +
+           "); --fit pad, crop or stretch scales it into the " + Size(frame.width, frame.height) +
+           " frame";
+}
+
+// The user's file linked into the private folder under the job's name for it.
+std::string LinkAsItIs(const std::string& picture, const std::string& target) {
+    if (LinkOrCopy(AbsolutePath(picture), target) == 0) return "";
+    return std::string("cannot prepare the work folder: ") + std::strerror(errno);
+}
+
+}  // namespace
+
+std::string PreparePicture(const CommandLine& line, const std::string& picture,
+                           const std::string& sourceName, PreparedJob* job) {
+    const EncodeSettings& e = line.encode;
+    const bool pal = e.standard == "PAL";
+    const bool wide = e.aspect == "16:9";
+    const std::string target = job->work + "/still/" + sourceName;
+    job->codedPicture = target;
+    const PictureFormat format = DetectPictureFormat(picture);
+
+    // A TIFF the library reads as it is goes to it untouched: the same stream
+    // as ever, and the library's own words when the size does not suit the job
+    // and nothing is to fit it.
+    int width = 0, height = 0;
+    if (format == PictureFormat::kTiff && LibraryTakesAsIs(picture, nullptr) &&
+        TiffSize(picture, &width, &height) &&
+        (!e.fit || SizeSuitsJob(width, height, pal, wide, nullptr))) {
+        if (!SizeSuitsJob(width, height, pal, wide, nullptr))
+            job->pictureRefusal = "hint: " + SizeRefusal(picture, width, height, e);
+        return LinkAsItIs(picture, target);
+    }
+
+    RgbPicture rgb;
+    std::string error;
+    if (!ReadPicture(picture, e.background, &rgb, &error)) {
+        if (format == PictureFormat::kPng || format == PictureFormat::kJpeg)
+            return "cannot read " + picture + ": " + error;
+        // What the decoders cannot read goes to the library as it is, which
+        // says in its words why it refuses it; the command's reason follows.
+        job->pictureRefusal = ExplainTiffRefusal(picture);
+        if (job->pictureRefusal.empty()) job->pictureRefusal = picture + ": " + error;
+        job->pictureRefusal = "hint: " + job->pictureRefusal;
+        return LinkAsItIs(picture, target);
+    }
+    job->conversion =
+        std::string("converted from ") + FormatName(format) + " " + Size(rgb.width, rgb.height);
+    if (!SizeSuitsJob(rgb.width, rgb.height, pal, wide, nullptr)) {
+        if (!e.fit) return SizeRefusal(picture, rgb.width, rgb.height, e);
+        RgbPicture fitted;
+        const Frame frame = FrameFor(pal, wide);
+        if (!FitPicture(rgb, e.fitMode, frame, StudioBlack(line.flags.levelMode), &fitted, &error))
+            return "cannot fit " + picture + " into the frame: " + error;
+        job->conversion += std::string(", fitted into the ") + Size(frame.width, frame.height) +
+                           " frame (" + FitName(e.fitMode) + ")";
+        rgb = std::move(fitted);
+    }
+    if (!WriteRgbTiff(target, rgb, &error)) return error;
+    return "";
+}
