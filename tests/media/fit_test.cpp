@@ -1,7 +1,7 @@
-// Fitting pictures into the frame: where the picture lands for each mode,
-// frame and source shape; a disc stays round on the frame's display; flat
-// colours pass the resampler unchanged; and the pad colour is black in every
-// level mode of the library's conversion.
+// Fitting pictures into the frame: in every frame and mode the picture lands
+// centred at the size its mode gives, a disc stays round on the display, flat
+// colours and the pad come through exactly; the pad colour converts to video
+// black; a disc coded and decoded is still round; degenerate shapes fit.
 #include <cmath>
 
 #include "media/fit.h"
@@ -9,313 +9,190 @@
 #include "media/quality.h"
 #include "media/reference_planes.h"
 #include "media_test_support.h"
-#include "support/files.h"
 
 namespace {
 
+// levelMode: of the job when the frame goes through the coder (each mode at least once).
 struct FrameCase {
-    bool pal;
-    bool wide;
+    const char* name;
+    bool pal, wide;
+    int levelMode;
 };
 
-std::string FrameName(const FrameCase& f) {
-    return std::string(f.pal ? "pal" : "ntsc") + (f.wide ? "_16x9" : "_4x3");
+void PrintTo(const FrameCase& f, std::ostream* os) { *os << f.name; }
+
+const FrameCase kFrames[] = {{"pal_4x3", true, false, 0},
+                             {"pal_16x9", true, true, 1},
+                             {"ntsc_4x3", false, false, 2},
+                             {"ntsc_16x9", false, true, 0}};
+
+// First and last column and row holding a sample above `threshold`, looking at
+// every `step`th sample of a picture `width` wide.
+struct Extent {
+    int left = 1 << 30, right = -1, top = 1 << 30, bottom = -1;
+    int Width() const { return right - left + 1; }
+    int Height() const { return bottom - top + 1; }
+};
+
+Extent ExtentAbove(const std::vector<uint8_t>& samples, int width, int step, int threshold) {
+    Extent e;
+    for (size_t i = 0; i < samples.size(); i += step) {
+        if (samples[i] <= threshold) continue;
+        const int x = int(i / step % width), y = int(i / step / width);
+        e.left = std::min(e.left, x);
+        e.right = std::max(e.right, x);
+        e.top = std::min(e.top, y);
+        e.bottom = std::max(e.bottom, y);
+    }
+    return e;
 }
 
-const char* ModeName(FitMode mode) {
-    return mode == FitMode::kPad ? "pad" : mode == FitMode::kCrop ? "crop" : "stretch";
+// Background (128, 96, 64) with a white disc of the given radius at the centre.
+RgbPicture DiscPicture(int width, int height, int radius) {
+    RgbPicture p{width, height, {}};
+    const double cx = (width - 1) / 2.0, cy = (height - 1) / 2.0;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const bool disc = std::hypot(x - cx, y - cy) <= radius;
+            p.rgb.insert(p.rgb.end(), {uint8_t(disc ? 255 : 128), uint8_t(disc ? 255 : 96),
+                                       uint8_t(disc ? 255 : 64)});
+        }
+    }
+    return p;
 }
 
-// ---- Where the picture lands ----
-
-struct PlaceCase {
-    int width, height;
-    FitMode mode;
+struct FitCase {
+    std::string name;
     FrameCase frame;
-    Placement expected;
-};
-
-std::string PlaceName(const PlaceCase& c) {
-    return std::to_string(c.width) + "x" + std::to_string(c.height) + "_" + ModeName(c.mode) + "_" +
-           FrameName(c.frame);
-}
-
-void PrintTo(const PlaceCase& c, std::ostream* os) { *os << PlaceName(c); }
-
-// Worked by hand from the pixel aspect ratios of fit.h: a picture of aspect A
-// spans h x A x den / num samples on h lines.
-const PlaceCase kPlaces[] = {
-    // 16:9 into PAL 16:9: 703 samples would be needed, 702 are active.
-    {1920, 1080, FitMode::kPad, {true, true}, {702, 575, 9, 0}},
-    {1920, 1080, FitMode::kPad, {true, false}, {702, 431, 9, 72}},
-    {1920, 1080, FitMode::kPad, {false, true}, {704, 480, 8, 0}},
-    {1920, 1080, FitMode::kPad, {false, false}, {704, 360, 8, 60}},
-    {640, 480, FitMode::kPad, {true, false}, {702, 575, 9, 0}},
-    {640, 480, FitMode::kPad, {true, true}, {527, 576, 96, 0}},
-    {640, 480, FitMode::kPad, {false, false}, {704, 480, 8, 0}},
-    {640, 480, FitMode::kPad, {false, true}, {528, 480, 96, 0}},
-    {1920, 1080, FitMode::kCrop, {true, false}, {937, 576, -108, 0}},
-    {640, 480, FitMode::kCrop, {true, true}, {720, 787, 0, -105}},
-    {1920, 1080, FitMode::kStretch, {false, false}, {720, 480, 0, 0}},
-};
-
-class Places : public ::testing::TestWithParam<PlaceCase> {};
-
-TEST_P(Places, WhereTheAspectMathsPutsIt) {
-    const PlaceCase& c = GetParam();
-    const Placement p =
-        PlacePicture(c.width, c.height, c.mode, FrameFor(c.frame.pal, c.frame.wide));
-    EXPECT_EQ(p.width, c.expected.width);
-    EXPECT_EQ(p.height, c.expected.height);
-    EXPECT_EQ(p.x, c.expected.x);
-    EXPECT_EQ(p.y, c.expected.y);
-}
-
-INSTANTIATE_TEST_SUITE_P(Sources, Places, ::testing::ValuesIn(kPlaces),
-                         [](const ::testing::TestParamInfo<PlaceCase>& info) {
-                             return PlaceName(info.param);
-                         });
-
-// ---- Geometry of the fitted picture ----
-
-struct GeometryCase {
-    int width, height;
     FitMode mode;
-    FrameCase frame;
+    int width, height;
 };
 
-std::string GeometryName(const GeometryCase& c) {
-    return std::to_string(c.width) + "x" + std::to_string(c.height) + "_" + ModeName(c.mode) + "_" +
-           FrameName(c.frame);
-}
+void PrintTo(const FitCase& c, std::ostream* os) { *os << c.name; }
 
-void PrintTo(const GeometryCase& c, std::ostream* os) { *os << GeometryName(c); }
+const std::pair<const char*, FitMode> kModes[] = {
+    {"pad", FitMode::kPad}, {"crop", FitMode::kCrop}, {"stretch", FitMode::kStretch}};
 
-std::vector<GeometryCase> GeometryCases() {
-    std::vector<GeometryCase> cases;
-    for (FitMode mode : {FitMode::kPad, FitMode::kCrop, FitMode::kStretch}) {
-        for (FrameCase frame : {FrameCase{true, false}, FrameCase{true, true},
-                                FrameCase{false, false}, FrameCase{false, true}}) {
-            cases.push_back({1920, 1080, mode, frame});
-            cases.push_back({640, 480, mode, frame});
+std::vector<FitCase> FitCases() {
+    std::vector<FitCase> cases;
+    for (const FrameCase& frame : kFrames) {
+        for (const auto& mode : kModes) {
+            for (int height : {1080, 480}) {
+                const int width = height == 1080 ? 1920 : 640;
+                cases.push_back({std::to_string(width) + "x" + std::to_string(height) + "_" +
+                                     mode.first + "_" + frame.name,
+                                 frame, mode.second, width, height});
+            }
         }
     }
     return cases;
 }
 
-class Geometry : public ::testing::TestWithParam<GeometryCase> {};
+class Fit : public ::testing::TestWithParam<FitCase> {};
 
-// Mid grey with a white disc; the pad is black. On the display a sample is
-// num/den as wide as a line is high, so a round disc spans dx x num/den = dy.
-TEST_P(Geometry, DiscStaysRoundAndEdgesLandOnThePlacement) {
-    const GeometryCase& c = GetParam();
+// On the display a sample is num/den as wide as a line is high. Pad shows the
+// whole picture as large as the active width and the lines allow; crop covers
+// the frame at the picture's aspect; stretch fills the frame.
+TEST_P(Fit, CentredAtItsSizeAndRound) {
+    const FitCase& c = GetParam();
     const Frame frame = FrameFor(c.frame.pal, c.frame.wide);
-    // Small enough that crop, which enlarges a 4:3 picture for a 16:9 frame, keeps it whole.
+    const double aspect = double(frame.aspectNum) / frame.aspectDen;
     const int radius = c.height / 4;
-    RgbPicture fitted;
+    RgbPicture out;
     std::string error;
-    ASSERT_TRUE(
-        FitPicture(DiscPicture(c.width, c.height, radius), c.mode, frame, Rgb8{}, &fitted, &error))
+    ASSERT_TRUE(FitPicture(DiscPicture(c.width, c.height, radius), c.mode, frame, Rgb8{16, 32, 48},
+                           &out, &error))
         << error;
-    ASSERT_EQ(fitted.width, frame.width);
-    ASSERT_EQ(fitted.height, frame.height);
-
-    const Extent disc = ExtentAbove(fitted.rgb.data(), frame.width, frame.height, 3, 191);
-    const Extent picture = ExtentAbove(fitted.rgb.data(), frame.width, frame.height, 3, 64);
-    const Placement p = PlacePicture(c.width, c.height, c.mode, frame);
-    const double shown = disc.Width() * double(frame.aspectNum) / frame.aspectDen;
-    if (c.mode == FitMode::kStretch) {
-        // Aspect ignored: the disc is scaled by 720 / width across and by lines / height down.
-        EXPECT_NEAR(disc.Width(), 2.0 * radius * frame.width / c.width, 2.0);
-        EXPECT_NEAR(disc.Height(), 2.0 * radius * frame.height / c.height, 2.0);
-    } else {
-        EXPECT_NEAR(shown / disc.Height(), 1.0, 0.015)
-            << disc.Width() << " samples by " << disc.Height() << " lines";
-        EXPECT_NEAR(disc.Height(), 2.0 * radius * p.height / c.height, 2.0);
-    }
-    if (c.mode == FitMode::kPad) {
-        EXPECT_NEAR(picture.left, p.x, 1);
-        EXPECT_NEAR(picture.right, p.x + p.width - 1, 1);
-        EXPECT_NEAR(picture.top, p.y, 1);
-        EXPECT_NEAR(picture.bottom, p.y + p.height - 1, 1);
-        EXPECT_LE(p.width, frame.activeWidth);
-    } else {
-        // Nothing of the pad shows: the picture covers the frame.
-        EXPECT_EQ(picture.left, 0);
-        EXPECT_EQ(picture.right, frame.width - 1);
-        EXPECT_EQ(picture.top, 0);
-        EXPECT_EQ(picture.bottom, frame.height - 1);
-    }
-    // The disc is centred.
+    ASSERT_EQ(out.rgb.size(), size_t(frame.width) * frame.height * 3);
+    const Extent picture = ExtentAbove(out.rgb, frame.width, 3, 64);
+    const Extent disc = ExtentAbove(out.rgb, frame.width, 3, 191);
+    ASSERT_GE(disc.right, 0) << "no disc";
+    // Centred, the odd sample or line to the right or below.
+    EXPECT_EQ(picture.left, (frame.width - picture.Width()) / 2);
+    EXPECT_EQ(picture.top, (frame.height - picture.Height()) / 2);
     EXPECT_NEAR(disc.left + disc.right, frame.width - 1, 2);
     EXPECT_NEAR(disc.top + disc.bottom, frame.height - 1, 2);
+    // Scale of the source across (samples) and down (lines).
+    double down = double(picture.Height()) / c.height, across = double(picture.Width()) / c.width;
+    if (c.mode == FitMode::kPad) {
+        EXPECT_TRUE(picture.Width() == frame.activeWidth || picture.Height() == frame.height);
+        EXPECT_LE(picture.Width(), frame.activeWidth);
+        EXPECT_NEAR(across * aspect / down, 1.0, 0.004);
+    } else {
+        EXPECT_EQ(picture.Width(), frame.width);
+        EXPECT_EQ(picture.Height(), frame.height);
+    }
+    if (c.mode == FitMode::kCrop) {
+        down = std::max(double(frame.height) / c.height, frame.width * aspect / c.width);
+        across = down / aspect;
+    }
+    // The disc scales with the picture, so it is round wherever across x aspect = down.
+    EXPECT_NEAR(disc.Width(), 2.0 * radius * across, 2.0);
+    EXPECT_NEAR(disc.Height(), 2.0 * radius * down, 2.0);
+    // Flat colours pass the resampler unchanged; the pad is the pad colour.
+    const auto rgb = [&](int x, int y) {
+        const uint8_t* p = &out.rgb[(size_t(y) * frame.width + x) * 3];
+        return std::vector<int>{p[0], p[1], p[2]};
+    };
+    EXPECT_EQ(rgb(frame.width / 2, frame.height / 2), (std::vector<int>{255, 255, 255}));
+    EXPECT_EQ(rgb(frame.width / 2, (picture.top + disc.top) / 2), (std::vector<int>{128, 96, 64}));
+    if (c.mode == FitMode::kPad) {
+        EXPECT_EQ(rgb(0, 0), (std::vector<int>{16, 32, 48}));
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(Frames, Geometry, ::testing::ValuesIn(GeometryCases()),
-                         [](const ::testing::TestParamInfo<GeometryCase>& info) {
-                             return GeometryName(info.param);
-                         });
-
-// ---- Through the coder: the decoded disc is round on the display ----
+INSTANTIATE_TEST_SUITE_P(Frames, Fit, ::testing::ValuesIn(FitCases()), ByName());
 
 class ThroughTheCoder : public ::testing::TestWithParam<FrameCase> {};
 
+// The pad, StudioBlack, converts to video black in the job's level mode.
 TEST_P(ThroughTheCoder, DecodedDiscIsRound) {
     const FrameCase& f = GetParam();
-    TempDir dir;
-    const std::string png = dir / "disc.png", tif = dir / "fitted.tif";
-    // A 1920 x 1080 PNG from ImageMagick: grey, a white disc of radius 400.
-    ASSERT_TRUE(Make(
-        "convert -size 1920x1080 xc:gray50 -fill white -draw 'circle 960,540 960,140' " + Q(png)));
-    RgbPicture picture, fitted;
-    std::string error;
-    ASSERT_TRUE(ReadPicture(png, Rgb8{}, &picture, &error)) << error;
     const Frame frame = FrameFor(f.pal, f.wide);
-    ASSERT_TRUE(FitPicture(picture, FitMode::kPad, frame, StudioBlack(0), &fitted, &error))
+    TempDir dir;
+    RgbPicture fitted;
+    YuvPlanes planes;
+    std::string error, why;
+    ASSERT_TRUE(FitPicture(DiscPicture(1920, 1080, 400), FitMode::kPad, frame,
+                           StudioBlack(f.levelMode), &fitted, &error))
         << error;
-    ASSERT_TRUE(WriteRgbTiff(tif, fitted, &error)) << error;
-    std::string why;
-    ASSERT_TRUE(LibraryTakesAsIs(tif, &why)) << why;
+    ASSERT_TRUE(WriteRgbTiff(dir / "fitted.tif", fitted, &error)) << error;
+    ASSERT_TRUE(LibraryTakesAsIs(dir / "fitted.tif", &why)) << why;
     ASSERT_TRUE(SizeSuitsJob(fitted.width, fitted.height, f.pal, f.wide, &why)) << why;
-    const std::string stream = EncodeTiff(dir.path, tif, f.pal, f.wide, 600000, 0);
-    ASSERT_FALSE(stream.empty());
+    ASSERT_TRUE(ReferencePlanesFromTiff(dir / "fitted.tif", f.levelMode, &planes, &error)) << error;
+    EXPECT_EQ(planes.y[0], 16);
+    EXPECT_EQ(planes.cb[0], 128);
+    EXPECT_EQ(planes.cr[0], 128);
+    const std::string stream =
+        EncodeTiff(dir.path, dir / "fitted.tif", f.pal, f.wide, 600000, f.levelMode);
     DecodedStream decoded;
     ASSERT_TRUE(DecodeMpeg2Stream(stream, &decoded, &error)) << error;
-    ASSERT_EQ(decoded.picture.width, frame.width);
-    ASSERT_EQ(decoded.picture.height, frame.height);
-    // Grey 128 codes near Y 126 and white at Y 235.
-    const Extent disc =
-        ExtentAbove(decoded.picture.y.data(), frame.width, frame.height, 1, (126 + 235) / 2);
-    const double shown = disc.Width() * double(frame.aspectNum) / frame.aspectDen;
-    EXPECT_NEAR(shown / disc.Height(), 1.0, 0.02)
+    ASSERT_EQ(decoded.picture.y.size(), size_t(frame.width) * frame.height);
+    // The background codes near Y 105 and white at Y 235.
+    const Extent disc = ExtentAbove(decoded.picture.y, frame.width, 1, 170);
+    EXPECT_NEAR(disc.Width() * double(frame.aspectNum) / frame.aspectDen / disc.Height(), 1.0, 0.02)
         << disc.Width() << " samples by " << disc.Height() << " lines";
 }
 
-INSTANTIATE_TEST_SUITE_P(Frames, ThroughTheCoder,
-                         ::testing::Values(FrameCase{true, true}, FrameCase{true, false},
-                                           FrameCase{false, true}, FrameCase{false, false}),
-                         [](const ::testing::TestParamInfo<FrameCase>& info) {
-                             return FrameName(info.param);
-                         });
+INSTANTIATE_TEST_SUITE_P(Frames, ThroughTheCoder, ::testing::ValuesIn(kFrames), ByName());
 
-// ---- Colours through the resampler, and the pad ----
-
-struct FlatCase {
-    int width, height;
-    uint8_t level;
-};
-
-void PrintTo(const FlatCase& c, std::ostream* os) {
-    *os << c.width << "x" << c.height << "_" << int(c.level);
-}
-
-class Flat : public ::testing::TestWithParam<FlatCase> {};
-
-TEST_P(Flat, FlatColourPassesUnchanged) {
-    const FlatCase& c = GetParam();
-    RgbPicture in, out;
-    in.width = c.width;
-    in.height = c.height;
-    in.rgb.assign(size_t(c.width) * c.height * 3, c.level);
+// A pixel, strips either way and the largest picture fit the frame; a picture
+// whose samples do not match its size is refused.
+TEST(FitPicture, DegenerateShapes) {
+    const FitCase shapes[] = {{"pixel", {}, FitMode::kCrop, 1, 1},
+                              {"wide_strip", {}, FitMode::kPad, 65535, 1},
+                              {"tall_strip", {}, FitMode::kCrop, 1, 65535},
+                              {"largest", {}, FitMode::kStretch, 8192, 8192}};
+    RgbPicture out;
     std::string error;
-    ASSERT_TRUE(FitPicture(in, FitMode::kStretch, FrameFor(true, false), Rgb8{}, &out, &error))
-        << error;
-    for (uint8_t v : out.rgb) ASSERT_EQ(v, c.level);
-}
-
-INSTANTIATE_TEST_SUITE_P(Levels, Flat,
-                         ::testing::Values(FlatCase{1920, 1080, 0}, FlatCase{1920, 1080, 255},
-                                           FlatCase{640, 480, 16}, FlatCase{97, 61, 235},
-                                           FlatCase{3001, 7, 128}),
-                         [](const ::testing::TestParamInfo<FlatCase>& info) {
-                             return std::to_string(info.param.width) + "x" +
-                                    std::to_string(info.param.height) + "_" +
-                                    std::to_string(info.param.level);
-                         });
-
-class PadColour : public ::testing::TestWithParam<int> {};
-
-// StudioBlack through the library's own conversion, in each level mode.
-TEST_P(PadColour, StudioBlackCodesAsVideoBlack) {
-    const int levelMode = GetParam();
-    TempDir dir;
-    RgbPicture flat;
-    flat.width = 96;
-    flat.height = 64;
-    const Rgb8 black = StudioBlack(levelMode);
-    for (int n = 0; n < 96 * 64; ++n) flat.rgb.insert(flat.rgb.end(), {black.r, black.g, black.b});
-    std::string error;
-    ASSERT_TRUE(WriteRgbTiff(dir / "black.tif", flat, &error)) << error;
-    YuvPlanes planes;
-    ASSERT_TRUE(ReferencePlanesFromTiff(dir / "black.tif", levelMode, &planes, &error)) << error;
-    for (uint8_t y : planes.y) ASSERT_EQ(y, 16);
-    for (uint8_t cb : planes.cb) ASSERT_EQ(cb, 128);
-    for (uint8_t cr : planes.cr) ASSERT_EQ(cr, 128);
-}
-
-INSTANTIATE_TEST_SUITE_P(LevelModes, PadColour, ::testing::Values(0, 1, 2),
-                         [](const ::testing::TestParamInfo<int>& info) {
-                             return "level_mode_" + std::to_string(info.param);
-                         });
-
-// ---- Odd and hostile inputs ----
-
-struct ExtremeCase {
-    const char* name;
-    int width, height;
-    FitMode mode;
-};
-
-void PrintTo(const ExtremeCase& c, std::ostream* os) { *os << c.name; }
-
-class Extremes : public ::testing::TestWithParam<ExtremeCase> {};
-
-TEST_P(Extremes, FitWithoutTrouble) {
-    const ExtremeCase& c = GetParam();
-    RgbPicture in, out;
-    in.width = c.width;
-    in.height = c.height;
-    in.rgb.assign(size_t(c.width) * c.height * 3, 200);
-    std::string error;
-    ASSERT_TRUE(FitPicture(in, c.mode, FrameFor(false, true), Rgb8{}, &out, &error)) << error;
-    EXPECT_EQ(out.width, 720);
-    EXPECT_EQ(out.height, 480);
-    EXPECT_EQ(out.rgb.size(), size_t(720) * 480 * 3);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Sizes, Extremes,
-    ::testing::Values(ExtremeCase{"one_pixel_pad", 1, 1, FitMode::kPad},
-                      ExtremeCase{"one_pixel_crop", 1, 1, FitMode::kCrop},
-                      ExtremeCase{"wide_strip_pad", 65535, 1, FitMode::kPad},
-                      ExtremeCase{"wide_strip_crop", 65535, 1, FitMode::kCrop},
-                      ExtremeCase{"tall_strip_pad", 1, 65535, FitMode::kPad},
-                      ExtremeCase{"tall_strip_crop", 1, 65535, FitMode::kCrop},
-                      ExtremeCase{"large_stretch", 8192, 8192, FitMode::kStretch}),
-    [](const ::testing::TestParamInfo<ExtremeCase>& info) { return std::string(info.param.name); });
-
-TEST(FitPicture, RefusesAnInconsistentPicture) {
-    RgbPicture in, out;
-    in.width = 10;
-    in.height = 10;
-    in.rgb.assign(299, 0);
-    std::string error;
-    EXPECT_FALSE(FitPicture(in, FitMode::kPad, FrameFor(true, false), Rgb8{}, &out, &error));
-    EXPECT_FALSE(error.empty());
+    for (const FitCase& c : shapes) {
+        RgbPicture in{c.width, c.height, std::vector<uint8_t>(size_t(c.width) * c.height * 3, 200)};
+        ASSERT_TRUE(FitPicture(in, c.mode, FrameFor(false, true), Rgb8{}, &out, &error)) << c.name;
+        EXPECT_EQ(out.rgb.size(), size_t(720) * 480 * 3) << c.name;
+    }
+    RgbPicture inconsistent{10, 10, std::vector<uint8_t>(299)};
     EXPECT_FALSE(
-        FitPicture(RgbPicture{}, FitMode::kPad, FrameFor(true, false), Rgb8{}, &out, &error));
-}
-
-TEST(ParseFitMode, KnowsTheThreeModes) {
-    FitMode mode = FitMode::kStretch;
-    EXPECT_TRUE(ParseFitMode("pad", &mode));
-    EXPECT_EQ(mode, FitMode::kPad);
-    EXPECT_TRUE(ParseFitMode("crop", &mode));
-    EXPECT_EQ(mode, FitMode::kCrop);
-    EXPECT_TRUE(ParseFitMode("stretch", &mode));
-    EXPECT_EQ(mode, FitMode::kStretch);
-    EXPECT_FALSE(ParseFitMode("Pad", &mode));
-    EXPECT_FALSE(ParseFitMode("", &mode));
+        FitPicture(inconsistent, FitMode::kPad, FrameFor(true, false), Rgb8{}, &out, &error));
 }
 
 }  // namespace

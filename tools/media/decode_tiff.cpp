@@ -26,23 +26,44 @@ bool DecodeTiff(const std::string& path, const Rgb8& background, RgbPicture* out
         *error = std::string("libtiff cannot convert it to RGB: ") + reason;
         return false;
     }
+    // libtiff flips rows and columns but never swaps them, so the raster is read as
+    // stored (the orientation asked for is the file's own) and turned upright here.
+    uint16_t orientation = ORIENTATION_TOPLEFT;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_ORIENTATION, &orientation);
+    if (orientation < ORIENTATION_TOPLEFT || orientation > ORIENTATION_LEFTBOT)
+        orientation = ORIENTATION_TOPLEFT;
     std::vector<uint32_t> raster(static_cast<size_t>(uint64_t{width} * height));
     handle.ClearMessages();
-    if (!TIFFReadRGBAImageOriented(tif, width, height, raster.data(), ORIENTATION_TOPLEFT, 1) ||
+    if (!TIFFReadRGBAImageOriented(tif, width, height, raster.data(), orientation, 1) ||
         handle.messages().errors > 0) {
         *error = "libtiff cannot decode it: " + handle.ErrorOr("read error");
         return false;
     }
+    // Orientations 5 to 8 store the columns as rows; 2, 3, 6 and 7 store the
+    // right side first, 3, 4, 7 and 8 the bottom first (as seen upright).
+    const bool swap = orientation >= ORIENTATION_LEFTTOP;
+    const bool fromRight =
+        orientation == ORIENTATION_TOPRIGHT || orientation == ORIENTATION_BOTRIGHT ||
+        orientation == ORIENTATION_RIGHTTOP || orientation == ORIENTATION_RIGHTBOT;
+    const bool fromBottom =
+        orientation == ORIENTATION_BOTRIGHT || orientation == ORIENTATION_BOTLEFT ||
+        orientation == ORIENTATION_RIGHTBOT || orientation == ORIENTATION_LEFTBOT;
+    const uint32_t across = swap ? height : width, down = swap ? width : height;
     // libtiff hands alpha over premultiplied, and 255 where the picture has none.
-    out->width = static_cast<int>(width);
-    out->height = static_cast<int>(height);
+    out->width = static_cast<int>(across);
+    out->height = static_cast<int>(down);
     out->rgb.resize(raster.size() * 3);
     uint8_t* p = out->rgb.data();
-    for (uint32_t pixel : raster) {
-        const unsigned a = TIFFGetA(pixel);
-        *p++ = OverPremultiplied(TIFFGetR(pixel), a, background.r);
-        *p++ = OverPremultiplied(TIFFGetG(pixel), a, background.g);
-        *p++ = OverPremultiplied(TIFFGetB(pixel), a, background.b);
+    for (uint32_t y = 0; y < down; ++y) {
+        for (uint32_t x = 0; x < across; ++x) {
+            const uint32_t u = fromRight ? across - 1 - x : x, v = fromBottom ? down - 1 - y : y;
+            const uint32_t pixel =
+                swap ? raster[size_t{u} * width + v] : raster[size_t{v} * width + u];
+            const unsigned a = TIFFGetA(pixel);
+            *p++ = OverPremultiplied(TIFFGetR(pixel), a, background.r);
+            *p++ = OverPremultiplied(TIFFGetG(pixel), a, background.g);
+            *p++ = OverPremultiplied(TIFFGetB(pixel), a, background.b);
+        }
     }
     return true;
 }
