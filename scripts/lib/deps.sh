@@ -3,6 +3,7 @@ PICTOR_PACKAGES=(
     cmake ninja-build g++ g++-multilib pkg-config clang-format
     libgtest-dev libgmock-dev libbenchmark-dev
     ffmpeg mpeg2dec libtiff-tools imagemagick python3 python3-pil
+    clang libclang-rt-14-dev
 )
 
 ensure_packages() {
