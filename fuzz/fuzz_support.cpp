@@ -178,6 +178,8 @@ std::vector<uint8_t> MakeRgbTiff(int width, int height, const std::vector<uint8_
 
 namespace {
 
+bool gReplay = false;
+
 uint64_t Fingerprint(const uint8_t* data, size_t size) {
     uint64_t h = 1469598103934665603ull;
     for (size_t i = 0; i < size; ++i) h = (h ^ data[i]) * 1099511628211ull;
@@ -205,6 +207,8 @@ void NoteWatchdog(double seconds) {
 
 }  // namespace
 
+void UseReplayRules() { gReplay = true; }
+
 GuardedJob RunGuardedJob(const std::string& workDir, const std::string& jobFileName,
                          const JobSwitches& switches, double watchdogSeconds, const uint8_t* input,
                          size_t inputSize) {
@@ -221,8 +225,9 @@ GuardedJob RunGuardedJob(const std::string& workDir, const std::string& jobFileN
 
     static const bool abortOnHang = [] {
         const char* v = std::getenv("PICTOR_FUZZ_HANG_ABORT");
-        return v != nullptr && std::strcmp(v, "1") == 0;
+        return gReplay || (v != nullptr && std::strcmp(v, "1") == 0);
     }();
+    if (gReplay) watchdogSeconds = kReplayWatchdogSeconds;
 
     std::mutex mutex;
     std::condition_variable ended;

@@ -50,6 +50,11 @@ struct GuardedJob {
     std::string errorText;
 };
 
+// A replay gives every job kReplayWatchdogSeconds, far beyond any job's need even in a debug
+// build with sanitizers, and a job still running then is a failure (not cancelled).
+constexpr double kReplayWatchdogSeconds = 60.0;
+void UseReplayRules();
+
 // Runs Pictor on workDir/jobFileName. A job still running after `watchdogSeconds` is cancelled
 // (its cancel word set to 1) so that a job that would never end cannot stall the caller; with
 // PICTOR_FUZZ_HANG_ABORT=1 in the environment it aborts instead. `input` is saved into

@@ -1,5 +1,6 @@
-// Feeds every file named on the command line, and every file below every folder named there,
-// to the fuzz target, one after the other in name order: the target's checks without libFuzzer.
+// Feeds every file named on the command line, and every file below every folder named there
+// (except notes, *.md), to the fuzz target, one after the other in name order: the target's
+// checks without libFuzzer. A job that does not end within the replay's watchdog fails.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -18,7 +19,9 @@ int main(int argc, char** argv) {
         fs::path arg = argv[i];
         if (fs::is_directory(arg)) {
             for (const auto& entry : fs::recursive_directory_iterator(arg)) {
-                if (entry.is_regular_file()) files.push_back(entry.path());
+                if (entry.is_regular_file() && entry.path().extension() != ".md") {
+                    files.push_back(entry.path());
+                }
             }
         } else if (fs::is_regular_file(arg)) {
             files.push_back(arg);
@@ -28,6 +31,7 @@ int main(int argc, char** argv) {
         }
     }
     std::sort(files.begin(), files.end());
+    fuzz::UseReplayRules();
     for (const fs::path& file : files) {
         std::fprintf(stderr, "replay %s\n", file.c_str());
         std::vector<uint8_t> bytes = fuzz::ReadFile(file.string());
