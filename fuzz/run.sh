@@ -50,8 +50,15 @@ for t in "${targets[@]}"; do
     cov=$(sed -nE 's/.*cov: ([0-9]+).*/\1/p' <<<"$last")
     corp=$(sed -nE 's/.*corp: ([0-9]+).*/\1/p' <<<"$last")
     execs=$(sed -nE 's/.*exec\/s:? ([0-9]+).*/\1/p' <<<"$last")
+    # Over the whole run: libFuzzer's own average, or (fork mode) executions over seconds.
     avg=$(sed -nE 's/^stat::average_exec_per_sec: *([0-9]+)/\1/p' "$log" | tail -1)
-    [ -n "$avg" ] && execs=$avg
+    total=$(sed -nE 's/^#([0-9]+).*/\1/p' <<<"$last")
+    forked=$(sed -nE 's/.* time: ([0-9]+)s.*/\1/p' <<<"$last")
+    if [ -n "$avg" ]; then
+        execs=$avg
+    elif [ -n "$total" ] && [ -n "$forked" ] && [ "$forked" -gt 0 ]; then
+        execs=$((total / forked))
+    fi
     files=$(find "$corpus" -type f | wc -l)
     found=$(find "$artifacts" -type f | wc -l)
     cancelled=$(find "$hangs" -type f | wc -l)

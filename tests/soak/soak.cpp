@@ -6,6 +6,8 @@
 // warm-up neither may grow by more than the margins below, or the program exits with 1.
 //
 //   pictor_soak [JOBS] [--every N] [--seed S]      (defaults: 10000 jobs, every 500, seed 1)
+//
+// Measure in a release build: a sanitizer's quarantine makes resident memory wander.
 #include <unistd.h>
 
 #include <algorithm>
