@@ -1,0 +1,97 @@
+// Jobs whose target leaves the range a job file normally gives (the progressive-still switch
+// takes any TARGET_SIZE as it is): the budgets, the buffer fullness and the quantisers follow the
+// 32-bit rules, and every job ends, either finished with a stream within the size limit that the
+// decoders accept, or failed with the one line that says the picture does not fit.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "api/registry.h"
+#include "support/decoders.h"
+#include "support/files.h"
+#include "support/job_runner.h"
+#include "support/tiff_writer.h"
+
+namespace {
+
+enum class Picture { kPattern96x64, kNoise720x480 };
+
+struct ExtremeCase {
+    const char* name;
+    Picture picture;
+    int32_t target;
+    int32_t extended;
+};
+
+void PrintTo(const ExtremeCase& c, std::ostream* os) { *os << c.name; }
+
+// Full-range noise in every channel: at the finest quantiser the picture takes far more than
+// the limit.
+std::vector<uint8_t> NoiseRgb(int width, int height) {
+    std::vector<uint8_t> rgb(static_cast<size_t>(width) * height * 3);
+    uint32_t seed = 2024;
+    for (uint8_t& v : rgb) {
+        seed = seed * 1103515245u + 12345u;
+        v = static_cast<uint8_t>(seed >> 24);
+    }
+    return rgb;
+}
+
+class TargetExtremes : public ::testing::TestWithParam<ExtremeCase> {};
+
+TEST_P(TargetExtremes, JobEndsFinishedWithinTheLimitOrFailed) {
+    const ExtremeCase& c = GetParam();
+    TempDir dir;
+    const bool noise = c.picture == Picture::kNoise720x480;
+    const int width = noise ? 720 : 96;
+    const int height = noise ? 480 : 64;
+    if (noise) {
+        RunCommand("mkdir -p '" + dir / "still" + "'");
+        WriteFileBytes(dir / "still/p.tif", MakeRgbTiff(width, height, NoiseRgb(width, height)));
+    } else {
+        WriteStillPicture(dir.path, "p.tif", width, height);
+    }
+    WriteFileText(dir / "j.tp", "SOURCE_FILE p.tif\nTARGET_SIZE " + std::to_string(c.target) +
+                                    "\nFRMRT NTSC\nASPECT_RATIO 4:3\nPAN_SCAN OFF\n");
+    JobOptions options;
+    options.extendedAnalysis = c.extended;
+    options.progressiveStill = 1;
+    const JobOutcome job = RunPictor(dir.path, "j.tp", options);
+    EXPECT_EQ(job.progress, 100);
+    EXPECT_EQ(job.status, job.result);
+    EXPECT_EQ(TrackedBlocks(), 0);
+    if (job.result == PICTOR_FINISHED) {
+        EXPECT_EQ(job.errorText, "");
+        const std::vector<uint8_t> stream = ReadFileBytes(dir / "j.ts");
+        EXPECT_LE(stream.size() * 8, 1800000u);
+        const DecoderVerdict verdict = DecodeStream(dir / "j.ts", width, height);
+        EXPECT_EQ(DecoderProblems(verdict, width, height), "");
+    } else {
+        EXPECT_EQ(job.result, PICTOR_FAILED) << job.errorText;
+    }
+}
+
+std::vector<ExtremeCase> Cases() {
+    return {
+        {"Pattern96x64AtMinInt", Picture::kPattern96x64, INT32_MIN, 0},
+        {"Pattern96x64AtMinus2000000000", Picture::kPattern96x64, -2000000000, 0},
+        {"Pattern96x64AtMinus5", Picture::kPattern96x64, -5, 0},
+        {"Pattern96x64AtZero", Picture::kPattern96x64, 0, 0},
+        {"Pattern96x64At59", Picture::kPattern96x64, 59, 0},
+        {"Pattern96x64AtMinIntExtended", Picture::kPattern96x64, INT32_MIN, 1},
+        {"Pattern96x64AtMinus2000000000Extended", Picture::kPattern96x64, -2000000000, 1},
+        {"Pattern96x64AtMinus5Extended", Picture::kPattern96x64, -5, 1},
+        {"Pattern96x64AtZeroExtended", Picture::kPattern96x64, 0, 1},
+        {"Pattern96x64At59Extended", Picture::kPattern96x64, 59, 1},
+    };
+}
+
+INSTANTIATE_TEST_SUITE_P(ProgressiveStill, TargetExtremes, ::testing::ValuesIn(Cases()),
+                         [](const ::testing::TestParamInfo<ExtremeCase>& info) {
+                             return std::string(info.param.name);
+                         });
+
+}  // namespace
