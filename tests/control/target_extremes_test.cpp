@@ -5,7 +5,6 @@
 // target wraps the budgets round to the highest: the finest matrix and full shares, which noise
 // overruns, and the target has nothing left to lower.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <cstdint>
 #include <ostream>
@@ -16,7 +15,6 @@
 #include "support/decoders.h"
 #include "support/files.h"
 #include "support/job_runner.h"
-#include "support/tiff_writer.h"
 
 namespace {
 
@@ -32,18 +30,6 @@ struct ExtremeCase {
 
 void PrintTo(const ExtremeCase& c, std::ostream* os) { *os << c.name; }
 
-// Full-range noise in every channel: at the finest quantiser the picture takes far more than
-// the limit.
-std::vector<uint8_t> NoiseRgb(int width, int height) {
-    std::vector<uint8_t> rgb(static_cast<size_t>(width) * height * 3);
-    uint32_t seed = 2024;
-    for (uint8_t& v : rgb) {
-        seed = seed * 1103515245u + 12345u;
-        v = static_cast<uint8_t>(seed >> 24);
-    }
-    return rgb;
-}
-
 class TargetExtremes : public ::testing::TestWithParam<ExtremeCase> {};
 
 TEST_P(TargetExtremes, JobEndsFinishedWithinTheLimitOrFailed) {
@@ -53,8 +39,7 @@ TEST_P(TargetExtremes, JobEndsFinishedWithinTheLimitOrFailed) {
     const int width = noise ? 720 : 96;
     const int height = noise ? 480 : 64;
     if (noise) {
-        ASSERT_EQ(mkdir((dir / "still").c_str(), 0755), 0);
-        WriteFileBytes(dir / "still/p.tif", MakeRgbTiff(width, height, NoiseRgb(width, height)));
+        WriteNoisePicture(dir.path, "p.tif", width, height, 2024);
     } else {
         WriteStillPicture(dir.path, "p.tif", width, height);
     }
