@@ -2,9 +2,16 @@
  *
  * One job codes one TIFF picture, named by a job parameter file, into one
  * intra frame of an MPEG-2 Main Profile @ Main Level elementary stream.
- * Jobs run synchronously on the caller's thread; at most one job may run in a
- * process at a time. While `Pictor` runs, another thread may read `progress`
- * and `status` and write `cancel` (each one aligned 32-bit word).
+ * Jobs run synchronously on the caller's thread. While `Pictor` runs, another
+ * thread may read `progress` and `status` and write `cancel` (each one aligned
+ * 32-bit word).
+ *
+ * One job runs at a time in a process: a call of either entry point made while
+ * another job runs waits until that job has ended, then runs its own job.
+ * Waiting jobs are taken in no particular order. While a `Pictor` job waits its
+ * error text is empty, `status` is 2 and `progress` 0, and its `cancel` word is
+ * honoured: set to 1, the job ends without starting, with result 1, `status` 1
+ * and `progress` 100. A waiting `PictorForDA` job cannot be cancelled.
  */
 #ifndef PICTOR_PICTOR_H
 #define PICTOR_PICTOR_H

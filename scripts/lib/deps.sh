@@ -5,6 +5,7 @@ PICTOR_PACKAGES=(
     ffmpeg mpeg2dec libtiff-tools imagemagick python3 python3-pil
     groff-base man-db
     libtiff-dev libpng-dev libjpeg62-turbo-dev libavcodec-dev libavutil-dev libswscale-dev
+    clang libclang-rt-14-dev
 )
 
 ensure_packages() {

@@ -3,6 +3,7 @@
 
 #include "api/job.h"
 #include "api/job_driver.h"
+#include "api/job_gate.h"
 #include "api/job_records.h"
 #include "api/registry.h"
 #include "messages/report.h"
@@ -21,6 +22,17 @@ void CopyArgument(char* to, size_t toSize, const char* from) {
 
 extern "C" PICTOR_API int Pictor(JobContext* context) {
     if (context == nullptr) return -1;
+    // While another job runs this one waits, shown as running with nothing done yet, and may be
+    // cancelled by its caller before it starts.
+    if (context->errorText != nullptr) context->errorText[0] = '\0';
+    __atomic_store_n(&context->status, PICTOR_RUNNING, __ATOMIC_RELAXED);
+    __atomic_store_n(&context->progress, 0, __ATOMIC_RELAXED);
+    if (!EnterJobGate(&context->cancel)) {
+        std::memset(context->streamPath, 0, sizeof context->streamPath);
+        __atomic_store_n(&context->status, PICTOR_CANCELLED, __ATOMIC_RELAXED);
+        __atomic_store_n(&context->progress, 100, __ATOMIC_RELAXED);
+        return PICTOR_CANCELLED;
+    }
     ResetJobRecords();
     gJob.context = context;
     BindErrorText(context->errorText, kModulePictor);
@@ -36,11 +48,14 @@ extern "C" PICTOR_API int Pictor(JobContext* context) {
     int status = result == 0 ? PICTOR_FINISHED : result == 1 ? PICTOR_CANCELLED : PICTOR_FAILED;
     __atomic_store_n(&context->status, status, __ATOMIC_RELAXED);
     __atomic_store_n(&context->progress, 100, __ATOMIC_RELAXED);
+    LeaveJobGate();
     return result;
 }
 
 extern "C" PICTOR_API int PictorForDA(const char* workDir, const char* jobFileName,
                                       const char* streamPath, int extendedAnalysis) {
+    // Nobody can cancel these jobs: a second one waits until the first has ended.
+    if (!EnterJobGate(nullptr)) return PICTOR_FAILED;
     ResetJobRecords();
     gLibraryContext = LibraryContext{};
     JobContext* context = &gLibraryContext.context;
@@ -60,5 +75,6 @@ extern "C" PICTOR_API int PictorForDA(const char* workDir, const char* jobFileNa
     context->progress = 0;
     FreeAllTracked();
     CloseAllTracked();
+    LeaveJobGate();
     return result;
 }

@@ -2,15 +2,27 @@
 
 #include <cstdlib>
 
+#include "api/job.h"
 #include "messages/codes.h"
 #include "messages/report.h"
 
 AllocRegistry gAllocRegistry;
 FileRegistry gFileRegistry;
+RegistryFaults gRegistryFaults;
 
 namespace {
 // Larger requests than any picture needs are refused before calloc sees them.
 constexpr uint64_t kLargestBlock = uint64_t{1} << 30;
+
+// Whether an injected failure happens now (`fires`); one that does is noted with the job's
+// progress.
+bool Injected(bool fires) {
+    if (fires) {
+        gRegistryFaults.progressAtFailure =
+            gJob.progress != nullptr ? __atomic_load_n(gJob.progress, __ATOMIC_RELAXED) : -1;
+    }
+    return fires;
+}
 }  // namespace
 
 void ResetAllocRegistry() {
@@ -21,7 +33,9 @@ void ResetAllocRegistry() {
 void* TrackedAlloc(uint64_t count, uint64_t size) {
     if (gAllocRegistry.count >= kAllocRecords) return nullptr;
     void* block = nullptr;
-    if (count != 0 && size != 0 && count <= kLargestBlock / size) {
+    if (Injected(gRegistryFaults.failAllocation == gAllocRegistry.count + 1)) {
+        // As a failed calloc.
+    } else if (count != 0 && size != 0 && count <= kLargestBlock / size) {
         block = std::calloc(static_cast<size_t>(count), static_cast<size_t>(size));
     } else if (count == 0 || size == 0) {
         block = std::calloc(1, 1);
@@ -56,10 +70,14 @@ int TrackedBlocks() {
 
 void ResetFileRegistry() {
     gFileRegistry.count = 0;
+    gFileRegistry.opens = 0;
+    gFileRegistry.writes = 0;
     for (FileRecord& r : gFileRegistry.records) r = FileRecord{nullptr, kFileFree};
 }
 
 FILE* TrackedOpen(const char* path, const char* mode) {
+    ++gFileRegistry.opens;
+    if (Injected(gRegistryFaults.failOpen == gFileRegistry.opens)) return nullptr;
     if (gFileRegistry.count >= kFileRecords) return nullptr;
     FILE* stream = std::fopen(path, mode);
     if (stream == nullptr) return nullptr;
@@ -98,4 +116,12 @@ int OpenOrReport(const char* path, const char* mode, FILE** out) {
     }
     *out = stream;
     return 0;
+}
+
+size_t TrackedWrite(const void* bytes, size_t length, FILE* stream) {
+    ++gFileRegistry.writes;
+    const int64_t failAt = gRegistryFaults.failWrite;
+    if (Injected(failAt != 0 && gFileRegistry.writes >= failAt)) return 0;
+    if (length == 1) return putc(*static_cast<const unsigned char*>(bytes), stream) == EOF ? 0 : 1;
+    return fwrite(bytes, 1, length, stream);
 }

@@ -2,6 +2,7 @@
 #ifndef PICTOR_API_REGISTRY_H
 #define PICTOR_API_REGISTRY_H
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -24,10 +25,13 @@ struct FileRecord {
     FILE* stream;
     int32_t state;
 };
-// Open files always occupy records 0 .. count-1.
+// Open files always occupy records 0 .. count-1. `opens` and `writes` count the calls of
+// TrackedOpen and TrackedWrite in the current job.
 struct FileRegistry {
     FileRecord records[kFileRecords];
     int32_t count;
+    int64_t opens;
+    int64_t writes;
 };
 extern FileRegistry gFileRegistry;
 
@@ -45,5 +49,18 @@ void TrackedClose(FILE* stream);
 void CloseAllTracked();
 // TrackedOpen that reports code 2 with the path on failure; 0 or -1.
 [[nodiscard]] int OpenOrReport(const char* path, const char* mode, FILE** out);
+// Where every byte of the output stream reaches its file: `length` bytes of `bytes`; how many
+// were written.
+[[nodiscard]] size_t TrackedWrite(const void* bytes, size_t length, FILE* stream);
+
+// Failures for tests to inject, counted within each job from its first call (0: none). They stay
+// set from job to job until a test clears them: no job resets them.
+struct RegistryFaults {
+    int32_t failAllocation;  // the n-th TrackedAlloc gives no block (and still uses a record)
+    int64_t failOpen;        // the n-th TrackedOpen opens nothing
+    int64_t failWrite;  // the n-th TrackedWrite and every later one write nothing (a full disk)
+    int32_t progressAtFailure;  // the job's progress when an injected failure last happened
+};
+extern RegistryFaults gRegistryFaults;
 
 #endif

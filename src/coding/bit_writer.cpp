@@ -1,6 +1,8 @@
 // Bit writer of the output stream and the macroblock code list.
 #include "coding/bit_writer.h"
 
+#include "api/registry.h"
+
 BitWriter gBitWriter = {0, 8, 0, nullptr};
 CodeList gCodeList;
 
@@ -10,7 +12,9 @@ void PutBits(uint32_t value, int n) {
         const uint32_t bit = i < 32 ? (value >> i) & 1u : 0u;
         gBitWriter.accumulator = static_cast<uint8_t>((gBitWriter.accumulator << 1) | bit);
         if (--gBitWriter.freeBits == 0) {
-            if (gBitWriter.out != nullptr) putc(gBitWriter.accumulator, gBitWriter.out);
+            // Unchecked: a stream that cannot be written still ends its job as written.
+            if (gBitWriter.out != nullptr)
+                static_cast<void>(TrackedWrite(&gBitWriter.accumulator, 1, gBitWriter.out));
             gBitWriter.freeBits = 8;
             ++gBitWriter.bytesWritten;
         }

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "api/registry.h"
+#include "coding/int32_arith.h"
 #include "coding/quantise.h"
 #include "coding/tables.h"
 #include "coding/transform.h"
@@ -143,14 +144,15 @@ void CollectComponentStatistics(const char* name, ErrorSums* sums, int32_t* dcTo
 void ScaleDefaultMatrix(const AnalysisPlanes& coefficients, int32_t* matrix,
                         const int32_t* minWeight, const int32_t* dcBits, int32_t target) {
     const int32_t estimate = EstimateAcBits(coefficients, kDefaultIntraMatrix, 8);
-    const int32_t base = target - HeaderBits(gSettings.FrameHeight / 16);
+    // A far negative target wraps the budget round to a large one.
+    const int32_t base = WrapSub(target, HeaderBits(gSettings.FrameHeight / 16));
     for (int k = 0; k < 3; ++k) {
-        int32_t available = base - dcBits[k];
+        int32_t available = WrapSub(base, dcBits[k]);
         if (available <= 0) available = 1;
         const double ratio = static_cast<double>(estimate) / available;
         for (int p = 0; p < 64; ++p) {
-            const double scaled = kDefaultIntraMatrix[p] * ratio + 0.5;
-            int32_t m = scaled >= 255.0 ? 255 : static_cast<int32_t>(scaled);
+            int32_t m = ToInt32Indefinite(kDefaultIntraMatrix[p] * ratio + 0.5);
+            if (m > 255) m = 255;
             if (m < 1) m = 1;
             if (m < minWeight[p]) m = minWeight[p];
             matrix[p] = m;

@@ -14,6 +14,9 @@
 #include "control/rate_control.h"
 #include "control/threshold_search.h"
 #include "convert/planes.h"
+#include "messages/codes.h"
+#include "messages/message_names.h"
+#include "messages/report.h"
 #include "params/job_switches.h"
 #include "params/settings.h"
 
@@ -22,14 +25,15 @@ namespace {
 // Half-band vertical filter of the chroma decimation; the taps sum to 256.
 constexpr int32_t kDecimationTaps[8] = {-17, -2, 49, 98, 98, 49, -2, -17};
 
-// How an encode ends. The public result maps a failure before the coding passes to -1 and
-// the other three ends to 1, as the cancellation of a job.
+// How an encode ends. The public result maps a failure before the coding passes and a picture
+// that does not fit to -1, and the other three ends to 1, as the cancellation of a job.
 enum class EncodeOutcome {
     kDone,        // the stage finished: the next may start, or the stream is complete
     kFailed,      // settings that the stream cannot carry, or no memory before the passes
     kCancelled,   // the caller's cancel word at a poll
     kPassFailed,  // a coding pass could not have its buffers
     kOpenFailed,  // the stream file could not be opened
+    kDoesNotFit,  // above the limit with nothing left of the target (reported)
 };
 
 int ResultOf(EncodeOutcome outcome) {
@@ -37,6 +41,7 @@ int ResultOf(EncodeOutcome outcome) {
         case EncodeOutcome::kDone:
             return 0;
         case EncodeOutcome::kFailed:
+        case EncodeOutcome::kDoesNotFit:
             return -1;
         case EncodeOutcome::kCancelled:
         case EncodeOutcome::kPassFailed:
@@ -114,8 +119,10 @@ void CloseStream(FILE* stream) {
     gBitWriter.out = nullptr;
 }
 
-// The final attempts: each rewrites the stream file from its first byte until
-// the picture takes no more than kMaxPictureBits.
+// The final attempts: each rewrites the stream file from its first byte until the picture takes
+// no more than kMaxPictureBits, lowering the target between them. A target at 0 or below (where
+// it started, or where the reductions leave it from attempt 100 on) has nothing left to lower:
+// a picture still above the limit then fails the job, its last attempt left in the stream file.
 EncodeOutcome RunFinalAttempts(EncoderStorage* st) {
     for (int attempt = 0;; ++attempt) {
         AllocateBits(attempt);
@@ -139,6 +146,10 @@ EncodeOutcome RunFinalAttempts(EncoderStorage* st) {
         const int32_t bits = BitsWritten();
         CloseStream(stream);
         if (bits <= kMaxPictureBits) return EncodeOutcome::kDone;
+        if (gSettings.Target <= 0) {
+            ReportError(kMsgPictureDoesNotFit, kMaxPictureBits, gMessageNames.pictureName);
+            return EncodeOutcome::kDoesNotFit;
+        }
     }
 }
 

@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "coding/int32_arith.h"
 #include "control/bit_budget.h"
 #include "params/settings.h"
 
@@ -123,8 +124,7 @@ void ErrorStatistics(const int32_t* coefficients, ErrorSums* sums, int32_t* minW
             for (int w = 0; w < kWeights; ++w) sum[w] += term[w];
         } else {
             for (int w = 1; w < kWeights; ++w)
-                sum[w] = static_cast<int32_t>(static_cast<uint32_t>(sum[w]) +
-                                              static_cast<uint32_t>(ErrorTerm(a, w)));
+                sum[w] = WrapAdd(sum[w], static_cast<int32_t>(ErrorTerm(a, w) & 0xFFFFFFFF));
         }
     }
 }
@@ -139,8 +139,8 @@ void BuildErrorTable(const ErrorSums* sums, ErrorTable table, const int32_t* min
             if (w < minWeight[p]) {
                 table[p][w] = -1.0;
             } else {
-                const int64_t total = static_cast<int64_t>(sums[kLuma][p][w]) +
-                                      sums[kChromaCb][p][w] + sums[kChromaCr][p][w];
+                const int32_t total = WrapAdd(WrapAdd(sums[kLuma][p][w], sums[kChromaCb][p][w]),
+                                              sums[kChromaCr][p][w]);
                 table[p][w] = static_cast<double>(total) / n;
             }
         }
@@ -149,7 +149,7 @@ void BuildErrorTable(const ErrorSums* sums, ErrorTable table, const int32_t* min
 
 void TryThreshold(const ThresholdSearch& search, float start, float step, int q, int final) {
     int32_t* matrix = search.matrix;
-    const int32_t budget = search.target - HeaderBits(gSettings.FrameHeight / 16);
+    const int32_t budget = WrapSub(search.target, HeaderBits(gSettings.FrameHeight / 16));
     int32_t lastBits = 0;
     for (float t = start; t < 200.0f; t = t + step) {
         gThreshold.threshold = t;

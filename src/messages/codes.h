@@ -5,7 +5,8 @@
 #define PICTOR_MESSAGES_CODES_H
 
 // X(name, code, text, argument kinds). Codes that no check raises keep their texts: the table
-// is the host's and is shipped whole.
+// is the host's and is shipped whole. Code 49 is this library's own addition to it: the final
+// attempts have lowered the target to 0 and the picture still does not fit.
 #define PICTOR_MESSAGES(X)                                                                       \
     X(kMsgCannotWrite, 1, "Cannot write <%s>", "s")                                              \
     X(kMsgCannotOpen, 2, "Cannot open <%s> ", "s")                                               \
@@ -47,7 +48,8 @@
     X(kMsgSizeNtsc, 45, "Mismatch between Image Size '%dx%d' and FRMRT 'NTSC'. <%s>", "dds")     \
     X(kMsgWidthPanScan, 46, "Mismatch between Image Width '%d' and PAN_SCAN 'ON'. <%s>", "ds")   \
     X(kMsgJobPathTooLong, 47, "Input file name is too long <%s>", "s")                           \
-    X(kMsgInvalidJobFileName, 48, "Invalid parameter file name <%s>", "s")
+    X(kMsgInvalidJobFileName, 48, "Invalid parameter file name <%s>", "s")                       \
+    X(kMsgPictureDoesNotFit, 49, "Picture cannot be coded within %d bits <%s> ", "ds")
 
 enum MessageCode : int {
 #define PICTOR_MESSAGE_NAME(name, code, text, kinds) name = code,

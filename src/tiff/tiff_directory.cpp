@@ -9,7 +9,11 @@ namespace {
 
 constexpr uint32_t kMarkLittle = 0x4949;  // "II"
 constexpr uint32_t kMarkBig = 0x4D4D;     // "MM"
-constexpr uint32_t kMaxValueCount = 65535;
+constexpr uint64_t kEntryBytes = 12;
+constexpr uint32_t kTagStripOffsets = 273;
+constexpr uint32_t kTagStripByteCounts = 279;
+// Entries are read from the file this many at a time.
+constexpr uint32_t kEntriesPerRead = 256;
 
 uint32_t Compose(const uint8_t* bytes, int size) {
     uint32_t v = 0;
@@ -33,38 +37,88 @@ bool ReadBytes(FILE* file, uint64_t offset, uint8_t* out, uint64_t length) {
 
 int ValueSize(uint32_t type) { return type == kTiffShort ? 2 : 4; }
 
-// Room for the values of any entry: 65535 of at most 4 bytes each.
+bool HasValues(uint32_t type) { return type == kTiffShort || type == kTiffLong; }
+
+// Only the low 16 bits of a value count are used.
+uint32_t CountOf(const uint8_t* head) { return Compose(head + 4, 4) & 0xFFFF; }
+
+// False when the values of a SHORT or LONG entry would end past the file's end.
+bool ValuesInFile(const uint8_t* head) {
+    const uint32_t type = Compose(head + 2, 2);
+    const uint64_t length = uint64_t{CountOf(head)} * ValueSize(type);
+    if (!HasValues(type) || length <= 4) return true;
+    return Compose(head + 8, 4) + length <= gTiffFields.fileSize;
+}
+
+// Calls `visit` with each of the first `held` entries of the directory at `directory`, read a
+// batch at a time. Returns how many could be read.
+template <typename Visit>
+uint32_t ForEachEntry(FILE* file, uint64_t directory, uint32_t held, Visit visit) {
+    uint8_t heads[kEntriesPerRead * kEntryBytes];
+    for (uint32_t first = 0; first < held; first += kEntriesPerRead) {
+        const uint32_t n = held - first < kEntriesPerRead ? held - first : kEntriesPerRead;
+        const uint64_t at = directory + 2 + kEntryBytes * first;
+        if (fseeko(file, static_cast<off_t>(at), SEEK_SET) != 0) return first;
+        const uint32_t got = static_cast<uint32_t>(fread(heads, kEntryBytes, n, file));
+        for (uint32_t i = 0; i < got; ++i) visit(heads + kEntryBytes * i);
+        if (got != n) return first + got;
+    }
+    return held;
+}
+
+// The strip tables are used only when the strip count that the walk leaves (that of the last
+// StripOffsets entry handed on, whatever its type) fits them; otherwise the layout is refused.
+bool StripTablesUsed(FILE* file, uint64_t directory, uint32_t held) {
+    uint32_t stripCount = gTiffFields.stripCount;
+    ForEachEntry(file, directory, held, [&stripCount](const uint8_t* head) {
+        if (Compose(head, 2) == kTagStripOffsets && ValuesInFile(head)) stripCount = CountOf(head);
+    });
+    return stripCount <= static_cast<uint32_t>(kStripPlaces);
+}
+
+// The first kTiffValuesKept values of an entry and its last.
 struct EntryBuffers {
     uint8_t* raw;
     uint32_t* values;
 };
 
 // Reads the values of one 12-byte entry and hands the entry to the recorder.
-void HandEntryOn(FILE* file, const uint8_t* head, const EntryBuffers& buffers,
+void HandEntryOn(FILE* file, const uint8_t* head, const EntryBuffers& buffers, bool stripTablesUsed,
                  TiffFieldRecorder recorder) {
-    uint32_t tag = Compose(head, 2);
-    uint32_t type = Compose(head + 2, 2);
-    uint32_t count = Compose(head + 4, 4) & 0xFFFF;
+    const uint32_t tag = Compose(head, 2);
+    const uint32_t type = Compose(head + 2, 2);
+    const uint32_t count = CountOf(head);
     if (tag == 0) return;
-    if (type != kTiffShort && type != kTiffLong) {
+    if (!HasValues(type)) {
         recorder(tag, type, count, nullptr);
         return;
     }
-    int size = ValueSize(type);
-    uint64_t length = uint64_t{count} * size;
+    if (!ValuesInFile(head)) {
+        // Values past the end are never used as data.
+        gTiffFields.ranPastEnd = 1;
+        return;
+    }
+    if (!stripTablesUsed && (tag == kTagStripOffsets || tag == kTagStripByteCounts)) {
+        recorder(tag, type, count, nullptr);
+        return;
+    }
+    const int size = ValueSize(type);
+    const uint32_t kept = count < kTiffValuesKept ? count : kTiffValuesKept;
     const uint8_t* source = head + 8;
-    if (length > 4) {
-        uint64_t offset = Compose(head + 8, 4);
-        if (offset + length > gTiffFields.fileSize ||
-            !ReadBytes(file, offset, buffers.raw, length)) {
-            // Values past the end are never used as data.
-            gTiffFields.ranPastEnd = 1;
-            return;
+    TiffEntryValues values{buffers.values, 0};
+    if (uint64_t{count} * size > 4) {
+        const uint64_t offset = Compose(head + 8, 4);
+        if (!ReadBytes(file, offset, buffers.raw, uint64_t{kept} * size)) return;
+        if (count > kept) {
+            uint8_t last[4];
+            if (!ReadBytes(file, offset + uint64_t{count - 1} * size, last, size)) return;
+            values.last = Compose(last, size);
         }
         source = buffers.raw;
     }
-    for (uint32_t k = 0; k < count; ++k) buffers.values[k] = Compose(source + k * size, size);
-    recorder(tag, type, count, buffers.values);
+    for (uint32_t k = 0; k < kept; ++k) buffers.values[k] = Compose(source + k * size, size);
+    if (count == kept && count > 0) values.last = buffers.values[count - 1];
+    recorder(tag, type, count, &values);
 }
 
 }  // namespace
@@ -93,22 +147,22 @@ int ReadTiffDirectory(FILE* file, TiffFieldRecorder recorder) {
     uint64_t directory = ReadTiffValue(file, 4, 4);
     uint32_t entries = ReadTiffValue(file, directory, 2);
     if (gTiffFields.ranPastEnd) return 0;
+    // The entry count is the file's word: only the entries the file holds are read.
+    const uint64_t room = (fileSize - directory - 2) / kEntryBytes;
+    const uint32_t held = entries <= room ? entries : static_cast<uint32_t>(room);
 
     // One raw and one decoded buffer serve every entry: the registry's records
     // are not given back within a job.
-    uint8_t* raw = static_cast<uint8_t*>(TrackedAlloc(kMaxValueCount, 4));
-    uint32_t* values = static_cast<uint32_t*>(TrackedAlloc(kMaxValueCount, 4));
+    uint8_t* raw = static_cast<uint8_t*>(TrackedAlloc(kTiffValuesKept, 4));
+    uint32_t* values = static_cast<uint32_t*>(TrackedAlloc(kTiffValuesKept, 4));
     if (raw == nullptr || values == nullptr) return -1;
 
-    for (uint32_t i = 0; i < entries; ++i) {
-        uint64_t entry = directory + 2 + 12 * uint64_t{i};
-        uint8_t head[12];
-        if (entry + 12 > fileSize || !ReadBytes(file, entry, head, 12)) {
-            gTiffFields.ranPastEnd = 1;
-            break;
-        }
-        HandEntryOn(file, head, EntryBuffers{raw, values}, recorder);
-    }
+    const bool stripTablesUsed = StripTablesUsed(file, directory, held);
+    const EntryBuffers buffers{raw, values};
+    const uint32_t walked = ForEachEntry(file, directory, held, [&](const uint8_t* head) {
+        HandEntryOn(file, head, buffers, stripTablesUsed, recorder);
+    });
+    if (walked < entries) gTiffFields.ranPastEnd = 1;
 
     TrackedFree(raw);
     TrackedFree(values);

@@ -163,15 +163,16 @@ void RecordShortField(uint32_t tag, uint32_t count, const uint32_t* values, uint
 
 }  // namespace
 
-void RecordTiffField(uint32_t tag, uint32_t type, uint32_t count, const uint32_t* values) {
+void RecordTiffField(uint32_t tag, uint32_t type, uint32_t count, const TiffEntryValues* values) {
     TiffFields& f = gTiffFields;
     if (tag == 273) f.stripCount = count;
+    // Entries of other types, and the strip tables of a refused layout, come without values.
+    if (values == nullptr) return;
     const bool isShort = type == kTiffShort;
-    if (!isShort && type != kTiffLong) return;
-    const uint32_t last = count > 0 ? values[count - 1] : 0;
-    if (RecordSizeOrStrips(tag, isShort, count, values, last)) return;
+    const uint32_t last = values->last;
+    if (RecordSizeOrStrips(tag, isShort, count, values->first, last)) return;
     if (isShort) {
-        RecordShortField(tag, count, values, last);
+        RecordShortField(tag, count, values->first, last);
     } else if (tag == 254) {
         f.newSubfileType = last;
         if (last != 0 && last != 2) RaiseUnsupported();

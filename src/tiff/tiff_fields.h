@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "tiff/tiff_directory.h"
+
 constexpr int kBitsPerSamplePlaces = 11;
 constexpr int kStripPlaces = 576;
 constexpr int kSampleMapPlaces = 768;
@@ -74,7 +76,7 @@ enum : uint16_t {
 void ResetTiffFields();
 // The field recorder handed to ReadTiffDirectory. Refused values raise the unsupported flag
 // and, for some, report a message citing the picture name.
-void RecordTiffField(uint32_t tag, uint32_t type, uint32_t count, const uint32_t* values);
+void RecordTiffField(uint32_t tag, uint32_t type, uint32_t count, const TiffEntryValues* values);
 // Tests of the field combinations, after the walk.
 void CheckTiffLayout();
 

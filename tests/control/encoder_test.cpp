@@ -12,6 +12,8 @@
 #include "api/registry.h"
 #include "control/encoder.h"
 #include "convert/planes.h"
+#include "messages/message_names.h"
+#include "messages/report.h"
 #include "params/job_switches.h"
 #include "params/settings.h"
 #include "support/decoders.h"
@@ -190,6 +192,29 @@ TEST_F(Driver, OverLimitMacroblocksAtTheLargestQuantiserAreWarned) {
     EXPECT_EQ(out, expected + "\n\t WARNING!!: 10 MB's generated over 4608 bits in this frame\n");
     EXPECT_EQ(o.problems, "");
     EXPECT_GE(o.psnr, 40.0);
+}
+
+// A picture of 30000 macroblocks whose 8 x 8 blocks alternate between black and white takes
+// over two million bits at any quantiser and weight (its DC differences alone). From a target
+// of 1 the first retry lowers it to 0, where nothing is left to lower: the job fails with code 49
+// after that attempt, whose stream stays in the file.
+TEST_F(Driver, PictureAboveTheLimitWithTheTargetAtZeroFails) {
+    Picture p{4000, 1920, std::vector<uint8_t>(4000 * 1920 * 2)};
+    for (int c = 0; c < 3; ++c) {
+        const int w = c == 0 ? 4000 : 2000;
+        for (int i = 0; i < w * 1920; ++i) p.plane(c)[i] = (i % w / 8 + i / w / 8) % 2 ? 255 : 0;
+    }
+    char errorText[1024] = "";
+    BindErrorText(errorText, kModulePictor);
+    std::snprintf(gMessageNames.pictureName, sizeof gMessageNames.pictureName, "blocks.tif");
+    const Outcome o = Encode(p, 1, false);
+    EXPECT_EQ(o.result, -1);
+    EXPECT_EQ(std::string(errorText),
+              "Pictor error 49: Picture cannot be coded within 1800000 bits <blocks.tif> \n");
+    EXPECT_EQ(gSeenProgress, (std::vector<int>{10, 10, 70, 80, 90, 90}));
+    EXPECT_EQ(gSettings.Target, 0);
+    EXPECT_GT(o.stream.size() * 8, 1800000u);
+    EXPECT_EQ(TrackedBlocks() + gFileRegistry.count, 0);
 }
 
 // Whole encodes, each checked as a job would see it: the stream plays in both decoders and

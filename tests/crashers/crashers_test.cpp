@@ -34,6 +34,8 @@ const Crasher kCrashers[] = {
     {"directory_cut.tif", 1, {19}},              // good less its last 40 bytes
     {"value_offset_past_end.tif", 1, {19}},      // good + 258 SHORT x 3 at 0x7FFFFFF0
     {"strip_offsets_65535_past_end.tif", 1, {19}},  // good + 273 LONG x 65535 at 0x10
+    // 65535 entries claimed, 64 held, each 273 LONG x 65535 at 0x10
+    {"strip_offsets_65535_entries_claimed.tif", 1, {19}},
     {"strip_bytecount_4gb.tif", 1, {18}},           // good + 279 = 0xFFFFFFF0
     {"strip_offset_past_end.tif", 1, {18}},         // good + 273 = 0xFFFFFF00
     {"strip_cut_short.tif", 1, {18}},               // good + 279 = strip length + 4096

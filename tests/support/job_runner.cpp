@@ -68,3 +68,19 @@ void WriteStillPicture(const std::string& workDir, const std::string& name, int 
     WriteFileBytes(workDir + "/still/" + name,
                    MakeRgbTiff(width, height, TestPatternRgb(width, height)));
 }
+
+std::vector<uint8_t> NoiseRgb(int width, int height, uint32_t seed) {
+    std::vector<uint8_t> rgb(static_cast<size_t>(width) * height * 3);
+    for (uint8_t& v : rgb) {
+        seed = seed * 1103515245u + 12345u;
+        v = static_cast<uint8_t>(seed >> 24);
+    }
+    return rgb;
+}
+
+void WriteNoisePicture(const std::string& workDir, const std::string& name, int width, int height,
+                       uint32_t seed) {
+    mkdir((workDir + "/still").c_str(), 0755);
+    WriteFileBytes(workDir + "/still/" + name,
+                   MakeRgbTiff(width, height, NoiseRgb(width, height, seed)));
+}

@@ -40,5 +40,10 @@ std::string ErrorLine(int code, const std::string& message);
 std::vector<uint8_t> TestPatternRgb(int width, int height);
 // workDir/still/name as an uncompressed RGB TIFF of the test pattern.
 void WriteStillPicture(const std::string& workDir, const std::string& name, int width, int height);
+// Full-range noise in every channel, the same for the same seed.
+std::vector<uint8_t> NoiseRgb(int width, int height, uint32_t seed);
+// workDir/still/name as an uncompressed RGB TIFF of noise.
+void WriteNoisePicture(const std::string& workDir, const std::string& name, int width, int height,
+                       uint32_t seed);
 
 #endif

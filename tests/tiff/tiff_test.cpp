@@ -102,8 +102,53 @@ const RgbCase kRgbCases[] = {
     {"CountLow16Bits", {}, {TiffEntry{258, kShort, 0x10003, {8, 8, 8}}}, {}},
     {"Strips576", {}, {Long(273, U(576, 8)), Long(279, U(576, 96 * 64 * 3))}, {}},
     {"Strips577", {}, {Long(273, U(577, 8))}, {19}},
+    // Strip tables are left unread when the last StripOffsets entry has more strips than they
+    // hold; a later entry that fits brings them back.
+    {"Strips65535", {}, {Long(273, U(65535, 8)), Long(279, U(65535, 1))}, {19}},
+    {"Strips65535ThenOne",
+     {},
+     {Long(273, U(65535, 8)), Long(279, U(600, 1)), Long(273, {}), Long(279, {})},
+     {}},
+    // Of a long entry only the values a field keeps and the last one count.
+    {"WidthLastOf1000Values",
+     {},
+     {Short(256,
+            [] {
+                U widths(1000, 640);
+                widths.back() = 96;
+                return widths;
+            }())},
+     {}},
 };
 INSTANTIATE_TEST_SUITE_P(Pictures, RgbTest, ::testing::ValuesIn(kRgbCases), ByName<RgbCase>);
+
+// A little-endian directory of 65535 entries, all in the file: StripOffsets entries of 65535 LONG
+// values at offset 0 (in the file too, over the directory), then a SHORT ImageWidth of 640. The
+// width has its message, then the layout of too many strips is refused as any other is; the
+// tables it never uses are not read.
+TEST_F(PictureInputTest, DirectoryOf65535StripTablesInTheFileIsRefused) {
+    std::vector<uint8_t> bytes = {'I', 'I', 42, 0, 8, 0, 0, 0, 0xFF, 0xFF};
+    auto put = [&bytes](uint32_t v, int size) {
+        for (int k = 0; k < size; ++k) bytes.push_back(static_cast<uint8_t>(v >> (8 * k)));
+    };
+    for (int i = 0; i < 65534; ++i) {
+        put(273, 2);
+        put(kLong, 2);
+        put(65535, 4);
+        put(0, 4);
+    }
+    put(256, 2);
+    put(kShort, 2);
+    put(1, 4);
+    put(640, 4);
+    put(0, 4);
+    ASSERT_GE(bytes.size(), 65535u * 4);
+    EXPECT_EQ(ConvertSourcePicture(Write(bytes).c_str()), -1);
+    EXPECT_EQ(Codes(), (std::vector<int>{10, 19})) << text_;
+    ExpectRefused(path_);
+    EXPECT_EQ(gTiffFields.stripCount, 65535u);
+    EXPECT_EQ(gPlanes.y, nullptr);
+}
 
 // One strip of the given bytes after ImageWidth 96, ImageLength 64 and the
 // strip entries. Samples the strip lacks, and rows of missing strips, are 0.

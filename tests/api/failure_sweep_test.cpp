@@ -1,0 +1,203 @@
+// Every allocation, file open and stream write of a job made to fail in turn: the job ends with
+// the result and the message of that failure, leaves nothing allocated or open, and the next job
+// of the process gives the stream it gives in a fresh process.
+//
+// Allocation failures add no line to the error text. One before the coding passes fails the job
+// (-1), one of a coding pass's buffers (from progress 70 on) ends it as cancelled (1); the one
+// allocation the job can do without, the matrix search's estimate lists, leaves its stream as
+// it was. Open failures: the job file (code 2), the picture's type test and its conversion (code
+// 13 each), the stream of a final attempt (1, no line). The stream's writes go unchecked: a disk
+// that fills up at any write leaves a finished job with the stream cut there.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "api/registry.h"
+#include "control/threshold_search.h"
+#include "pictor/pictor.h"
+#include "support/files.h"
+#include "support/job_runner.h"
+#include "support/state.h"
+
+namespace {
+
+// Progress at which the coding passes start.
+constexpr int32_t kPassesProgress = 70;
+
+struct SweepJob {
+    const char* name;
+    int width, height;
+    int target;
+    int32_t extended;
+    const char* frame;
+    int writeSamples;  // stream writes made to fail, spread over the stream besides its ends
+};
+
+void PrintTo(const SweepJob& j, std::ostream* os) { *os << j.name; }
+
+std::string JobText(const std::string& picture, int target, const std::string& frame) {
+    return "SOURCE_FILE " + picture + "\nTARGET_SIZE " + std::to_string(target) + "\nFRMRT " +
+           frame + "\nASPECT_RATIO 4:3\nPAN_SCAN OFF\n";
+}
+
+// The stream `body` leaves at `streamPath`, in a child process that has run no job before.
+std::vector<uint8_t> StreamOfAFreshProcess(const std::function<void()>& body,
+                                           const std::string& streamPath) {
+    std::fflush(nullptr);
+    const pid_t child = fork();
+    if (child == 0) {
+        body();
+        _exit(0);
+    }
+    int status = -1;
+    EXPECT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    std::vector<uint8_t> stream = ReadFileBytes(streamPath);
+    std::remove(streamPath.c_str());
+    return stream;
+}
+
+class FailureSweep : public ::testing::TestWithParam<SweepJob> {
+protected:
+    void SetUp() override {
+        ResetAllState();
+        const SweepJob& j = GetParam();
+        WriteStillPicture(dir_.path, "p.tif", j.width, j.height);
+        WriteStillPicture(dir_.path, "next.tif", 96, 64);
+        WriteFileText(dir_ / "j.tp", JobText("p.tif", j.target, j.frame));
+        WriteFileText(dir_ / "next.tp", JobText("next.tif", 300000, "NTSC"));
+        next_ = StreamOfAFreshProcess([this] { Next(); }, dir_ / "next.ts");
+        reference_ = StreamOfAFreshProcess([this] { Run(); }, dir_ / "j.ts");
+        ASSERT_FALSE(next_.empty());
+        ASSERT_FALSE(reference_.empty());
+
+        descriptors_ = OpenDescriptors();
+        const JobOutcome clean = Run();
+        ASSERT_EQ(clean.result, PICTOR_FINISHED) << clean.errorText;
+        ASSERT_TRUE(ReadFileBytes(dir_ / "j.ts") == reference_);
+        allocations_ = gAllocRegistry.count;
+        opens_ = gFileRegistry.opens;
+        writes_ = gFileRegistry.writes;
+        ASSERT_EQ(writes_, static_cast<int64_t>(reference_.size()));
+    }
+    void TearDown() override {
+        gRegistryFaults = RegistryFaults{};
+        ResetAllState();
+    }
+
+    // The job, as the first job of a process would run it.
+    JobOutcome Run() {
+        ResetCarriedSearchState();
+        JobOptions options;
+        options.extendedAnalysis = GetParam().extended;
+        return RunPictor(dir_.path, "j.tp", options);
+    }
+    void Next() {
+        ResetCarriedSearchState();
+        EXPECT_EQ(RunPictor(dir_.path, "next.tp").result, PICTOR_FINISHED);
+    }
+
+    // With `faults` injected: the job's outcome; then what every job must leave behind, and the
+    // next job's stream.
+    JobOutcome RunFailing(const RegistryFaults& faults) {
+        std::remove((dir_ / "j.ts").c_str());
+        gRegistryFaults = faults;
+        gRegistryFaults.progressAtFailure = -1;
+        const JobOutcome outcome = Run();
+        fired_ = gRegistryFaults.progressAtFailure;
+        gRegistryFaults = RegistryFaults{};
+        EXPECT_EQ(outcome.status, outcome.result);
+        EXPECT_EQ(outcome.progress, 100);
+        EXPECT_EQ(TrackedBlocks(), 0);
+        EXPECT_EQ(gFileRegistry.count, 0);
+        EXPECT_EQ(OpenDescriptors(), descriptors_);
+        Next();
+        EXPECT_TRUE(ReadFileBytes(dir_ / "next.ts") == next_) << "the next job's stream differs";
+        return outcome;
+    }
+
+    TempDir dir_;
+    std::vector<uint8_t> reference_, next_;
+    long descriptors_ = 0;
+    int32_t allocations_ = 0;
+    int64_t opens_ = 0, writes_ = 0;
+    int32_t fired_ = -1;  // the progress when the injected failure happened; -1: it did not
+};
+
+TEST_P(FailureSweep, EachAllocationFailureEndsTheJobCleanly) {
+    int absorbed = 0;
+    for (int32_t n = 1; n <= allocations_; ++n) {
+        SCOPED_TRACE("allocation " + std::to_string(n) + " of " + std::to_string(allocations_));
+        const JobOutcome job = RunFailing(RegistryFaults{n, 0, 0, 0});
+        ASSERT_GE(fired_, 0);
+        EXPECT_EQ(job.errorText, "");
+        if (job.result == PICTOR_FINISHED) {
+            ++absorbed;
+            EXPECT_TRUE(ReadFileBytes(dir_ / "j.ts") == reference_);
+        } else {
+            EXPECT_EQ(job.result, fired_ >= kPassesProgress ? PICTOR_CANCELLED : PICTOR_FAILED)
+                << "at progress " << fired_;
+        }
+    }
+    EXPECT_EQ(absorbed, GetParam().extended ? 1 : 0);
+    RecordProperty("allocations", allocations_);
+}
+
+TEST_P(FailureSweep, EachOpenFailureEndsTheJobWithItsMessage) {
+    const std::string jobFile = dir_ / "j.tp";
+    const std::string picture = dir_ / "still/p.tif";
+    for (int64_t n = 1; n <= opens_; ++n) {
+        SCOPED_TRACE("open " + std::to_string(n) + " of " + std::to_string(opens_));
+        const JobOutcome job = RunFailing(RegistryFaults{0, n, 0, 0});
+        EXPECT_GE(fired_, 0);
+        if (n == 1) {
+            EXPECT_EQ(job.result, PICTOR_FAILED);
+            EXPECT_EQ(job.errorText, ErrorLine(2, "Cannot open <" + jobFile + "> "));
+        } else if (n <= 3) {
+            EXPECT_EQ(job.result, PICTOR_FAILED);
+            EXPECT_EQ(job.errorText,
+                      ErrorLine(13, "Cannot open TIFF source file <" + picture + ">"));
+        } else {
+            EXPECT_EQ(job.result, PICTOR_CANCELLED);
+            EXPECT_EQ(job.errorText, "");
+            EXPECT_FALSE(FileExists(dir_ / "j.ts"));
+        }
+    }
+    EXPECT_EQ(opens_, 4);  // job file, type test, conversion, one final attempt
+}
+
+TEST_P(FailureSweep, AStreamWriteFailureFinishesWithTheStreamCutThere) {
+    // The stream goes out a byte at a time: every write of a job is too many to try.
+    std::vector<int64_t> tried = {1, 2, 3, 4, writes_ - 1, writes_};
+    const int64_t stride = writes_ / GetParam().writeSamples + 1;
+    for (int64_t n = stride; n < writes_ - 1; n += stride) tried.push_back(n);
+    std::sort(tried.begin(), tried.end());
+    tried.erase(std::unique(tried.begin(), tried.end()), tried.end());
+    for (int64_t n : tried) {
+        SCOPED_TRACE("write " + std::to_string(n) + " of " + std::to_string(writes_));
+        const JobOutcome job = RunFailing(RegistryFaults{0, 0, n, 0});
+        EXPECT_GE(fired_, 0);
+        EXPECT_EQ(job.result, PICTOR_FINISHED);
+        EXPECT_EQ(job.errorText, "");
+        const std::vector<uint8_t> stream = ReadFileBytes(dir_ / "j.ts");
+        EXPECT_LT(stream.size(), reference_.size());
+        EXPECT_TRUE(std::equal(stream.begin(), stream.end(), reference_.begin()));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Jobs, FailureSweep,
+    ::testing::Values(SweepJob{"Small", 96, 64, 200000, 0, "NTSC", 64},
+                      SweepJob{"SmallExtended", 96, 64, 200000, 1, "NTSC", 64},
+                      SweepJob{"Frame720x576", 720, 576, 1200000, 0, "PAL", 8},
+                      SweepJob{"Frame720x576Extended", 720, 576, 1200000, 1, "PAL", 8}),
+    [](const ::testing::TestParamInfo<SweepJob>& info) { return std::string(info.param.name); });
+
+}  // namespace
