@@ -178,15 +178,3 @@ std::string JsonField(const std::string& path, const std::string& keys) {
     while (!out.empty() && out.back() == '\n') out.pop_back();
     return out;
 }
-
-std::string PillowPython() {
-    static const std::string python = [] {
-        for (const char* candidate : {"python3", "/usr/bin/python3"}) {
-            std::string said;
-            if (RunCommand(std::string(candidate) + " -c 'import PIL' 2>&1", &said) == 0)
-                return std::string(candidate);
-        }
-        return std::string("python3");
-    }();
-    return python;
-}

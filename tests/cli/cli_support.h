@@ -62,10 +62,6 @@ std::string JsonResults(const std::string& path);
 // file invalid JSON.
 std::string JsonField(const std::string& path, const std::string& keys);
 
-// A python3 that has Pillow: Debian's, which python3-pil serves, when the
-// first python3 on the path is another one.
-std::string PillowPython();
-
 // The command started in a CliFolder, its standard error read as it comes:
 // a test can wait for something to be said and then interrupt the command.
 class Spawned {

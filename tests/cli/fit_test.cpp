@@ -31,20 +31,10 @@ void PrintTo(const FitCase& c, std::ostream* os) { *os << c.name; }
 // Worked by hand: a picture of aspect A fills h lines over h x A x parDen / parNum
 // samples; pad keeps it within the 702 (PAL) or 704 (NTSC) active samples.
 const FitCase kFits[] = {
-    {"HdPadPal16x9", 1920, 1080, 300, "--standard pal --aspect 16:9 --fit pad", 576, 118, 81, 1.0,
-     9, 710, 0, 574},
     {"HdPadPal4x3", 1920, 1080, 300, "--standard pal --aspect 4:3 --fit pad", 576, 59, 54, 1.0, 9,
      710, 72, 502},
-    {"HdPadNtsc16x9", 1920, 1080, 300, "--standard ntsc --aspect 16:9 --fit pad", 480, 40, 33, 1.0,
-     8, 711, 0, 479},
-    {"HdPadNtsc4x3", 1920, 1080, 300, "--standard ntsc --aspect 4:3 --fit pad", 480, 10, 11, 1.0, 8,
-     711, 60, 419},
     {"VgaPadPal16x9", 640, 480, 120, "--standard pal --aspect 16:9 --fit pad", 576, 118, 81, 1.0,
      96, 622, 0, 575},
-    {"VgaPadNtsc4x3", 640, 480, 120, "--standard ntsc --aspect 4:3 --fit pad", 480, 10, 11, 1.0, 8,
-     711, 0, 479},
-    {"HdCropPal4x3", 1920, 1080, 300, "--standard pal --aspect 4:3 --fit crop", 576, 59, 54, 1.0, 0,
-     719, 0, 575},
     {"VgaCropNtsc16x9", 640, 480, 120, "--standard ntsc --aspect 16:9 --fit crop", 480, 40, 33, 1.0,
      0, 719, 0, 479},
     // 720 / 1920 of the width and 480 / 1080 of the height: (0.375 x 10 / 11) / (4 / 9).
@@ -126,15 +116,5 @@ INSTANTIATE_TEST_SUITE_P(Modes, Fit, ::testing::ValuesIn(kFits),
                          [](const ::testing::TestParamInfo<FitCase>& info) {
                              return std::string(info.param.name);
                          });
-
-// A picture whose size the job takes is coded at that size, --fit or not.
-TEST(FitTest, LeavesAPictureOfASizeTheJobTakes) {
-    CliFolder folder;
-    ASSERT_TRUE(folder.Make("convert still/pic.tif pic.png", {"pic.png"}));
-    const CliResult r =
-        folder.Run("encode pic.png -o pic.m2v -q --fit crop" + std::string(kEncodeSettings));
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(folder.StreamProblems("pic.m2v"), "");
-}
 
 }  // namespace

@@ -39,12 +39,6 @@ const NotesCase kNotesCases[] = {
      0,
      {"TARGET_SIZE 2000000 is above the largest target; the job aims at 1800000 bits"},
      "of the target 1800000 bits"},
-    {"TargetBelowTheSmallest",
-     kSource + "TARGET_SIZE 100000\n" + kRest,
-     0,
-     {"TARGET_SIZE 100000 is below the smallest target without --progressive-still; the job "
-      "aims at 160000 bits"},
-     "of the target 160000 bits"},
     {"SecondTarget",
      kSource + kTarget + kRest + "TARGET_SIZE 900000\n",
      0,
