@@ -70,9 +70,8 @@ TEST_P(Fit, DiscIsRoundAndThePictureLandsInPlace) {
     const std::string size = std::to_string(c.width) + "x" + std::to_string(c.height);
     const std::string cx = std::to_string(c.width / 2), cy = std::to_string(c.height / 2);
     ASSERT_TRUE(folder.Make("convert -size " + size + " xc:gray50 -fill white -draw 'circle " + cx +
-                                "," + cy + " " + cx + "," +
-                                std::to_string(c.height / 2 - c.radius) + "' disc.png",
-                            {"disc.png"}));
+                            "," + cy + " " + cx + "," + std::to_string(c.height / 2 - c.radius) +
+                            "' disc.png"));
     const CliResult r = folder.Run("encode disc.png -o disc.m2v -q --target 900000 " + c.args);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(folder.TmpIsEmpty());

@@ -1,8 +1,7 @@
 // pictor encode on the pictures people have: each way a picture reaches the
 // library (a TIFF as it is, a TIFF, PNG or JPEG converted) coded by one call
 // and decoded silently; encode's settings as a job file's; alpha over
-// --background; refusals with their cause and fix. Decoding itself is the
-// media module's to test.
+// --background. Decoding itself is the media module's to test.
 #include <gtest/gtest.h>
 
 #include <ostream>
@@ -44,7 +43,7 @@ class PictureForms : public ::testing::TestWithParam<FormCase> {};
 TEST_P(PictureForms, ReachTheLibraryAndDecode) {
     const FormCase& c = GetParam();
     CliFolder folder;
-    ASSERT_TRUE(folder.Make(c.make, {c.file}));
+    ASSERT_TRUE(folder.Make(c.make));
     const CliResult r = folder.Run(std::string("encode ") + c.file +
                                    " -o pic.m2v -q --fit pad --json pic.json" + kEncode);
     ASSERT_EQ(r.status, 0) << r.err;
@@ -132,93 +131,6 @@ TEST_P(Background, ShowsWhereThePictureIsTransparent) {
 
 INSTANTIATE_TEST_SUITE_P(Colours, Background, ::testing::ValuesIn(kBackgrounds),
                          [](const ::testing::TestParamInfo<BackgroundCase>& info) {
-                             return std::string(info.param.name);
-                         });
-
-// ---- Refusals: the library's words first, then the cause and the fix ----
-
-// make: shell text in a CliFolder (still/pic.tif is 96x64) that makes the
-// files; err: what standard error says, in this order; library: whether the
-// library saw the picture (its error lines appear) or the command refused it.
-struct RefusalCase {
-    const char* name;
-    std::string make;
-    std::string args;
-    std::vector<std::string> err;
-    bool library;
-};
-
-void PrintTo(const RefusalCase& c, std::ostream* os) { *os << c.name; }
-
-const std::string kPal = " --target 400000 --standard pal --aspect 4:3";
-const std::string kPalSizes = "(it takes widths 720, 704, 352, 176, 96; heights 576, 288, 144, 80)";
-
-const RefusalCase kRefusals[] = {
-    {"PngTooLarge",
-     "convert -size 1920x1080 xc:gray50 big.png",
-     "encode big.png -o big.m2v" + kPal,
-     {"big.png is 1920x1080, which a PAL 4:3 job does not take " + kPalSizes +
-      "; --fit pad, crop or stretch scales it into the 720x576 frame"},
-     false},
-    {"LzwTiffOfTheOtherStandard",
-     "tiffcp -c lzw still/pic.tif lzw.tif",
-     "encode lzw.tif -o lzw.m2v" + kPal,
-     {"lzw.tif is 96x64, which a PAL 4:3 job does not take: height 64 is an NTSC height, the job "
-      "is PAL " +
-      kPalSizes},
-     false},
-    // The library sees a TIFF it reads as it is, and names the mismatch itself.
-    {"PlainTiffOfTheOtherStandard",
-     "",
-     "encode still/pic.tif -o pic.m2v" + kPal,
-     {ErrorLine(44, "Mismatch between Image Size '96x64' and FRMRT 'PAL'. <still/pic.tif>"),
-      "pictor: hint: still/pic.tif is 96x64, which a PAL 4:3 job does not take: height 64 is an "
-      "NTSC height"},
-     true},
-    {"RunWithAnLzwTiff",
-     "tiffcp -c lzw still/pic.tif still/lzw.tif && sed s/pic.tif/lzw.tif/ good.tp > lzw.tp",
-     "run lzw.tp",
-     {ErrorLine(19, "<./still/lzw.tif> is not supported types image, or header is wrong. "),
-      "pictor: hint: ./still/lzw.tif: uses LZW compression (the library reads uncompressed or "
-      "PackBits strips); `pictor encode` converts it, or: tiffcp -c none ./still/lzw.tif "
-      "./still/lzw-plain.tif"},
-     true},
-    {"NotAPicture",
-     "echo 'not a picture' > notes.tif",
-     "encode notes.tif -o notes.m2v" + kPal,
-     {ErrorLine(19, "<notes.tif> is not supported types image, or header is wrong. "),
-      "pictor: hint: notes.tif: is not a TIFF, PNG or JPEG picture"},
-     true},
-    {"DamagedPng",
-     "convert still/pic.tif whole.png && head -c 300 whole.png > cut.png",
-     "encode cut.png -o cut.m2v" + kPal,
-     {"pictor: cannot read cut.png: "},
-     false},
-};
-
-class Refusals : public ::testing::TestWithParam<RefusalCase> {};
-
-TEST_P(Refusals, SayTheCauseAndTheFix) {
-    const RefusalCase& c = GetParam();
-    CliFolder folder;
-    if (!c.make.empty()) {
-        ASSERT_TRUE(folder.Make(c.make));
-    }
-    const std::string before = folder.NewNames();
-    const CliResult r = folder.Run(c.args + " -q");
-    EXPECT_EQ(r.status, 1) << r.err;
-    size_t at = 0;
-    for (const std::string& part : c.err) {
-        at = r.err.find(part, at);
-        EXPECT_NE(at, std::string::npos) << part << "\nin\n" << r.err;
-    }
-    EXPECT_EQ(r.err.find("Pictor error") != std::string::npos, c.library) << r.err;
-    EXPECT_EQ(folder.NewNames(), before);
-    EXPECT_TRUE(folder.TmpIsEmpty());
-}
-
-INSTANTIATE_TEST_SUITE_P(Pictures, Refusals, ::testing::ValuesIn(kRefusals),
-                         [](const ::testing::TestParamInfo<RefusalCase>& info) {
                              return std::string(info.param.name);
                          });
 
