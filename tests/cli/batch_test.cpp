@@ -9,8 +9,6 @@
 
 namespace {
 
-const std::string kSettings = kEncodeSettings;
-
 TEST(BatchTest, OneFailingJobFailsTheBatchAndTheOthersFinish) {
     CliFolder folder;
     folder.Add("more.tp", folder.Text("good.tp"));
@@ -26,18 +24,6 @@ TEST(BatchTest, OneFailingJobFailsTheBatchAndTheOthersFinish) {
     EXPECT_EQ(results.size(), std::string("finished failed finished").size()) << results;
     EXPECT_NE(results.find("failed"), std::string::npos) << results;
     EXPECT_TRUE(folder.TmpIsEmpty());
-}
-
-TEST(BatchTest, EncodesPicturesIntoAFolder) {
-    CliFolder folder;
-    folder.AddPicture("more", "other.tif", 96, 64);
-    ASSERT_EQ(mkdir((folder.dir / "out").c_str(), 0755), 0);
-    const CliResult r =
-        folder.Run("encode still/pic.tif more/still/other.tif --out-dir out -q" + kSettings);
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(folder.NewNames(), "out out/other.m2v out/pic.m2v");
-    EXPECT_EQ(folder.StreamProblems("out/pic.m2v"), "");
-    EXPECT_EQ(folder.StreamProblems("out/other.m2v"), "");
 }
 
 // The second job's stream goes to a named pipe that nobody reads, so the job
