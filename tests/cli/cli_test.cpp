@@ -237,35 +237,6 @@ TEST(OutputDeviceTest, WritesThroughACharacterDevice) {
     EXPECT_EQ(folder.NewNames(), "null.dev");
 }
 
-// Each name of --levels gives the stream of the library's level mode it stands for.
-struct LevelsCase {
-    const char* name;
-    const char* option;
-    int32_t levelMode;
-};
-
-void PrintTo(const LevelsCase& c, std::ostream* os) { *os << c.name; }
-
-class LevelsTest : public ::testing::TestWithParam<LevelsCase> {};
-
-TEST_P(LevelsTest, NamesTheLibrarysMode) {
-    CliFolder folder;
-    JobOptions options;
-    options.levelMode = GetParam().levelMode;
-    ASSERT_EQ(RunPictor(folder.dir.path, "good.tp", options).result, 0);
-    const CliResult r =
-        folder.Run(std::string("run good.tp -q --stream s.m2v --levels ") + GetParam().option);
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(folder.Text("s.m2v"), folder.Text("good.ts"));
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Names, LevelsTest,
-    ::testing::Values(LevelsCase{"Video", "video", 0}, LevelsCase{"Studio", "studio", 2},
-                      LevelsCase{"StudioWide", "studio-wide", 1}, LevelsCase{"Full", "full", 2},
-                      LevelsCase{"FullWide", "full-wide", 1}),
-    [](const ::testing::TestParamInfo<LevelsCase>& info) { return std::string(info.param.name); });
-
 // The command's jobs run in the shared library, not in a static copy of it.
 TEST(CommandBuild, JobsRunInTheSharedLibrary) {
     std::string symbols;

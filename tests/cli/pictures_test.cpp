@@ -1,7 +1,7 @@
 // pictor encode on the pictures people have: each way a picture reaches the
-// library (a TIFF as it is, a TIFF, PNG or JPEG converted) coded by one call
-// and decoded silently; encode's settings as a job file's; alpha over
-// --background. Decoding itself is the media module's to test.
+// library (a TIFF as it is, a TIFF, PNG or JPEG converted) and each setting
+// give the library's own stream of the same job; alpha over --background.
+// Decoding itself is the media module's to test.
 #include <gtest/gtest.h>
 
 #include <ostream>
@@ -16,81 +16,89 @@ namespace {
 
 const std::string kEncode = kEncodeSettings;
 
-// One picture form, made in a CliFolder from still/pic.tif (the test pattern,
-// 96x64, uncompressed RGB) into `file`. exact: it holds the same RGB, so its
-// stream is pic.tif's byte for byte; otherwise it decodes close to it.
-// converted: what the summary says of it ("" when handed as it is).
-struct FormCase {
+const std::string kGoodJob = std::string("SOURCE_FILE pic.tif\n") + kJobSettings;
+
+// `pictor encode ARGS` against the library alone on the job file `job` (its
+// picture in still/) with the switches `levelMode` and `extended`. make: shell
+// text making the case's picture from still/pic.tif (the test pattern, 96x64,
+// uncompressed RGB). exact: the picture holds the same RGB, so the streams are
+// the same byte for byte; otherwise the 96x64 streams decode close to each
+// other. converted: what the summary says of the picture ("" when handed to
+// the library as it is).
+struct EncodeCase {
     const char* name;
-    const char* make;
-    const char* file;
+    std::string make, args, job;
+    int32_t levelMode, extended;
     bool exact;
     const char* converted;
 };
 
-void PrintTo(const FormCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const EncodeCase& c, std::ostream* os) { *os << c.name; }
 
-const FormCase kForms[] = {
-    {"TiffAsItIs", "cp still/pic.tif as-is.tif", "as-is.tif", true, ""},
-    {"TiffLzw", "tiffcp -c lzw still/pic.tif lzw.tif", "lzw.tif", true, "TIFF"},
-    {"PngRgba", "convert still/pic.tif -alpha set png32:pic.png", "pic.png", true, "PNG"},
-    {"Jpeg", "convert still/pic.tif -quality 92 pic.jpg", "pic.jpg", false, "JPEG"},
+const EncodeCase kEncodes[] = {
+    // Each way a picture reaches the library. --fit is given too: a picture of
+    // a size the job takes is coded as it is.
+    {"TiffAsItIs", "cp still/pic.tif as-is.tif", "as-is.tif --fit pad" + kEncode, kGoodJob, 0, 0,
+     true, ""},
+    {"TiffLzw", "tiffcp -c lzw still/pic.tif lzw.tif", "lzw.tif --fit pad" + kEncode, kGoodJob, 0,
+     0, true, "TIFF 96x64"},
+    {"PngRgba", "convert still/pic.tif -alpha set png32:pic.png", "pic.png --fit crop" + kEncode,
+     kGoodJob, 0, 0, true, "PNG 96x64"},
+    {"Jpeg", "convert still/pic.tif -quality 92 pic.jpg", "pic.jpg" + kEncode, kGoodJob, 0, 0,
+     false, "JPEG 96x64"},
+    // Each name of --levels stands for the library's level mode.
+    {"LevelsVideo", "", "still/pic.tif --levels video" + kEncode, kGoodJob, 0, 0, true, ""},
+    {"LevelsStudio", "", "still/pic.tif --levels studio" + kEncode, kGoodJob, 2, 0, true, ""},
+    {"LevelsStudioWide", "", "still/pic.tif --levels studio-wide" + kEncode, kGoodJob, 1, 0, true,
+     ""},
+    {"LevelsFull", "", "still/pic.tif --levels full" + kEncode, kGoodJob, 2, 0, true, ""},
+    {"LevelsFullWide", "", "still/pic.tif --levels full-wide" + kEncode, kGoodJob, 1, 0, true, ""},
+    // The other settings.
+    {"PalWidePanScanExtended", "cp '" PICTOR_SOURCE_DIR "/examples/still/astronaut.tif' still",
+     "still/astronaut.tif --target 1200000 --standard pal --aspect 16:9 --pan-scan -32 --extended",
+     "SOURCE_FILE astronaut.tif\nTARGET_SIZE 1200000\nFRMRT PAL\nASPECT_RATIO 16:9\n"
+     "PAN_SCAN ON\nPAN_SCAN_VECTOR -32\n",
+     0, 1, true, ""},
 };
 
-class PictureForms : public ::testing::TestWithParam<FormCase> {};
+class Encode : public ::testing::TestWithParam<EncodeCase> {};
 
-// --fit is given too: a picture of a size the job takes is coded as it is.
-TEST_P(PictureForms, ReachTheLibraryAndDecode) {
-    const FormCase& c = GetParam();
+TEST_P(Encode, GivesTheLibrarysStreamOfTheSameJob) {
+    const EncodeCase& c = GetParam();
     CliFolder folder;
-    ASSERT_TRUE(folder.Make(c.make));
-    const CliResult r = folder.Run(std::string("encode ") + c.file +
-                                   " -o pic.m2v -q --fit pad --json pic.json" + kEncode);
+    if (!c.make.empty()) {
+        ASSERT_TRUE(folder.Make(c.make));
+    }
+    const CliResult r = folder.Run("encode " + c.args + " -o cli.m2v -q --json cli.json");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
-    EXPECT_EQ(folder.NewNames(), "pic.json pic.m2v");
+    EXPECT_EQ(folder.NewNames(), "cli.json cli.m2v");
     EXPECT_TRUE(folder.TmpIsEmpty());
-    const DecoderVerdict verdict = DecodeStream(folder.dir / "pic.m2v", 96, 64);
-    ASSERT_EQ(DecoderProblems(verdict, 96, 64), "");
-    const std::string said = std::string("\"converted from ") + c.converted + " 96x64\"";
-    EXPECT_EQ(JsonField(folder.dir / "pic.json", "converted"),
-              c.converted[0] == '\0' ? "missing" : said);
+    const std::string converted = std::string("\"converted from ") + c.converted + "\"";
+    EXPECT_EQ(JsonField(folder.dir / "cli.json", "converted"),
+              c.converted[0] == '\0' ? "missing" : converted);
 
-    ASSERT_EQ(RunPictor(folder.dir.path, "good.tp", JobOptions()).result, 0);
+    folder.Add("alone.tp", c.job);
+    JobOptions options;
+    options.levelMode = c.levelMode;
+    options.extendedAnalysis = c.extended;
+    const JobOutcome alone = RunPictor(folder.dir.path, "alone.tp", options);
+    ASSERT_EQ(alone.result, 0) << alone.errorText;
     if (c.exact) {
-        EXPECT_EQ(folder.Text("pic.m2v"), folder.Text("good.ts"));
+        EXPECT_EQ(folder.Text("cli.m2v"), folder.Text("alone.ts"));
     } else {
-        const DecoderVerdict plain = DecodeStream(folder.dir / "good.ts", 96, 64);
-        ASSERT_EQ(plain.ffmpeg.y.size(), verdict.ffmpeg.y.size());
-        EXPECT_GT(Psnr(plain.ffmpeg.y.data(), verdict.ffmpeg.y.data(), plain.ffmpeg.y.size()),
-                  30.0);
+        const DecoderVerdict cli = DecodeStream(folder.dir / "cli.m2v", 96, 64);
+        const DecoderVerdict plain = DecodeStream(folder.dir / "alone.ts", 96, 64);
+        ASSERT_EQ(DecoderProblems(cli, 96, 64), "");
+        ASSERT_EQ(plain.ffmpeg.y.size(), cli.ffmpeg.y.size());
+        EXPECT_GT(Psnr(plain.ffmpeg.y.data(), cli.ffmpeg.y.data(), cli.ffmpeg.y.size()), 30.0);
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Forms, PictureForms, ::testing::ValuesIn(kForms),
-                         [](const ::testing::TestParamInfo<FormCase>& info) {
+INSTANTIATE_TEST_SUITE_P(Jobs, Encode, ::testing::ValuesIn(kEncodes),
+                         [](const ::testing::TestParamInfo<EncodeCase>& info) {
                              return std::string(info.param.name);
                          });
-
-// Every setting of encode, as a job file and switches give it to the library
-// alone: the same stream.
-TEST(EncodeSettings, GiveTheStreamOfTheSameJobFile) {
-    CliFolder folder;
-    folder.AddPicture(".", "wide.tif", 720, 576);
-    const CliResult r = folder.Run(
-        "encode still/wide.tif -o cli.m2v -q --target 1200000 --standard pal --aspect 16:9 "
-        "--pan-scan -32 --extended --levels studio-wide");
-    ASSERT_EQ(r.status, 0) << r.err;
-    folder.Add("alone.tp",
-               "SOURCE_FILE wide.tif\nTARGET_SIZE 1200000\nFRMRT PAL\nASPECT_RATIO 16:9\n"
-               "PAN_SCAN ON\nPAN_SCAN_VECTOR -32\n");
-    JobOptions options;
-    options.extendedAnalysis = 1;
-    options.levelMode = 1;
-    const JobOutcome alone = RunPictor(folder.dir.path, "alone.tp", options);
-    ASSERT_EQ(alone.result, 0) << alone.errorText;
-    EXPECT_EQ(folder.Text("cli.m2v"), folder.Text("alone.ts"));
-}
 
 // A wholly transparent PNG: what shows is the background, at video levels.
 struct BackgroundCase {
