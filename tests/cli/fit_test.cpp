@@ -11,14 +11,15 @@
 
 namespace {
 
-// A PNG of mid grey with a white disc at its centre, fitted into a frame.
+// A PNG of mid grey with a white disc at its centre (its radius a quarter of
+// the height), fitted into a frame.
 // parNum/parDen: the width of a sample over its height on the display (BT.601:
 // PAL 4:3 59:54, PAL 16:9 118:81, NTSC 4:3 10:11, NTSC 16:9 40:33). shape: the
 // disc's displayed width over its height (1: round). left..bottom: where the
 // picture lies in the frame, the rest being the black pad.
 struct FitCase {
     const char* name;
-    int width, height, radius;
+    int width, height;
     std::string args;
     int frameHeight;
     int parNum, parDen;
@@ -31,14 +32,14 @@ void PrintTo(const FitCase& c, std::ostream* os) { *os << c.name; }
 // Worked by hand: a picture of aspect A fills h lines over h x A x parDen / parNum
 // samples; pad keeps it within the 702 (PAL) or 704 (NTSC) active samples.
 const FitCase kFits[] = {
-    {"HdPadPal4x3", 1920, 1080, 300, "--standard pal --aspect 4:3 --fit pad", 576, 59, 54, 1.0, 9,
-     710, 72, 502},
-    {"VgaPadPal16x9", 640, 480, 120, "--standard pal --aspect 16:9 --fit pad", 576, 118, 81, 1.0,
-     96, 622, 0, 575},
-    {"VgaCropNtsc16x9", 640, 480, 120, "--standard ntsc --aspect 16:9 --fit crop", 480, 40, 33, 1.0,
-     0, 719, 0, 479},
+    {"HdPadPal4x3", 1920, 1080, "--standard pal --aspect 4:3 --fit pad", 576, 59, 54, 1.0, 9, 710,
+     72, 502},
+    {"VgaPadPal16x9", 640, 480, "--standard pal --aspect 16:9 --fit pad", 576, 118, 81, 1.0, 96,
+     622, 0, 575},
+    {"VgaCropNtsc16x9", 640, 480, "--standard ntsc --aspect 16:9 --fit crop", 480, 40, 33, 1.0, 0,
+     719, 0, 479},
     // 720 / 1920 of the width and 480 / 1080 of the height: (0.375 x 10 / 11) / (4 / 9).
-    {"HdStretchNtsc4x3", 1920, 1080, 300, "--standard ntsc --aspect 4:3 --fit stretch", 480, 10, 11,
+    {"HdStretchNtsc4x3", 1920, 1080, "--standard ntsc --aspect 4:3 --fit stretch", 480, 10, 11,
      0.767, 0, 719, 0, 479},
 };
 
@@ -70,7 +71,7 @@ TEST_P(Fit, DiscIsRoundAndThePictureLandsInPlace) {
     const std::string size = std::to_string(c.width) + "x" + std::to_string(c.height);
     const std::string cx = std::to_string(c.width / 2), cy = std::to_string(c.height / 2);
     ASSERT_TRUE(folder.Make("convert -size " + size + " xc:gray50 -fill white -draw 'circle " + cx +
-                            "," + cy + " " + cx + "," + std::to_string(c.height / 2 - c.radius) +
+                            "," + cy + " " + cx + "," + std::to_string(c.height / 4) +
                             "' disc.png"));
     const CliResult r = folder.Run("encode disc.png -o disc.m2v -q --target 900000 " + c.args);
     ASSERT_EQ(r.status, 0) << r.err;

@@ -16,6 +16,8 @@ namespace {
 
 const std::string kEncode = kEncodeSettings;
 
+const std::string kSaturated =
+    "convert -size 96x64 gradient:red-blue -type TrueColor -depth 8 -compress none still/pic.tif";
 const std::string kGoodJob = std::string("SOURCE_FILE pic.tif\n") + kJobSettings;
 
 // `pictor encode ARGS` against the library alone on the job file `job` (its
@@ -46,13 +48,16 @@ const EncodeCase kEncodes[] = {
      kGoodJob, 0, 0, true, "PNG 96x64"},
     {"Jpeg", "convert still/pic.tif -quality 92 pic.jpg", "pic.jpg" + kEncode, kGoodJob, 0, 0,
      false, "JPEG 96x64"},
-    // Each name of --levels stands for the library's level mode.
-    {"LevelsVideo", "", "still/pic.tif --levels video" + kEncode, kGoodJob, 0, 0, true, ""},
-    {"LevelsStudio", "", "still/pic.tif --levels studio" + kEncode, kGoodJob, 2, 0, true, ""},
-    {"LevelsStudioWide", "", "still/pic.tif --levels studio-wide" + kEncode, kGoodJob, 1, 0, true,
+    // Each name of --levels stands for the library's level mode; the picture's
+    // colours lie where the modes clip them apart.
+    {"LevelsVideo", kSaturated, "still/pic.tif --levels video" + kEncode, kGoodJob, 0, 0, true, ""},
+    {"LevelsStudio", kSaturated, "still/pic.tif --levels studio" + kEncode, kGoodJob, 2, 0, true,
      ""},
-    {"LevelsFull", "", "still/pic.tif --levels full" + kEncode, kGoodJob, 2, 0, true, ""},
-    {"LevelsFullWide", "", "still/pic.tif --levels full-wide" + kEncode, kGoodJob, 1, 0, true, ""},
+    {"LevelsStudioWide", kSaturated, "still/pic.tif --levels studio-wide" + kEncode, kGoodJob, 1, 0,
+     true, ""},
+    {"LevelsFull", kSaturated, "still/pic.tif --levels full" + kEncode, kGoodJob, 2, 0, true, ""},
+    {"LevelsFullWide", kSaturated, "still/pic.tif --levels full-wide" + kEncode, kGoodJob, 1, 0,
+     true, ""},
     // The other settings.
     {"PalWidePanScanExtended", "cp '" PICTOR_SOURCE_DIR "/examples/still/astronaut.tif' still",
      "still/astronaut.tif --target 1200000 --standard pal --aspect 16:9 --pan-scan -32 --extended",
