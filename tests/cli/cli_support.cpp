@@ -6,7 +6,6 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -29,27 +28,21 @@ CliFolder::CliFolder() {
 
 void CliFolder::Add(const std::string& name, const std::string& text) {
     WriteFileText(dir / name, text);
-    start_.push_back(name);
+    start_ = Names();
 }
 
 void CliFolder::AddPicture(const std::string& folder, const std::string& name, int width,
                            int height) {
-    const std::string prefix = folder == "." ? "" : folder + "/";
-    fs::create_directories(dir / prefix + "still");
+    fs::create_directories(dir / folder + "/still");
     WriteStillPicture(dir / folder, name, width, height);
-    for (std::string path = prefix + "still"; !path.empty();) {
-        start_.push_back(path);
-        const size_t slash = path.rfind('/');
-        path = slash == std::string::npos ? "" : path.substr(0, slash);
-    }
-    start_.push_back(prefix + "still/" + name);
+    start_ = Names();
 }
 
-bool CliFolder::Make(const std::string& command, const std::vector<std::string>& made) {
+bool CliFolder::Make(const std::string& command) {
     std::string said;
     const int status = RunCommand("cd '" + dir.path + "' && { " + command + "; } 2>&1", &said);
     EXPECT_EQ(status, 0) << command << "\n" << said;
-    start_.insert(start_.end(), made.begin(), made.end());
+    start_ = Names();
     return status == 0;
 }
 
@@ -76,29 +69,50 @@ std::string CliFolder::StreamProblems(const std::string& name) const {
     return DecoderProblems(DecodeStream(dir / name, 96, 64), 96, 64);
 }
 
-std::string CliFolder::NewNames() const {
+std::vector<std::string> CliFolder::Names() const {
     std::vector<std::string> names;
-    for (const auto& entry : fs::recursive_directory_iterator(dir.path)) {
-        std::string name = entry.path().string().substr(dir.path.size() + 1);
-        if (std::find(start_.begin(), start_.end(), name) == start_.end()) names.push_back(name);
-    }
+    for (const auto& entry : fs::recursive_directory_iterator(dir.path))
+        names.push_back(entry.path().string().substr(dir.path.size() + 1));
     std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string CliFolder::NewNames() const {
     std::string joined;
-    for (const std::string& name : names) joined += (joined.empty() ? "" : " ") + name;
+    for (const std::string& name : Names()) {
+        if (std::find(start_.begin(), start_.end(), name) == start_.end())
+            joined += (joined.empty() ? "" : " ") + name;
+    }
     return joined;
 }
 
 bool CliFolder::TmpIsEmpty() const { return fs::is_empty(tmp.path); }
 
-std::string JsonResults(const std::string& path) {
+namespace {
+
+// What python3 prints for `script` on a JSON Lines file, without the last newline.
+std::string Python(const std::string& script, const std::string& path, const std::string& arg) {
     std::string out;
-    RunCommand(
-        "python3 -c 'import json, sys\n"
-        "print(\" \".join(json.loads(l)[\"result\"] for l in open(sys.argv[1])))' '" +
-            path + "' 2>&1",
-        &out);
+    RunCommand("python3 -c 'import json, sys\n" + script + "' '" + path + "' '" + arg + "' 2>&1",
+               &out);
     while (!out.empty() && out.back() == '\n') out.pop_back();
     return out;
+}
+
+}  // namespace
+
+std::string JsonResults(const std::string& path) {
+    return Python("print(\" \".join(json.loads(l)[\"result\"] for l in open(sys.argv[1])))", path,
+                  "");
+}
+
+std::string JsonField(const std::string& path, const std::string& keys) {
+    return Python(
+        "v = json.loads(open(sys.argv[1]).readline())\n"
+        "for k in sys.argv[2].split(\".\"):\n"
+        "    v = v.get(k) if isinstance(v, dict) else None\n"
+        "print(\"missing\" if v is None else json.dumps(v))",
+        path, keys);
 }
 
 Spawned::Spawned(const CliFolder& folder, const std::vector<std::string>& args) {
@@ -132,15 +146,9 @@ Spawned::~Spawned() {
 }
 
 bool Spawned::WaitFor(const std::string& text, int seconds) {
-    struct timespec start;
-    clock_gettime(CLOCK_MONOTONIC, &start);
     while (err_.find(text) == std::string::npos) {
-        struct timespec now;
-        clock_gettime(CLOCK_MONOTONIC, &now);
-        const long left = seconds * 1000L - (now.tv_sec - start.tv_sec) * 1000L -
-                          (now.tv_nsec - start.tv_nsec) / 1000000L;
         struct pollfd wait = {errFd_, POLLIN, 0};
-        if (left <= 0 || poll(&wait, 1, static_cast<int>(left)) <= 0) return false;
+        if (poll(&wait, 1, seconds * 1000) <= 0) return false;
         char buffer[4096];
         const ssize_t n = read(errFd_, buffer, sizeof buffer);
         ended_ = n <= 0;
@@ -153,40 +161,12 @@ bool Spawned::WaitFor(const std::string& text, int seconds) {
 void Spawned::Interrupt() { kill(pid_, SIGINT); }
 
 int Spawned::Wait(std::string* err) {
-    // Standard error ends when the command does; a command still there after
-    // a minute is killed, and the test fails on its status.
-    constexpr int kMostSeconds = 60;
-    const std::string never(1, '\0');
-    if (!WaitFor(never, kMostSeconds) && !ended_) kill(pid_, SIGKILL);
+    // Standard error ends when the command does; a command silent for a
+    // minute is killed, and the test fails on its status.
+    if (!WaitFor(std::string(1, '\0'), 60) && !ended_) kill(pid_, SIGKILL);
     int status = 0;
     waitpid(pid_, &status, 0);
     pid_ = -1;
     *err = err_;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-std::string JsonField(const std::string& path, const std::string& keys) {
-    std::string out;
-    RunCommand(
-        "python3 -c 'import json, sys\n"
-        "v = json.loads(open(sys.argv[1]).readline())\n"
-        "for k in sys.argv[2].split(\".\"):\n"
-        "    v = v.get(k) if isinstance(v, dict) else None\n"
-        "print(\"missing\" if v is None else json.dumps(v))' '" +
-            path + "' '" + keys + "' 2>&1",
-        &out);
-    while (!out.empty() && out.back() == '\n') out.pop_back();
-    return out;
-}
-
-std::string PillowPython() {
-    static const std::string python = [] {
-        for (const char* candidate : {"python3", "/usr/bin/python3"}) {
-            std::string said;
-            if (RunCommand(std::string(candidate) + " -c 'import PIL' 2>&1", &said) == 0)
-                return std::string(candidate);
-        }
-        return std::string("python3");
-    }();
-    return python;
 }

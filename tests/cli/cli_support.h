@@ -23,17 +23,16 @@ struct CliResult {
 
 // A folder to run the command in (`dir`), holding still/pic.tif (96x64),
 // good.tp (naming it) and gone.tp (naming a missing picture), and a separate
-// folder for the command's own temporary files (`tmp`).
+// folder for the command's own temporary files (`tmp`). Files a test makes
+// with Add, AddPicture or Make count as ones the folder started with.
 class CliFolder {
 public:
     CliFolder();
-    // Writes a file into `dir` that NewNames() then counts as one it started with.
     void Add(const std::string& name, const std::string& text);
-    // The test pattern as folder/still/name (an uncompressed RGB TIFF), counted likewise.
+    // The test pattern as folder/still/name (an uncompressed RGB TIFF).
     void AddPicture(const std::string& folder, const std::string& name, int width, int height);
-    // Runs shell text in `dir` to make a test's files, counted then as ones it
-    // started with when named in `made`; fails the test when it exits non-zero.
-    bool Make(const std::string& command, const std::vector<std::string>& made = {});
+    // Runs shell text in `dir`; fails the test when it exits non-zero.
+    bool Make(const std::string& command);
     // Runs `pictor ARGS` in `dir` through the shell, with TMPDIR set to `tmp`;
     // `before` and `after` are shell text around the call (a pipe's reader, a limit).
     CliResult Run(const std::string& args, const std::string& before = "",
@@ -50,6 +49,8 @@ public:
     TempDir tmp;
 
 private:
+    std::vector<std::string> Names() const;
+
     TempDir io_;                      // the command's standard error, caught
     std::vector<std::string> start_;  // the names `dir` started with
 };
@@ -62,10 +63,6 @@ std::string JsonResults(const std::string& path);
 // file invalid JSON.
 std::string JsonField(const std::string& path, const std::string& keys);
 
-// A python3 that has Pillow: Debian's, which python3-pil serves, when the
-// first python3 on the path is another one.
-std::string PillowPython();
-
 // The command started in a CliFolder, its standard error read as it comes:
 // a test can wait for something to be said and then interrupt the command.
 class Spawned {
@@ -73,7 +70,7 @@ public:
     Spawned(const CliFolder& folder, const std::vector<std::string>& args);
     ~Spawned();
     // Reads standard error until `text` has come (true) or the command has
-    // ended or `seconds` have passed (false).
+    // ended or nothing has come for `seconds` (false).
     bool WaitFor(const std::string& text, int seconds);
     void Interrupt();
     // Waits for the end: the exit status (-1 for a signal); `err` gets all of standard error.

