@@ -22,21 +22,6 @@ void FetchBlock(const uint8_t* plane, int stride, int x, int y, int32_t* block) 
     }
 }
 
-void StoreBlock(const int32_t* block, int x, int y, CoefficientPlane* plane) {
-    for (int r = 0; r < 8; ++r) {
-        int16_t* row = plane->data + static_cast<int64_t>(y + r) * plane->width + x;
-        for (int c = 0; c < 8; ++c)
-            row[c] = static_cast<int16_t>(static_cast<uint16_t>(block[8 * r + c] & 0xFFFF));
-    }
-}
-
-void LoadBlock(const CoefficientPlane* plane, int x, int y, int32_t* block) {
-    for (int r = 0; r < 8; ++r) {
-        const int16_t* row = plane->data + static_cast<int64_t>(y + r) * plane->width + x;
-        for (int c = 0; c < 8; ++c) block[8 * r + c] = row[c];
-    }
-}
-
 int32_t Clamp(int32_t v, int32_t low, int32_t high) {
     return v < low ? low : (v > high ? high : v);
 }
@@ -67,18 +52,14 @@ void QuantiseMacroblock(int q, const int32_t* coefficients, int32_t* levels) {
         QuantiseIntraBlock(q, coefficients + 64 * b, levels + 64 * b);
 }
 
-void StoreCoefficients(const int32_t* coefficients, int x, int y, CoefficientPlanes* planes) {
-    for (int b = 0; b < 4; ++b)
-        StoreBlock(coefficients + 64 * b, x + kLumaBlockX[b], y + kLumaBlockY[b], &planes->y);
-    StoreBlock(coefficients + 64 * 4, x / 2, y / 2, &planes->cb);
-    StoreBlock(coefficients + 64 * 5, x / 2, y / 2, &planes->cr);
-}
-
-void LoadCoefficients(int x, int y, const CoefficientPlanes* planes, int32_t* coefficients) {
-    for (int b = 0; b < 4; ++b)
-        LoadBlock(&planes->y, x + kLumaBlockX[b], y + kLumaBlockY[b], coefficients + 64 * b);
-    LoadBlock(&planes->cb, x / 2, y / 2, coefficients + 64 * 4);
-    LoadBlock(&planes->cr, x / 2, y / 2, coefficients + 64 * 5);
+void LoadMacroblock(const CoefficientStore& store, int32_t mb, int32_t* coefficients) {
+    const int16_t* stored = MacroblockCoefficients(store, mb);
+    for (int b = 0; b < kBlocksPerMacroblock; ++b) {
+        for (int k = 0; k < 64; ++k) {
+            const ScanPosition p = kZigZagScan[k];
+            coefficients[64 * b + p.column + 8 * p.row] = stored[64 * b + k];
+        }
+    }
 }
 
 void QuantiseIntraBlock(int q, const int32_t* coefficients, int32_t* levels) {

@@ -1,6 +1,8 @@
 // Forward 8x8 DCT: separable, rows then columns, in double precision.
 #include "coding/transform.h"
 
+#include "coding/tables.h"
+
 namespace {
 
 // cos(k pi / 16) and the scalings, as the nearest doubles.
@@ -83,4 +85,42 @@ void ForwardDct(int32_t* block, int32_t* out) {
     double f[64];
     ForwardDctUnrounded(block, f);
     for (int i = 0; i < 64; ++i) out[i] = RoundAndClamp(f[i]);
+}
+
+namespace {
+
+// One 8x8 block of samples at `origin` (row length `stride`) into 64 coefficients in scan order.
+void TransformBlock(const uint8_t* origin, int32_t stride, int16_t* out) {
+    int32_t samples[64];
+    for (int r = 0; r < 8; ++r) {
+        for (int c = 0; c < 8; ++c)
+            samples[8 * r + c] = origin[static_cast<int64_t>(r) * stride + c];
+    }
+    int32_t raster[64];
+    ForwardDct(samples, raster);
+    for (int k = 0; k < 64; ++k)
+        out[k] = static_cast<int16_t>(raster[kZigZagScan[k].column + 8 * kZigZagScan[k].row]);
+}
+
+}  // namespace
+
+void TransformMacroblockRows(const SamplePlanes& picture, int32_t first, int32_t count,
+                             CoefficientStore* store) {
+    const int32_t chromaStride = picture.width / 2;
+    for (int32_t row = first; row < first + count; ++row) {
+        for (int32_t col = 0; col < store->columns; ++col) {
+            int16_t* out = store->data +
+                           (static_cast<int64_t>(row) * store->columns + col) * kMacroblockValues;
+            const int64_t x = picture.codedX + 16 * col;
+            const int64_t y = picture.codedY + 16 * row;
+            for (int b = 0; b < 4; ++b) {
+                const int64_t at = (y + 8 * (b / 2)) * picture.width + x + 8 * (b % 2);
+                TransformBlock(picture.y + at, picture.width, out + 64 * b);
+            }
+            const int64_t chroma =
+                (picture.codedY / 2 + 8 * row) * chromaStride + picture.codedX / 2 + 8 * col;
+            TransformBlock(picture.cb + chroma, chromaStride, out + 64 * 4);
+            TransformBlock(picture.cr + chroma, chromaStride, out + 64 * 5);
+        }
+    }
 }

@@ -6,8 +6,8 @@
 #include "api/registry.h"
 #include "coding/bit_writer.h"
 #include "coding/macroblock_coder.h"
+#include "coding/quantise.h"
 #include "control/bit_budget.h"
-#include "convert/planes.h"
 #include "params/settings.h"
 
 namespace {
@@ -19,32 +19,25 @@ constexpr int32_t kNoLimit = INT32_MAX;
 // What every pass works with: its buffers for one macroblock, the per-macroblock arrays and
 // the coefficient store.
 struct Pass {
-    int32_t* samples;
     int32_t* coefficients;
     int32_t* levels;
     int32_t* quantisers;
     int32_t* types;
-    CoefficientPlanes* planes;
-    SamplePlanes picture;
+    const CoefficientStore* store;
 };
 
 void ClosePass(Pass* pass) {
     StartCodeList();
-    TrackedFree(pass->samples);
     TrackedFree(pass->coefficients);
     TrackedFree(pass->levels);
 }
 
 [[nodiscard]] int OpenPass(Pass* pass, int32_t* quantisers, int32_t* types,
-                           CoefficientPlanes* planes) {
-    const EncoderSettings& s = gSettings;
-    const SamplePlanes picture{gPlanes.y,    gPlanes.cb,     gPlanes.cr,
-                               s.FrameWidth, s.CodedXOffset, s.CodedYOffset};
-    *pass = Pass{nullptr, nullptr, nullptr, quantisers, types, planes, picture};
-    pass->samples = static_cast<int32_t*>(TrackedAlloc(kMacroblockValues, sizeof(int32_t)));
+                           const CoefficientStore* store) {
+    *pass = Pass{nullptr, nullptr, quantisers, types, store};
     pass->coefficients = static_cast<int32_t*>(TrackedAlloc(kMacroblockValues, sizeof(int32_t)));
     pass->levels = static_cast<int32_t*>(TrackedAlloc(kMacroblockValues, sizeof(int32_t)));
-    if (pass->samples == nullptr || pass->coefficients == nullptr || pass->levels == nullptr) {
+    if (pass->coefficients == nullptr || pass->levels == nullptr) {
         ClosePass(pass);
         return -1;
     }
@@ -62,28 +55,17 @@ struct Attempt {
     int32_t bits;
 };
 
-enum class Source { kPicture, kStore };
-
 // Codes macroblock (row, col) at q into the code list, and again one step coarser while the
-// code exceeds `limit` below the largest quantiser. From the picture, the coefficients go
-// into the store (the samples are fetched once); otherwise they come from it.
-Attempt CodeMacroblock(const Pass& pass, Source source, int row, int col, int q, int32_t limit) {
+// code exceeds `limit` below the largest quantiser.
+Attempt CodeMacroblock(const Pass& pass, int row, int col, int q, int32_t limit) {
     const int mb = MacroblockIndex(row, col);
-    const int x = gSettings.CodedXOffset + 16 * col;
-    const int y = gSettings.CodedYOffset + 16 * row;
     const int sliceStart = StartsSlice(mb) ? 1 : 0;
-    // The buffers need no clearing: the fetch or load and the quantiser
-    // rewrite all 384 values of each before anything reads them.
+    // The buffers need no clearing: the load and the quantiser rewrite all
+    // 384 values of each before anything reads them.
+    LoadMacroblock(*pass.store, mb, pass.coefficients);
     for (int retry = 0;; retry = 1) {
         StartCodeList();
-        if (source == Source::kPicture) {
-            if (retry == 0) FetchMacroblock(pass.picture, x, y, pass.samples);
-            TransformAndQuantise(q, pass.samples, pass.coefficients, pass.levels);
-            StoreCoefficients(pass.coefficients, x, y, pass.planes);
-        } else {
-            LoadCoefficients(x, y, pass.planes, pass.coefficients);
-            QuantiseMacroblock(q, pass.coefficients, pass.levels);
-        }
+        QuantiseMacroblock(q, pass.coefficients, pass.levels);
         pass.quantisers[mb] = q;
         pass.types[mb] = (sliceStart == 0 && q != pass.quantisers[mb - 1]) ? 2 : 1;
         EncodeMacroblock(row, col, pass.levels, pass.quantisers, pass.types, sliceStart, retry);
@@ -96,18 +78,17 @@ Attempt CodeMacroblock(const Pass& pass, Source source, int row, int col, int q,
 }  // namespace
 
 int CodingPass1(int32_t* quantisers, int32_t* types, RateControlState* rateControl,
-                CoefficientPlanes* planes) {
+                const CoefficientStore* store) {
     const EncoderSettings& s = gSettings;
     Pass pass;
-    if (OpenPass(&pass, quantisers, types, planes) != 0) return -1;
+    if (OpenPass(&pass, quantisers, types, store) != 0) return -1;
     const int32_t bitsPerMacroblock = rateControl->targetBits / s.MBCount;
     int32_t bitsSoFar = 0;
     int32_t quantiserSum = 0;
     for (int row = 0; row < s.YMBlock; ++row) {
         for (int col = 0; col < s.XMBlock; ++col) {
             const float base = Pass1Quantiser(rateControl, bitsSoFar, bitsPerMacroblock, col, row);
-            const Attempt a = CodeMacroblock(pass, Source::kPicture, row, col, RoundQuantiser(base),
-                                             LimitOf(col));
+            const Attempt a = CodeMacroblock(pass, row, col, RoundQuantiser(base), LimitOf(col));
             bitsSoFar += a.bits;
             quantiserSum += a.q;
             if (EndsSlice(MacroblockIndex(row, col))) {
@@ -122,15 +103,14 @@ int CodingPass1(int32_t* quantisers, int32_t* types, RateControlState* rateContr
     return 0;
 }
 
-int CodingPass2(int32_t* quantisers, int32_t* types, CoefficientPlanes* planes) {
+int CodingPass2(int32_t* quantisers, int32_t* types, const CoefficientStore* store) {
     const EncoderSettings& s = gSettings;
     Pass pass;
-    if (OpenPass(&pass, quantisers, types, planes) != 0) return -1;
+    if (OpenPass(&pass, quantisers, types, store) != 0) return -1;
     for (int row = 0; row < s.YMBlock; ++row) {
         for (int col = 0; col < s.XMBlock; ++col) {
             const int mb = MacroblockIndex(row, col);
-            const Attempt a =
-                CodeMacroblock(pass, Source::kStore, row, col, s.IFixedQstep, kNoLimit);
+            const Attempt a = CodeMacroblock(pass, row, col, s.IFixedQstep, kNoLimit);
             gMacroblockBits.difcnt[mb] = a.bits;
             if (EndsSlice(mb)) std::fflush(stdout);
         }
@@ -139,10 +119,10 @@ int CodingPass2(int32_t* quantisers, int32_t* types, CoefficientPlanes* planes) 
     return 0;
 }
 
-int FinalCodingPass(int32_t* quantisers, int32_t* types, CoefficientPlanes* planes) {
+int FinalCodingPass(int32_t* quantisers, int32_t* types, const CoefficientStore* store) {
     const EncoderSettings& s = gSettings;
     Pass pass;
-    if (OpenPass(&pass, quantisers, types, planes) != 0) return -1;
+    if (OpenPass(&pass, quantisers, types, store) != 0) return -1;
     FinalPassRate rate{};
     int32_t lastCount = BitsWritten();
     int32_t frameOverLimit = 0;
@@ -151,7 +131,7 @@ int FinalCodingPass(int32_t* quantisers, int32_t* types, CoefficientPlanes* plan
         for (int col = 0; col < s.XMBlock; ++col) {
             const int mb = MacroblockIndex(row, col);
             const int q = FinalStartingQuantiser(&rate, col, row);
-            const Attempt a = CodeMacroblock(pass, Source::kStore, row, col, q, LimitOf(col));
+            const Attempt a = CodeMacroblock(pass, row, col, q, LimitOf(col));
             FlushQueue();
             const int32_t now = BitsWritten();
             gMacroblockBits.rescnt[mb] = now - lastCount;
