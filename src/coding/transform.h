@@ -41,4 +41,23 @@ struct CoefficientStore {
 void TransformMacroblockRows(const SamplePlanes& picture, int32_t first, int32_t count,
                              CoefficientStore* store);
 
+// Implementations of ForwardDct that give the same bits: the same double operations in the same
+// order for every coefficient, by one block at a time or by several blocks side by side in the
+// lanes of the processor's vectors.
+enum class DctVariant { kReference, kScalar, kAvx2, kAvx512 };
+constexpr DctVariant kDctVariants[] = {DctVariant::kReference, DctVariant::kScalar,
+                                       DctVariant::kAvx2, DctVariant::kAvx512};
+// "reference", "scalar", "avx2", "avx512".
+[[nodiscard]] const char* DctVariantName(DctVariant variant);
+// Whether this processor runs the variant.
+[[nodiscard]] bool DctVariantRuns(DctVariant variant);
+// The variant of every job of the process, chosen at its first use: the one that PICTOR_DCT
+// names if it runs here, else the widest that runs.
+[[nodiscard]] DctVariant ChosenDctVariant();
+// ForwardDct of blocks[i] into out[i] for i < count, by `variant`.
+void ForwardDctBlocks(DctVariant variant, int32_t* const* blocks, int32_t* const* out, int count);
+// The 8x8 samples at origins[i] (row length `stride`) into out[i] in scan order, by `variant`.
+void TransformBlocks(DctVariant variant, const uint8_t* const* origins, int32_t stride,
+                     int16_t* const* out, int count);
+
 #endif

@@ -189,6 +189,118 @@ TEST(Transform, HalvesAwayFromZeroAndFlatBlocks) {
     }
 }
 
+// Blocks of samples of one kind, reproducible from a seed.
+enum class BlockKind { kUniform, kBeyondTheClamp, kSmooth, kImpulses, kHalves, kExtremes };
+constexpr BlockKind kBlockKinds[] = {BlockKind::kUniform, BlockKind::kBeyondTheClamp,
+                                     BlockKind::kSmooth,  BlockKind::kImpulses,
+                                     BlockKind::kHalves,  BlockKind::kExtremes};
+
+// Uniform 0..255; -1000..1000, beyond the clamp; gradients with a little noise; a few samples of
+// any size on 0; one sample a multiple of 4 (results on exact halves); only -256 and 255.
+void MakeBlock(BlockKind kind, std::mt19937& random, int32_t* block) {
+    const int32_t gx = static_cast<int32_t>(random() % 33) - 16;
+    const int32_t gy = static_cast<int32_t>(random() % 33) - 16;
+    for (int i = 0; i < 64; ++i) {
+        switch (kind) {
+            case BlockKind::kUniform:
+                block[i] = static_cast<int32_t>(random() % 256);
+                break;
+            case BlockKind::kBeyondTheClamp:
+                block[i] = static_cast<int32_t>(random() % 2001) - 1000;
+                break;
+            case BlockKind::kSmooth:
+                block[i] = 128 + gx * (i % 8) + gy * (i / 8) + static_cast<int32_t>(random() % 5);
+                break;
+            case BlockKind::kImpulses:
+                block[i] = random() % 16 == 0 ? static_cast<int32_t>(random() % 1025) - 512 : 0;
+                break;
+            case BlockKind::kHalves:
+                block[i] = 0;
+                break;
+            case BlockKind::kExtremes:
+                block[i] = random() % 2 ? 255 : -256;
+                break;
+        }
+    }
+    if (kind == BlockKind::kHalves)
+        block[random() % 64] = 4 * (static_cast<int32_t>(random() % 128) - 64);
+}
+
+}  // namespace
+
+// With the variant's type, where the printer finds it.
+void PrintTo(DctVariant variant, std::ostream* os) { *os << DctVariantName(variant); }
+
+namespace {
+
+class TransformVariant : public ::testing::TestWithParam<DctVariant> {};
+
+// Every variant that runs here gives ForwardDct's bits on every block, clamped samples included;
+// ForwardDct itself follows the formula (the tests above), and so do the variants' results.
+TEST_P(TransformVariant, GivesTheReferenceBits) {
+    const DctVariant variant = GetParam();
+    if (!DctVariantRuns(variant)) GTEST_SKIP() << "this processor does not run it";
+    std::mt19937 random(2024);
+    constexpr int kCount = 4000;
+    for (BlockKind kind : kBlockKinds) {
+        std::vector<int32_t> blocks(64 * kCount), reference(64 * kCount), out(64 * kCount);
+        std::vector<int32_t*> in(kCount), to(kCount);
+        for (int n = 0; n < kCount; ++n) {
+            MakeBlock(kind, random, &blocks[64 * n]);
+            in[n] = &blocks[64 * n];
+            to[n] = &out[64 * n];
+        }
+        std::vector<int32_t> samples = blocks;
+        for (int n = 0; n < kCount; ++n) ForwardDct(&samples[64 * n], &reference[64 * n]);
+        // Any count: whole groups of lanes and a part of one.
+        ForwardDctBlocks(variant, in.data(), to.data(), kCount - 3);
+        ForwardDctBlocks(variant, in.data() + kCount - 3, to.data() + kCount - 3, 3);
+        ASSERT_EQ(blocks, samples) << "samples clamped in place";
+        for (int n = 0; n < kCount; ++n) {
+            ASSERT_TRUE(std::equal(&out[64 * n], &out[64 * n + 64], &reference[64 * n]))
+                << static_cast<int>(kind) << " block " << n;
+        }
+        for (int n = 0; n < 20; ++n) {
+            for (int i = 0; i < 64; ++i) {
+                const double direct = DirectDct(&blocks[64 * n], i % 8, i / 8);
+                ASSERT_LE(std::fabs(out[64 * n + i] - direct), 0.5 + 1e-9) << n << " " << i;
+            }
+        }
+    }
+}
+
+// From 8-bit planes into scan order, as the store takes them: the bits of the reference on
+// blocks anywhere in a plane.
+TEST_P(TransformVariant, PlaneBlocksInScanOrder) {
+    const DctVariant variant = GetParam();
+    if (!DctVariantRuns(variant)) GTEST_SKIP() << "this processor does not run it";
+    std::mt19937 random(99);
+    constexpr int kStride = 200, kRows = 120, kCount = 999;
+    std::vector<uint8_t> plane(kStride * kRows);
+    for (size_t i = 0; i < plane.size(); ++i)
+        plane[i] = static_cast<uint8_t>(i % 7 == 0 ? random() : i % kStride + i / kStride);
+    std::vector<const uint8_t*> origins(kCount);
+    std::vector<int16_t> out(64 * kCount), reference(64 * kCount);
+    std::vector<int16_t*> to(kCount), toReference(kCount);
+    for (int n = 0; n < kCount; ++n) {
+        origins[n] = &plane[(random() % (kRows - 7)) * kStride + random() % (kStride - 7)];
+        to[n] = &out[64 * n];
+        toReference[n] = &reference[64 * n];
+    }
+    TransformBlocks(variant, origins.data(), kStride, to.data(), kCount);
+    TransformBlocks(DctVariant::kReference, origins.data(), kStride, toReference.data(), kCount);
+    EXPECT_EQ(out, reference);
+    int32_t block[64], raster[64];
+    for (int i = 0; i < 64; ++i) block[i] = origins[0][i / 8 * kStride + i % 8];
+    ForwardDct(block, raster);
+    for (int k = 0; k < 64; ++k) EXPECT_EQ(out[k], raster[AfterRun(k - 1)]) << k;
+}
+
+INSTANTIATE_TEST_SUITE_P(Variants, TransformVariant, ::testing::ValuesIn(kDctVariants),
+                         [](const ::testing::TestParamInfo<DctVariant>& info) {
+                             return std::string(DctVariantName(info.param));
+                         });
+
 TEST(Quantiser, AcRoundingDcPerPrecisionAndClamps) {
     struct Case {
         int precision, q;
