@@ -109,6 +109,7 @@ void FreeEncoderStorage(EncoderStorage* st) {
 }
 
 void CloseStream(FILE* stream) {
+    FlushBitWriter();
     TrackedClose(stream);
     gBitWriter.out = nullptr;
 }

@@ -16,31 +16,26 @@ constexpr int kLargestQuantiser = 31;
 // Pass 2 measures each macroblock at the fixed quantiser, whatever it costs.
 constexpr int32_t kNoLimit = INT32_MAX;
 
-// What every pass works with: its buffers for one macroblock, the per-macroblock arrays and
-// the coefficient store.
+// What every pass works with: the quantiser, one macroblock's levels, the per-macroblock
+// arrays and the coefficient store.
 struct Pass {
-    int32_t* coefficients;
-    int32_t* levels;
+    ScanQuantiser quantiser;
+    ScannedLevels* levels;
     int32_t* quantisers;
     int32_t* types;
     const CoefficientStore* store;
 };
 
-void ClosePass(Pass* pass) {
-    StartCodeList();
-    TrackedFree(pass->coefficients);
-    TrackedFree(pass->levels);
-}
+void ClosePass(Pass* pass) { TrackedFree(pass->levels); }
 
 [[nodiscard]] int OpenPass(Pass* pass, int32_t* quantisers, int32_t* types,
                            const CoefficientStore* store) {
-    *pass = Pass{nullptr, nullptr, quantisers, types, store};
-    pass->coefficients = static_cast<int32_t*>(TrackedAlloc(kMacroblockValues, sizeof(int32_t)));
-    pass->levels = static_cast<int32_t*>(TrackedAlloc(kMacroblockValues, sizeof(int32_t)));
-    if (pass->coefficients == nullptr || pass->levels == nullptr) {
-        ClosePass(pass);
-        return -1;
-    }
+    pass->levels = static_cast<ScannedLevels*>(TrackedAlloc(1, sizeof(ScannedLevels)));
+    pass->quantisers = quantisers;
+    pass->types = types;
+    pass->store = store;
+    if (pass->levels == nullptr) return -1;
+    PrepareScanQuantiser(&pass->quantiser);
     return 0;
 }
 
@@ -49,28 +44,27 @@ bool StartsSlice(int mb) { return mb % gSettings.MBlockPerSlice == 0; }
 bool EndsSlice(int mb) { return mb % gSettings.MBlockPerSlice == gSettings.MBlockPerSlice - 1; }
 int32_t LimitOf(int col) { return gSettings.MaxMBBits + (col == 0 ? kSliceHeaderAllowance : 0); }
 
-// A macroblock's accepted attempt: its quantiser and the bits of its queued code.
+// A macroblock's accepted attempt: its quantiser, type and the bits of its code.
 struct Attempt {
     int q;
+    int type;
     int32_t bits;
 };
 
-// Codes macroblock (row, col) at q into the code list, and again one step coarser while the
-// code exceeds `limit` below the largest quantiser.
+// Codes macroblock (row, col) at q, and again one step coarser while the code exceeds `limit`
+// below the largest quantiser; the levels of the accepted attempt stay in the pass's buffer.
 Attempt CodeMacroblock(const Pass& pass, int row, int col, int q, int32_t limit) {
     const int mb = MacroblockIndex(row, col);
     const int sliceStart = StartsSlice(mb) ? 1 : 0;
-    // The buffers need no clearing: the load and the quantiser rewrite all
-    // 384 values of each before anything reads them.
-    LoadMacroblock(*pass.store, mb, pass.coefficients);
+    const int16_t* coefficients = MacroblockCoefficients(*pass.store, mb);
     for (int retry = 0;; retry = 1) {
-        StartCodeList();
-        QuantiseMacroblock(q, pass.coefficients, pass.levels);
+        QuantiseScanned(pass.quantiser, q, coefficients, pass.levels);
         pass.quantisers[mb] = q;
-        pass.types[mb] = (sliceStart == 0 && q != pass.quantisers[mb - 1]) ? 2 : 1;
-        EncodeMacroblock(row, col, pass.levels, pass.quantisers, pass.types, sliceStart, retry);
-        const int32_t bits = QueuedBits();
-        if (q >= kLargestQuantiser || bits <= limit) return Attempt{q, bits};
+        const int type = (sliceStart == 0 && q != pass.quantisers[mb - 1]) ? 2 : 1;
+        pass.types[mb] = type;
+        const int32_t bits =
+            CountMacroblockBits(*pass.levels, MacroblockAttempt{row, q, type, sliceStart, retry});
+        if (q >= kLargestQuantiser || bits <= limit) return Attempt{q, type, bits};
         ++q;
     }
 }
@@ -132,7 +126,10 @@ int FinalCodingPass(int32_t* quantisers, int32_t* types, const CoefficientStore*
             const int mb = MacroblockIndex(row, col);
             const int q = FinalStartingQuantiser(&rate, col, row);
             const Attempt a = CodeMacroblock(pass, row, col, q, LimitOf(col));
-            FlushQueue();
+            // The accepted code again, into the stream: from the DC values the macroblock
+            // started with.
+            WriteMacroblock(*pass.levels,
+                            MacroblockAttempt{row, a.q, a.type, StartsSlice(mb) ? 1 : 0, 1});
             const int32_t now = BitsWritten();
             gMacroblockBits.rescnt[mb] = now - lastCount;
             rate.usedBits += now - lastCount;
