@@ -46,6 +46,45 @@ void BM_ForwardDct(benchmark::State& state) {
 }
 BENCHMARK(BM_ForwardDct);
 
+// The blocks of a 720 x 576 picture's macroblocks from 8-bit planes into a coefficient store,
+// by each variant that runs here.
+void BM_TransformPicture(benchmark::State& state) {
+    const DctVariant variant = kDctVariants[state.range(0)];
+    state.SetLabel(DctVariantName(variant));
+    if (!DctVariantRuns(variant)) return state.SkipWithError("not on this processor");
+    std::mt19937 random(5);
+    std::vector<uint8_t> luma(720 * 576), chroma(360 * 288);
+    for (uint8_t& v : luma) v = static_cast<uint8_t>(random());
+    for (uint8_t& v : chroma) v = static_cast<uint8_t>(random());
+    const int columns = 45, rows = 36;
+    std::vector<int16_t> coefficients(columns * rows * kMacroblockValues);
+    std::vector<const uint8_t*> origins;
+    std::vector<int16_t*> out;
+    for (int mb = 0; mb < columns * rows; ++mb) {
+        const int x = 16 * (mb % columns), y = 16 * (mb / columns);
+        for (int b = 0; b < 4; ++b) {
+            origins.push_back(&luma[(y + 8 * (b / 2)) * 720 + x + 8 * (b % 2)]);
+            out.push_back(&coefficients[mb * kMacroblockValues + 64 * b]);
+        }
+    }
+    std::vector<const uint8_t*> chromaOrigins;
+    std::vector<int16_t*> chromaOut;
+    for (int mb = 0; mb < columns * rows; ++mb) {
+        for (int c = 0; c < 2; ++c) {
+            chromaOrigins.push_back(&chroma[8 * (mb / columns) * 360 + 8 * (mb % columns)]);
+            chromaOut.push_back(&coefficients[mb * kMacroblockValues + 64 * (4 + c)]);
+        }
+    }
+    for (auto _ : state) {
+        TransformBlocks(variant, origins.data(), 720, out.data(), static_cast<int>(out.size()));
+        TransformBlocks(variant, chromaOrigins.data(), 360, chromaOut.data(),
+                        static_cast<int>(chromaOut.size()));
+        benchmark::DoNotOptimize(coefficients.data());
+    }
+    state.SetItemsProcessed(state.iterations() * columns * rows * 6);
+}
+BENCHMARK(BM_TransformPicture)->DenseRange(0, 3)->Unit(benchmark::kMicrosecond);
+
 std::vector<int32_t> CoefficientBlocks() {
     std::vector<int32_t> samples = SampleBlocks();
     std::vector<int32_t> coefficients(samples.size());

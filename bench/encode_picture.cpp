@@ -43,27 +43,23 @@ BENCHMARK(BM_EncodePicture)->Arg(160000)->Arg(600000)->Arg(1800000)->Unit(benchm
 struct Stages {
     std::vector<int32_t> q, types, difcnt, alccnt, rescnt;
     std::vector<int16_t> coefficients;
-    CoefficientPlanes planes{};
+    CoefficientStore store{};
     RateControlState rc{};
 
     // 0, or -1 when the preparation or a pass fails.
     int Prepare(const PlanesJob& job) {
         ResetAllState();
+        coefficients.assign(kBenchWidth / 16 * kBenchHeight / 16 * kMacroblockValues, 0);
+        store = CoefficientStore{coefficients.data(), kBenchWidth / 16, kBenchHeight / 16};
         if (PreparePlanesJob(job) != 0 || DeriveSettings() != 0 || DecimateChroma() != 0 ||
-            AnalysePicture(job.target) != 0)
+            AnalysePicture(job.target, &store) != 0)
             return -1;
         const size_t n = static_cast<size_t>(gSettings.MBCount);
         for (std::vector<int32_t>* v : {&q, &types, &difcnt, &alccnt, &rescnt}) v->assign(n, 0);
         gMacroblockBits = MacroblockBits{difcnt.data(), alccnt.data(), rescnt.data()};
-        const int area = kBenchWidth * kBenchHeight;
-        coefficients.assign(area * 3 / 2, 0);
-        int16_t* c = coefficients.data();
-        planes = CoefficientPlanes{{kBenchWidth, kBenchHeight, c},
-                                   {kBenchWidth / 2, kBenchHeight / 2, c + area},
-                                   {kBenchWidth / 2, kBenchHeight / 2, c + area * 5 / 4}};
         InitRateControl(&rc);
-        if (CodingPass1(q.data(), types.data(), &rc, &planes) != 0 ||
-            CodingPass2(q.data(), types.data(), &planes) != 0)
+        if (CodingPass1(q.data(), types.data(), &rc, &store) != 0 ||
+            CodingPass2(q.data(), types.data(), &store) != 0)
             return -1;
         AllocateBits(0);
         return 0;
@@ -78,11 +74,11 @@ int RunStage(int stage, Stages& s, const PlanesJob& job, benchmark::State& state
             ResetAllState();
             if (PreparePlanesJob(job) != 0 || DeriveSettings() != 0) return -1;
             state.ResumeTiming();
-            return DecimateChroma() != 0 || AnalysePicture(job.target) != 0 ? -1 : 0;
+            return DecimateChroma() != 0 || AnalysePicture(job.target, &s.store) != 0 ? -1 : 0;
         case 1:
-            return CodingPass1(s.q.data(), s.types.data(), &s.rc, &s.planes);
+            return CodingPass1(s.q.data(), s.types.data(), &s.rc, &s.store);
         case 2:
-            return CodingPass2(s.q.data(), s.types.data(), &s.planes);
+            return CodingPass2(s.q.data(), s.types.data(), &s.store);
         default: {
             ResetBitWriter();
             FILE* stream = TrackedOpen(job.streamPath, "wb");
@@ -92,7 +88,7 @@ int RunStage(int stage, Stages& s, const PlanesJob& job, benchmark::State& state
             WriteSequenceDisplayExtension();
             WriteGopHeader();
             WritePictureHeader();
-            const int result = FinalCodingPass(s.q.data(), s.types.data(), &s.planes);
+            const int result = FinalCodingPass(s.q.data(), s.types.data(), &s.store);
             WriteSequenceEnd();
             TrackedClose(stream);
             gBitWriter.out = nullptr;

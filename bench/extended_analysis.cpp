@@ -56,9 +56,11 @@ void BM_Analysis(benchmark::State& state) {
     if (DeriveSettings() != 0 || DecimateChroma() != 0)
         return state.SkipWithError("the settings or the decimation failed");
     gSwitches.extendedAnalysis = static_cast<int32_t>(state.range(1));
+    std::vector<int16_t> coefficients(kBenchWidth / 16 * kBenchHeight / 16 * kMacroblockValues);
+    CoefficientStore store{coefficients.data(), kBenchWidth / 16, kBenchHeight / 16};
     for (auto _ : state) {
         ResetAllocRegistry();  // a job's registry holds records for a few analyses only
-        if (AnalysePicture(target) != 0) state.SkipWithError("analysis failed");
+        if (AnalysePicture(target, &store) != 0) state.SkipWithError("analysis failed");
         benchmark::DoNotOptimize(gSettings.IntraDCPrecision);
     }
     if (state.range(1) != 0)

@@ -1,34 +1,77 @@
 // Bit writer of the output stream and the macroblock code list.
 #include "coding/bit_writer.h"
 
+#include <cstdio>
+
 #include "api/registry.h"
 
-BitWriter gBitWriter = {0, 8, 0, nullptr};
+BitWriter gBitWriter;
 CodeList gCodeList;
 
-void PutBits(uint32_t value, int n) {
-    // Most significant of the n bits first; a full accumulator goes out at once.
-    for (int i = n - 1; i >= 0; --i) {
-        const uint32_t bit = i < 32 ? (value >> i) & 1u : 0u;
-        gBitWriter.accumulator = static_cast<uint8_t>((gBitWriter.accumulator << 1) | bit);
-        if (--gBitWriter.freeBits == 0) {
-            // Unchecked: a stream that cannot be written still ends its job as written.
-            if (gBitWriter.out != nullptr)
-                static_cast<void>(TrackedWrite(&gBitWriter.accumulator, 1, gBitWriter.out));
-            gBitWriter.freeBits = 8;
-            ++gBitWriter.bytesWritten;
-        }
+namespace {
+
+void WriteBuffer() {
+    if (gBitWriter.out != nullptr && gBitWriter.buffered > 0)
+        // Unchecked: a stream that cannot be written still ends its job as written.
+        static_cast<void>(TrackedWrite(gBitWriter.buffer, static_cast<size_t>(gBitWriter.buffered),
+                                       gBitWriter.out));
+    gBitWriter.buffered = 0;
+}
+
+void EmitByte(uint8_t byte) {
+    ++gBitWriter.bytesWritten;
+    if (gBitWriter.out == nullptr) return;
+    gBitWriter.buffer[gBitWriter.buffered++] = byte;
+    if (gBitWriter.buffered == kBitWriterBufferBytes) WriteBuffer();
+}
+
+}  // namespace
+
+void EmitWord(uint32_t word) {
+    gBitWriter.bytesWritten += 4;
+    if (gBitWriter.out == nullptr) return;
+    if (gBitWriter.buffered > kBitWriterBufferBytes - 4) WriteBuffer();
+    uint8_t* at = gBitWriter.buffer + gBitWriter.buffered;
+    at[0] = static_cast<uint8_t>(word >> 24);
+    at[1] = static_cast<uint8_t>(word >> 16);
+    at[2] = static_cast<uint8_t>(word >> 8);
+    at[3] = static_cast<uint8_t>(word);
+    gBitWriter.buffered += 4;
+}
+
+void PutLongBits(uint32_t value, int n) {
+    if (n < 1) return;
+    // Bits above the 32 of the value are zeros.
+    while (n > 32) {
+        const int zeros = n - 32 > 32 ? 32 : n - 32;
+        PutBits(0, zeros);
+        n -= zeros;
     }
+    PutBits(value, n);
 }
 
 void AlignToByte() {
-    if (gBitWriter.freeBits != 8) PutBits(0, gBitWriter.freeBits);
+    if (gBitWriter.pendingBits % 8 != 0) PutBits(0, 8 - gBitWriter.pendingBits % 8);
 }
 
-int32_t BitsWritten() { return 8 * gBitWriter.bytesWritten + 8 - gBitWriter.freeBits; }
+int32_t BitsWritten() { return 8 * gBitWriter.bytesWritten + gBitWriter.pendingBits; }
 
 // The stream is the driver's, attached after the reset.
-void ResetBitWriter() { gBitWriter = BitWriter{0, 8, 0, nullptr}; }
+void ResetBitWriter() {
+    gBitWriter.accumulator = 0;
+    gBitWriter.pendingBits = 0;
+    gBitWriter.bytesWritten = 0;
+    gBitWriter.out = nullptr;
+    gBitWriter.buffered = 0;
+}
+
+void FlushBitWriter() {
+    while (gBitWriter.pendingBits >= 8) {
+        gBitWriter.pendingBits -= 8;
+        EmitByte(static_cast<uint8_t>(gBitWriter.accumulator >> gBitWriter.pendingBits));
+    }
+    WriteBuffer();
+}
 
 void StartCodeList() { gCodeList.count = 0; }
 

@@ -5,19 +5,39 @@
 #include <cstdint>
 #include <cstdio>
 
-// Bits go out most significant first, one byte at a time through putc.
+// Bits go out most significant first. They gather in a 64-bit accumulator and go on as whole
+// 32-bit words into a buffer, which goes to the stream in one write when it is full and when the
+// driver closes the stream: the stream receives the bytes it would receive one at a time.
+constexpr int32_t kBitWriterBufferBytes = 256 * 1024;
 struct BitWriter {
-    uint8_t accumulator;   // new bits shift in at the least significant end
-    int32_t freeBits;      // 8 after a reset; a byte goes out when it reaches 0
+    uint64_t accumulator;  // new bits shift in at the least significant end
+    int32_t pendingBits;   // bits of the accumulator not yet emitted, 0..31 between puts
     int32_t bytesWritten;  // bytes emitted since the last reset
     FILE* out;             // the open stream of a final attempt; null: nothing is emitted
+    int32_t buffered;      // bytes of `buffer` not yet written to `out`
+    uint8_t buffer[kBitWriterBufferBytes];
 };
 extern BitWriter gBitWriter;
 
-void PutBits(uint32_t value, int n);
+// The low n bits of value (n < 1: none; above 32 the value's bits follow zeros).
+void PutLongBits(uint32_t value, int n);
+void EmitWord(uint32_t word);
+inline void PutBits(uint32_t value, int n) {
+    if (n < 1 || n > 32) return PutLongBits(value, n);
+    gBitWriter.accumulator = gBitWriter.accumulator << n | (value & (0xFFFFFFFFu >> (32 - n)));
+    gBitWriter.pendingBits += n;
+    if (gBitWriter.pendingBits >= 32) {
+        gBitWriter.pendingBits -= 32;
+        EmitWord(static_cast<uint32_t>(gBitWriter.accumulator >> gBitWriter.pendingBits));
+    }
+}
 void AlignToByte();
 [[nodiscard]] int32_t BitsWritten();
+// Starts counting from 0 again; the stream is detached and the buffer emptied without a write.
 void ResetBitWriter();
+// Writes every whole byte put so far to the stream (the driver calls it before closing the
+// stream).
+void FlushBitWriter();
 
 // One macroblock's code, held until the coding pass accepts it.
 constexpr int kCodeListCapacity = 1350;

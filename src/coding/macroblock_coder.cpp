@@ -1,5 +1,6 @@
-// Intra macroblocks into the macroblock code list: slice header, macroblock
-// header, and per block the DC differential and the AC run/level codes.
+// Intra macroblocks: slice header, macroblock header, and per block the DC differential and the
+// AC run/level codes, each code handed in stream order to a sink that counts, queues or writes
+// it, so the three give the same code.
 #include "coding/macroblock_coder.h"
 
 #include "coding/bit_writer.h"
@@ -19,7 +20,25 @@ constexpr SyntaxElement kExtraBitSlice{1};
 constexpr SyntaxElement kEscapeRun{kEscapeRunBits};
 constexpr SyntaxElement kEscapeLevel{kEscapeLevelBits};
 
-void QueueCode(const VlcCode& code) { QueueBits(code.code, code.length); }
+struct CountingSink {
+    int32_t bits;
+    void Put(uint32_t, int length) { bits += length; }
+};
+struct QueueSink {
+    void Put(uint32_t value, int length) { QueueBits(value, length); }
+};
+struct WritingSink {
+    void Put(uint32_t value, int length) { PutBits(value, length); }
+};
+
+template <typename Sink>
+inline void Emit(Sink& sink, const VlcCode& code) {
+    sink.Put(code.code, code.length);
+}
+template <typename Sink>
+inline void Emit(Sink& sink, SyntaxElement element, uint32_t value) {
+    sink.Put(value, element.bits);
+}
 
 // Component of block b: 0 luminance, 1 Cb, 2 Cr.
 int Component(int blockIndex) { return blockIndex < 4 ? 0 : blockIndex - 3; }
@@ -29,68 +48,103 @@ void ResetDcPredictors() {
     for (int c = 0; c < 3; ++c) gRunningDc.value[c] = reset;
 }
 
-void QueueRunLevel(int run, int32_t level) {
-    if (const AcCode* code = FindAcCode(run, level)) {
-        QueueBits(code->code, code->length);
-        return;
+template <typename Sink>
+inline void CodeRunLevel(Sink& sink, int run, int32_t level) {
+    const int32_t magnitude = level < 0 ? -level : level;
+    if (run < kAcIndexRuns && magnitude <= kAcIndexMagnitude) {
+        const VlcCode code = kAcCodeByMagnitude.at[run][magnitude];
+        if (code.length != 0) {
+            sink.Put(code.code | (level < 0 ? 1u : 0u), code.length);
+            return;
+        }
     }
-    QueueCode(kEscape);
-    Queue(kEscapeRun, static_cast<uint32_t>(run));
-    Queue(kEscapeLevel, static_cast<uint32_t>(level));
+    Emit(sink, kEscape);
+    Emit(sink, kEscapeRun, static_cast<uint32_t>(run));
+    Emit(sink, kEscapeLevel, static_cast<uint32_t>(level));
+}
+
+template <typename Sink>
+inline void CodeBlock(Sink& sink, int component, const int16_t* level, uint64_t nonZero) {
+    const int32_t diff = level[0] - gRunningDc.value[component];
+    gRunningDc.value[component] = level[0];
+
+    const uint32_t magnitude = static_cast<uint32_t>(diff < 0 ? -diff : diff);
+    // Clamped DC levels keep |diff| below 2048, so size stays within the tables.
+    int size = magnitude == 0 ? 0 : 32 - __builtin_clz(magnitude);
+    size = size > 11 ? 11 : size;
+    Emit(sink, component == 0 ? kDcSizeLuma[size] : kDcSizeChroma[size]);
+    // A negative differential goes as the low size bits of diff - 1.
+    if (size > 0) sink.Put(static_cast<uint32_t>(diff > 0 ? diff : diff - 1), size);
+
+    int last = 0;
+    for (uint64_t rest = nonZero; rest != 0; rest &= rest - 1) {
+        const int k = __builtin_ctzll(rest);
+        CodeRunLevel(sink, k - last - 1, level[k]);
+        last = k;
+    }
+    Emit(sink, kEndOfBlock);
+}
+
+template <typename Sink>
+inline void CodeMacroblock(Sink& sink, const ScannedLevels& levels,
+                           const MacroblockAttempt& attempt) {
+    const uint32_t quantiser = static_cast<uint32_t>(attempt.quantiser);
+    if (attempt.sliceStart != 0) {
+        ResetDcPredictors();
+        Emit(sink, kStartCodePrefix, 1);
+        Emit(sink, kSliceVerticalPosition, static_cast<uint32_t>(attempt.row + 1));
+        Emit(sink, kQuantiserScaleCode, quantiser);
+        Emit(sink, kExtraBitSlice, 0);
+    }
+    Emit(sink, kAddressIncrementOne);
+    Emit(sink, kIntraMacroblockType[attempt.type == 2 ? 2 : 1]);
+    if (attempt.type == 2) Emit(sink, kQuantiserScaleCode, quantiser);
+
+    // Every attempt of a macroblock starts from the DC values its first attempt found.
+    for (int c = 0; c < 3; ++c) {
+        if (attempt.retry != 0)
+            gRunningDc.value[c] = gRunningDc.saved[c];
+        else
+            gRunningDc.saved[c] = gRunningDc.value[c];
+    }
+    for (int b = 0; b < 6; ++b) CodeBlock(sink, Component(b), levels.level[b], levels.nonZero[b]);
+}
+
+// One block of raster-order levels in scan order.
+void ScanBlock(const int32_t* raster, int16_t* scanned) {
+    for (int k = 0; k < 64; ++k)
+        scanned[k] = static_cast<int16_t>(raster[kZigZagScan[k].column + 8 * kZigZagScan[k].row]);
 }
 
 }  // namespace
 
 void ResetRunningDc() { gRunningDc = RunningDc{}; }
 
+int32_t CountMacroblockBits(const ScannedLevels& levels, const MacroblockAttempt& attempt) {
+    CountingSink sink{0};
+    CodeMacroblock(sink, levels, attempt);
+    return sink.bits;
+}
+
+void WriteMacroblock(const ScannedLevels& levels, const MacroblockAttempt& attempt) {
+    WritingSink sink;
+    CodeMacroblock(sink, levels, attempt);
+}
+
 void EncodeIntraBlock(int blockIndex, const int32_t* levels) {
-    const int component = Component(blockIndex);
-    const int32_t diff = levels[0] - gRunningDc.value[component];
-    gRunningDc.value[component] = levels[0];
-
-    const int32_t magnitude = diff < 0 ? -diff : diff;
-    // Clamped DC levels keep |diff| below 2048, so size stays within the tables.
-    int size = 0;
-    while (size < 11 && (magnitude >> size) != 0) ++size;
-    QueueCode(component == 0 ? kDcSizeLuma[size] : kDcSizeChroma[size]);
-    // A negative differential goes as the low size bits of diff - 1.
-    const SyntaxElement dcDctDifferential{size};
-    if (size > 0) Queue(dcDctDifferential, static_cast<uint32_t>(diff > 0 ? diff : diff - 1));
-
-    int run = 0;
-    for (int k = 1; k < 64; ++k) {
-        const ScanPosition p = kZigZagScan[k];
-        const int32_t level = levels[p.column + 8 * p.row];
-        if (level == 0) {
-            ++run;
-            continue;
-        }
-        QueueRunLevel(run, level);
-        run = 0;
-    }
-    QueueCode(kEndOfBlock);
+    int16_t scanned[64];
+    ScanBlock(levels, scanned);
+    QueueSink sink;
+    CodeBlock(sink, Component(blockIndex), scanned, NonZeroLevelBits(scanned));
 }
 
 void EncodeMacroblock(int row, int col, const int32_t* levels, const int32_t* quantisers,
                       const int32_t* types, int sliceStart, int retry) {
     const int mb = row * gSettings.XMBlock + col;
-    if (sliceStart != 0) {
-        ResetDcPredictors();
-        Queue(kStartCodePrefix, 1);
-        Queue(kSliceVerticalPosition, static_cast<uint32_t>(row + 1));
-        Queue(kQuantiserScaleCode, static_cast<uint32_t>(quantisers[mb]));
-        Queue(kExtraBitSlice, 0);
-    }
-    QueueCode(kAddressIncrementOne);
-    QueueCode(kIntraMacroblockType[types[mb] == 2 ? 2 : 1]);
-    if (types[mb] == 2) Queue(kQuantiserScaleCode, static_cast<uint32_t>(quantisers[mb]));
-
-    // Every attempt of a macroblock starts from the DC values its first attempt found.
-    for (int c = 0; c < 3; ++c) {
-        if (retry != 0)
-            gRunningDc.value[c] = gRunningDc.saved[c];
-        else
-            gRunningDc.saved[c] = gRunningDc.value[c];
-    }
-    for (int b = 0; b < 6; ++b) EncodeIntraBlock(b, levels + 64 * b);
+    ScannedLevels scanned;
+    for (int b = 0; b < 6; ++b) ScanBlock(levels + 64 * b, scanned.level[b]);
+    for (int b = 0; b < 6; ++b) scanned.nonZero[b] = NonZeroLevelBits(scanned.level[b]);
+    QueueSink sink;
+    CodeMacroblock(sink, scanned,
+                   MacroblockAttempt{row, quantisers[mb], types[mb], sliceStart, retry});
 }

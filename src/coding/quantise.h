@@ -1,8 +1,10 @@
-// Macroblock fetch, coefficient store and the intra quantiser.
+// Macroblock fetch and reload, and the intra quantiser.
 #ifndef PICTOR_CODING_QUANTISE_H
 #define PICTOR_CODING_QUANTISE_H
 
 #include <cstdint>
+
+#include "coding/transform.h"
 
 // Working intra matrix, raster order (index = 8 x row + column): derived by the
 // pre-analysis, carried in the sequence header, used by the quantiser. Entry 0 is
@@ -13,42 +15,37 @@ struct IntraMatrix {
 extern IntraMatrix gIntraMatrix;
 void ResetIntraMatrix();
 
-constexpr int kBlocksPerMacroblock = 6;
-constexpr int kMacroblockValues = kBlocksPerMacroblock * 64;
-
-// Signed 16-bit DCT coefficients; each block stored as an 8x8 patch at its samples.
-struct CoefficientPlane {
-    int32_t width;
-    int32_t height;
-    int16_t* data;
-};
-struct CoefficientPlanes {
-    CoefficientPlane y;   // FrameWidth x FrameHeight
-    CoefficientPlane cb;  // FrameWidth/2 x FrameHeight/2
-    CoefficientPlane cr;
-};
-
-// The picture's samples: Y of row length `width`, 4:2:0 Cb and Cr of row length width / 2; the
-// coded area starts at (codedX, codedY) of the luma plane.
-struct SamplePlanes {
-    const uint8_t* y;
-    const uint8_t* cb;
-    const uint8_t* cr;
-    int32_t width;
-    int32_t codedX;
-    int32_t codedY;
-};
-
 // Six blocks Y0..Y3, Cb, Cr of the macroblock at luma (x, y), widened to 32 bits.
 void FetchMacroblock(const SamplePlanes& picture, int x, int y, int32_t* samples);
-// Pass 1: ForwardDct then QuantiseIntraBlock for each block.
+// From the samples: ForwardDct then QuantiseIntraBlock for each block.
 void TransformAndQuantise(int q, int32_t* samples, int32_t* coefficients, int32_t* levels);
-// Pass 2 and final pass: QuantiseIntraBlock for each block.
-void QuantiseMacroblock(int q, const int32_t* coefficients, int32_t* levels);
-// Low 16 bits of each value out; sign-extended back in.
-void StoreCoefficients(const int32_t* coefficients, int x, int y, CoefficientPlanes* planes);
-void LoadCoefficients(int x, int y, const CoefficientPlanes* planes, int32_t* coefficients);
-// One block with quantiser_scale_code q and the working intra matrix; DC by IntraDCPrecision.
+// The six blocks of macroblock mb of the store, back in raster order.
+void LoadMacroblock(const CoefficientStore& store, int32_t mb, int32_t* coefficients);
+// One block of coefficients within -2048..2047 (all the transform gives) with
+// quantiser_scale_code q and the working intra matrix; DC by IntraDCPrecision.
 void QuantiseIntraBlock(int q, const int32_t* coefficients, int32_t* levels);
+
+// One macroblock's quantised levels: blocks Y0..Y3, Cb, Cr, each in scan order, and per block
+// its non-zero levels at scan indices 1..63 as bits (bit k for index k).
+struct ScannedLevels {
+    int16_t level[6][64];
+    uint64_t nonZero[6];
+};
+// The non-zero levels at scan indices 1..63 of a block in scan order, as bits.
+[[nodiscard]] uint64_t NonZeroLevelBits(const int16_t* level);
+
+// The working intra matrix as the quantiser divides by it, by scan index: each weight's half,
+// and the weight's reciprocal in single precision. (16|c| + w/2) / w is the truncation of
+// (16|c| + w/2 + 0.5) x (1/w): the quotient is exact to far better than the 0.5/w that keeps the
+// half-step offset from every integer, so no division is needed; likewise for the step 2q.
+struct ScanQuantiser {
+    int32_t halfWeight[64];
+    float reciprocal[64];
+};
+// From the working intra matrix as it stands.
+void PrepareScanQuantiser(ScanQuantiser* quantiser);
+// QuantiseIntraBlock of the six blocks of a macroblock's stored coefficients (scan order).
+void QuantiseScanned(const ScanQuantiser& quantiser, int q, const int16_t* coefficients,
+                     ScannedLevels* levels);
 
 #endif

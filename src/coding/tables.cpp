@@ -315,9 +315,19 @@ constexpr AcIndex AcIndexOf(const AcCode* table) {
     return index;
 }
 
+constexpr AcCodeByMagnitude AcCodeByMagnitudeOf(const AcCode* table) {
+    AcCodeByMagnitude codes{};
+    for (int i = 0; table[i].level != kAcTableEnd; ++i) {
+        if (table[i].level > 0)
+            codes.at[table[i].run][table[i].level] = VlcCode{table[i].code, table[i].length};
+    }
+    return codes;
+}
+
 }  // namespace
 
 constexpr AcIndex kAcIndex = AcIndexOf(kAcTable);
+constexpr AcCodeByMagnitude kAcCodeByMagnitude = AcCodeByMagnitudeOf(kAcTable);
 
 // Table B.2, intra picture: type 1 intra, type 2 intra with quantiser_scale_code.
 constexpr VlcCode kIntraMacroblockType[3] = {

@@ -68,6 +68,13 @@ extern const AcIndex kAcIndex;
     return i >= 0 ? &kAcTable[i] : nullptr;
 }
 
+// The same table by run 0..31 and magnitude 0..40: the code of the positive level, whose last
+// bit (the sign) the negative level's code has set; length 0 where the pair takes an escape.
+struct AcCodeByMagnitude {
+    VlcCode at[kAcIndexRuns][kAcIndexMagnitude + 1];
+};
+extern const AcCodeByMagnitude kAcCodeByMagnitude;
+
 // macroblock_type of intra pictures, by type 1 (intra) or 2 (intra with
 // quantiser_scale_code); index 0 unused.
 extern const VlcCode kIntraMacroblockType[3];

@@ -1,17 +1,13 @@
 // Forward 8x8 DCT: separable, rows then columns, in double precision.
 #include "coding/transform.h"
 
-namespace {
+#include <cstdlib>
+#include <cstring>
 
-// cos(k pi / 16) and the scalings, as the nearest doubles.
-constexpr double C1 = 0.9807852804032304;
-constexpr double C2 = 0.9238795325112867;
-constexpr double C3 = 0.8314696123025452;
-constexpr double C5 = 0.5555702330196022;
-constexpr double C6 = 0.3826834323650898;
-constexpr double C7 = 0.19509032201612828;
-constexpr double kSqrt2 = 1.4142135623730951;
-constexpr double kFourSqrt2 = 5.656854249492381;
+#include "coding/tables.h"
+#include "coding/transform_lanes.h"
+
+namespace {
 
 // One 8-point pass over x[0], x[stride], ..., unscaled; one double operation
 // per step, in a fixed order, so every build gives the same bits.
@@ -23,12 +19,12 @@ void Dct8(const double* x, int stride, double* y) {
     const double e0 = s0 + s3, e1 = s1 + s2, d0 = s0 - s3, d1 = s1 - s2;
     y[0] = e0 + e1;
     y[4] = e0 - e1;
-    y[2] = d0 * C2 + d1 * C6;
-    y[6] = d0 * C6 - d1 * C2;
-    const double a0 = b0 * C3 - b3 * C5;
-    const double a1 = b0 * C5 + b3 * C3;
-    const double g0 = b1 * C7 + b2 * C1;
-    const double g1 = b2 * C7 - b1 * C1;
+    y[2] = d0 * kCos2 + d1 * kCos6;
+    y[6] = d0 * kCos6 - d1 * kCos2;
+    const double a0 = b0 * kCos3 - b3 * kCos5;
+    const double a1 = b0 * kCos5 + b3 * kCos3;
+    const double g0 = b1 * kCos7 + b2 * kCos1;
+    const double g1 = b2 * kCos7 - b1 * kCos1;
     y[3] = a0 - g0;
     y[5] = a1 + g1;
     y[1] = (a0 + g0) + (a1 - g1);
@@ -83,4 +79,139 @@ void ForwardDct(int32_t* block, int32_t* out) {
     double f[64];
     ForwardDctUnrounded(block, f);
     for (int i = 0; i < 64; ++i) out[i] = RoundAndClamp(f[i]);
+}
+
+namespace {
+
+// One 8x8 block of samples at `origin` (row length `stride`) into 64 coefficients in scan order.
+void TransformBlockReference(const uint8_t* origin, int32_t stride, int16_t* out) {
+    int32_t samples[64];
+    for (int r = 0; r < 8; ++r) {
+        for (int c = 0; c < 8; ++c)
+            samples[8 * r + c] = origin[static_cast<int64_t>(r) * stride + c];
+    }
+    int32_t raster[64];
+    ForwardDct(samples, raster);
+    for (int k = 0; k < 64; ++k)
+        out[k] = static_cast<int16_t>(raster[kZigZagScan[k].column + 8 * kZigZagScan[k].row]);
+}
+
+DctVariant ChooseDctVariant() {
+    const char* forced = std::getenv("PICTOR_DCT");
+    for (DctVariant v : kDctVariants) {
+        if (forced != nullptr && std::strcmp(forced, DctVariantName(v)) == 0 && DctVariantRuns(v))
+            return v;
+    }
+    if (DctVariantRuns(DctVariant::kAvx512)) return DctVariant::kAvx512;
+    if (DctVariantRuns(DctVariant::kAvx2)) return DctVariant::kAvx2;
+    return DctVariant::kScalar;
+}
+
+}  // namespace
+
+const char* DctVariantName(DctVariant variant) {
+    switch (variant) {
+        case DctVariant::kReference:
+            return "reference";
+        case DctVariant::kScalar:
+            return "scalar";
+        case DctVariant::kAvx2:
+            return "avx2";
+        case DctVariant::kAvx512:
+            return "avx512";
+    }
+    return "";
+}
+
+bool DctVariantRuns(DctVariant variant) {
+    switch (variant) {
+        case DctVariant::kReference:
+        case DctVariant::kScalar:
+            return true;
+#if PICTOR_DCT_VECTORS
+        case DctVariant::kAvx2:
+            return __builtin_cpu_supports("avx2");
+        case DctVariant::kAvx512:
+            return __builtin_cpu_supports("avx512f");
+#else
+        case DctVariant::kAvx2:
+        case DctVariant::kAvx512:
+            break;
+#endif
+    }
+    return false;
+}
+
+DctVariant ChosenDctVariant() {
+    // A property of the processor and the process's environment, fixed for its life.
+    static const DctVariant chosen = ChooseDctVariant();
+    return chosen;
+}
+
+void ForwardDctBlocks(DctVariant variant, int32_t* const* blocks, int32_t* const* out, int count) {
+    switch (variant) {
+#if PICTOR_DCT_VECTORS
+        case DctVariant::kAvx2:
+            return ForwardDctBlocksAvx2(blocks, out, count);
+        case DctVariant::kAvx512:
+            return ForwardDctBlocksAvx512(blocks, out, count);
+#endif
+        case DctVariant::kScalar:
+            return ForwardDctBlocksScalar(blocks, out, count);
+        default:
+            for (int i = 0; i < count; ++i) ForwardDct(blocks[i], out[i]);
+    }
+}
+
+void TransformBlocks(DctVariant variant, const uint8_t* const* origins, int32_t stride,
+                     int16_t* const* out, int count) {
+    switch (variant) {
+#if PICTOR_DCT_VECTORS
+        case DctVariant::kAvx2:
+            return TransformBlocksAvx2(origins, stride, out, count);
+        case DctVariant::kAvx512:
+            return TransformBlocksAvx512(origins, stride, out, count);
+#endif
+        case DctVariant::kScalar:
+            return TransformBlocksScalar(origins, stride, out, count);
+        default:
+            for (int i = 0; i < count; ++i) TransformBlockReference(origins[i], stride, out[i]);
+    }
+}
+
+void TransformMacroblockRows(const SamplePlanes& picture, int32_t first, int32_t count,
+                             CoefficientStore* store) {
+    const DctVariant variant = ChosenDctVariant();
+    const int32_t chromaStride = picture.width / 2;
+    const int32_t columns = store->columns;
+    // One macroblock row's luma blocks, then its chroma blocks, in one call each.
+    constexpr int kColumnsAtOnce = 64;
+    const uint8_t* origins[4 * kColumnsAtOnce];
+    int16_t* out[4 * kColumnsAtOnce];
+    for (int32_t row = first; row < first + count; ++row) {
+        for (int32_t col0 = 0; col0 < columns; col0 += kColumnsAtOnce) {
+            const int32_t n = columns - col0 < kColumnsAtOnce ? columns - col0 : kColumnsAtOnce;
+            int16_t* mb =
+                store->data + (static_cast<int64_t>(row) * columns + col0) * kMacroblockValues;
+            const int64_t y = picture.codedY + 16 * row;
+            for (int32_t i = 0; i < n; ++i) {
+                const int64_t x = picture.codedX + 16 * (col0 + i);
+                for (int b = 0; b < 4; ++b) {
+                    origins[4 * i + b] =
+                        picture.y + (y + 8 * (b / 2)) * picture.width + x + 8 * (b % 2);
+                    out[4 * i + b] = mb + static_cast<int64_t>(i) * kMacroblockValues + 64 * b;
+                }
+            }
+            TransformBlocks(variant, origins, picture.width, out, 4 * n);
+            const int64_t chromaRow = (picture.codedY / 2 + 8 * row) * chromaStride;
+            for (int c = 0; c < 2; ++c) {
+                const uint8_t* plane = c == 0 ? picture.cb : picture.cr;
+                for (int32_t i = 0; i < n; ++i) {
+                    origins[i] = plane + chromaRow + picture.codedX / 2 + 8 * (col0 + i);
+                    out[i] = mb + static_cast<int64_t>(i) * kMacroblockValues + 64 * (4 + c);
+                }
+                TransformBlocks(variant, origins, chromaStride, out, n);
+            }
+        }
+    }
 }

@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "api/registry.h"
 #include "coding/int32_arith.h"
 #include "coding/quantise.h"
 #include "coding/tables.h"
@@ -29,35 +28,6 @@ AnalysisComponent ComponentOf(const char* name) {
     return kLuma;
 }
 
-const uint8_t* PlaneOf(AnalysisComponent c) {
-    if (c == kChromaCb) return gPlanes.cb;
-    if (c == kChromaCr) return gPlanes.cr;
-    return gPlanes.y;
-}
-
-AnalysisPlanes StoredCoefficients() {
-    const int32_t* const* c = gAnalysis.coefficients;
-    return AnalysisPlanes{
-        {c[kLuma], c[kChromaCb], c[kChromaCr]}, gSettings.FrameWidth, gSettings.FrameHeight};
-}
-
-// The samples of block (bx, by) through the transform into c, and into the store at the
-// block's own place.
-void TransformAndStore(const uint8_t* plane, int32_t* store, int32_t stride, int32_t bx, int32_t by,
-                       int32_t* c) {
-    const int64_t origin = static_cast<int64_t>(8 * by) * stride + 8 * bx;
-    int32_t samples[64];
-    for (int r = 0; r < 8; ++r) {
-        for (int k = 0; k < 8; ++k)
-            samples[8 * r + k] = plane[origin + static_cast<int64_t>(r) * stride + k];
-    }
-    ForwardDct(samples, c);
-    for (int r = 0; r < 8; ++r) {
-        std::memcpy(store + origin + static_cast<int64_t>(r) * stride, c + 8 * r,
-                    8 * sizeof(int32_t));
-    }
-}
-
 // The DC predictors' value at the start of a macroblock row, by DC precision.
 constexpr int32_t kDcReset[3] = {128, 256, 512};
 
@@ -75,31 +45,6 @@ void AddDcBits(int32_t c0, bool rowStart, int isLuma, int32_t* previous, int32_t
     }
 }
 
-void FreeAnalysisPlanes() {
-    for (int32_t*& plane : gAnalysis.coefficients) {
-        TrackedFree(plane);
-        plane = nullptr;
-    }
-}
-
-[[nodiscard]] int AllocateAnalysisPlanes() {
-    const uint64_t width = static_cast<uint64_t>(gSettings.FrameWidth);
-    const uint64_t height = static_cast<uint64_t>(gSettings.FrameHeight);
-    const uint64_t lumaCount = width * height;
-    const uint64_t chromaCount = (width + 1) * (height + 1) / 2;
-    gAnalysis.coefficients[kLuma] = static_cast<int32_t*>(TrackedAlloc(lumaCount, sizeof(int32_t)));
-    gAnalysis.coefficients[kChromaCb] =
-        static_cast<int32_t*>(TrackedAlloc(chromaCount, sizeof(int32_t)));
-    gAnalysis.coefficients[kChromaCr] =
-        static_cast<int32_t*>(TrackedAlloc(chromaCount, sizeof(int32_t)));
-    if (gAnalysis.coefficients[kLuma] == nullptr || gAnalysis.coefficients[kChromaCb] == nullptr ||
-        gAnalysis.coefficients[kChromaCr] == nullptr) {
-        FreeAnalysisPlanes();
-        return -1;
-    }
-    return 0;
-}
-
 }  // namespace
 
 void RaiseMinimumWeights(const int32_t* coefficients, int32_t* minWeight) {
@@ -111,37 +56,36 @@ void RaiseMinimumWeights(const int32_t* coefficients, int32_t* minWeight) {
     }
 }
 
-void CollectComponentStatistics(const char* name, ErrorSums* sums, int32_t* dcTotals,
-                                int32_t* minWeight) {
+void CollectComponentStatistics(const char* name, const CoefficientStore& store, ErrorSums* sums,
+                                int32_t* dcTotals, int32_t* minWeight) {
     const AnalysisComponent component = ComponentOf(name);
     const int isLuma = component == kLuma;
-    const int b = isLuma ? 2 : 1;
-    const int32_t stride = isLuma ? gSettings.FrameWidth : gSettings.FrameWidth / 2;
-    const uint8_t* plane = PlaneOf(component);
-    int32_t* store = gAnalysis.coefficients[component];
+    // The component's blocks of a macroblock: Y0..Y3 (rows, then columns), Cb, Cr.
+    const int firstBlock = isLuma ? 0 : 3 + component;
+    const int blocks = isLuma ? 4 : 1;
     int32_t previous[3] = {0, 0, 0};
     int32_t c[64];
 
     dcTotals[0] = dcTotals[1] = dcTotals[2] = 0;
-    for (int32_t my = 0; my < gSettings.FrameHeight / 16; ++my) {
-        for (int32_t mx = 0; mx < gSettings.FrameWidth / 16; ++mx) {
-            for (int br = 0; br < b; ++br) {
-                for (int bc = 0; bc < b; ++bc) {
-                    TransformAndStore(plane, store, stride, mx * b + bc, my * b + br, c);
-                    if (gSwitches.extendedAnalysis != 0) {
-                        ErrorStatistics(c, sums, minWeight);
-                    } else {
-                        RaiseMinimumWeights(c, minWeight);
-                    }
-                    const bool rowStart = mx == 0 && br == 0 && bc == 0;
-                    AddDcBits(c[0], rowStart, isLuma, previous, dcTotals);
+    for (int32_t my = 0; my < store.rows; ++my) {
+        for (int32_t mx = 0; mx < store.columns; ++mx) {
+            const int16_t* stored = MacroblockCoefficients(store, my * store.columns + mx);
+            for (int b = firstBlock; b < firstBlock + blocks; ++b) {
+                for (int k = 0; k < 64; ++k)
+                    c[kZigZagScan[k].column + 8 * kZigZagScan[k].row] = stored[64 * b + k];
+                if (gSwitches.extendedAnalysis != 0) {
+                    ErrorStatistics(c, sums, minWeight);
+                } else {
+                    RaiseMinimumWeights(c, minWeight);
                 }
+                const bool rowStart = mx == 0 && b == firstBlock;
+                AddDcBits(c[0], rowStart, isLuma, previous, dcTotals);
             }
         }
     }
 }
 
-void ScaleDefaultMatrix(const AnalysisPlanes& coefficients, int32_t* matrix,
+void ScaleDefaultMatrix(const CoefficientStore& coefficients, int32_t* matrix,
                         const int32_t* minWeight, const int32_t* dcBits, int32_t target) {
     const int32_t estimate = EstimateAcBits(coefficients, kDefaultIntraMatrix, 8);
     // A far negative target wraps the budget round to a large one.
@@ -162,7 +106,7 @@ void ScaleDefaultMatrix(const AnalysisPlanes& coefficients, int32_t* matrix,
     }
 }
 
-int AnalysePicture(int32_t target) {
+int AnalysePicture(int32_t target, CoefficientStore* store) {
     gSettings.IntraDCPrecision = 0;
     int32_t* matrix = gIntraMatrix.weights;
     for (int p = 0; p < 64; ++p) {
@@ -174,29 +118,27 @@ int AnalysePicture(int32_t target) {
         for (double& e : row) e = 0.0;
     }
 
-    if (AllocateAnalysisPlanes() != 0) return -1;
-
+    const SamplePlanes picture{gPlanes.y, gPlanes.cb, gPlanes.cr, gSettings.FrameWidth, 0, 0};
+    TransformMacroblockRows(picture, 0, store->rows, store);
     int32_t dcLuma[3];
     int32_t dcCb[3];
     int32_t dcCr[3];
-    CollectComponentStatistics("Luma", &gAnalysis.errorSums[kLuma], dcLuma, gAnalysis.minWeight);
-    CollectComponentStatistics("ChromaCb", &gAnalysis.errorSums[kChromaCb], dcCb,
+    CollectComponentStatistics("Luma", *store, &gAnalysis.errorSums[kLuma], dcLuma,
                                gAnalysis.minWeight);
-    CollectComponentStatistics("ChromaCr", &gAnalysis.errorSums[kChromaCr], dcCr,
+    CollectComponentStatistics("ChromaCb", *store, &gAnalysis.errorSums[kChromaCb], dcCb,
+                               gAnalysis.minWeight);
+    CollectComponentStatistics("ChromaCr", *store, &gAnalysis.errorSums[kChromaCr], dcCr,
                                gAnalysis.minWeight);
     if (gSwitches.extendedAnalysis != 0)
         BuildErrorTable(gAnalysis.errorSums, gAnalysis.errorTable, gAnalysis.minWeight);
     for (int k = 0; k < 3; ++k) gAnalysis.dcBits[k] = dcLuma[k] + dcCb[k] + dcCr[k];
 
     if (gSwitches.extendedAnalysis != 0) {
-        SearchThreshold(ThresholdSearch{StoredCoefficients(), gAnalysis.errorTable,
-                                        gAnalysis.minWeight, gAnalysis.dcBits, target, matrix});
+        SearchThreshold(ThresholdSearch{*store, gAnalysis.errorTable, gAnalysis.minWeight,
+                                        gAnalysis.dcBits, target, matrix});
     } else {
-        ScaleDefaultMatrix(StoredCoefficients(), matrix, gAnalysis.minWeight, gAnalysis.dcBits,
-                           target);
+        ScaleDefaultMatrix(*store, matrix, gAnalysis.minWeight, gAnalysis.dcBits, target);
     }
     matrix[0] = 8;
-
-    FreeAnalysisPlanes();
     return 0;
 }

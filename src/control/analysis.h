@@ -9,25 +9,25 @@
 
 // Working storage of one pre-analysis.
 struct AnalysisState {
-    int32_t minWeight[64];     // smallest weight each position may take
-    int32_t dcBits[3];         // DC bits of the picture at precision 0, 1, 2
-    int32_t* coefficients[3];  // analysis coefficient planes, by AnalysisComponent
-    ErrorSums errorSums[3];    // extended rule only
-    ErrorTable errorTable;     // extended rule only
+    int32_t minWeight[64];   // smallest weight each position may take
+    int32_t dcBits[3];       // DC bits of the picture at precision 0, 1, 2
+    ErrorSums errorSums[3];  // extended rule only
+    ErrorTable errorTable;   // extended rule only
 };
 extern AnalysisState gAnalysis;
 void ResetAnalysis();
 
-// Fills the working intra matrix and IntraDCPrecision; 0, or -1 (no message)
-// when the analysis planes cannot be allocated.
-[[nodiscard]] int AnalysePicture(int32_t target);
-// name: "Luma", "ChromaCb" or "ChromaCr".
-void CollectComponentStatistics(const char* name, ErrorSums* sums, int32_t* dcTotals,
-                                int32_t* minWeight);
+// Transforms every block of the picture's (FrameWidth / 16) x (FrameHeight / 16) macroblocks
+// from its top left into `store`, which has room for them, and from their coefficients fills
+// the working intra matrix and IntraDCPrecision; 0.
+[[nodiscard]] int AnalysePicture(int32_t target, CoefficientStore* store);
+// name: "Luma", "ChromaCb" or "ChromaCr"; the statistics of that component's blocks.
+void CollectComponentStatistics(const char* name, const CoefficientStore& store, ErrorSums* sums,
+                                int32_t* dcTotals, int32_t* minWeight);
 // Raises minWeight[p] to (8|c| + 2047) / 2047 for every non-zero AC coefficient c of a block.
 void RaiseMinimumWeights(const int32_t* coefficients, int32_t* minWeight);
 // The simple rule: the default matrix scaled by estimated over available bits.
-void ScaleDefaultMatrix(const AnalysisPlanes& coefficients, int32_t* matrix,
+void ScaleDefaultMatrix(const CoefficientStore& coefficients, int32_t* matrix,
                         const int32_t* minWeight, const int32_t* dcBits, int32_t target);
 
 #endif

@@ -9,10 +9,8 @@
 
 namespace {
 
-// Plane offset, weight and the smallest magnitude whose level is not 0, per scan position.
+// Weight and the smallest magnitude whose level is not 0, per scan position.
 struct ScanWeights {
-    int32_t rowOf[64];
-    int32_t columnOf[64];
     int32_t weight[64];
     int32_t nonZeroFrom[64];
 };
@@ -23,8 +21,6 @@ ScanWeights ScanWeightsOf(const int32_t* matrix, int q) {
     ScanWeights s;
     for (int k = 1; k < 64; ++k) {
         const int32_t w = matrix[kZigZagScan[k].column + 8 * kZigZagScan[k].row];
-        s.rowOf[k] = kZigZagScan[k].row;
-        s.columnOf[k] = kZigZagScan[k].column;
         s.weight[k] = w;
         // A level is not 0 once 16|x| + w/2 >= (2q - offset) w.
         const int32_t need = (step - offset) * w - w / 2;
@@ -35,15 +31,13 @@ ScanWeights ScanWeightsOf(const int32_t* matrix, int q) {
 
 // One block's AC bits: quantised as the quantiser for the estimate does it, scanned and
 // counted, without the divisions for coefficients that quantise to 0.
-int32_t BlockBits(const ScanWeights& s, int q, const int32_t* plane, int32_t stride, int32_t bx,
-                  int32_t by) {
+int32_t BlockBits(const ScanWeights& s, int q, const int16_t* block) {
     const int32_t offset = (3 * q + 2) / 4;
     const int32_t step = 2 * q;
-    const int32_t* origin = plane + static_cast<int64_t>(8 * by) * stride + 8 * bx;
     int32_t bits = kEstimatedEndOfBlockBits;
     int run = 0;
     for (int k = 1; k < 64; ++k) {
-        const int32_t x = origin[static_cast<int64_t>(s.rowOf[k]) * stride + s.columnOf[k]];
+        const int32_t x = block[k];
         const int32_t magnitude = x < 0 ? -x : x;
         if (magnitude < s.nonZeroFrom[k]) {
             ++run;
@@ -57,6 +51,9 @@ int32_t BlockBits(const ScanWeights& s, int q, const int32_t* plane, int32_t str
     return bits;
 }
 
+// The estimate visits a macroblock's blocks as Cr, Cb, then the luma blocks.
+constexpr int kEstimateOrder[kBlocksPerMacroblock] = {5, 4, 0, 1, 2, 3};
+
 }  // namespace
 
 int32_t DcSizeCodeLength(int size, int isLuma) {
@@ -69,24 +66,15 @@ int32_t AcCodeLength(int run, int level) {
     return code != nullptr ? code->length : kEscapeBits;
 }
 
-int32_t EstimateAcBits(const AnalysisPlanes& planes, const int32_t* matrix, int q) {
-    const int32_t width = planes.width;
-    const int32_t chromaWidth = width / 2;
-    const int32_t mbColumns = width / 16;
-    const int32_t mbRows = planes.height / 16;
+int32_t EstimateAcBits(const CoefficientStore& store, const int32_t* matrix, int q) {
+    const int32_t macroblocks = store.columns * store.rows;
     const ScanWeights s = ScanWeightsOf(matrix, q);
     int32_t bits = 0;
-    for (int32_t my = 0; my < mbRows; ++my) {
-        for (int32_t mx = 0; mx < mbColumns; ++mx) {
-            bits += BlockBits(s, q, planes.plane[kChromaCr], chromaWidth, mx, my);
-            bits += BlockBits(s, q, planes.plane[kChromaCb], chromaWidth, mx, my);
-            for (int j = 0; j < 2; ++j) {
-                for (int i = 0; i < 2; ++i)
-                    bits += BlockBits(s, q, planes.plane[kLuma], width, 2 * mx + i, 2 * my + j);
-            }
-        }
+    for (int32_t mb = 0; mb < macroblocks; ++mb) {
+        const int16_t* blocks = MacroblockCoefficients(store, mb);
+        for (int b : kEstimateOrder) bits += BlockBits(s, q, blocks + 64 * b);
     }
-    return bits + kEstimatedMacroblockHeaderBits * mbColumns * mbRows;
+    return bits + kEstimatedMacroblockHeaderBits * macroblocks;
 }
 
 int ChooseDcPrecision(const int32_t* matrix) {
@@ -237,42 +225,29 @@ T* Carve(uint8_t*& cursor, int64_t count) {
 // Lists the coefficients of the blocks in the order of EstimateAcBits, counting the
 // non-zero ones per position; every coefficient is written and only the non-zero ones are
 // kept, without a branch on the value. -1 when one lies outside the listed magnitudes.
-[[nodiscard]] int ListCoefficients(const AnalysisPlanes& planes, int32_t* perPosition) {
-    const int32_t width = planes.width;
-    // Offsets of the scan positions in a plane of each row length; positions.
-    int64_t lumaOffset[64], chromaOffset[64];
+[[nodiscard]] int ListCoefficients(const CoefficientStore& store, int32_t* perPosition) {
     int position[64];
-    for (int k = 0; k < 64; ++k) {
-        position[k] = kZigZagScan[k].column + 8 * kZigZagScan[k].row;
-        lumaOffset[k] = static_cast<int64_t>(kZigZagScan[k].row) * width + kZigZagScan[k].column;
-        chromaOffset[k] =
-            static_cast<int64_t>(kZigZagScan[k].row) * (width / 2) + kZigZagScan[k].column;
-    }
+    for (int k = 0; k < 64; ++k) position[k] = kZigZagScan[k].column + 8 * kZigZagScan[k].row;
     int32_t n = 0;
     int32_t b = 0;
     uint32_t outside = 0;
-    auto list = [&](const int32_t* plane, int32_t stride, const int64_t* offset, int32_t bx,
-                    int32_t by) {
-        const int32_t* origin = plane + static_cast<int64_t>(8 * by) * stride + 8 * bx;
-        for (int k = 1; k < 64; ++k) {
-            const int32_t x = origin[offset[k]];
-            const uint32_t magnitude =
-                x < 0 ? 0u - static_cast<uint32_t>(x) : static_cast<uint32_t>(x);
-            outside |= magnitude >= static_cast<uint32_t>(kListedMagnitudes);
-            gEstimate.listed[n] = Listed(static_cast<int32_t>(magnitude & 4095), k, position[k]);
-            gEstimate.blockOf[n] = b;
-            perPosition[position[k]] += x != 0;
-            n += x != 0;
-        }
-        gEstimate.blockEnd[b++] = n;
-    };
-    for (int32_t my = 0; my < planes.height / 16; ++my) {
-        for (int32_t mx = 0; mx < width / 16; ++mx) {
-            list(planes.plane[kChromaCr], width / 2, chromaOffset, mx, my);
-            list(planes.plane[kChromaCb], width / 2, chromaOffset, mx, my);
-            for (int j = 0; j < 2; ++j)
-                for (int i = 0; i < 2; ++i)
-                    list(planes.plane[kLuma], width, lumaOffset, 2 * mx + i, 2 * my + j);
+    const int32_t macroblocks = store.columns * store.rows;
+    for (int32_t mb = 0; mb < macroblocks; ++mb) {
+        const int16_t* blocks = MacroblockCoefficients(store, mb);
+        for (int block : kEstimateOrder) {
+            const int16_t* x = blocks + 64 * block;
+            for (int k = 1; k < 64; ++k) {
+                const int32_t v = x[k];
+                const uint32_t magnitude =
+                    v < 0 ? 0u - static_cast<uint32_t>(v) : static_cast<uint32_t>(v);
+                outside |= magnitude >= static_cast<uint32_t>(kListedMagnitudes);
+                gEstimate.listed[n] =
+                    Listed(static_cast<int32_t>(magnitude & 4095), k, position[k]);
+                gEstimate.blockOf[n] = b;
+                perPosition[position[k]] += v != 0;
+                n += v != 0;
+            }
+            gEstimate.blockEnd[b++] = n;
         }
     }
     gEstimate.blocks = b;
@@ -297,15 +272,14 @@ SearchEstimate gEstimate;
 
 void ResetSearchEstimate() { std::memset(&gEstimate, 0, sizeof gEstimate); }
 
-int PrepareSearchEstimate(const AnalysisPlanes& planes) {
+int PrepareSearchEstimate(const CoefficientStore& store) {
     ReleaseSearchEstimate();
-    for (const int32_t* plane : planes.plane)
-        if (plane == nullptr) return -1;
-    const int32_t columns = planes.width / 16;
-    const int32_t rows = planes.height / 16;
+    if (store.data == nullptr) return -1;
+    const int32_t columns = store.columns;
+    const int32_t rows = store.rows;
     if (AllocateLists(static_cast<int64_t>(columns) * rows * 6) != 0) return -1;
     int32_t perPosition[64] = {};
-    if (ListCoefficients(planes, perPosition) != 0) {
+    if (ListCoefficients(store, perPosition) != 0) {
         ReleaseSearchEstimate();
         return -1;
     }

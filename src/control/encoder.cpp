@@ -62,7 +62,8 @@ struct EncoderStorage {
     int32_t* quantisers;
     int32_t* types;
     RateControlState* rateControl;
-    CoefficientPlanes planes;
+    CoefficientStore analysed;  // the analysis's macroblocks, from the picture's top left
+    CoefficientStore coded;     // the coded area's: the analysed store when the two agree
 };
 
 [[nodiscard]] int AllocateMacroblockArrays(EncoderStorage* st) {
@@ -81,19 +82,18 @@ struct EncoderStorage {
     return 0;
 }
 
-[[nodiscard]] int AllocateCoefficientPlanes(CoefficientPlanes* planes) {
-    const int32_t width = gSettings.FrameWidth;
-    const int32_t height = gSettings.FrameHeight;
-    CoefficientPlane* all[3] = {&planes->y, &planes->cb, &planes->cr};
-    for (int c = 0; c < 3; ++c) {
-        CoefficientPlane* p = all[c];
-        p->width = c == 0 ? width : width / 2;
-        p->height = c == 0 ? height : height / 2;
-        p->data = static_cast<int16_t*>(TrackedAlloc(
-            static_cast<uint64_t>(p->width) * static_cast<uint64_t>(p->height), sizeof(int16_t)));
-        if (p->data == nullptr) return -1;
-    }
-    return 0;
+[[nodiscard]] int AllocateStore(CoefficientStore* store, int32_t columns, int32_t rows) {
+    const uint64_t macroblocks = static_cast<uint64_t>(columns) * static_cast<uint64_t>(rows);
+    store->data = static_cast<int16_t*>(TrackedAlloc(macroblocks * kMacroblockValues, 2));
+    store->columns = columns;
+    store->rows = rows;
+    return store->data == nullptr ? -1 : 0;
+}
+
+bool CodedAreaIsAnalysed(const CoefficientStore& analysed) {
+    const EncoderSettings& s = gSettings;
+    return analysed.data != nullptr && s.CodedXOffset == 0 && s.CodedYOffset == 0 &&
+           s.XMBlock == analysed.columns && s.YMBlock == analysed.rows;
 }
 
 void FreeEncoderStorage(EncoderStorage* st) {
@@ -104,9 +104,8 @@ void FreeEncoderStorage(EncoderStorage* st) {
     TrackedFree(gMacroblockBits.rescnt);
     gMacroblockBits = MacroblockBits{};
     TrackedFree(st->rateControl);
-    TrackedFree(st->planes.y.data);
-    TrackedFree(st->planes.cb.data);
-    TrackedFree(st->planes.cr.data);
+    if (st->coded.data != st->analysed.data) TrackedFree(st->coded.data);
+    TrackedFree(st->analysed.data);
     *st = EncoderStorage{};
     TrackedFree(gPlanes.y);
     TrackedFree(gPlanes.cb);
@@ -115,6 +114,7 @@ void FreeEncoderStorage(EncoderStorage* st) {
 }
 
 void CloseStream(FILE* stream) {
+    FlushBitWriter();
     TrackedClose(stream);
     gBitWriter.out = nullptr;
 }
@@ -138,7 +138,7 @@ EncodeOutcome RunFinalAttempts(EncoderStorage* st) {
             CloseStream(stream);
             return EncodeOutcome::kCancelled;
         }
-        if (FinalCodingPass(st->quantisers, st->types, &st->planes) != 0) {
+        if (FinalCodingPass(st->quantisers, st->types, &st->coded) != 0) {
             CloseStream(stream);
             return EncodeOutcome::kPassFailed;
         }
@@ -153,15 +153,19 @@ EncodeOutcome RunFinalAttempts(EncoderStorage* st) {
     }
 }
 
-// The coded-area settings, the 4:2:0 chroma and the working intra matrix. The picture
-// planes stay the job's until the coding passes start.
-EncodeOutcome PrepareForCoding() {
+// The coded-area settings, the 4:2:0 chroma and the working intra matrix, with the
+// coefficients of the analysed macroblocks. The picture planes stay the job's until the coding
+// passes start.
+EncodeOutcome PrepareForCoding(EncoderStorage* st) {
     if (DeriveSettings() != 0) return EncodeOutcome::kFailed;
     if (ProgressAndPoll(10)) return EncodeOutcome::kCancelled;
     if (DecimateChroma() != 0) return EncodeOutcome::kFailed;
     if (gSettings.load_intra_qmatrix_SH == 1) {
         if (ProgressAndPoll(10)) return EncodeOutcome::kCancelled;
-        if (AnalysePicture(gSettings.Target) != 0) return EncodeOutcome::kFailed;
+        if (AllocateStore(&st->analysed, gSettings.FrameWidth / 16, gSettings.FrameHeight / 16) !=
+                0 ||
+            AnalysePicture(gSettings.Target, &st->analysed) != 0)
+            return EncodeOutcome::kFailed;
     }
     return EncodeOutcome::kDone;
 }
@@ -169,12 +173,25 @@ EncodeOutcome PrepareForCoding() {
 EncodeOutcome CodePicture(EncoderStorage* st) {
     if (AllocateMacroblockArrays(st) != 0) return EncodeOutcome::kFailed;
     InitRateControl(st->rateControl);
-    if (AllocateCoefficientPlanes(&st->planes) != 0) return EncodeOutcome::kFailed;
+    // The analysis has transformed every block the passes code, unless the coded area lies
+    // elsewhere in the picture.
+    const bool analysed = CodedAreaIsAnalysed(st->analysed);
+    if (analysed) {
+        st->coded = st->analysed;
+    } else if (AllocateStore(&st->coded, gSettings.XMBlock, gSettings.YMBlock) != 0) {
+        return EncodeOutcome::kFailed;
+    }
     if (ProgressAndPoll(70)) return EncodeOutcome::kCancelled;
-    if (CodingPass1(st->quantisers, st->types, st->rateControl, &st->planes) != 0)
+    if (!analysed) {
+        const EncoderSettings& s = gSettings;
+        const SamplePlanes picture{gPlanes.y,    gPlanes.cb,     gPlanes.cr,
+                                   s.FrameWidth, s.CodedXOffset, s.CodedYOffset};
+        TransformMacroblockRows(picture, 0, s.YMBlock, &st->coded);
+    }
+    if (CodingPass1(st->quantisers, st->types, st->rateControl, &st->coded) != 0)
         return EncodeOutcome::kPassFailed;
     if (ProgressAndPoll(80)) return EncodeOutcome::kCancelled;
-    if (CodingPass2(st->quantisers, st->types, &st->planes) != 0) return EncodeOutcome::kPassFailed;
+    if (CodingPass2(st->quantisers, st->types, &st->coded) != 0) return EncodeOutcome::kPassFailed;
     return RunFinalAttempts(st);
 }
 
@@ -250,11 +267,14 @@ int DecimateChroma() {
 
 int EncodePicture() {
     ResetEncoderRecords();
-    EncodeOutcome outcome = PrepareForCoding();
+    EncoderStorage st{};
+    EncodeOutcome outcome = PrepareForCoding(&st);
     if (outcome == EncodeOutcome::kDone) {
-        EncoderStorage st{};
         outcome = CodePicture(&st);
         FreeEncoderStorage(&st);
+    } else {
+        // The picture planes stay the job's; only the coefficients go.
+        TrackedFree(st.analysed.data);
     }
     return ResultOf(outcome);
 }

@@ -6,8 +6,8 @@
 #include "api/registry.h"
 #include "coding/bit_writer.h"
 #include "coding/macroblock_coder.h"
+#include "coding/quantise.h"
 #include "control/bit_budget.h"
-#include "convert/planes.h"
 #include "params/settings.h"
 
 namespace {
@@ -16,38 +16,26 @@ constexpr int kLargestQuantiser = 31;
 // Pass 2 measures each macroblock at the fixed quantiser, whatever it costs.
 constexpr int32_t kNoLimit = INT32_MAX;
 
-// What every pass works with: its buffers for one macroblock, the per-macroblock arrays and
-// the coefficient store.
+// What every pass works with: the quantiser, one macroblock's levels, the per-macroblock
+// arrays and the coefficient store.
 struct Pass {
-    int32_t* samples;
-    int32_t* coefficients;
-    int32_t* levels;
+    ScanQuantiser quantiser;
+    ScannedLevels* levels;
     int32_t* quantisers;
     int32_t* types;
-    CoefficientPlanes* planes;
-    SamplePlanes picture;
+    const CoefficientStore* store;
 };
 
-void ClosePass(Pass* pass) {
-    StartCodeList();
-    TrackedFree(pass->samples);
-    TrackedFree(pass->coefficients);
-    TrackedFree(pass->levels);
-}
+void ClosePass(Pass* pass) { TrackedFree(pass->levels); }
 
 [[nodiscard]] int OpenPass(Pass* pass, int32_t* quantisers, int32_t* types,
-                           CoefficientPlanes* planes) {
-    const EncoderSettings& s = gSettings;
-    const SamplePlanes picture{gPlanes.y,    gPlanes.cb,     gPlanes.cr,
-                               s.FrameWidth, s.CodedXOffset, s.CodedYOffset};
-    *pass = Pass{nullptr, nullptr, nullptr, quantisers, types, planes, picture};
-    pass->samples = static_cast<int32_t*>(TrackedAlloc(kMacroblockValues, sizeof(int32_t)));
-    pass->coefficients = static_cast<int32_t*>(TrackedAlloc(kMacroblockValues, sizeof(int32_t)));
-    pass->levels = static_cast<int32_t*>(TrackedAlloc(kMacroblockValues, sizeof(int32_t)));
-    if (pass->samples == nullptr || pass->coefficients == nullptr || pass->levels == nullptr) {
-        ClosePass(pass);
-        return -1;
-    }
+                           const CoefficientStore* store) {
+    pass->levels = static_cast<ScannedLevels*>(TrackedAlloc(1, sizeof(ScannedLevels)));
+    pass->quantisers = quantisers;
+    pass->types = types;
+    pass->store = store;
+    if (pass->levels == nullptr) return -1;
+    PrepareScanQuantiser(&pass->quantiser);
     return 0;
 }
 
@@ -56,39 +44,27 @@ bool StartsSlice(int mb) { return mb % gSettings.MBlockPerSlice == 0; }
 bool EndsSlice(int mb) { return mb % gSettings.MBlockPerSlice == gSettings.MBlockPerSlice - 1; }
 int32_t LimitOf(int col) { return gSettings.MaxMBBits + (col == 0 ? kSliceHeaderAllowance : 0); }
 
-// A macroblock's accepted attempt: its quantiser and the bits of its queued code.
+// A macroblock's accepted attempt: its quantiser, type and the bits of its code.
 struct Attempt {
     int q;
+    int type;
     int32_t bits;
 };
 
-enum class Source { kPicture, kStore };
-
-// Codes macroblock (row, col) at q into the code list, and again one step coarser while the
-// code exceeds `limit` below the largest quantiser. From the picture, the coefficients go
-// into the store (the samples are fetched once); otherwise they come from it.
-Attempt CodeMacroblock(const Pass& pass, Source source, int row, int col, int q, int32_t limit) {
+// Codes macroblock (row, col) at q, and again one step coarser while the code exceeds `limit`
+// below the largest quantiser; the levels of the accepted attempt stay in the pass's buffer.
+Attempt CodeMacroblock(const Pass& pass, int row, int col, int q, int32_t limit) {
     const int mb = MacroblockIndex(row, col);
-    const int x = gSettings.CodedXOffset + 16 * col;
-    const int y = gSettings.CodedYOffset + 16 * row;
     const int sliceStart = StartsSlice(mb) ? 1 : 0;
-    // The buffers need no clearing: the fetch or load and the quantiser
-    // rewrite all 384 values of each before anything reads them.
+    const int16_t* coefficients = MacroblockCoefficients(*pass.store, mb);
     for (int retry = 0;; retry = 1) {
-        StartCodeList();
-        if (source == Source::kPicture) {
-            if (retry == 0) FetchMacroblock(pass.picture, x, y, pass.samples);
-            TransformAndQuantise(q, pass.samples, pass.coefficients, pass.levels);
-            StoreCoefficients(pass.coefficients, x, y, pass.planes);
-        } else {
-            LoadCoefficients(x, y, pass.planes, pass.coefficients);
-            QuantiseMacroblock(q, pass.coefficients, pass.levels);
-        }
+        QuantiseScanned(pass.quantiser, q, coefficients, pass.levels);
         pass.quantisers[mb] = q;
-        pass.types[mb] = (sliceStart == 0 && q != pass.quantisers[mb - 1]) ? 2 : 1;
-        EncodeMacroblock(row, col, pass.levels, pass.quantisers, pass.types, sliceStart, retry);
-        const int32_t bits = QueuedBits();
-        if (q >= kLargestQuantiser || bits <= limit) return Attempt{q, bits};
+        const int type = (sliceStart == 0 && q != pass.quantisers[mb - 1]) ? 2 : 1;
+        pass.types[mb] = type;
+        const int32_t bits =
+            CountMacroblockBits(*pass.levels, MacroblockAttempt{row, q, type, sliceStart, retry});
+        if (q >= kLargestQuantiser || bits <= limit) return Attempt{q, type, bits};
         ++q;
     }
 }
@@ -96,18 +72,17 @@ Attempt CodeMacroblock(const Pass& pass, Source source, int row, int col, int q,
 }  // namespace
 
 int CodingPass1(int32_t* quantisers, int32_t* types, RateControlState* rateControl,
-                CoefficientPlanes* planes) {
+                const CoefficientStore* store) {
     const EncoderSettings& s = gSettings;
     Pass pass;
-    if (OpenPass(&pass, quantisers, types, planes) != 0) return -1;
+    if (OpenPass(&pass, quantisers, types, store) != 0) return -1;
     const int32_t bitsPerMacroblock = rateControl->targetBits / s.MBCount;
     int32_t bitsSoFar = 0;
     int32_t quantiserSum = 0;
     for (int row = 0; row < s.YMBlock; ++row) {
         for (int col = 0; col < s.XMBlock; ++col) {
             const float base = Pass1Quantiser(rateControl, bitsSoFar, bitsPerMacroblock, col, row);
-            const Attempt a = CodeMacroblock(pass, Source::kPicture, row, col, RoundQuantiser(base),
-                                             LimitOf(col));
+            const Attempt a = CodeMacroblock(pass, row, col, RoundQuantiser(base), LimitOf(col));
             bitsSoFar += a.bits;
             quantiserSum += a.q;
             if (EndsSlice(MacroblockIndex(row, col))) {
@@ -122,15 +97,14 @@ int CodingPass1(int32_t* quantisers, int32_t* types, RateControlState* rateContr
     return 0;
 }
 
-int CodingPass2(int32_t* quantisers, int32_t* types, CoefficientPlanes* planes) {
+int CodingPass2(int32_t* quantisers, int32_t* types, const CoefficientStore* store) {
     const EncoderSettings& s = gSettings;
     Pass pass;
-    if (OpenPass(&pass, quantisers, types, planes) != 0) return -1;
+    if (OpenPass(&pass, quantisers, types, store) != 0) return -1;
     for (int row = 0; row < s.YMBlock; ++row) {
         for (int col = 0; col < s.XMBlock; ++col) {
             const int mb = MacroblockIndex(row, col);
-            const Attempt a =
-                CodeMacroblock(pass, Source::kStore, row, col, s.IFixedQstep, kNoLimit);
+            const Attempt a = CodeMacroblock(pass, row, col, s.IFixedQstep, kNoLimit);
             gMacroblockBits.difcnt[mb] = a.bits;
             if (EndsSlice(mb)) std::fflush(stdout);
         }
@@ -139,10 +113,10 @@ int CodingPass2(int32_t* quantisers, int32_t* types, CoefficientPlanes* planes) 
     return 0;
 }
 
-int FinalCodingPass(int32_t* quantisers, int32_t* types, CoefficientPlanes* planes) {
+int FinalCodingPass(int32_t* quantisers, int32_t* types, const CoefficientStore* store) {
     const EncoderSettings& s = gSettings;
     Pass pass;
-    if (OpenPass(&pass, quantisers, types, planes) != 0) return -1;
+    if (OpenPass(&pass, quantisers, types, store) != 0) return -1;
     FinalPassRate rate{};
     int32_t lastCount = BitsWritten();
     int32_t frameOverLimit = 0;
@@ -151,8 +125,11 @@ int FinalCodingPass(int32_t* quantisers, int32_t* types, CoefficientPlanes* plan
         for (int col = 0; col < s.XMBlock; ++col) {
             const int mb = MacroblockIndex(row, col);
             const int q = FinalStartingQuantiser(&rate, col, row);
-            const Attempt a = CodeMacroblock(pass, Source::kStore, row, col, q, LimitOf(col));
-            FlushQueue();
+            const Attempt a = CodeMacroblock(pass, row, col, q, LimitOf(col));
+            // The accepted code again, into the stream: from the DC values the macroblock
+            // started with.
+            WriteMacroblock(*pass.levels,
+                            MacroblockAttempt{row, a.q, a.type, StartsSlice(mb) ? 1 : 0, 1});
             const int32_t now = BitsWritten();
             gMacroblockBits.rescnt[mb] = now - lastCount;
             rate.usedBits += now - lastCount;

@@ -42,7 +42,7 @@ void FillErrorTerms() {
     gErrorTerms.ready = 1;
 }
 
-int32_t EstimateWithMemo(const AnalysisPlanes& coefficients, const int32_t* matrix, int q) {
+int32_t EstimateWithMemo(const CoefficientStore& coefficients, const int32_t* matrix, int q) {
     if (!gMemo.active) return EstimateAcBits(coefficients, matrix, q);
     for (int i = 0; i < gMemo.count; ++i) {
         if (gMemo.q[i] == q && std::memcmp(gMemo.matrix[i], matrix, sizeof(gMemo.matrix[i])) == 0)
@@ -59,7 +59,7 @@ int32_t EstimateWithMemo(const AnalysisPlanes& coefficients, const int32_t* matr
     return bits;
 }
 
-void StartSearch(const AnalysisPlanes& coefficients) {
+void StartSearch(const CoefficientStore& coefficients) {
     gMemo.active = 1;
     gMemo.count = 0;
     gMemo.next = 0;

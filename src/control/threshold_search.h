@@ -59,7 +59,7 @@ void ResetEstimateMemo();
 
 // What one search works from, and the working intra matrix it fills.
 struct ThresholdSearch {
-    AnalysisPlanes coefficients;
+    CoefficientStore coefficients;
     const double (*errors)[128];  // the ErrorTable
     const int32_t* minWeight;
     const int32_t* dcBits;  // DC bits of the picture at precision 0, 1, 2

@@ -43,6 +43,20 @@ void UnpackRows(const uint8_t* strip, uint64_t length, uint32_t firstRow, const 
     if (photometric == kPhotometricRgb) {
         uint64_t green = f.bitsPerSample[0];
         uint64_t blue = green + f.bitsPerSample[1];
+        if (green == 8 && f.bitsPerSample[1] == 8 && f.bitsPerSample[2] == 8 &&
+            f.bitsPerPixel % 8 == 0) {
+            // Whole bytes: the pixels whose three samples the strip holds, without the bit reader.
+            const uint64_t step = f.bitsPerPixel / 8;
+            const uint64_t inside = length < 3 ? 0 : (length - 3) / step + 1;
+            const uint64_t last = at + (inside < end - at ? inside : end - at);
+            const uint8_t* pixel = strip;
+            for (; at < last; ++at, pixel += step) {
+                planes.red[at] = pixel[0];
+                planes.green[at] = pixel[1];
+                planes.blue[at] = pixel[2];
+            }
+            p = 8 * static_cast<uint64_t>(pixel - strip);
+        }
         for (; at < end; ++at, p += f.bitsPerPixel) {
             planes.red[at] = ColourSample(p, 0, strip, length);
             planes.green[at] = ColourSample(p + green, 1, strip, length);
@@ -61,6 +75,22 @@ void UnpackRows(const uint8_t* strip, uint64_t length, uint32_t firstRow, const 
         }
     } else if (photometric == kBlackIsZero || photometric == kWhiteIsZero) {
         BuildGreyRamp(f.bitsPerSample[0], photometric == kWhiteIsZero);
+        if (f.bitsPerSample[0] == 8 && f.bitsPerPixel % 8 == 0) {
+            // Whole bytes: the pixels the strip holds, through the ramp, without the bit reader.
+            uint8_t ramp[256];
+            for (uint32_t v = 0; v < 256; ++v) ramp[v] = MapAt(v);
+            const uint64_t step = f.bitsPerPixel / 8;
+            const uint64_t inside = length == 0 ? 0 : (length - 1) / step + 1;
+            const uint64_t last = at + (inside < end - at ? inside : end - at);
+            const uint8_t* pixel = strip;
+            for (; at < last; ++at, pixel += step) {
+                const uint8_t v = ramp[*pixel];
+                planes.red[at] = v;
+                planes.green[at] = v;
+                planes.blue[at] = v;
+            }
+            p = 8 * static_cast<uint64_t>(pixel - strip);
+        }
         for (; at < end; ++at, p += f.bitsPerPixel) {
             uint8_t v = MapAt(ReadSampleBits(p, 0, strip, length));
             planes.red[at] = v;

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <map>
 #include <random>
 #include <string>
@@ -49,6 +50,7 @@ std::vector<uint8_t> Written(void (*write)()) {
     size_t size = 0;
     gBitWriter.out = open_memstream(&buffer, &size);
     write();
+    FlushBitWriter();
     std::fclose(gBitWriter.out);
     gBitWriter.out = nullptr;
     std::vector<uint8_t> bytes(buffer, buffer + size);
@@ -78,6 +80,31 @@ TEST(BitWriter, PacksAlignsAndFlushesTheCodeList) {
         AlignToByte();
     });
     EXPECT_EQ(bytes, Hex("F8 FF DA BC DE F0 13 E0"));
+}
+
+// Codes of every width 0..39, more than the writer holds back at once, come out bit for bit in
+// order.
+TEST(BitWriter, LongRunsOfCodesOfEveryWidth) {
+    std::mt19937 random(8);
+    std::vector<std::pair<uint32_t, int>> codes;
+    std::vector<bool> bits;
+    while (bits.size() < 8u * 300 * 1024) {
+        const uint32_t value = random();
+        const int n = static_cast<int>(random() % 40);
+        codes.emplace_back(value, n);
+        for (int i = n - 1; i >= 0; --i) bits.push_back(i < 32 && (value >> i & 1) != 0);
+    }
+    std::vector<uint8_t> expected((bits.size() + 7) / 8, 0);
+    for (size_t i = 0; i < bits.size(); ++i)
+        expected[i / 8] = static_cast<uint8_t>(expected[i / 8] | bits[i] << (7 - i % 8));
+    static const std::vector<std::pair<uint32_t, int>>* gCodes = nullptr;
+    gCodes = &codes;
+    const std::vector<uint8_t> bytes = Written([] {
+        for (const auto& c : *gCodes) PutBits(c.first, c.second);
+        AlignToByte();
+    });
+    EXPECT_EQ(bytes.size(), expected.size());
+    EXPECT_TRUE(bytes == expected);
 }
 
 // The fields that follow the job: the coded size in 720 x 576 and the aspect and frame rate of
@@ -189,6 +216,118 @@ TEST(Transform, HalvesAwayFromZeroAndFlatBlocks) {
     }
 }
 
+// Blocks of samples of one kind, reproducible from a seed.
+enum class BlockKind { kUniform, kBeyondTheClamp, kSmooth, kImpulses, kHalves, kExtremes };
+constexpr BlockKind kBlockKinds[] = {BlockKind::kUniform, BlockKind::kBeyondTheClamp,
+                                     BlockKind::kSmooth,  BlockKind::kImpulses,
+                                     BlockKind::kHalves,  BlockKind::kExtremes};
+
+// Uniform 0..255; -1000..1000, beyond the clamp; gradients with a little noise; a few samples of
+// any size on 0; one sample a multiple of 4 (results on exact halves); only -256 and 255.
+void MakeBlock(BlockKind kind, std::mt19937& random, int32_t* block) {
+    const int32_t gx = static_cast<int32_t>(random() % 33) - 16;
+    const int32_t gy = static_cast<int32_t>(random() % 33) - 16;
+    for (int i = 0; i < 64; ++i) {
+        switch (kind) {
+            case BlockKind::kUniform:
+                block[i] = static_cast<int32_t>(random() % 256);
+                break;
+            case BlockKind::kBeyondTheClamp:
+                block[i] = static_cast<int32_t>(random() % 2001) - 1000;
+                break;
+            case BlockKind::kSmooth:
+                block[i] = 128 + gx * (i % 8) + gy * (i / 8) + static_cast<int32_t>(random() % 5);
+                break;
+            case BlockKind::kImpulses:
+                block[i] = random() % 16 == 0 ? static_cast<int32_t>(random() % 1025) - 512 : 0;
+                break;
+            case BlockKind::kHalves:
+                block[i] = 0;
+                break;
+            case BlockKind::kExtremes:
+                block[i] = random() % 2 ? 255 : -256;
+                break;
+        }
+    }
+    if (kind == BlockKind::kHalves)
+        block[random() % 64] = 4 * (static_cast<int32_t>(random() % 128) - 64);
+}
+
+}  // namespace
+
+// With the variant's type, where the printer finds it.
+void PrintTo(DctVariant variant, std::ostream* os) { *os << DctVariantName(variant); }
+
+namespace {
+
+class TransformVariant : public ::testing::TestWithParam<DctVariant> {};
+
+// Every variant that runs here gives ForwardDct's bits on every block, clamped samples included;
+// ForwardDct itself follows the formula (the tests above), and so do the variants' results.
+TEST_P(TransformVariant, GivesTheReferenceBits) {
+    const DctVariant variant = GetParam();
+    if (!DctVariantRuns(variant)) GTEST_SKIP() << "this processor does not run it";
+    std::mt19937 random(2024);
+    constexpr int kCount = 4000;
+    for (BlockKind kind : kBlockKinds) {
+        std::vector<int32_t> blocks(64 * kCount), reference(64 * kCount), out(64 * kCount);
+        std::vector<int32_t*> in(kCount), to(kCount);
+        for (int n = 0; n < kCount; ++n) {
+            MakeBlock(kind, random, &blocks[64 * n]);
+            in[n] = &blocks[64 * n];
+            to[n] = &out[64 * n];
+        }
+        std::vector<int32_t> samples = blocks;
+        for (int n = 0; n < kCount; ++n) ForwardDct(&samples[64 * n], &reference[64 * n]);
+        // Any count: whole groups of lanes and a part of one.
+        ForwardDctBlocks(variant, in.data(), to.data(), kCount - 3);
+        ForwardDctBlocks(variant, in.data() + kCount - 3, to.data() + kCount - 3, 3);
+        ASSERT_EQ(blocks, samples) << "samples clamped in place";
+        for (int n = 0; n < kCount; ++n) {
+            ASSERT_TRUE(std::equal(&out[64 * n], &out[64 * n + 64], &reference[64 * n]))
+                << static_cast<int>(kind) << " block " << n;
+        }
+        for (int n = 0; n < 20; ++n) {
+            for (int i = 0; i < 64; ++i) {
+                const double direct = DirectDct(&blocks[64 * n], i % 8, i / 8);
+                ASSERT_LE(std::fabs(out[64 * n + i] - direct), 0.5 + 1e-9) << n << " " << i;
+            }
+        }
+    }
+}
+
+// From 8-bit planes into scan order, as the store takes them: the bits of the reference on
+// blocks anywhere in a plane.
+TEST_P(TransformVariant, PlaneBlocksInScanOrder) {
+    const DctVariant variant = GetParam();
+    if (!DctVariantRuns(variant)) GTEST_SKIP() << "this processor does not run it";
+    std::mt19937 random(99);
+    constexpr int kStride = 200, kRows = 120, kCount = 999;
+    std::vector<uint8_t> plane(kStride * kRows);
+    for (size_t i = 0; i < plane.size(); ++i)
+        plane[i] = static_cast<uint8_t>(i % 7 == 0 ? random() : i % kStride + i / kStride);
+    std::vector<const uint8_t*> origins(kCount);
+    std::vector<int16_t> out(64 * kCount), reference(64 * kCount);
+    std::vector<int16_t*> to(kCount), toReference(kCount);
+    for (int n = 0; n < kCount; ++n) {
+        origins[n] = &plane[(random() % (kRows - 7)) * kStride + random() % (kStride - 7)];
+        to[n] = &out[64 * n];
+        toReference[n] = &reference[64 * n];
+    }
+    TransformBlocks(variant, origins.data(), kStride, to.data(), kCount);
+    TransformBlocks(DctVariant::kReference, origins.data(), kStride, toReference.data(), kCount);
+    EXPECT_EQ(out, reference);
+    int32_t block[64], raster[64];
+    for (int i = 0; i < 64; ++i) block[i] = origins[0][i / 8 * kStride + i % 8];
+    ForwardDct(block, raster);
+    for (int k = 0; k < 64; ++k) EXPECT_EQ(out[k], raster[AfterRun(k - 1)]) << k;
+}
+
+INSTANTIATE_TEST_SUITE_P(Variants, TransformVariant, ::testing::ValuesIn(kDctVariants),
+                         [](const ::testing::TestParamInfo<DctVariant>& info) {
+                             return std::string(DctVariantName(info.param));
+                         });
+
 TEST(Quantiser, AcRoundingDcPerPrecisionAndClamps) {
     struct Case {
         int precision, q;
@@ -210,6 +349,166 @@ TEST(Quantiser, AcRoundingDcPerPrecisionAndClamps) {
         EXPECT_EQ(levels[c.position], c.level)
             << c.precision << " " << c.q << " " << c.weight << " " << c.coefficient;
     }
+}
+
+// Level of coefficient c with weight w at quantiser_scale_code q by integer divisions.
+int32_t DividedLevel(int32_t c, int32_t w, int q) {
+    const int32_t magnitude = c < 0 ? -c : c;
+    const int32_t v = (16 * magnitude + w / 2) / w;
+    const int32_t level = std::min((v + (3 * q + 2) / 4) / (2 * q), 2047);
+    return c < 0 ? -level : level;
+}
+
+// The quantiser divides by multiplying with single-precision reciprocals; on every coefficient
+// the transform can give (-2048..2048), with every weight 1..255 and every q 1..31, its level is
+// that of the integer divisions, and its non-zero bits mark exactly the non-zero levels.
+TEST(Quantiser, DivisionFreeOnEveryReachableTriple) {
+    ResetAllState();
+    constexpr int kValues = 2 * 2048 + 1;
+    constexpr int kMacroblocks = (kValues + 6 * 63 - 1) / (6 * 63);
+    std::vector<int16_t> coefficients(kMacroblocks * kMacroblockValues, 0);
+    for (int i = 0; i < kValues; ++i) {
+        const int mb = i / (6 * 63), b = i / 63 % 6, k = 1 + i % 63;
+        coefficients[mb * kMacroblockValues + 64 * b + k] = static_cast<int16_t>(i - 2048);
+    }
+    ScanQuantiser quantiser;
+    ScannedLevels levels;
+    int mismatches = 0;
+    for (int32_t w = 1; w <= 255; ++w) {
+        std::fill(gIntraMatrix.weights, gIntraMatrix.weights + 64, w);
+        PrepareScanQuantiser(&quantiser);
+        for (int q = 1; q <= 31; ++q) {
+            for (int mb = 0; mb < kMacroblocks; ++mb) {
+                QuantiseScanned(quantiser, q, &coefficients[mb * kMacroblockValues], &levels);
+                for (int b = 0; b < 6; ++b) {
+                    const int16_t* c = &coefficients[mb * kMacroblockValues + 64 * b];
+                    uint64_t nonZero = 0;
+                    for (int k = 1; k < 64; ++k) {
+                        const int32_t expected = DividedLevel(c[k], w, q);
+                        nonZero |= static_cast<uint64_t>(expected != 0) << k;
+                        if (levels.level[b][k] != expected && mismatches++ < 5)
+                            ADD_FAILURE() << c[k] << " w " << w << " q " << q << ": "
+                                          << levels.level[b][k] << ", not " << expected;
+                    }
+                    if (levels.nonZero[b] != nonZero && mismatches++ < 5)
+                        ADD_FAILURE() << "non-zero bits, w " << w << " q " << q;
+                }
+            }
+        }
+    }
+    EXPECT_EQ(mismatches, 0);
+}
+
+// The DC at precisions 0, 1, 2 (any other as 0): the coefficient over 8, 4 or 2 with halves away
+// from zero, within 255, 511 or 1023; and AC weights taken by scan index from the raster matrix.
+TEST(Quantiser, DcAtEveryPrecisionAndWeightsByScanIndex) {
+    ResetAllState();
+    std::vector<int16_t> coefficients(kMacroblockValues);
+    ScanQuantiser quantiser;
+    ScannedLevels levels;
+    for (int precision = 0; precision < 4; ++precision) {
+        gSettings.IntraDCPrecision = precision;
+        const int32_t mult = precision == 1 ? 4 : precision == 2 ? 2 : 8;
+        PrepareScanQuantiser(&quantiser);
+        for (int32_t c0 = -2048; c0 < 2048; ++c0) {
+            coefficients[64 * (c0 & 3)] = static_cast<int16_t>(c0);
+            QuantiseScanned(quantiser, 1 + (c0 & 15), coefficients.data(), &levels);
+            const int32_t dc = std::min((std::abs(c0) + mult / 2) / mult, 2048 / mult - 1);
+            ASSERT_EQ(levels.level[c0 & 3][0], c0 < 0 ? -dc : dc) << precision << " " << c0;
+        }
+    }
+    std::copy(kDefaultIntraMatrix, kDefaultIntraMatrix + 64, gIntraMatrix.weights);
+    PrepareScanQuantiser(&quantiser);
+    std::mt19937 random(3);
+    for (int16_t& c : coefficients) c = static_cast<int16_t>(random() % 4096) - 2048;
+    QuantiseScanned(quantiser, 5, coefficients.data(), &levels);
+    for (int b = 0; b < 6; ++b) {
+        for (int k = 1; k < 64; ++k) {
+            const int p = AfterRun(k - 1);
+            EXPECT_EQ(levels.level[b][k],
+                      DividedLevel(coefficients[64 * b + k], kDefaultIntraMatrix[p], 5))
+                << k;
+        }
+    }
+}
+
+// What a stream receives from `code`, after a reset and up to the next byte boundary.
+std::vector<uint8_t> StreamOf(const std::function<void()>& code) {
+    ResetBitWriter();
+    char* buffer = nullptr;
+    size_t size = 0;
+    gBitWriter.out = open_memstream(&buffer, &size);
+    code();
+    AlignToByte();
+    FlushBitWriter();
+    std::fclose(gBitWriter.out);
+    gBitWriter.out = nullptr;
+    std::vector<uint8_t> bytes(buffer, buffer + size);
+    std::free(buffer);
+    return bytes;
+}
+
+// Counted, queued or written, a macroblock's code is the same: the bits CountMacroblockBits gives
+// are those EncodeMacroblock queues from the raster levels, WriteMacroblock puts the bytes the
+// queue's flush puts, and each leaves the same DC values for the next; slice starts, retries,
+// both types, escapes and large DC differences included.
+TEST(MacroblockCoder, CountedQueuedAndWrittenAlike) {
+    ResetAllState();
+    gSettings.XMBlock = gSettings.MBlockPerSlice = 4;
+    constexpr int kCount = 8;
+    std::mt19937 random(17);
+    std::vector<ScannedLevels> scanned(kCount);
+    std::vector<std::vector<int32_t>> raster(kCount, std::vector<int32_t>(kMacroblockValues));
+    std::vector<int32_t> quantisers(kCount), types(kCount);
+    for (int mb = 0; mb < kCount; ++mb) {
+        for (int b = 0; b < 6; ++b) {
+            for (int k = 0; k < 64; ++k) {
+                const uint32_t r = random();
+                int32_t level = r % 3 != 0   ? 0
+                                : r % 7 == 0 ? static_cast<int32_t>(r % 4095) - 2047
+                                             : static_cast<int32_t>(r % 9) - 4;
+                if (k == 0) level = static_cast<int32_t>(r % 2047) - 1023;
+                scanned[mb].level[b][k] = static_cast<int16_t>(level);
+                raster[mb][64 * b + AfterRun(k - 1)] = level;
+            }
+            scanned[mb].nonZero[b] = NonZeroLevelBits(scanned[mb].level[b]);
+        }
+        quantisers[mb] = 1 + mb * 4;
+        types[mb] = mb % 4 == 0 ? 1 : 1 + mb % 2;
+    }
+    // Each macroblock coded twice, the second time as a retry that is accepted and goes to the
+    // stream, as the final pass does; the DC values after each attempt.
+    std::vector<int32_t> counted, queued, dcAfterCount, dcAfterQueue;
+    const std::vector<uint8_t> written = StreamOf([&] {
+        ResetRunningDc();
+        for (int mb = 0; mb < kCount; ++mb) {
+            for (int retry = 0; retry < 2; ++retry) {
+                counted.push_back(CountMacroblockBits(
+                    scanned[mb],
+                    MacroblockAttempt{mb / 4, quantisers[mb], types[mb], mb % 4 == 0, retry}));
+                dcAfterCount.insert(dcAfterCount.end(), gRunningDc.value, gRunningDc.value + 3);
+            }
+            WriteMacroblock(scanned[mb],
+                            MacroblockAttempt{mb / 4, quantisers[mb], types[mb], mb % 4 == 0, 1});
+        }
+    });
+    const std::vector<uint8_t> flushed = StreamOf([&] {
+        ResetRunningDc();
+        for (int mb = 0; mb < kCount; ++mb) {
+            for (int retry = 0; retry < 2; ++retry) {
+                StartCodeList();
+                EncodeMacroblock(mb / 4, mb % 4, raster[mb].data(), quantisers.data(), types.data(),
+                                 mb % 4 == 0, retry);
+                queued.push_back(QueuedBits());
+                dcAfterQueue.insert(dcAfterQueue.end(), gRunningDc.value, gRunningDc.value + 3);
+            }
+            FlushQueue();
+        }
+    });
+    EXPECT_EQ(counted, queued);
+    EXPECT_EQ(dcAfterCount, dcAfterQueue);
+    EXPECT_EQ(written, flushed);
+    EXPECT_GT(written.size(), 1000u);
 }
 
 struct Picture {
@@ -293,6 +592,7 @@ Picture WriteStream(const std::string& path, const std::vector<int32_t>& q,
         }
     }
     WriteSequenceEnd();
+    FlushBitWriter();
     std::fclose(gBitWriter.out);
     gBitWriter.out = nullptr;
     return r;

@@ -22,22 +22,23 @@ namespace {
 class Analysis : public ::testing::Test {
 protected:
     void SetUp() override { ResetAllState(); }
-    // Zeroed coefficient planes of a width x height picture, as the analysis stores them.
+    // A zeroed coefficient store of a width x height picture, as the analysis fills it.
     void UseCoefficients(int width, int height) {
         gSettings.FrameWidth = width;
         gSettings.FrameHeight = height;
-        for (int c = 0; c < 3; ++c) {
-            coefficients[c].assign(static_cast<size_t>(width) * height, 0);
-            planes.plane[c] = coefficients[c].data();
-        }
-        planes.width = width;
-        planes.height = height;
+        StoreFor(width, height);
+    }
+    // Room for the macroblocks of a width x height picture.
+    void StoreFor(int width, int height) {
+        coefficients.assign(static_cast<size_t>(width / 16) * (height / 16) * kMacroblockValues, 0);
+        store = CoefficientStore{coefficients.data(), width / 16, height / 16};
     }
     ThresholdSearch Search(int32_t target) {
-        return ThresholdSearch{planes, table, minWeight.data(), dcBits, target, matrix};
+        return ThresholdSearch{store, table, minWeight.data(), dcBits, target, matrix};
     }
-    AnalysisPlanes planes{};
-    std::vector<int32_t> coefficients[3], minWeight = std::vector<int32_t>(64, 1);
+    CoefficientStore store{};
+    std::vector<int16_t> coefficients;
+    std::vector<int32_t> minWeight = std::vector<int32_t>(64, 1);
     int32_t matrix[64] = {}, dcBits[3] = {30, 32, 34};
     double table[64][128] = {};
 };
@@ -65,7 +66,8 @@ TEST_F(Analysis, FlatPicturesScaleTheDefaultMatrix) {
         gSettings.FrameWidth = c.width;
         gSettings.FrameHeight = c.height;
         gPlanes = PicturePlanes{y.data(), cb.data(), cr.data(), nullptr, nullptr, nullptr};
-        ASSERT_EQ(AnalysePicture(c.target), 0);
+        StoreFor(c.width, c.height);
+        ASSERT_EQ(AnalysePicture(c.target, &store), 0);
         EXPECT_EQ(std::vector<int32_t>(gAnalysis.dcBits, gAnalysis.dcBits + 3),
                   std::vector<int32_t>(c.dc, c.dc + 3));
         const int32_t* w = gIntraMatrix.weights;
@@ -106,12 +108,10 @@ TEST_F(Analysis, ErrorTableOfHandComputedCoefficients) {
 TEST_F(Analysis, SearchEstimateAgreesWithTheWholePictureEstimate) {
     UseCoefficients(48, 32);
     std::mt19937 r(5);
-    for (auto& c : coefficients) {
-        // Half zeros, most of the rest small, some anywhere in the transform's range.
-        for (int32_t& x : c)
-            x = static_cast<int32_t>(r() % 2 ? 0 : r() % 5 ? r() % 61 - 30 : r() % 4096 - 2048);
-    }
-    ASSERT_EQ(PrepareSearchEstimate(planes), 0);
+    // Half zeros, most of the rest small, some anywhere in the transform's range.
+    for (int16_t& x : coefficients)
+        x = static_cast<int16_t>(r() % 2 ? 0 : r() % 5 ? r() % 61 - 30 : r() % 4096 - 2048);
+    ASSERT_EQ(PrepareSearchEstimate(store), 0);
     for (int trial = 0, q = 8; trial < 200; ++trial) {
         // Mostly a few weights changed from the matrix before, as in a stage; now and then a new
         // matrix (sometimes a fine one) and a new quantiser.
@@ -123,9 +123,9 @@ TEST_F(Analysis, SearchEstimateAgreesWithTheWholePictureEstimate) {
                 matrix[1 + r() % 63] = 1 + static_cast<int32_t>(r() % 127);
         }
         if (trial % 10 == 0) q = 1 + static_cast<int>(r() % 8);
-        ASSERT_EQ(SearchEstimateAcBits(matrix, q), EstimateAcBits(planes, matrix, q)) << trial;
+        ASSERT_EQ(SearchEstimateAcBits(matrix, q), EstimateAcBits(store, matrix, q)) << trial;
         if (trial % 20 == 0) {
-            ASSERT_EQ(ReferenceEstimateAcBits(planes, matrix, q), EstimateAcBits(planes, matrix, q))
+            ASSERT_EQ(ReferenceEstimateAcBits(store, matrix, q), EstimateAcBits(store, matrix, q))
                 << trial;
         }
     }
@@ -137,14 +137,14 @@ TEST_F(Analysis, SearchEstimateAgreesWithTheWholePictureEstimate) {
 // the budget (after 40 + 1392 header bits), or when a matrix estimates as the one before.
 TEST_F(Analysis, StagesStopAtAFittingOrUnchangedMatrix) {
     UseCoefficients(16, 16);
-    coefficients[kLuma][1] = 500;
+    coefficients[1] = 500;  // luma block 0, position 1
     for (int w = 2; w <= 127; ++w) table[1][w] = 12.0;
     std::vector<int32_t> fine(64, 127), coarse(64, 127);
     fine[1] = 1;
     // Level 500 is a 24-bit escape; six ends of block and one bit for the macroblock.
-    ASSERT_EQ(EstimateAcBits(planes, fine.data(), 8), 24 + 6 * 2 + 1);
+    ASSERT_EQ(EstimateAcBits(store, fine.data(), 8), 24 + 6 * 2 + 1);
     const int32_t fineBudget = 37 + dcBits[2] + 1432;
-    const int32_t coarseBudget = EstimateAcBits(planes, coarse.data(), 8) + dcBits[0] + 1432;
+    const int32_t coarseBudget = EstimateAcBits(store, coarse.data(), 8) + dcBits[0] + 1432;
     // Budget, last estimate quantiser, threshold: once the last estimate was at IFixedQstep an
     // unchanged matrix is not estimated again, and a stage without a fitting matrix climbs to 200.
     const int32_t cases[][3] = {

@@ -10,6 +10,8 @@
 
 #include "api/job.h"
 #include "api/registry.h"
+#include "coding/quantise.h"
+#include "control/analysis.h"
 #include "control/encoder.h"
 #include "convert/planes.h"
 #include "messages/message_names.h"
@@ -140,6 +142,40 @@ TEST_F(Driver, DecimationFiltersRowPairsAndClampsAtTheEdges) {
         for (int c : {0, 47}) {
             EXPECT_EQ(gPlanes.cb[e[0] * 48 + c], e[1]) << e[0];
             EXPECT_EQ(gPlanes.cr[e[0] * 48 + c], e[2]) << e[0];
+        }
+    }
+}
+
+// The analysis transforms every block once; the coding passes quantise those coefficients, and
+// they are exactly what each macroblock's own samples give, as is a coded area placed elsewhere.
+TEST_F(Driver, AnalysedCoefficientsAreThoseOfEachMacroblock) {
+    for (Kind kind : {kNoise, kEdges, kNatural}) {
+        SCOPED_TRACE(kKindNames[kind]);
+        ResetAllState();
+        Picture p = Make(kind, 352, 288);
+        const PlanesJob job{352, 288, p.plane(0), p.plane(1), p.plane(2), 400000, 1, 0, ""};
+        ASSERT_EQ(PreparePlanesJob(job), 0);
+        ASSERT_EQ(DeriveSettings(), 0);
+        ASSERT_EQ(DecimateChroma(), 0);
+        std::vector<int16_t> analysed(22 * 18 * kMacroblockValues), elsewhere(analysed);
+        CoefficientStore store{analysed.data(), 22, 18};
+        ASSERT_EQ(AnalysePicture(job.target, &store), 0);
+        // An area of 20 x 16 macroblocks from luma (16, 8).
+        CoefficientStore inner{elsewhere.data(), 20, 16};
+        SamplePlanes picture{gPlanes.y, gPlanes.cb, gPlanes.cr, 352, 16, 8};
+        TransformMacroblockRows(picture, 0, 16, &inner);
+        for (const CoefficientStore* s : {&store, &inner}) {
+            picture.codedX = s == &store ? 0 : 16;
+            picture.codedY = s == &store ? 0 : 8;
+            for (int mb = 0; mb < s->columns * s->rows; ++mb) {
+                int32_t samples[kMacroblockValues], own[kMacroblockValues];
+                int32_t levels[kMacroblockValues], loaded[kMacroblockValues];
+                FetchMacroblock(picture, picture.codedX + 16 * (mb % s->columns),
+                                picture.codedY + 16 * (mb / s->columns), samples);
+                TransformAndQuantise(1, samples, own, levels);
+                LoadMacroblock(*s, mb, loaded);
+                ASSERT_TRUE(std::equal(own, own + kMacroblockValues, loaded)) << mb;
+            }
         }
     }
 }

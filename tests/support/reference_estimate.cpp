@@ -33,19 +33,15 @@ int32_t CountAcBits(const int32_t* scanned) {
     return bits + 2;
 }
 
-int32_t ReferenceEstimateAcBits(const AnalysisPlanes& planes, const int32_t* matrix, int q) {
-    const int32_t columns = planes.width / 16;
-    const int32_t macroblocks = columns * (planes.height / 16);
+int32_t ReferenceEstimateAcBits(const CoefficientStore& store, const int32_t* matrix, int q) {
+    const int32_t macroblocks = store.columns * store.rows;
     int32_t bits = macroblocks;
     for (int32_t mb = 0; mb < macroblocks; ++mb) {
         for (int b = 0; b < 6; ++b) {
-            const int c = b < 4 ? kLuma : (b == 4 ? kChromaCb : kChromaCr);
-            const int32_t stride = c == kLuma ? planes.width : planes.width / 2;
-            const int32_t bx = c == kLuma ? 2 * (mb % columns) + b % 2 : mb % columns;
-            const int32_t by = c == kLuma ? 2 * (mb / columns) + b / 2 : mb / columns;
+            const int16_t* stored = MacroblockCoefficients(store, mb) + 64 * b;
             int32_t block[64], levels[64], scanned[64];
-            for (int p = 0; p < 64; ++p)
-                block[p] = planes.plane[c][(8 * by + p / 8) * stride + 8 * bx + p % 8];
+            for (int k = 0; k < 64; ++k)
+                block[kZigZagScan[k].column + 8 * kZigZagScan[k].row] = stored[k];
             QuantiseForEstimate(block, levels, matrix, q);
             for (int k = 1; k < 64; ++k)
                 scanned[k] = levels[kZigZagScan[k].column + 8 * kZigZagScan[k].row];

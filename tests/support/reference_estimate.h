@@ -13,6 +13,6 @@ void QuantiseForEstimate(const int32_t* coefficients, int32_t* levels, const int
 // scanned: levels in zig-zag order, positions 1..63 used; their codes and the end of block.
 int32_t CountAcBits(const int32_t* scanned);
 // Every block quantised, scanned and counted on its own, and one bit a macroblock.
-int32_t ReferenceEstimateAcBits(const AnalysisPlanes& planes, const int32_t* matrix, int q);
+int32_t ReferenceEstimateAcBits(const CoefficientStore& store, const int32_t* matrix, int q);
 
 #endif
