@@ -37,7 +37,6 @@ struct SweepJob {
     int target;
     int32_t extended;
     const char* frame;
-    int writeSamples;  // stream writes made to fail, spread over the stream besides its ends
 };
 
 void PrintTo(const SweepJob& j, std::ostream* os) { *os << j.name; }
@@ -85,7 +84,7 @@ protected:
         allocations_ = gAllocRegistry.count;
         opens_ = gFileRegistry.opens;
         writes_ = gFileRegistry.writes;
-        ASSERT_EQ(writes_, static_cast<int64_t>(reference_.size()));
+        ASSERT_GE(writes_, 1);
     }
     void TearDown() override {
         gRegistryFaults = RegistryFaults{};
@@ -174,12 +173,9 @@ TEST_P(FailureSweep, EachOpenFailureEndsTheJobWithItsMessage) {
 }
 
 TEST_P(FailureSweep, AStreamWriteFailureFinishesWithTheStreamCutThere) {
-    // The stream goes out a byte at a time: every write of a job is too many to try.
-    std::vector<int64_t> tried = {1, 2, 3, 4, writes_ - 1, writes_};
-    const int64_t stride = writes_ / GetParam().writeSamples + 1;
-    for (int64_t n = stride; n < writes_ - 1; n += stride) tried.push_back(n);
-    std::sort(tried.begin(), tried.end());
-    tried.erase(std::unique(tried.begin(), tried.end()), tried.end());
+    // The stream goes out in whole buffers: every one of a job's writes is tried.
+    std::vector<int64_t> tried;
+    for (int64_t n = 1; n <= writes_; ++n) tried.push_back(n);
     for (int64_t n : tried) {
         SCOPED_TRACE("write " + std::to_string(n) + " of " + std::to_string(writes_));
         const JobOutcome job = RunFailing(RegistryFaults{0, 0, n, 0});
@@ -194,10 +190,10 @@ TEST_P(FailureSweep, AStreamWriteFailureFinishesWithTheStreamCutThere) {
 
 INSTANTIATE_TEST_SUITE_P(
     Jobs, FailureSweep,
-    ::testing::Values(SweepJob{"Small", 96, 64, 200000, 0, "NTSC", 64},
-                      SweepJob{"SmallExtended", 96, 64, 200000, 1, "NTSC", 64},
-                      SweepJob{"Frame720x576", 720, 576, 1200000, 0, "PAL", 8},
-                      SweepJob{"Frame720x576Extended", 720, 576, 1200000, 1, "PAL", 8}),
+    ::testing::Values(SweepJob{"Small", 96, 64, 200000, 0, "NTSC"},
+                      SweepJob{"SmallExtended", 96, 64, 200000, 1, "NTSC"},
+                      SweepJob{"Frame720x576", 720, 576, 1200000, 0, "PAL"},
+                      SweepJob{"Frame720x576Extended", 720, 576, 1200000, 1, "PAL"}),
     [](const ::testing::TestParamInfo<SweepJob>& info) { return std::string(info.param.name); });
 
 }  // namespace
