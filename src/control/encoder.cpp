@@ -214,10 +214,8 @@ void ResetEncoderRecords() {
     ResetIntraMatrix();
     ResetMacroblockBits();
     ResetAnalysis();
-    ResetSearchEstimate();
     ResetEstimateMemo();
     ResetThresholdState();
-    ResetErrorTerms();
 }
 
 int DecimateChroma() {
