@@ -20,14 +20,18 @@ constexpr SyntaxElement kExtraBitSlice{1};
 constexpr SyntaxElement kEscapeRun{kEscapeRunBits};
 constexpr SyntaxElement kEscapeLevel{kEscapeLevelBits};
 
+// Sinks of the code; one that only counts takes the lengths of run/level pairs from a table.
 struct CountingSink {
+    static constexpr bool kLengthsOnly = true;
     int32_t bits;
     void Put(uint32_t, int length) { bits += length; }
 };
 struct QueueSink {
+    static constexpr bool kLengthsOnly = false;
     void Put(uint32_t value, int length) { QueueBits(value, length); }
 };
 struct WritingSink {
+    static constexpr bool kLengthsOnly = false;
     void Put(uint32_t value, int length) { PutBits(value, length); }
 };
 
@@ -51,6 +55,11 @@ void ResetDcPredictors() {
 template <typename Sink>
 inline void CodeRunLevel(Sink& sink, int run, int32_t level) {
     const int32_t magnitude = level < 0 ? -level : level;
+    if constexpr (Sink::kLengthsOnly) {
+        const int m = magnitude < kAcLengthMagnitudes - 1 ? magnitude : kAcLengthMagnitudes - 1;
+        sink.Put(0, kAcLengths.at[run][m]);
+        return;
+    }
     if (run < kAcIndexRuns && magnitude <= kAcIndexMagnitude) {
         const VlcCode code = kAcCodeByMagnitude.at[run][magnitude];
         if (code.length != 0) {

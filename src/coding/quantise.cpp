@@ -3,8 +3,8 @@
 
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
 #endif
 
 #include "coding/tables.h"
@@ -32,8 +32,8 @@ void FetchBlock(const uint8_t* plane, int stride, int x, int y, int32_t* block) 
 // division as a product with the reciprocal (ScanQuantiser). A zero coefficient gives 0, as does
 // a zero first quotient: the offset is below 2q. Returns the non-zero levels as bits.
 #if defined(__SSE2__)
-uint64_t QuantiseAc(const ScanQuantiser& quantiser, float stepReciprocal, int32_t offset,
-                    const int16_t* coefficients, int16_t* level) {
+uint64_t QuantiseAcPortable(const ScanQuantiser& quantiser, float stepReciprocal, int32_t offset,
+                            const int16_t* coefficients, int16_t* level) {
     const __m128i zero = _mm_setzero_si128();
     const __m128 half = _mm_set1_ps(0.5f);
     const __m128 largest = _mm_set1_ps(2047.0f);
@@ -70,8 +70,8 @@ uint64_t QuantiseAc(const ScanQuantiser& quantiser, float stepReciprocal, int32_
     return nonZero;
 }
 #else
-uint64_t QuantiseAc(const ScanQuantiser& quantiser, float stepReciprocal, int32_t offset,
-                    const int16_t* coefficients, int16_t* level) {
+uint64_t QuantiseAcPortable(const ScanQuantiser& quantiser, float stepReciprocal, int32_t offset,
+                            const int16_t* coefficients, int16_t* level) {
     uint64_t nonZero = 0;
     for (int k = 0; k < 64; ++k) {
         const int32_t c = coefficients[k];
@@ -85,6 +85,78 @@ uint64_t QuantiseAc(const ScanQuantiser& quantiser, float stepReciprocal, int32_
     }
     return nonZero;
 }
+#endif
+
+#if defined(__x86_64__) || defined(__i386__)
+// Sixteen coefficients at a time, the same operations lane by lane.
+__attribute__((target("avx2"))) uint64_t QuantiseAcAvx2(const ScanQuantiser& quantiser,
+                                                        float stepReciprocal, int32_t offset,
+                                                        const int16_t* coefficients,
+                                                        int16_t* level) {
+    const __m256 half = _mm256_set1_ps(0.5f);
+    const __m256 largest = _mm256_set1_ps(2047.0f);
+    const __m256 step = _mm256_set1_ps(stepReciprocal);
+    const __m256i add = _mm256_set1_epi32(offset);
+    uint64_t nonZero = 0;
+    for (int k = 0; k < 64; k += 16) {
+        const __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(coefficients + k));
+        const __m256i magnitude = _mm256_abs_epi16(c);
+        const __m256i wide[2] = {_mm256_cvtepu16_epi32(_mm256_castsi256_si128(magnitude)),
+                                 _mm256_cvtepu16_epi32(_mm256_extracti128_si256(magnitude, 1))};
+        __m256i quotient[2];
+        for (int h = 0; h < 2; ++h) {
+            const __m256i n = _mm256_add_epi32(_mm256_slli_epi32(wide[h], 4),
+                                               _mm256_load_si256(reinterpret_cast<const __m256i*>(
+                                                   quantiser.halfWeight + k + 8 * h)));
+            const __m256 nf = _mm256_add_ps(_mm256_cvtepi32_ps(n), half);
+            const __m256i v = _mm256_cvttps_epi32(
+                _mm256_mul_ps(nf, _mm256_load_ps(quantiser.reciprocal + k + 8 * h)));
+            const __m256 m = _mm256_add_ps(_mm256_cvtepi32_ps(_mm256_add_epi32(v, add)), half);
+            quotient[h] = _mm256_cvttps_epi32(_mm256_min_ps(_mm256_mul_ps(m, step), largest));
+        }
+        // The pack works within each half: the quarters go back in order.
+        const __m256i l = _mm256_sign_epi16(
+            _mm256_permute4x64_epi64(_mm256_packs_epi32(quotient[0], quotient[1]), 0xD8), c);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(level + k), l);
+        const __m256i isZero = _mm256_cmpeq_epi16(l, _mm256_setzero_si256());
+        const uint32_t zeros = static_cast<uint32_t>(_mm_movemask_epi8(
+            _mm_packs_epi16(_mm256_castsi256_si128(isZero), _mm256_extracti128_si256(isZero, 1))));
+        nonZero |= static_cast<uint64_t>(~zeros & 0xFFFFu) << k;
+    }
+    return nonZero;
+}
+
+// GCC's AVX-512 intrinsics start from deliberately undefined registers, which its warning on
+// uninitialised values takes for a fault.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wuninitialized"
+__attribute__((target("avx512f"))) uint64_t QuantiseAcAvx512(const ScanQuantiser& quantiser,
+                                                             float stepReciprocal, int32_t offset,
+                                                             const int16_t* coefficients,
+                                                             int16_t* level) {
+    const __m512 half = _mm512_set1_ps(0.5f);
+    const __m512 largest = _mm512_set1_ps(2047.0f);
+    const __m512 step = _mm512_set1_ps(stepReciprocal);
+    const __m512i add = _mm512_set1_epi32(offset);
+    uint64_t nonZero = 0;
+    for (int k = 0; k < 64; k += 16) {
+        const __m512i c = _mm512_cvtepi16_epi32(
+            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(coefficients + k)));
+        const __m512i n = _mm512_add_epi32(_mm512_slli_epi32(_mm512_abs_epi32(c), 4),
+                                           _mm512_load_si512(quantiser.halfWeight + k));
+        const __m512 nf = _mm512_add_ps(_mm512_cvtepi32_ps(n), half);
+        const __m512i v =
+            _mm512_cvttps_epi32(_mm512_mul_ps(nf, _mm512_load_ps(quantiser.reciprocal + k)));
+        const __m512 m = _mm512_add_ps(_mm512_cvtepi32_ps(_mm512_add_epi32(v, add)), half);
+        __m512i l = _mm512_cvttps_epi32(_mm512_min_ps(_mm512_mul_ps(m, step), largest));
+        l = _mm512_mask_sub_epi32(l, _mm512_cmplt_epi32_mask(c, _mm512_setzero_si512()),
+                                  _mm512_setzero_si512(), l);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(level + k), _mm512_cvtepi32_epi16(l));
+        nonZero |= static_cast<uint64_t>(_mm512_test_epi32_mask(l, l)) << k;
+    }
+    return nonZero;
+}
+#pragma GCC diagnostic pop
 #endif
 
 }  // namespace
@@ -136,12 +208,49 @@ uint64_t NonZeroLevelBits(const int16_t* level) {
     return bits & ~uint64_t{1};
 }
 
-void PrepareScanQuantiser(ScanQuantiser* quantiser) {
+int32_t LargestAcMagnitude(const int16_t* block) {
+#if defined(__SSE2__)
+    const __m128i notDc = _mm_set_epi16(-1, -1, -1, -1, -1, -1, -1, 0);
+    __m128i largest = _mm_setzero_si128();
+    for (int k = 0; k < 64; k += 8) {
+        __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + k));
+        if (k == 0) x = _mm_and_si128(x, notDc);
+        largest = _mm_max_epi16(largest, _mm_max_epi16(x, _mm_sub_epi16(_mm_setzero_si128(), x)));
+    }
+    largest = _mm_max_epi16(largest, _mm_srli_si128(largest, 8));
+    largest = _mm_max_epi16(largest, _mm_srli_si128(largest, 4));
+    largest = _mm_max_epi16(largest, _mm_srli_si128(largest, 2));
+    return static_cast<int16_t>(_mm_cvtsi128_si32(largest));
+#else
+    int32_t largest = 0;
+    for (int k = 1; k < 64; ++k) {
+        const int32_t m = block[k] < 0 ? -block[k] : block[k];
+        largest = m > largest ? m : largest;
+    }
+    return largest;
+#endif
+}
+
+void PrepareScanQuantiser(const int32_t* matrix, ScanQuantiser* quantiser, DctVariant variant) {
+    quantiser->quantiseAc = QuantiseAcPortable;
+#if defined(__x86_64__) || defined(__i386__)
+    if (variant == DctVariant::kAvx2 && DctVariantRuns(variant))
+        quantiser->quantiseAc = QuantiseAcAvx2;
+    if (variant == DctVariant::kAvx512 && DctVariantRuns(variant))
+        quantiser->quantiseAc = QuantiseAcAvx512;
+#endif
     for (int k = 0; k < 64; ++k) {
-        const int32_t w = gIntraMatrix.weights[kZigZagScan[k].column + 8 * kZigZagScan[k].row];
+        const int32_t w = matrix[kZigZagScan[k].column + 8 * kZigZagScan[k].row];
         quantiser->halfWeight[k] = w / 2;
         quantiser->reciprocal[k] = 1.0f / static_cast<float>(w);
     }
+}
+
+uint64_t QuantiseAcLevels(const ScanQuantiser& quantiser, int q, const int16_t* coefficients,
+                          int16_t* levels) {
+    const float stepReciprocal = 1.0f / static_cast<float>(2 * q);
+    return quantiser.quantiseAc(quantiser, stepReciprocal, (3 * q + 2) / 4, coefficients, levels) &
+           ~uint64_t{1};
 }
 
 void QuantiseScanned(const ScanQuantiser& quantiser, int q, const int16_t* coefficients,
@@ -154,7 +263,7 @@ void QuantiseScanned(const ScanQuantiser& quantiser, int q, const int16_t* coeff
     for (int b = 0; b < kBlocksPerMacroblock; ++b) {
         const int16_t* c = coefficients + 64 * b;
         int16_t* level = levels->level[b];
-        const uint64_t nonZero = QuantiseAc(quantiser, stepReciprocal, offset, c, level);
+        const uint64_t nonZero = quantiser.quantiseAc(quantiser, stepReciprocal, offset, c, level);
         // The DC at intra_dc_precision, rounded with halves away from zero.
         const int32_t c0 = c[0];
         const int32_t magnitude = c0 < 0 ? -c0 : c0;
@@ -167,7 +276,7 @@ void QuantiseScanned(const ScanQuantiser& quantiser, int q, const int16_t* coeff
 
 void QuantiseIntraBlock(int q, const int32_t* coefficients, int32_t* levels) {
     ScanQuantiser quantiser;
-    PrepareScanQuantiser(&quantiser);
+    PrepareScanQuantiser(gIntraMatrix.weights, &quantiser);
     int16_t scanned[kMacroblockValues] = {};
     for (int k = 0; k < 64; ++k)
         scanned[k] =

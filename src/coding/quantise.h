@@ -33,18 +33,34 @@ struct ScannedLevels {
 };
 // The non-zero levels at scan indices 1..63 of a block in scan order, as bits.
 [[nodiscard]] uint64_t NonZeroLevelBits(const int16_t* level);
+// The largest magnitude at scan indices 1..63 of a block in scan order.
+[[nodiscard]] int32_t LargestAcMagnitude(const int16_t* block);
 
 // The working intra matrix as the quantiser divides by it, by scan index: each weight's half,
 // and the weight's reciprocal in single precision. (16|c| + w/2) / w is the truncation of
 // (16|c| + w/2 + 0.5) x (1/w): the quotient is exact to far better than the 0.5/w that keeps the
 // half-step offset from every integer, so no division is needed; likewise for the step 2q.
+struct ScanQuantiser;
+// One block's AC levels by one instruction set; the non-zero ones as bits.
+using AcQuantiser = uint64_t (*)(const ScanQuantiser& quantiser, float stepReciprocal,
+                                 int32_t offset, const int16_t* coefficients, int16_t* levels);
 struct ScanQuantiser {
-    int32_t halfWeight[64];
-    float reciprocal[64];
+    alignas(64) int32_t halfWeight[64];
+    alignas(64) float reciprocal[64];
+    AcQuantiser quantiseAc;
 };
-// From the working intra matrix as it stands.
-void PrepareScanQuantiser(ScanQuantiser* quantiser);
-// QuantiseIntraBlock of the six blocks of a macroblock's stored coefficients (scan order).
+// From a matrix in raster order (weights 1..255), with the vector code of the instruction set of
+// `variant` (the portable code for the reference and scalar transforms). Every instruction set
+// gives the same levels.
+void PrepareScanQuantiser(const int32_t* matrix, ScanQuantiser* quantiser,
+                          DctVariant variant = ChosenDctVariant());
+// The AC levels of one block of coefficients in scan order at quantiser_scale_code q, limited
+// to -2047..2047 (index 0 gets the AC rule too); returns the non-zero ones at indices 1..63 as
+// bits.
+[[nodiscard]] uint64_t QuantiseAcLevels(const ScanQuantiser& quantiser, int q,
+                                        const int16_t* coefficients, int16_t* levels);
+// QuantiseIntraBlock of the six blocks of a macroblock's stored coefficients (scan order),
+// with the quantiser of the working intra matrix.
 void QuantiseScanned(const ScanQuantiser& quantiser, int q, const int16_t* coefficients,
                      ScannedLevels* levels);
 

@@ -324,10 +324,24 @@ constexpr AcCodeByMagnitude AcCodeByMagnitudeOf(const AcCode* table) {
     return codes;
 }
 
+constexpr AcLengths AcLengthsOf(const AcCodeByMagnitude& codes) {
+    AcLengths lengths{};
+    for (int run = 0; run < 64; ++run) {
+        for (int m = 1; m < kAcLengthMagnitudes; ++m) {
+            const int tabled =
+                run < kAcIndexRuns && m <= kAcIndexMagnitude ? codes.at[run][m].length : 0;
+            lengths.at[run][m] = static_cast<uint8_t>(
+                tabled != 0 ? tabled : kEscape.length + kEscapeRunBits + kEscapeLevelBits);
+        }
+    }
+    return lengths;
+}
+
 }  // namespace
 
 constexpr AcIndex kAcIndex = AcIndexOf(kAcTable);
 constexpr AcCodeByMagnitude kAcCodeByMagnitude = AcCodeByMagnitudeOf(kAcTable);
+constexpr AcLengths kAcLengths = AcLengthsOf(kAcCodeByMagnitude);
 
 // Table B.2, intra picture: type 1 intra, type 2 intra with quantiser_scale_code.
 constexpr VlcCode kIntraMacroblockType[3] = {

@@ -75,6 +75,15 @@ struct AcCodeByMagnitude {
 };
 extern const AcCodeByMagnitude kAcCodeByMagnitude;
 
+// Length of the code of (run, magnitude) with its sign, for runs 0..63 and magnitudes 1..40, or
+// of the escape (kEscape, then kEscapeRunBits and kEscapeLevelBits) where the table holds no code;
+// magnitude index 41 stands for every larger magnitude, which always escapes.
+constexpr int kAcLengthMagnitudes = kAcIndexMagnitude + 2;
+struct AcLengths {
+    uint8_t at[64][kAcLengthMagnitudes];
+};
+extern const AcLengths kAcLengths;
+
 // macroblock_type of intra pictures, by type 1 (intra) or 2 (intra with
 // quantiser_scale_code); index 0 unused.
 extern const VlcCode kIntraMacroblockType[3];

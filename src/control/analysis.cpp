@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "api/registry.h"
 #include "coding/int32_arith.h"
 #include "coding/quantise.h"
 #include "coding/tables.h"
@@ -45,13 +46,53 @@ void AddDcBits(int32_t c0, bool rowStart, int isLuma, int32_t* previous, int32_t
     }
 }
 
+// Raster index of scan index k.
+int RasterIndex(int k) { return kZigZagScan[k].column + 8 * kZigZagScan[k].row; }
+
+// Magnitudes up to 255 give a minimum weight of 1, which every entry already is.
+constexpr int32_t kLeastRaisingMagnitude = 256;
+
+// The largest magnitude at each position, raised by a block's AC coefficients (scan order).
+void TakeLargestMagnitudes(const int16_t* block, int32_t* largest) {
+    for (int k = 1; k < 64; ++k) {
+        const int32_t m = block[k] < 0 ? -block[k] : block[k];
+        const int p = RasterIndex(k);
+        if (m > largest[p]) largest[p] = m;
+    }
+}
+
+// Counts each non-zero AC coefficient of a block by position and magnitude, and raises the
+// largest magnitudes.
+void CountMagnitudes(const int16_t* block, MagnitudeCounts& counts, int32_t* largest) {
+    for (uint64_t rest = NonZeroLevelBits(block); rest != 0; rest &= rest - 1) {
+        const int k = __builtin_ctzll(rest);
+        const int32_t m = block[k] < 0 ? -block[k] : block[k];
+        const int p = RasterIndex(k);
+        ++counts[p][m];
+        if (m > largest[p]) largest[p] = m;
+    }
+}
+
+[[nodiscard]] int AllocateMagnitudeCounts() {
+    for (MagnitudeCounts*& c : gAnalysis.magnitudeCounts) {
+        c = static_cast<MagnitudeCounts*>(TrackedAlloc(1, sizeof(MagnitudeCounts)));
+        if (c == nullptr) return -1;
+    }
+    return 0;
+}
+
+void FreeMagnitudeCounts() {
+    for (MagnitudeCounts*& c : gAnalysis.magnitudeCounts) {
+        TrackedFree(c);
+        c = nullptr;
+    }
+}
+
 }  // namespace
 
-void RaiseMinimumWeights(const int32_t* coefficients, int32_t* minWeight) {
+void RaiseMinimumWeights(const int32_t* largest, int32_t* minWeight) {
     for (int p = 1; p < 64; ++p) {
-        // Magnitudes up to 255 give 1, which every entry already is.
-        if (coefficients[p] < 256 && coefficients[p] > -256) continue;
-        const int32_t v = (8 * std::abs(coefficients[p]) + 2047) / 2047;
+        const int32_t v = (8 * largest[p] + 2047) / 2047;
         if (v > minWeight[p]) minWeight[p] = v;
     }
 }
@@ -60,29 +101,39 @@ void CollectComponentStatistics(const char* name, const CoefficientStore& store,
                                 int32_t* dcTotals, int32_t* minWeight) {
     const AnalysisComponent component = ComponentOf(name);
     const int isLuma = component == kLuma;
+    const bool extended = gSwitches.extendedAnalysis != 0;
+    // The extended rule's squared errors: from counts of the magnitudes at each position when
+    // they could be allocated, else block by block.
+    MagnitudeCounts* counts = extended ? gAnalysis.magnitudeCounts[component] : nullptr;
     // The component's blocks of a macroblock: Y0..Y3 (rows, then columns), Cb, Cr.
     const int firstBlock = isLuma ? 0 : 3 + component;
     const int blocks = isLuma ? 4 : 1;
     int32_t previous[3] = {0, 0, 0};
-    int32_t c[64];
+    // The largest magnitude at each position: the minimum weights follow from it.
+    int32_t largest[64] = {};
 
     dcTotals[0] = dcTotals[1] = dcTotals[2] = 0;
     for (int32_t my = 0; my < store.rows; ++my) {
         for (int32_t mx = 0; mx < store.columns; ++mx) {
             const int16_t* stored = MacroblockCoefficients(store, my * store.columns + mx);
             for (int b = firstBlock; b < firstBlock + blocks; ++b) {
-                for (int k = 0; k < 64; ++k)
-                    c[kZigZagScan[k].column + 8 * kZigZagScan[k].row] = stored[64 * b + k];
-                if (gSwitches.extendedAnalysis != 0) {
+                const int16_t* block = stored + 64 * b;
+                if (counts != nullptr) {
+                    CountMagnitudes(block, *counts, largest);
+                } else if (extended) {
+                    int32_t c[64];
+                    for (int k = 0; k < 64; ++k) c[RasterIndex(k)] = block[k];
                     ErrorStatistics(c, sums, minWeight);
-                } else {
-                    RaiseMinimumWeights(c, minWeight);
+                } else if (LargestAcMagnitude(block) >= kLeastRaisingMagnitude) {
+                    TakeLargestMagnitudes(block, largest);
                 }
                 const bool rowStart = mx == 0 && b == firstBlock;
-                AddDcBits(c[0], rowStart, isLuma, previous, dcTotals);
+                AddDcBits(block[0], rowStart, isLuma, previous, dcTotals);
             }
         }
     }
+    RaiseMinimumWeights(largest, minWeight);
+    if (counts != nullptr) AddCountedErrors(*counts, sums);
 }
 
 void ScaleDefaultMatrix(const CoefficientStore& coefficients, int32_t* matrix,
@@ -120,6 +171,8 @@ int AnalysePicture(int32_t target, CoefficientStore* store) {
 
     const SamplePlanes picture{gPlanes.y, gPlanes.cb, gPlanes.cr, gSettings.FrameWidth, 0, 0};
     TransformMacroblockRows(picture, 0, store->rows, store);
+    // Without the counts the extended rule's statistics go block by block.
+    if (gSwitches.extendedAnalysis != 0 && AllocateMagnitudeCounts() != 0) FreeMagnitudeCounts();
     int32_t dcLuma[3];
     int32_t dcCb[3];
     int32_t dcCr[3];
@@ -129,6 +182,7 @@ int AnalysePicture(int32_t target, CoefficientStore* store) {
                                gAnalysis.minWeight);
     CollectComponentStatistics("ChromaCr", *store, &gAnalysis.errorSums[kChromaCr], dcCr,
                                gAnalysis.minWeight);
+    FreeMagnitudeCounts();
     if (gSwitches.extendedAnalysis != 0)
         BuildErrorTable(gAnalysis.errorSums, gAnalysis.errorTable, gAnalysis.minWeight);
     for (int k = 0; k < 3; ++k) gAnalysis.dcBits[k] = dcLuma[k] + dcCb[k] + dcCr[k];

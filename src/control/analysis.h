@@ -9,10 +9,11 @@
 
 // Working storage of one pre-analysis.
 struct AnalysisState {
-    int32_t minWeight[64];   // smallest weight each position may take
-    int32_t dcBits[3];       // DC bits of the picture at precision 0, 1, 2
-    ErrorSums errorSums[3];  // extended rule only
-    ErrorTable errorTable;   // extended rule only
+    int32_t minWeight[64];                // smallest weight each position may take
+    int32_t dcBits[3];                    // DC bits of the picture at precision 0, 1, 2
+    ErrorSums errorSums[3];               // extended rule only
+    ErrorTable errorTable;                // extended rule only
+    MagnitudeCounts* magnitudeCounts[3];  // extended rule, by AnalysisComponent, while collected
 };
 extern AnalysisState gAnalysis;
 void ResetAnalysis();
@@ -24,8 +25,8 @@ void ResetAnalysis();
 // name: "Luma", "ChromaCb" or "ChromaCr"; the statistics of that component's blocks.
 void CollectComponentStatistics(const char* name, const CoefficientStore& store, ErrorSums* sums,
                                 int32_t* dcTotals, int32_t* minWeight);
-// Raises minWeight[p] to (8|c| + 2047) / 2047 for every non-zero AC coefficient c of a block.
-void RaiseMinimumWeights(const int32_t* coefficients, int32_t* minWeight);
+// Raises minWeight[p] to (8a + 2047) / 2047 for the largest AC magnitude a seen at each position.
+void RaiseMinimumWeights(const int32_t* largest, int32_t* minWeight);
 // The simple rule: the default matrix scaled by estimated over available bits.
 void ScaleDefaultMatrix(const CoefficientStore& coefficients, int32_t* matrix,
                         const int32_t* minWeight, const int32_t* dcBits, int32_t target);

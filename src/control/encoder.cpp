@@ -225,10 +225,8 @@ void ResetEncoderRecords() {
     ResetIntraMatrix();
     ResetMacroblockBits();
     ResetAnalysis();
-    ResetSearchEstimate();
     ResetEstimateMemo();
     ResetThresholdState();
-    ResetErrorTerms();
 }
 
 int DecimateChroma() {

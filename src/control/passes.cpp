@@ -35,7 +35,7 @@ void ClosePass(Pass* pass) { TrackedFree(pass->levels); }
     pass->types = types;
     pass->store = store;
     if (pass->levels == nullptr) return -1;
-    PrepareScanQuantiser(&pass->quantiser);
+    PrepareScanQuantiser(gIntraMatrix.weights, &pass->quantiser);
     return 0;
 }
 

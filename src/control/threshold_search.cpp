@@ -9,13 +9,10 @@
 
 ThresholdState gThreshold;
 CarriedSearchState gCarriedSearch;
-ErrorTermTable gErrorTerms;
 EstimateMemo gMemo;
 
 void ResetThresholdState() { gThreshold = ThresholdState{}; }
 void ResetCarriedSearchState() { gCarriedSearch = CarriedSearchState{}; }
-// The table is a function of magnitude and weight alone: it is filled again when next needed.
-void ResetErrorTerms() { gErrorTerms.ready = 0; }
 void ResetEstimateMemo() { std::memset(&gMemo, 0, sizeof gMemo); }
 
 namespace {
@@ -23,7 +20,7 @@ namespace {
 // Squared quantisation error of a coefficient of magnitude a with weight w:
 // the error of x and of -x are equal, since every division truncates toward zero
 // and the odd-reconstruction rule moves toward zero on either side.
-int64_t ErrorTerm(int64_t a, int64_t w) {
+constexpr int64_t ErrorTerm(int64_t a, int64_t w) {
     int64_t h = w / 2;
     if (a < h) return a * a;
     int64_t t = (16 * a + h) / w;
@@ -33,13 +30,13 @@ int64_t ErrorTerm(int64_t a, int64_t w) {
     return (a - r) * (a - r);
 }
 
-void FillErrorTerms() {
-    for (int a = 0; a < kTabulatedMagnitudes; ++a) {
-        gErrorTerms.term[a][0] = 0;
+constexpr ErrorTermTable ErrorTerms() {
+    ErrorTermTable table{};
+    for (int a = 1; a < kTabulatedMagnitudes; ++a) {
         for (int w = 1; w < kWeights; ++w)
-            gErrorTerms.term[a][w] = static_cast<uint16_t>(a == 0 ? 0 : ErrorTerm(a, w));
+            table.term[a][w] = static_cast<uint16_t>(ErrorTerm(a, w));
     }
-    gErrorTerms.ready = 1;
+    return table;
 }
 
 int32_t EstimateWithMemo(const CoefficientStore& coefficients, const int32_t* matrix, int q) {
@@ -48,8 +45,7 @@ int32_t EstimateWithMemo(const CoefficientStore& coefficients, const int32_t* ma
         if (gMemo.q[i] == q && std::memcmp(gMemo.matrix[i], matrix, sizeof(gMemo.matrix[i])) == 0)
             return gMemo.bits[i];
     }
-    const int32_t bits =
-        gMemo.listed ? SearchEstimateAcBits(matrix, q) : EstimateAcBits(coefficients, matrix, q);
+    const int32_t bits = EstimateAcBits(coefficients, matrix, q);
     const int slot = gMemo.next;
     gMemo.next = (gMemo.next + 1) % kRememberedEstimates;
     if (gMemo.count < kRememberedEstimates) ++gMemo.count;
@@ -59,19 +55,13 @@ int32_t EstimateWithMemo(const CoefficientStore& coefficients, const int32_t* ma
     return bits;
 }
 
-void StartSearch(const CoefficientStore& coefficients) {
+void StartSearch() {
     gMemo.active = 1;
     gMemo.count = 0;
     gMemo.next = 0;
-    // Without its lists every estimate is EstimateAcBits itself.
-    gMemo.listed = PrepareSearchEstimate(coefficients) == 0;
 }
 
-void EndSearch() {
-    gMemo.active = 0;
-    gMemo.listed = 0;
-    ReleaseSearchEstimate();
-}
+void EndSearch() { gMemo.active = 0; }
 
 // Each position takes the largest weight whose error stays within the
 // threshold, never less than its minimum weight.
@@ -110,8 +100,9 @@ constexpr float kRefinements[6][2] = {{3.0f, 2.0f}, {1.0f, 1.0f},   {0.5f, 0.5f}
 
 }  // namespace
 
+constexpr ErrorTermTable kErrorTerms = ErrorTerms();
+
 void ErrorStatistics(const int32_t* coefficients, ErrorSums* sums, int32_t* minWeight) {
-    if (!gErrorTerms.ready) FillErrorTerms();
     for (int p = 1; p < 64; ++p) {
         const int32_t x = coefficients[p];
         if (x == 0) continue;
@@ -120,11 +111,24 @@ void ErrorStatistics(const int32_t* coefficients, ErrorSums* sums, int32_t* minW
         if (v > minWeight[p]) minWeight[p] = v;
         int32_t* sum = (*sums)[p];
         if (a < kTabulatedMagnitudes) {
-            const uint16_t* term = gErrorTerms.term[a];
+            const uint16_t* term = kErrorTerms.term[a];
             for (int w = 0; w < kWeights; ++w) sum[w] += term[w];
         } else {
             for (int w = 1; w < kWeights; ++w)
                 sum[w] = WrapAdd(sum[w], static_cast<int32_t>(ErrorTerm(a, w) & 0xFFFFFFFF));
+        }
+    }
+}
+
+void AddCountedErrors(const MagnitudeCounts& counts, ErrorSums* sums) {
+    for (int p = 1; p < 64; ++p) {
+        // Unsigned: the sums wrap as the block-by-block additions would.
+        uint32_t* sum = reinterpret_cast<uint32_t*>((*sums)[p]);
+        for (int a = 1; a < kTabulatedMagnitudes; ++a) {
+            const uint32_t n = counts[p][a];
+            if (n == 0) continue;
+            const uint16_t* term = kErrorTerms.term[a];
+            for (int w = 0; w < kWeights; ++w) sum[w] += n * term[w];
         }
     }
 }
@@ -172,7 +176,7 @@ void TryThreshold(const ThresholdSearch& search, float start, float step, int q,
 }
 
 void SearchThreshold(const ThresholdSearch& search) {
-    StartSearch(search.coefficients);
+    StartSearch();
     TryThreshold(search, 0.0f, 5.0f, 8, 0);
     if (gThreshold.threshold == 0.0f) {
         SearchFinerQuantisers(search);

@@ -29,17 +29,19 @@ extern CarriedSearchState gCarriedSearch;
 // Back to the state of a freshly loaded library (for tests; jobs never call it).
 void ResetCarriedSearchState();
 
-// Squared quantisation errors by magnitude 0..2048 (all the transform gives) and weight; larger
-// magnitudes take the formula. Every term fits 16 bits (the largest is 5776); weight 0 holds 0,
-// so a whole row of 128 can be added without a test and sums[p][0] stays 0.
+// Squared quantisation errors by magnitude 0..2048 (all the transform gives) and weight, built
+// when the library is; larger magnitudes take the formula. Every term fits 16 bits (the largest
+// is 5776); weight 0 holds 0, so a whole row of 128 can be added without a test and sums[p][0]
+// stays 0.
 constexpr int kTabulatedMagnitudes = 2049;
 constexpr int kWeights = 128;
 struct ErrorTermTable {
-    int32_t ready;
     uint16_t term[kTabulatedMagnitudes][kWeights];
 };
-extern ErrorTermTable gErrorTerms;
-void ResetErrorTerms();
+extern const ErrorTermTable kErrorTerms;
+
+// How many AC coefficients of each magnitude 0..2048 each position has: [position][magnitude].
+typedef uint32_t MagnitudeCounts[64][kTabulatedMagnitudes];
 
 // Estimated AC bits of the matrices already tried during one search. The estimate is a
 // function of the matrix and q over the same stored coefficients, so a repeated matrix gets
@@ -47,7 +49,6 @@ void ResetErrorTerms();
 constexpr int kRememberedEstimates = 64;
 struct EstimateMemo {
     int32_t active;
-    int32_t listed;  // the search estimate's lists are ready
     int32_t count;
     int32_t next;
     int32_t q[kRememberedEstimates];
@@ -69,6 +70,9 @@ struct ThresholdSearch {
 
 // Per block: raises the minimum weights and adds the squared errors of weights 1..127.
 void ErrorStatistics(const int32_t* coefficients, ErrorSums* sums, int32_t* minWeight);
+// The squared errors of weights 1..127 of all the coefficients counted, added to sums: what
+// ErrorStatistics adds for them block by block (the sums wrap as 32-bit integers either way).
+void AddCountedErrors(const MagnitudeCounts& counts, ErrorSums* sums);
 void BuildErrorTable(const ErrorSums* sums /* [3] */, ErrorTable table, const int32_t* minWeight);
 // One stage: from threshold `start` in steps of `step` until a matrix fits the budget at
 // estimate quantiser q (the first matrix when `final` is set); leaves the matrix, its

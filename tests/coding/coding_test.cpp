@@ -361,8 +361,12 @@ int32_t DividedLevel(int32_t c, int32_t w, int q) {
 
 // The quantiser divides by multiplying with single-precision reciprocals; on every coefficient
 // the transform can give (-2048..2048), with every weight 1..255 and every q 1..31, its level is
-// that of the integer divisions, and its non-zero bits mark exactly the non-zero levels.
-TEST(Quantiser, DivisionFreeOnEveryReachableTriple) {
+// that of the integer divisions, and its non-zero bits mark exactly the non-zero levels, with the
+// vector code of each instruction set that runs here.
+class QuantiserVariant : public ::testing::TestWithParam<DctVariant> {};
+
+TEST_P(QuantiserVariant, DivisionFreeOnEveryReachableTriple) {
+    if (!DctVariantRuns(GetParam())) GTEST_SKIP() << "this processor does not run it";
     ResetAllState();
     constexpr int kValues = 2 * 2048 + 1;
     constexpr int kMacroblocks = (kValues + 6 * 63 - 1) / (6 * 63);
@@ -376,7 +380,7 @@ TEST(Quantiser, DivisionFreeOnEveryReachableTriple) {
     int mismatches = 0;
     for (int32_t w = 1; w <= 255; ++w) {
         std::fill(gIntraMatrix.weights, gIntraMatrix.weights + 64, w);
-        PrepareScanQuantiser(&quantiser);
+        PrepareScanQuantiser(gIntraMatrix.weights, &quantiser, GetParam());
         for (int q = 1; q <= 31; ++q) {
             for (int mb = 0; mb < kMacroblocks; ++mb) {
                 QuantiseScanned(quantiser, q, &coefficients[mb * kMacroblockValues], &levels);
@@ -399,6 +403,11 @@ TEST(Quantiser, DivisionFreeOnEveryReachableTriple) {
     EXPECT_EQ(mismatches, 0);
 }
 
+INSTANTIATE_TEST_SUITE_P(Variants, QuantiserVariant, ::testing::ValuesIn(kDctVariants),
+                         [](const ::testing::TestParamInfo<DctVariant>& info) {
+                             return std::string(DctVariantName(info.param));
+                         });
+
 // The DC at precisions 0, 1, 2 (any other as 0): the coefficient over 8, 4 or 2 with halves away
 // from zero, within 255, 511 or 1023; and AC weights taken by scan index from the raster matrix.
 TEST(Quantiser, DcAtEveryPrecisionAndWeightsByScanIndex) {
@@ -409,7 +418,7 @@ TEST(Quantiser, DcAtEveryPrecisionAndWeightsByScanIndex) {
     for (int precision = 0; precision < 4; ++precision) {
         gSettings.IntraDCPrecision = precision;
         const int32_t mult = precision == 1 ? 4 : precision == 2 ? 2 : 8;
-        PrepareScanQuantiser(&quantiser);
+        PrepareScanQuantiser(gIntraMatrix.weights, &quantiser);
         for (int32_t c0 = -2048; c0 < 2048; ++c0) {
             coefficients[64 * (c0 & 3)] = static_cast<int16_t>(c0);
             QuantiseScanned(quantiser, 1 + (c0 & 15), coefficients.data(), &levels);
@@ -418,7 +427,7 @@ TEST(Quantiser, DcAtEveryPrecisionAndWeightsByScanIndex) {
         }
     }
     std::copy(kDefaultIntraMatrix, kDefaultIntraMatrix + 64, gIntraMatrix.weights);
-    PrepareScanQuantiser(&quantiser);
+    PrepareScanQuantiser(gIntraMatrix.weights, &quantiser);
     std::mt19937 random(3);
     for (int16_t& c : coefficients) c = static_cast<int16_t>(random() % 4096) - 2048;
     QuantiseScanned(quantiser, 5, coefficients.data(), &levels);
