@@ -146,7 +146,9 @@ TEST_P(FailureSweep, EachAllocationFailureEndsTheJobCleanly) {
         }
     }
     // Only the matrix search has working lists it can do without.
-    if (!GetParam().extended) EXPECT_EQ(absorbed, 0);
+    if (!GetParam().extended) {
+        EXPECT_EQ(absorbed, 0);
+    }
     RecordProperty("allocations", allocations_);
 }
 
