@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "api/api_jobs.h"
 #include "api/registry.h"
 #include "messages/report.h"
 #include "pictor/pictor.h"
@@ -23,9 +24,6 @@
 #include "support/tiff_writer.h"
 
 namespace {
-
-const std::string kPal = "FRMRT PAL\nASPECT_RATIO 4:3\nPAN_SCAN OFF\n";
-const std::string kNtsc = "FRMRT NTSC\nASPECT_RATIO 4:3\nPAN_SCAN OFF\n";
 
 class LibraryTest : public ::testing::Test {
 protected:
@@ -126,8 +124,7 @@ TEST_P(SizeTest, CodesWithinTheLimitAndDecodes) {
     const int width = GetParam().width, height = GetParam().height;
     WriteStillPicture(dir_.path, "pic.tif", width, height);
     const bool pal = height % 9 == 0 || height == 80;
-    WriteFileText(dir_ / "j.tp",
-                  "SOURCE_FILE pic.tif\nTARGET_SIZE 400000\n" + (pal ? kPal : kNtsc));
+    WriteFileText(dir_ / "j.tp", JobText("pic.tif", 400000, pal ? kPal : kNtsc));
     ExpectEnded(RunPictor(dir_.path, "j.tp"), 0);
     EXPECT_LE(ReadFileBytes(dir_ / "j.ts").size() * 8, 1800000u);
     const DecoderVerdict verdict = DecodeStream(dir_ / "j.ts", width, height);
@@ -148,7 +145,7 @@ class CancelTest : public LibraryTest, public ::testing::WithParamInterface<int>
 
 TEST_P(CancelTest, FromAnotherThreadEndsTheJob) {
     WriteStillPicture(dir_.path, "pic.tif", 720, 576);
-    WriteFileText(dir_ / "j.tp", "SOURCE_FILE pic.tif\nTARGET_SIZE 1500000\n" + kPal);
+    WriteFileText(dir_ / "j.tp", JobText("pic.tif", 1500000, kPal));
     auto context = std::make_unique<JobContext>();
     char errorText[1024];
     context->errorText = errorText;

@@ -1,0 +1,31 @@
+// Job files and child processes shared by the library's tests.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <functional>
+#include <string>
+
+inline const std::string kNtsc = "FRMRT NTSC\nASPECT_RATIO 4:3\nPAN_SCAN OFF\n";
+inline const std::string kPal = "FRMRT PAL\nASPECT_RATIO 4:3\nPAN_SCAN OFF\n";
+
+// A job file for `picture` (in the folder's still/) at `target` bits, with the frame lines.
+inline std::string JobText(const std::string& picture, int target, const std::string& frame) {
+    return "SOURCE_FILE " + picture + "\nTARGET_SIZE " + std::to_string(target) + "\n" + frame;
+}
+
+// Runs `body` in a child process, which ends without running anything of its parent's.
+inline void InChild(const std::function<void()>& body) {
+    std::fflush(nullptr);  // what the child prints must not repeat the parent's buffered output
+    const pid_t child = fork();
+    if (child == 0) {
+        body();
+        _exit(0);
+    }
+    int status = -1;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
