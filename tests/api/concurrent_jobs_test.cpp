@@ -60,18 +60,14 @@ Ran RunKind(const std::string& dir, const JobKind& kind, const std::string& stem
     return ran;
 }
 
-class ConcurrentJobs : public ::testing::Test {
+class ConcurrentJobs : public LibraryTest {
 protected:
     void SetUp() override {
-        ResetAllState();
+        LibraryTest::SetUp();
         WriteStillPicture(dir_.path, "p96.tif", 96, 64);
         WriteStillPicture(dir_.path, "p176.tif", 176, 144);
         WriteNoisePicture(dir_.path, "n176.tif", 176, 144, 7);
-        descriptors_ = OpenDescriptors();
     }
-    void TearDown() override { ResetAllState(); }
-    TempDir dir_;
-    long descriptors_ = 0;
 };
 
 // Each thread takes every kind twice, each time beside other kinds on the other threads.
@@ -110,8 +106,7 @@ TEST_F(ConcurrentJobs, EightThreadsGiveWhatEachJobGivesAlone) {
         }
     }
     EXPECT_EQ(gCarriedSearch.lastEstimateQ, 0);
-    EXPECT_EQ(TrackedBlocks() + gFileRegistry.count, 0);
-    EXPECT_EQ(OpenDescriptors(), descriptors_);
+    ExpectReleased();
 }
 
 // A Pictor job on another thread while this one holds the gate, as a running job does.
@@ -173,7 +168,7 @@ TEST_F(ConcurrentJobs, WaitingJobsRunOrEndCancelledOnceTheGateIsFree) {
     EXPECT_EQ(forDA.load(), PICTOR_FINISHED);
     EXPECT_TRUE(ReadFileBytes(dir_ / "w.ts") == alone);
     EXPECT_TRUE(ReadFileBytes(dir_ / "v.ts") == alone);
-    EXPECT_EQ(TrackedBlocks() + gFileRegistry.count, 0);
+    ExpectReleased();
 }
 
 }  // namespace

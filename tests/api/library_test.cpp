@@ -25,29 +25,6 @@
 
 namespace {
 
-class LibraryTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ResetAllState();
-        descriptors_ = OpenDescriptors();
-    }
-    void TearDown() override { ResetAllState(); }
-    // However a Pictor job ends, its context says so and it releases everything it took.
-    void ExpectEnded(const JobOutcome& out, int result) {
-        EXPECT_EQ(out.result, result) << out.errorText;
-        EXPECT_EQ(out.status, result);
-        EXPECT_EQ(out.progress, 100);
-        ExpectReleased();
-    }
-    void ExpectReleased() {
-        EXPECT_EQ(TrackedBlocks(), 0);
-        EXPECT_EQ(gFileRegistry.count, 0);
-        EXPECT_EQ(OpenDescriptors(), descriptors_);
-    }
-    TempDir dir_;
-    long descriptors_ = 0;
-};
-
 TEST(Library, ExportsExactlyTheTwoEntryPoints) {
     std::string names;
     const std::string command = "nm -D --defined-only '" PICTOR_LIBRARY_PATH "' | awk '{print $3}'";
