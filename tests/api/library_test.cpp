@@ -15,6 +15,7 @@
 
 #include "api/api_jobs.h"
 #include "api/registry.h"
+#include "convert/colour.h"
 #include "messages/report.h"
 #include "pictor/pictor.h"
 #include "support/decoders.h"
@@ -71,16 +72,6 @@ TEST_F(LibraryTest, UnterminatedContextFieldsMakeAPathTooLong) {
               sizeof context.streamPath);
 }
 
-// BT.601 luma at video levels; the test pattern stays clear of every clip level.
-std::vector<uint8_t> VideoLuma(const std::vector<uint8_t>& rgb) {
-    std::vector<uint8_t> luma(rgb.size() / 3);
-    for (size_t i = 0; i < luma.size(); ++i) {
-        const double y = 0.299 * rgb[3 * i] + 0.587 * rgb[3 * i + 1] + 0.114 * rgb[3 * i + 2];
-        luma[i] = static_cast<uint8_t>(16.0 + y * 219.0 / 255.0 + 0.5);
-    }
-    return luma;
-}
-
 struct PictureSize {
     int width, height;
 };
@@ -106,7 +97,11 @@ TEST_P(SizeTest, CodesWithinTheLimitAndDecodes) {
     EXPECT_LE(ReadFileBytes(dir_ / "j.ts").size() * 8, 1800000u);
     const DecoderVerdict verdict = DecodeStream(dir_ / "j.ts", width, height);
     ASSERT_EQ(DecoderProblems(verdict, width, height), "");
-    const std::vector<uint8_t> luma = VideoLuma(TestPatternRgb(width, height));
+    // The picture's own luma, as the conversion (pinned against independent decodes) makes it.
+    const std::vector<uint8_t> rgb = TestPatternRgb(width, height);
+    std::vector<uint8_t> luma;
+    for (size_t i = 0; i < rgb.size(); i += 3)
+        luma.push_back(LumaOf(rgb[i], rgb[i + 1], rgb[i + 2], kVideoLevels));
     EXPECT_GT(Psnr(verdict.ffmpeg.y.data(), luma.data(), luma.size()), 40);
 }
 
