@@ -2,21 +2,15 @@
 // job gives what it gives alone, whichever thread runs it and whatever runs beside it. A Pictor
 // job that waits shows itself as running with nothing done, and its caller may cancel it there.
 #include <atomic>
-#include <cstdio>
 #include <cstring>
 #include <memory>
-#include <string>
 #include <thread>
 #include <vector>
 
 #include "api/api_jobs.h"
 #include "api/job_gate.h"
-#include "api/registry.h"
 #include "control/threshold_search.h"
 #include "pictor/pictor.h"
-#include "support/files.h"
-#include "support/job_runner.h"
-#include "support/state.h"
 
 namespace {
 

@@ -9,18 +9,13 @@
 // sequence is chosen so that it is carried (a small picture at the largest target searches
 // every estimate quantiser) into later extended jobs, and it is accounted for explicitly: each
 // lone run starts with the value the sequence carried into that job.
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <string>
 #include <vector>
 
 #include "api/api_jobs.h"
-#include "api/registry.h"
 #include "control/threshold_search.h"
-#include "support/files.h"
-#include "support/job_runner.h"
 #include "support/tiff_writer.h"
 
 namespace {

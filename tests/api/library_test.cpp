@@ -1,27 +1,20 @@
 // The shared library as a host sees it: its exports and limits, every accepted picture size, and
 // jobs stopped from another thread.
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <memory>
 #include <ostream>
-#include <string>
 #include <thread>
 #include <vector>
 
 #include "api/api_jobs.h"
-#include "api/registry.h"
 #include "convert/colour.h"
 #include "messages/report.h"
 #include "pictor/pictor.h"
 #include "support/decoders.h"
-#include "support/files.h"
-#include "support/job_runner.h"
-#include "support/state.h"
 #include "support/tiff_writer.h"
 
 namespace {
