@@ -8,23 +8,13 @@
 // it was. Open failures: the job file (code 2), the picture's type test and its conversion (code
 // 13 each), the stream of a final attempt (1, no line). The stream's writes go unchecked: a disk
 // that fills up at any write leaves a finished job with the stream cut there.
-#include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cstdio>
-#include <functional>
 #include <ostream>
-#include <string>
 #include <vector>
 
-#include "api/registry.h"
+#include "api/api_jobs.h"
 #include "control/threshold_search.h"
 #include "pictor/pictor.h"
-#include "support/files.h"
-#include "support/job_runner.h"
-#include "support/state.h"
 
 namespace {
 
@@ -36,61 +26,32 @@ struct SweepJob {
     int width, height;
     int target;
     int32_t extended;
-    const char* frame;
+    bool pal;
 };
 
 void PrintTo(const SweepJob& j, std::ostream* os) { *os << j.name; }
 
-std::string JobText(const std::string& picture, int target, const std::string& frame) {
-    return "SOURCE_FILE " + picture + "\nTARGET_SIZE " + std::to_string(target) + "\nFRMRT " +
-           frame + "\nASPECT_RATIO 4:3\nPAN_SCAN OFF\n";
-}
-
-// The stream `body` leaves at `streamPath`, in a child process that has run no job before.
-std::vector<uint8_t> StreamOfAFreshProcess(const std::function<void()>& body,
-                                           const std::string& streamPath) {
-    std::fflush(nullptr);
-    const pid_t child = fork();
-    if (child == 0) {
-        body();
-        _exit(0);
-    }
-    int status = -1;
-    EXPECT_EQ(waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    std::vector<uint8_t> stream = ReadFileBytes(streamPath);
-    std::remove(streamPath.c_str());
-    return stream;
-}
-
-class FailureSweep : public ::testing::TestWithParam<SweepJob> {
+class FailureSweep : public LibraryTest, public ::testing::WithParamInterface<SweepJob> {
 protected:
     void SetUp() override {
-        ResetAllState();
+        LibraryTest::SetUp();
         const SweepJob& j = GetParam();
         WriteStillPicture(dir_.path, "p.tif", j.width, j.height);
         WriteStillPicture(dir_.path, "next.tif", 96, 64);
-        WriteFileText(dir_ / "j.tp", JobText("p.tif", j.target, j.frame));
-        WriteFileText(dir_ / "next.tp", JobText("next.tif", 300000, "NTSC"));
-        next_ = StreamOfAFreshProcess([this] { Next(); }, dir_ / "next.ts");
-        reference_ = StreamOfAFreshProcess([this] { Run(); }, dir_ / "j.ts");
+        WriteFileText(dir_ / "j.tp", JobText("p.tif", j.target, j.pal ? kPal : kNtsc));
+        WriteFileText(dir_ / "next.tp", JobText("next.tif", 300000, kNtsc));
+        // The next job's stream as a process that has run no job before gives it.
+        InChild([this] { Next(); });
+        next_ = ReadFileBytes(dir_ / "next.ts");
         ASSERT_FALSE(next_.empty());
-        ASSERT_FALSE(reference_.empty());
-
-        descriptors_ = OpenDescriptors();
         const JobOutcome clean = Run();
         ASSERT_EQ(clean.result, PICTOR_FINISHED) << clean.errorText;
-        ASSERT_TRUE(ReadFileBytes(dir_ / "j.ts") == reference_);
+        reference_ = ReadFileBytes(dir_ / "j.ts");
         allocations_ = gAllocRegistry.count;
         opens_ = gFileRegistry.opens;
         writes_ = gFileRegistry.writes;
         ASSERT_GE(writes_, 1);
     }
-    void TearDown() override {
-        gRegistryFaults = RegistryFaults{};
-        ResetAllState();
-    }
-
     // The job, as the first job of a process would run it.
     JobOutcome Run() {
         ResetCarriedSearchState();
@@ -112,19 +73,13 @@ protected:
         const JobOutcome outcome = Run();
         fired_ = gRegistryFaults.progressAtFailure;
         gRegistryFaults = RegistryFaults{};
-        EXPECT_EQ(outcome.status, outcome.result);
-        EXPECT_EQ(outcome.progress, 100);
-        EXPECT_EQ(TrackedBlocks(), 0);
-        EXPECT_EQ(gFileRegistry.count, 0);
-        EXPECT_EQ(OpenDescriptors(), descriptors_);
+        ExpectEnded(outcome, outcome.result);
         Next();
         EXPECT_TRUE(ReadFileBytes(dir_ / "next.ts") == next_) << "the next job's stream differs";
         return outcome;
     }
 
-    TempDir dir_;
     std::vector<uint8_t> reference_, next_;
-    long descriptors_ = 0;
     int32_t allocations_ = 0;
     int64_t opens_ = 0, writes_ = 0;
     int32_t fired_ = -1;  // the progress when the injected failure happened; -1: it did not
@@ -176,10 +131,8 @@ TEST_P(FailureSweep, EachOpenFailureEndsTheJobWithItsMessage) {
 }
 
 TEST_P(FailureSweep, AStreamWriteFailureFinishesWithTheStreamCutThere) {
-    // The stream goes out in whole buffers: every one of a job's writes is tried.
-    std::vector<int64_t> tried;
-    for (int64_t n = 1; n <= writes_; ++n) tried.push_back(n);
-    for (int64_t n : tried) {
+    // The stream goes out in whole buffers through one unchecked call: every write is tried.
+    for (int64_t n = 1; n <= writes_; ++n) {
         SCOPED_TRACE("write " + std::to_string(n) + " of " + std::to_string(writes_));
         const JobOutcome job = RunFailing(RegistryFaults{0, 0, n, 0});
         EXPECT_GE(fired_, 0);
@@ -193,10 +146,9 @@ TEST_P(FailureSweep, AStreamWriteFailureFinishesWithTheStreamCutThere) {
 
 INSTANTIATE_TEST_SUITE_P(
     Jobs, FailureSweep,
-    ::testing::Values(SweepJob{"Small", 96, 64, 200000, 0, "NTSC"},
-                      SweepJob{"SmallExtended", 96, 64, 200000, 1, "NTSC"},
-                      SweepJob{"Frame720x576", 720, 576, 1200000, 0, "PAL"},
-                      SweepJob{"Frame720x576Extended", 720, 576, 1200000, 1, "PAL"}),
+    ::testing::Values(SweepJob{"Small", 96, 64, 200000, 0, false},
+                      SweepJob{"SmallExtended", 96, 64, 200000, 1, false},
+                      SweepJob{"Frame720x576Extended", 720, 576, 1200000, 1, true}),
     [](const ::testing::TestParamInfo<SweepJob>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -1,0 +1,60 @@
+// Job files, child processes and the fixture shared by the library's tests.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <functional>
+#include <string>
+
+#include "api/registry.h"
+#include "support/files.h"
+#include "support/job_runner.h"
+#include "support/state.h"
+
+inline const std::string kNtsc = "FRMRT NTSC\nASPECT_RATIO 4:3\nPAN_SCAN OFF\n";
+inline const std::string kPal = "FRMRT PAL\nASPECT_RATIO 4:3\nPAN_SCAN OFF\n";
+
+// A job file for `picture` (in the folder's still/) at `target` bits, with the frame lines.
+inline std::string JobText(const std::string& picture, int target, const std::string& frame) {
+    return "SOURCE_FILE " + picture + "\nTARGET_SIZE " + std::to_string(target) + "\n" + frame;
+}
+
+// Runs `body` in a child process, which ends without running anything of its parent's.
+inline void InChild(const std::function<void()>& body) {
+    std::fflush(nullptr);  // what the child prints must not repeat the parent's buffered output
+    const pid_t child = fork();
+    if (child == 0) {
+        body();
+        _exit(0);
+    }
+    int status = -1;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+// Each test starts and ends with no job state, and every job it runs must release what it took.
+class LibraryTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ResetAllState();
+        descriptors_ = OpenDescriptors();
+    }
+    void TearDown() override { ResetAllState(); }
+    // However a Pictor job ends, its context says so and it releases everything it took.
+    void ExpectEnded(const JobOutcome& out, int result) {
+        EXPECT_EQ(out.result, result) << out.errorText;
+        EXPECT_EQ(out.status, result);
+        EXPECT_EQ(out.progress, 100);
+        ExpectReleased();
+    }
+    void ExpectReleased() {
+        EXPECT_EQ(TrackedBlocks(), 0);
+        EXPECT_EQ(gFileRegistry.count, 0);
+        EXPECT_EQ(OpenDescriptors(), descriptors_);
+    }
+    TempDir dir_;
+    long descriptors_ = 0;
+};
