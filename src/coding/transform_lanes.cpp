@@ -222,6 +222,21 @@ namespace {
 #define PICTOR_AVX2 inline __attribute__((target("avx2"), always_inline))
 #define PICTOR_AVX512 inline __attribute__((target("avx512f"), always_inline))
 
+// The vector without its first `words` 32-bit words; the byte shift takes only an immediate,
+// which an unoptimised build does not fold from a loop counter.
+inline __m128i DropWords(__m128i v, int words) {
+    switch (words) {
+        case 1:
+            return _mm_srli_si128(v, 4);
+        case 2:
+            return _mm_srli_si128(v, 8);
+        case 3:
+            return _mm_srli_si128(v, 12);
+        default:
+            return v;
+    }
+}
+
 // Four blocks: their rows transposed byte by byte, so each sample position holds one byte of
 // every block; scan-ordered coefficients gathered back per block by 16-bit transposes.
 struct WholeGroupsOfFour {
@@ -235,8 +250,7 @@ struct WholeGroupsOfFour {
             const __m128i t23 = _mm_unpacklo_epi8(row[2], row[3]);
             const __m128i columns[2] = {_mm_unpacklo_epi16(t01, t23), _mm_unpackhi_epi16(t01, t23)};
             for (int c = 0; c < 8; ++c) {
-                const __m128i four =
-                    c % 4 == 0 ? columns[c / 4] : _mm_srli_si128(columns[c / 4], 4 * (c % 4));
+                const __m128i four = DropWords(columns[c / 4], c % 4);
                 _mm_store_si128(reinterpret_cast<__m128i*>(in[8 * r + c]), _mm_cvtepu8_epi32(four));
             }
         }
