@@ -153,10 +153,15 @@ template <int L>
 PICTOR_LANES void LoadSamples(const uint8_t* const* origins, int32_t stride, int n,
                               int32_t (*in)[L]) {
     for (int lane = 0; lane < L; ++lane) {
+        // Lanes past `n` have no block: their origins are not to be offset, only zeroed.
+        if (lane >= n) {
+            for (int p = 0; p < 64; ++p) in[p][lane] = 0;
+            continue;
+        }
         const uint8_t* origin = origins[lane];
         for (int r = 0; r < 8; ++r) {
             const uint8_t* row = origin + static_cast<int64_t>(r) * stride;
-            for (int c = 0; c < 8; ++c) in[8 * r + c][lane] = lane < n ? row[c] : 0;
+            for (int c = 0; c < 8; ++c) in[8 * r + c][lane] = row[c];
         }
     }
 }
