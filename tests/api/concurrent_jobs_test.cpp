@@ -66,7 +66,7 @@ protected:
 
 // Each thread takes every kind twice, each time beside other kinds on the other threads.
 constexpr int kThreads = 8;
-constexpr int kJobsPerThread = 8;
+constexpr int kJobsPerThread = 20;
 
 TEST_F(ConcurrentJobs, EightThreadsGiveWhatEachJobGivesAlone) {
     const std::vector<JobKind> kinds = Kinds();
