@@ -56,7 +56,7 @@ template <typename Sink>
 inline void CodeRunLevel(Sink& sink, int run, int32_t level) {
     const int32_t magnitude = level < 0 ? -level : level;
     if constexpr (Sink::kLengthsOnly) {
-        const int m = magnitude < kAcLengthMagnitudes - 1 ? magnitude : kAcLengthMagnitudes - 1;
+        const int m = magnitude < kLargestTabledMagnitude ? magnitude : kLargestTabledMagnitude;
         sink.Put(0, kAcLengths.at[run][m]);
         return;
     }

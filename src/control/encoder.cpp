@@ -214,6 +214,7 @@ void ResetEncoderRecords() {
     ResetIntraMatrix();
     ResetMacroblockBits();
     ResetAnalysis();
+    ResetSearchEstimate();
     ResetEstimateMemo();
     ResetThresholdState();
 }
