@@ -51,9 +51,13 @@ struct Attempt {
     int32_t bits;
 };
 
+// How an attempt's code is taken: counted (the measuring passes), or written into the stream
+// and taken back when the attempt is rejected (the final pass).
+enum class Coding { kCount, kWrite };
+
 // Codes macroblock (row, col) at q, and again one step coarser while the code exceeds `limit`
-// below the largest quantiser; the levels of the accepted attempt stay in the pass's buffer.
-Attempt CodeMacroblock(const Pass& pass, int row, int col, int q, int32_t limit) {
+// below the largest quantiser.
+Attempt CodeMacroblock(const Pass& pass, Coding coding, int row, int col, int q, int32_t limit) {
     const int mb = MacroblockIndex(row, col);
     const int sliceStart = StartsSlice(mb) ? 1 : 0;
     const int16_t* coefficients = MacroblockCoefficients(*pass.store, mb);
@@ -62,9 +66,18 @@ Attempt CodeMacroblock(const Pass& pass, int row, int col, int q, int32_t limit)
         pass.quantisers[mb] = q;
         const int type = (sliceStart == 0 && q != pass.quantisers[mb - 1]) ? 2 : 1;
         pass.types[mb] = type;
-        const int32_t bits =
-            CountMacroblockBits(*pass.levels, MacroblockAttempt{row, q, type, sliceStart, retry});
-        if (q >= kLargestQuantiser || bits <= limit) return Attempt{q, type, bits};
+        const MacroblockAttempt attempt{row, q, type, sliceStart, retry};
+        if (coding == Coding::kCount) {
+            const int32_t bits = CountMacroblockBits(*pass.levels, attempt);
+            if (q >= kLargestQuantiser || bits <= limit) return Attempt{q, type, bits};
+        } else {
+            const BitWriterMark mark = MarkBitWriter();
+            WriteMacroblock(*pass.levels, attempt);
+            const int32_t bits = BitsWritten() - mark.bits;
+            if (q >= kLargestQuantiser || bits <= limit) return Attempt{q, type, bits};
+            // A rejected attempt leaves nothing in the stream.
+            RewindBitWriter(mark);
+        }
         ++q;
     }
 }
@@ -82,7 +95,8 @@ int CodingPass1(int32_t* quantisers, int32_t* types, RateControlState* rateContr
     for (int row = 0; row < s.YMBlock; ++row) {
         for (int col = 0; col < s.XMBlock; ++col) {
             const float base = Pass1Quantiser(rateControl, bitsSoFar, bitsPerMacroblock, col, row);
-            const Attempt a = CodeMacroblock(pass, row, col, RoundQuantiser(base), LimitOf(col));
+            const Attempt a =
+                CodeMacroblock(pass, Coding::kCount, row, col, RoundQuantiser(base), LimitOf(col));
             bitsSoFar += a.bits;
             quantiserSum += a.q;
             if (EndsSlice(MacroblockIndex(row, col))) {
@@ -104,7 +118,8 @@ int CodingPass2(int32_t* quantisers, int32_t* types, const CoefficientStore* sto
     for (int row = 0; row < s.YMBlock; ++row) {
         for (int col = 0; col < s.XMBlock; ++col) {
             const int mb = MacroblockIndex(row, col);
-            const Attempt a = CodeMacroblock(pass, row, col, s.IFixedQstep, kNoLimit);
+            const Attempt a =
+                CodeMacroblock(pass, Coding::kCount, row, col, s.IFixedQstep, kNoLimit);
             gMacroblockBits.difcnt[mb] = a.bits;
             if (EndsSlice(mb)) std::fflush(stdout);
         }
@@ -125,11 +140,7 @@ int FinalCodingPass(int32_t* quantisers, int32_t* types, const CoefficientStore*
         for (int col = 0; col < s.XMBlock; ++col) {
             const int mb = MacroblockIndex(row, col);
             const int q = FinalStartingQuantiser(&rate, col, row);
-            const Attempt a = CodeMacroblock(pass, row, col, q, LimitOf(col));
-            // The accepted code again, into the stream: from the DC values the macroblock
-            // started with.
-            WriteMacroblock(*pass.levels,
-                            MacroblockAttempt{row, a.q, a.type, StartsSlice(mb) ? 1 : 0, 1});
+            const Attempt a = CodeMacroblock(pass, Coding::kWrite, row, col, q, LimitOf(col));
             const int32_t now = BitsWritten();
             gMacroblockBits.rescnt[mb] = now - lastCount;
             rate.usedBits += now - lastCount;
