@@ -11,8 +11,14 @@
 #include "coding/quantise.h"
 #include "coding/tables.h"
 #include "control/bit_budget.h"
+#include "parallel/job_threads.h"
 
 namespace {
+
+// The estimates split the blocks into this many chunks for the job's threads; the chunks' sums
+// are added in chunk order.
+constexpr int32_t kBlockChunks = 8;
+int64_t ChunkStart(int32_t chunk, int64_t blocks) { return blocks * chunk / kBlockChunks; }
 
 // The smallest AC magnitude whose level is not 0 under `matrix` and q: a level is not 0 once
 // 16|x| + w/2 >= (2q - offset) w.
@@ -89,21 +95,27 @@ uint32_t ChangedGroups(const int32_t* matrix, const int32_t* before) {
 // Every block anew.
 void EstimateEveryBlock(const CoefficientStore& store, const ScanQuantiser& quantiser, int q,
                         int32_t smallest) {
-    gEstimate.total = 0;
-    for (int64_t b = 0; b < gEstimate.blocks; ++b) {
-        uint8_t* magnitudes = gEstimate.magnitudes + 64 * b;
-        if (gEstimate.largest[b] < smallest) {
-            std::memset(magnitudes, 0, 64);
-            gEstimate.nonZero[b] = 0;
-        } else {
-            int16_t levels[64];
-            gEstimate.nonZero[b] = QuantiseAcLevels(quantiser, q, store.data + 64 * b, levels);
-            TabledMagnitudes(levels, magnitudes);
-            magnitudes[0] = 0;
+    int64_t totals[kBlockChunks] = {};
+    auto estimate = [&](int32_t chunk) {
+        for (int64_t b = ChunkStart(chunk, gEstimate.blocks);
+             b < ChunkStart(chunk + 1, gEstimate.blocks); ++b) {
+            uint8_t* magnitudes = gEstimate.magnitudes + 64 * b;
+            if (gEstimate.largest[b] < smallest) {
+                std::memset(magnitudes, 0, 64);
+                gEstimate.nonZero[b] = 0;
+            } else {
+                int16_t levels[64];
+                gEstimate.nonZero[b] = QuantiseAcLevels(quantiser, q, store.data + 64 * b, levels);
+                TabledMagnitudes(levels, magnitudes);
+                magnitudes[0] = 0;
+            }
+            gEstimate.bits[b] = CountBlockBits(magnitudes, gEstimate.nonZero[b]);
+            totals[chunk] += gEstimate.bits[b];
         }
-        gEstimate.bits[b] = CountBlockBits(magnitudes, gEstimate.nonZero[b]);
-        gEstimate.total += gEstimate.bits[b];
-    }
+    };
+    RunChunks(kBlockChunks, estimate);
+    gEstimate.total = 0;
+    for (int64_t t : totals) gEstimate.total += t;
 }
 
 // Only the changed level groups, and the blocks where a magnitude in them changed.
@@ -113,30 +125,36 @@ void EstimateChangedGroups(const CoefficientStore& store, const ScanQuantiser& q
     for (int g = 0; g < 4; ++g) {
         if (groups >> g & 1) groupBits |= uint64_t{0xFFFF} << (16 * g);
     }
-    for (int64_t b = 0; b < gEstimate.blocks; ++b) {
-        // All zero before and after.
-        if (gEstimate.largest[b] < smallest && gEstimate.nonZero[b] == 0) continue;
-        uint8_t* magnitudes = gEstimate.magnitudes + 64 * b;
-        int16_t levels[64];
-        uint8_t fresh[64];
-        uint64_t nonZero = QuantiseAcLevels(quantiser, q, store.data + 64 * b, levels, groups);
-        TabledMagnitudes(levels, fresh);
-        fresh[0] = 0;
-        bool same = ((nonZero ^ gEstimate.nonZero[b]) & groupBits) == 0;
-        for (int g = 0; same && g < 4; ++g) {
-            if ((groups >> g & 1) != 0)
-                same = std::memcmp(fresh + 16 * g, magnitudes + 16 * g, 16) == 0;
+    int64_t changes[kBlockChunks] = {};
+    auto estimate = [&](int32_t chunk) {
+        for (int64_t b = ChunkStart(chunk, gEstimate.blocks);
+             b < ChunkStart(chunk + 1, gEstimate.blocks); ++b) {
+            // All zero before and after.
+            if (gEstimate.largest[b] < smallest && gEstimate.nonZero[b] == 0) continue;
+            uint8_t* magnitudes = gEstimate.magnitudes + 64 * b;
+            int16_t levels[64];
+            uint8_t fresh[64];
+            uint64_t nonZero = QuantiseAcLevels(quantiser, q, store.data + 64 * b, levels, groups);
+            TabledMagnitudes(levels, fresh);
+            fresh[0] = 0;
+            bool same = ((nonZero ^ gEstimate.nonZero[b]) & groupBits) == 0;
+            for (int g = 0; same && g < 4; ++g) {
+                if ((groups >> g & 1) != 0)
+                    same = std::memcmp(fresh + 16 * g, magnitudes + 16 * g, 16) == 0;
+            }
+            if (same) continue;
+            for (int g = 0; g < 4; ++g) {
+                if ((groups >> g & 1) != 0) std::memcpy(magnitudes + 16 * g, fresh + 16 * g, 16);
+            }
+            nonZero |= gEstimate.nonZero[b] & ~groupBits;
+            gEstimate.nonZero[b] = nonZero;
+            const int32_t bits = CountBlockBits(magnitudes, nonZero);
+            changes[chunk] += bits - gEstimate.bits[b];
+            gEstimate.bits[b] = bits;
         }
-        if (same) continue;
-        for (int g = 0; g < 4; ++g) {
-            if ((groups >> g & 1) != 0) std::memcpy(magnitudes + 16 * g, fresh + 16 * g, 16);
-        }
-        nonZero |= gEstimate.nonZero[b] & ~groupBits;
-        gEstimate.nonZero[b] = nonZero;
-        const int32_t bits = CountBlockBits(magnitudes, nonZero);
-        gEstimate.total += bits - gEstimate.bits[b];
-        gEstimate.bits[b] = bits;
-    }
+    };
+    RunChunks(kBlockChunks, estimate);
+    for (int64_t c : changes) gEstimate.total += c;
 }
 
 // Parts of the one storage block, each starting on a 64-byte boundary.
@@ -168,10 +186,16 @@ int32_t EstimateAcBits(const CoefficientStore& store, const int32_t* matrix, int
     PrepareScanQuantiser(matrix, &quantiser);
     const int32_t smallest = SmallestCodedMagnitude(matrix, q);
     const int64_t blocks = static_cast<int64_t>(store.columns) * store.rows * kBlocksPerMacroblock;
-    int32_t bits = 0;
-    for (int64_t b = 0; b < blocks; ++b)
-        bits += BlockBits(quantiser, q, smallest, store.data + 64 * b);
-    return bits + kEstimatedMacroblockHeaderBits * store.columns * store.rows;
+    int64_t bits[kBlockChunks] = {};
+    auto count = [&](int32_t chunk) {
+        for (int64_t b = ChunkStart(chunk, blocks); b < ChunkStart(chunk + 1, blocks); ++b)
+            bits[chunk] += BlockBits(quantiser, q, smallest, store.data + 64 * b);
+    };
+    RunChunks(kBlockChunks, count);
+    int64_t total = 0;
+    for (int64_t b : bits) total += b;
+    return static_cast<int32_t>(total +
+                                kEstimatedMacroblockHeaderBits * store.columns * store.rows);
 }
 
 int ChooseDcPrecision(const int32_t* matrix) {
