@@ -234,10 +234,19 @@ struct WholeGroupsOfFour {
             const __m128i t01 = _mm_unpacklo_epi8(row[0], row[1]);
             const __m128i t23 = _mm_unpacklo_epi8(row[2], row[3]);
             const __m128i columns[2] = {_mm_unpacklo_epi16(t01, t23), _mm_unpackhi_epi16(t01, t23)};
+            // Sample column c is the four bytes at 4 (c % 4) of columns[c / 4]; the shifts take
+            // immediates.
+            const __m128i four[8] = {columns[0],
+                                     _mm_srli_si128(columns[0], 4),
+                                     _mm_srli_si128(columns[0], 8),
+                                     _mm_srli_si128(columns[0], 12),
+                                     columns[1],
+                                     _mm_srli_si128(columns[1], 4),
+                                     _mm_srli_si128(columns[1], 8),
+                                     _mm_srli_si128(columns[1], 12)};
             for (int c = 0; c < 8; ++c) {
-                const __m128i four =
-                    c % 4 == 0 ? columns[c / 4] : _mm_srli_si128(columns[c / 4], 4 * (c % 4));
-                _mm_store_si128(reinterpret_cast<__m128i*>(in[8 * r + c]), _mm_cvtepu8_epi32(four));
+                _mm_store_si128(reinterpret_cast<__m128i*>(in[8 * r + c]),
+                                _mm_cvtepu8_epi32(four[c]));
             }
         }
     }

@@ -1,11 +1,14 @@
 // The job's helper thread: started by the first stage that splits its work, ended with the job.
 #include "parallel/job_threads.h"
 
+#include <pthread.h>
+
 #include <atomic>
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <new>
 #include <thread>
 
 namespace {
@@ -29,10 +32,21 @@ struct JobHelper {
     std::atomic<int32_t> next{0};
 };
 
+// Never destroyed: a helper still running when the process exits is left to the exit.
+JobHelper* gHelper = nullptr;
+
+// A child of fork has no helper thread, whatever the record it inherits says, and the record's
+// lock may have been held by one: the child starts the record afresh in the same storage (the
+// parent's thread is not the child's to join or end).
+void ForgetHelperInChild() { new (gHelper) JobHelper; }
+
 JobHelper* Helper() {
-    // Never destroyed: a helper still running when the process exits is left to the exit.
-    static JobHelper* const helper = new JobHelper;
-    return helper;
+    static const bool registered = [] {
+        gHelper = new JobHelper;
+        return pthread_atfork(nullptr, nullptr, ForgetHelperInChild) == 0;
+    }();
+    (void)registered;
+    return gHelper;
 }
 
 void TakeChunks(JobHelper* h) {

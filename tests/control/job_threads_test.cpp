@@ -2,6 +2,8 @@
 // ends when asked; the stages that split their work give the same results either way (the
 // end-to-end table runs with one thread and with two).
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <numeric>
@@ -32,6 +34,29 @@ TEST(JobThreads, EveryChunkOnceThenTheHelperEnds) {
         EndJobThreads();
         EndJobThreads();
     }
+}
+
+// A child forked while the parent's helper runs has no helper of its own: its splits still do
+// every chunk, and ending its threads joins nothing of the parent's.
+TEST(JobThreads, ForkedChildStartsWithoutTheParentsHelper) {
+    int32_t sum = 0;
+    auto add = [&](int32_t chunk) { __atomic_fetch_add(&sum, chunk, __ATOMIC_RELAXED); };
+    RunChunks(16, add);
+    const pid_t child = fork();
+    if (child == 0) {
+        int32_t childSum = 0;
+        auto childAdd = [&](int32_t chunk) {
+            __atomic_fetch_add(&childSum, chunk, __ATOMIC_RELAXED);
+        };
+        RunChunks(16, childAdd);
+        EndJobThreads();
+        _exit(childSum == 120 ? 0 : 1);
+    }
+    int status = -1;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(sum, 120);
+    EndJobThreads();
 }
 
 }  // namespace
