@@ -8,8 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "convert/convert_source.h"
+#include "convert/planes.h"
 #include "support/files.h"
 #include "support/planes_job.h"
+#include "support/state.h"
 
 constexpr int kBenchWidth = 720;
 constexpr int kBenchHeight = 576;
@@ -57,6 +60,25 @@ inline BenchPicture ReadExamplePicture() {
         return BenchPicture{};
     }
     return FromRgb(rgb);
+}
+
+// examples/still/astronaut.tif as the library's own conversion gives it; empty, after a message
+// on standard error, when the file does not convert.
+inline BenchPicture ConvertExamplePicture() {
+    const std::string path = PICTOR_SOURCE_DIR "/examples/still/astronaut.tif";
+    BenchPicture p;
+    ResetAllState();
+    if (ConvertSourcePicture(path.c_str()) != 0) {
+        std::fprintf(stderr, "benchmark: the example picture %s does not convert\n", path.c_str());
+        ResetAllState();
+        return p;
+    }
+    const size_t luma = static_cast<size_t>(kBenchWidth) * kBenchHeight;
+    p.y.assign(gPlanes.y, gPlanes.y + luma);
+    p.cb.assign(gPlanes.cb, gPlanes.cb + luma / 2);
+    p.cr.assign(gPlanes.cr, gPlanes.cr + luma / 2);
+    ResetAllState();
+    return p;
 }
 
 inline PlanesJob JobOf(const BenchPicture& p, int32_t target, const std::string& streamPath) {

@@ -9,6 +9,7 @@
 #include "messages/codes.h"
 #include "messages/message_names.h"
 #include "messages/report.h"
+#include "parallel/job_threads.h"
 #include "params/job_file.h"
 #include "params/job_switches.h"
 #include "tiff/tiff_detect.h"
@@ -88,7 +89,9 @@ int StripJobExtension(const char* path, char* stem) {
     return 0;
 }
 
-int RunJob(JobContext* context) {
+namespace {
+
+int RunJobStages(JobContext* context) {
     SetJobSwitches(context);
     JobPaths paths;
     if (SetJobPaths(context, &paths) != 0) return -1;
@@ -100,4 +103,13 @@ int RunJob(JobContext* context) {
     }
     if (SettleJobSettings(&job) != 0) return -1;
     return EncodePicture();
+}
+
+}  // namespace
+
+int RunJob(JobContext* context) {
+    const int result = RunJobStages(context);
+    // No thread of the job outlives it.
+    EndJobThreads();
+    return result;
 }

@@ -8,7 +8,8 @@ constexpr int kMaxJobPathLength = 256;
 
 // The switches, the names that messages cite and the paths from the context, then the job
 // parameter step, source detection, the cancel poll, the picture conversion, the settings of
-// the job and the encoder driver. 0 finished, -1 failed, 1 cancelled.
+// the job and the encoder driver; then the job's helper thread ends. 0 finished, -1 failed,
+// 1 cancelled.
 [[nodiscard]] int RunJob(JobContext* context);
 // Stem of the job parameter file path (up to the first ".tp") into `stem`
 // (at least kMaxJobPathLength + 1 bytes); -1 after code 47 when the path is too long.

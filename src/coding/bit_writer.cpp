@@ -73,6 +73,22 @@ void FlushBitWriter() {
     WriteBuffer();
 }
 
+BitWriterMark MarkBitWriter() {
+    // A macroblock's code is at most 6 blocks of 63 escaped pairs and their DC, ends and the
+    // headers: well under this room.
+    constexpr int32_t kMacroblockRoom = 4096;
+    if (gBitWriter.buffered > kBitWriterBufferBytes - kMacroblockRoom) WriteBuffer();
+    return BitWriterMark{BitsWritten(), gBitWriter.accumulator, gBitWriter.pendingBits,
+                         gBitWriter.bytesWritten, gBitWriter.buffered};
+}
+
+void RewindBitWriter(const BitWriterMark& mark) {
+    gBitWriter.accumulator = mark.accumulator;
+    gBitWriter.pendingBits = mark.pendingBits;
+    gBitWriter.bytesWritten = mark.bytesWritten;
+    gBitWriter.buffered = mark.buffered;
+}
+
 void StartCodeList() { gCodeList.count = 0; }
 
 void QueueBits(uint32_t value, int length) {

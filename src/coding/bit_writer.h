@@ -38,6 +38,17 @@ void ResetBitWriter();
 // Writes every whole byte put so far to the stream (the driver calls it before closing the
 // stream).
 void FlushBitWriter();
+// A point of the stream that a macroblock attempt may go back to: the writer as it stands, with
+// room in the buffer for any macroblock's code, so nothing put after it has reached the stream.
+struct BitWriterMark {
+    int32_t bits;  // BitsWritten() there
+    uint64_t accumulator;
+    int32_t pendingBits;
+    int32_t bytesWritten;
+    int32_t buffered;
+};
+[[nodiscard]] BitWriterMark MarkBitWriter();
+void RewindBitWriter(const BitWriterMark& mark);
 
 // One macroblock's code, held until the coding pass accepts it.
 constexpr int kCodeListCapacity = 1350;

@@ -47,16 +47,16 @@ inline void Emit(Sink& sink, SyntaxElement element, uint32_t value) {
 // Component of block b: 0 luminance, 1 Cb, 2 Cr.
 int Component(int blockIndex) { return blockIndex < 4 ? 0 : blockIndex - 3; }
 
-void ResetDcPredictors() {
+void ResetDcPredictors(RunningDc* dc) {
     const int32_t reset = 128 << (gSettings.IntraDCPrecision & 3);
-    for (int c = 0; c < 3; ++c) gRunningDc.value[c] = reset;
+    for (int c = 0; c < 3; ++c) dc->value[c] = reset;
 }
 
 template <typename Sink>
 inline void CodeRunLevel(Sink& sink, int run, int32_t level) {
     const int32_t magnitude = level < 0 ? -level : level;
     if constexpr (Sink::kLengthsOnly) {
-        const int m = magnitude < kAcLengthMagnitudes - 1 ? magnitude : kAcLengthMagnitudes - 1;
+        const int m = magnitude < kLargestTabledMagnitude ? magnitude : kLargestTabledMagnitude;
         sink.Put(0, kAcLengths.at[run][m]);
         return;
     }
@@ -73,9 +73,10 @@ inline void CodeRunLevel(Sink& sink, int run, int32_t level) {
 }
 
 template <typename Sink>
-inline void CodeBlock(Sink& sink, int component, const int16_t* level, uint64_t nonZero) {
-    const int32_t diff = level[0] - gRunningDc.value[component];
-    gRunningDc.value[component] = level[0];
+inline void CodeBlock(Sink& sink, RunningDc* dc, int component, const int16_t* level,
+                      uint64_t nonZero) {
+    const int32_t diff = level[0] - dc->value[component];
+    dc->value[component] = level[0];
 
     const uint32_t magnitude = static_cast<uint32_t>(diff < 0 ? -diff : diff);
     // Clamped DC levels keep |diff| below 2048, so size stays within the tables.
@@ -99,7 +100,7 @@ inline void CodeMacroblock(Sink& sink, const ScannedLevels& levels,
                            const MacroblockAttempt& attempt) {
     const uint32_t quantiser = static_cast<uint32_t>(attempt.quantiser);
     if (attempt.sliceStart != 0) {
-        ResetDcPredictors();
+        ResetDcPredictors(attempt.dc);
         Emit(sink, kStartCodePrefix, 1);
         Emit(sink, kSliceVerticalPosition, static_cast<uint32_t>(attempt.row + 1));
         Emit(sink, kQuantiserScaleCode, quantiser);
@@ -112,11 +113,12 @@ inline void CodeMacroblock(Sink& sink, const ScannedLevels& levels,
     // Every attempt of a macroblock starts from the DC values its first attempt found.
     for (int c = 0; c < 3; ++c) {
         if (attempt.retry != 0)
-            gRunningDc.value[c] = gRunningDc.saved[c];
+            attempt.dc->value[c] = attempt.dc->saved[c];
         else
-            gRunningDc.saved[c] = gRunningDc.value[c];
+            attempt.dc->saved[c] = attempt.dc->value[c];
     }
-    for (int b = 0; b < 6; ++b) CodeBlock(sink, Component(b), levels.level[b], levels.nonZero[b]);
+    for (int b = 0; b < 6; ++b)
+        CodeBlock(sink, attempt.dc, Component(b), levels.level[b], levels.nonZero[b]);
 }
 
 // One block of raster-order levels in scan order.
@@ -144,7 +146,7 @@ void EncodeIntraBlock(int blockIndex, const int32_t* levels) {
     int16_t scanned[64];
     ScanBlock(levels, scanned);
     QueueSink sink;
-    CodeBlock(sink, Component(blockIndex), scanned, NonZeroLevelBits(scanned));
+    CodeBlock(sink, &gRunningDc, Component(blockIndex), scanned, NonZeroLevelBits(scanned));
 }
 
 void EncodeMacroblock(int row, int col, const int32_t* levels, const int32_t* quantisers,

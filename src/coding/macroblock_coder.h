@@ -21,6 +21,7 @@ struct MacroblockAttempt {
     int type;        // 1 intra, 2 intra with quantiser_scale_code
     int sliceStart;  // the slice header goes first, and the DC values start again
     int retry;       // the DC values start from those the macroblock's first attempt found
+    RunningDc* dc = &gRunningDc;  // the running DC values it codes against and moves on
 };
 // The bits of the macroblock's code, as EncodeMacroblock would queue them; the running DC values
 // move on as it would move them.

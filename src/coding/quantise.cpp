@@ -33,7 +33,7 @@ void FetchBlock(const uint8_t* plane, int stride, int x, int y, int32_t* block) 
 // a zero first quotient: the offset is below 2q. Returns the non-zero levels as bits.
 #if defined(__SSE2__)
 uint64_t QuantiseAcPortable(const ScanQuantiser& quantiser, float stepReciprocal, int32_t offset,
-                            const int16_t* coefficients, int16_t* level) {
+                            const int16_t* coefficients, int16_t* level, uint32_t groups) {
     const __m128i zero = _mm_setzero_si128();
     const __m128 half = _mm_set1_ps(0.5f);
     const __m128 largest = _mm_set1_ps(2047.0f);
@@ -41,6 +41,7 @@ uint64_t QuantiseAcPortable(const ScanQuantiser& quantiser, float stepReciprocal
     const __m128i add = _mm_set1_epi32(offset);
     uint64_t nonZero = 0;
     for (int k = 0; k < 64; k += 8) {
+        if ((groups >> (k / 16) & 1) == 0) continue;
         const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(coefficients + k));
         const __m128i sign = _mm_srai_epi16(c, 15);
         // |c| <= 2048 fits 16 bits; widened with zeros.
@@ -71,9 +72,10 @@ uint64_t QuantiseAcPortable(const ScanQuantiser& quantiser, float stepReciprocal
 }
 #else
 uint64_t QuantiseAcPortable(const ScanQuantiser& quantiser, float stepReciprocal, int32_t offset,
-                            const int16_t* coefficients, int16_t* level) {
+                            const int16_t* coefficients, int16_t* level, uint32_t groups) {
     uint64_t nonZero = 0;
     for (int k = 0; k < 64; ++k) {
+        if ((groups >> (k / 16) & 1) == 0) continue;
         const int32_t c = coefficients[k];
         const int32_t magnitude = c < 0 ? -c : c;
         const float n = static_cast<float>(16 * magnitude + quantiser.halfWeight[k]) + 0.5f;
@@ -91,14 +93,15 @@ uint64_t QuantiseAcPortable(const ScanQuantiser& quantiser, float stepReciprocal
 // Sixteen coefficients at a time, the same operations lane by lane.
 __attribute__((target("avx2"))) uint64_t QuantiseAcAvx2(const ScanQuantiser& quantiser,
                                                         float stepReciprocal, int32_t offset,
-                                                        const int16_t* coefficients,
-                                                        int16_t* level) {
+                                                        const int16_t* coefficients, int16_t* level,
+                                                        uint32_t groups) {
     const __m256 half = _mm256_set1_ps(0.5f);
     const __m256 largest = _mm256_set1_ps(2047.0f);
     const __m256 step = _mm256_set1_ps(stepReciprocal);
     const __m256i add = _mm256_set1_epi32(offset);
     uint64_t nonZero = 0;
     for (int k = 0; k < 64; k += 16) {
+        if ((groups >> (k / 16) & 1) == 0) continue;
         const __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(coefficients + k));
         const __m256i magnitude = _mm256_abs_epi16(c);
         const __m256i wide[2] = {_mm256_cvtepu16_epi32(_mm256_castsi256_si128(magnitude)),
@@ -130,16 +133,18 @@ __attribute__((target("avx2"))) uint64_t QuantiseAcAvx2(const ScanQuantiser& qua
 // uninitialised values takes for a fault.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 __attribute__((target("avx512f"))) uint64_t QuantiseAcAvx512(const ScanQuantiser& quantiser,
                                                              float stepReciprocal, int32_t offset,
                                                              const int16_t* coefficients,
-                                                             int16_t* level) {
+                                                             int16_t* level, uint32_t groups) {
     const __m512 half = _mm512_set1_ps(0.5f);
     const __m512 largest = _mm512_set1_ps(2047.0f);
     const __m512 step = _mm512_set1_ps(stepReciprocal);
     const __m512i add = _mm512_set1_epi32(offset);
     uint64_t nonZero = 0;
     for (int k = 0; k < 64; k += 16) {
+        if ((groups >> (k / 16) & 1) == 0) continue;
         const __m512i c = _mm512_cvtepi16_epi32(
             _mm256_loadu_si256(reinterpret_cast<const __m256i*>(coefficients + k)));
         const __m512i n = _mm512_add_epi32(_mm512_slli_epi32(_mm512_abs_epi32(c), 4),
@@ -247,9 +252,10 @@ void PrepareScanQuantiser(const int32_t* matrix, ScanQuantiser* quantiser, DctVa
 }
 
 uint64_t QuantiseAcLevels(const ScanQuantiser& quantiser, int q, const int16_t* coefficients,
-                          int16_t* levels) {
+                          int16_t* levels, uint32_t groups) {
     const float stepReciprocal = 1.0f / static_cast<float>(2 * q);
-    return quantiser.quantiseAc(quantiser, stepReciprocal, (3 * q + 2) / 4, coefficients, levels) &
+    return quantiser.quantiseAc(quantiser, stepReciprocal, (3 * q + 2) / 4, coefficients, levels,
+                                groups) &
            ~uint64_t{1};
 }
 
@@ -263,7 +269,8 @@ void QuantiseScanned(const ScanQuantiser& quantiser, int q, const int16_t* coeff
     for (int b = 0; b < kBlocksPerMacroblock; ++b) {
         const int16_t* c = coefficients + 64 * b;
         int16_t* level = levels->level[b];
-        const uint64_t nonZero = quantiser.quantiseAc(quantiser, stepReciprocal, offset, c, level);
+        const uint64_t nonZero =
+            quantiser.quantiseAc(quantiser, stepReciprocal, offset, c, level, kAllLevelGroups);
         // The DC at intra_dc_precision, rounded with halves away from zero.
         const int32_t c0 = c[0];
         const int32_t magnitude = c0 < 0 ? -c0 : c0;

@@ -41,9 +41,13 @@ struct ScannedLevels {
 // (16|c| + w/2 + 0.5) x (1/w): the quotient is exact to far better than the 0.5/w that keeps the
 // half-step offset from every integer, so no division is needed; likewise for the step 2q.
 struct ScanQuantiser;
-// One block's AC levels by one instruction set; the non-zero ones as bits.
+// Scan indices 16g .. 16g + 15 form level group g; bit g of a group mask selects it.
+constexpr uint32_t kAllLevelGroups = 0xF;
+// One block's AC levels in the selected groups by one instruction set; the non-zero ones as bits
+// (none outside the groups).
 using AcQuantiser = uint64_t (*)(const ScanQuantiser& quantiser, float stepReciprocal,
-                                 int32_t offset, const int16_t* coefficients, int16_t* levels);
+                                 int32_t offset, const int16_t* coefficients, int16_t* levels,
+                                 uint32_t groups);
 struct ScanQuantiser {
     alignas(64) int32_t halfWeight[64];
     alignas(64) float reciprocal[64];
@@ -55,10 +59,11 @@ struct ScanQuantiser {
 void PrepareScanQuantiser(const int32_t* matrix, ScanQuantiser* quantiser,
                           DctVariant variant = ChosenDctVariant());
 // The AC levels of one block of coefficients in scan order at quantiser_scale_code q, limited
-// to -2047..2047 (index 0 gets the AC rule too); returns the non-zero ones at indices 1..63 as
-// bits.
+// to -2047..2047 (index 0 gets the AC rule too), in the selected level groups; returns the
+// non-zero ones at indices 1..63 of those groups as bits.
 [[nodiscard]] uint64_t QuantiseAcLevels(const ScanQuantiser& quantiser, int q,
-                                        const int16_t* coefficients, int16_t* levels);
+                                        const int16_t* coefficients, int16_t* levels,
+                                        uint32_t groups = kAllLevelGroups);
 // QuantiseIntraBlock of the six blocks of a macroblock's stored coefficients (scan order),
 // with the quantiser of the working intra matrix.
 void QuantiseScanned(const ScanQuantiser& quantiser, int q, const int16_t* coefficients,

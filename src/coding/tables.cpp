@@ -327,7 +327,7 @@ constexpr AcCodeByMagnitude AcCodeByMagnitudeOf(const AcCode* table) {
 constexpr AcLengths AcLengthsOf(const AcCodeByMagnitude& codes) {
     AcLengths lengths{};
     for (int run = 0; run < 64; ++run) {
-        for (int m = 1; m < kAcLengthMagnitudes; ++m) {
+        for (int m = 1; m <= kLargestTabledMagnitude; ++m) {
             const int tabled =
                 run < kAcIndexRuns && m <= kAcIndexMagnitude ? codes.at[run][m].length : 0;
             lengths.at[run][m] = static_cast<uint8_t>(

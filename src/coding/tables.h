@@ -75,12 +75,12 @@ struct AcCodeByMagnitude {
 };
 extern const AcCodeByMagnitude kAcCodeByMagnitude;
 
-// Length of the code of (run, magnitude) with its sign, for runs 0..63 and magnitudes 1..40, or
-// of the escape (kEscape, then kEscapeRunBits and kEscapeLevelBits) where the table holds no code;
-// magnitude index 41 stands for every larger magnitude, which always escapes.
-constexpr int kAcLengthMagnitudes = kAcIndexMagnitude + 2;
+// Length of the code of (run, magnitude) with its sign, for runs 0..63 and magnitudes 1..63, or
+// of the escape (kEscape, then kEscapeRunBits and kEscapeLevelBits) where the table holds no
+// code; magnitude 63 stands for every larger magnitude, which always escapes.
+constexpr int kLargestTabledMagnitude = 63;
 struct AcLengths {
-    uint8_t at[64][kAcLengthMagnitudes];
+    uint8_t at[64][kLargestTabledMagnitude + 1];
 };
 extern const AcLengths kAcLengths;
 

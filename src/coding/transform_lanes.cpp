@@ -227,21 +227,6 @@ namespace {
 #define PICTOR_AVX2 inline __attribute__((target("avx2"), always_inline))
 #define PICTOR_AVX512 inline __attribute__((target("avx512f"), always_inline))
 
-// The vector without its first `words` 32-bit words; the byte shift takes only an immediate,
-// which an unoptimised build does not fold from a loop counter.
-inline __m128i DropWords(__m128i v, int words) {
-    switch (words) {
-        case 1:
-            return _mm_srli_si128(v, 4);
-        case 2:
-            return _mm_srli_si128(v, 8);
-        case 3:
-            return _mm_srli_si128(v, 12);
-        default:
-            return v;
-    }
-}
-
 // Four blocks: their rows transposed byte by byte, so each sample position holds one byte of
 // every block; scan-ordered coefficients gathered back per block by 16-bit transposes.
 struct WholeGroupsOfFour {
@@ -254,9 +239,19 @@ struct WholeGroupsOfFour {
             const __m128i t01 = _mm_unpacklo_epi8(row[0], row[1]);
             const __m128i t23 = _mm_unpacklo_epi8(row[2], row[3]);
             const __m128i columns[2] = {_mm_unpacklo_epi16(t01, t23), _mm_unpackhi_epi16(t01, t23)};
+            // Sample column c is the four bytes at 4 (c % 4) of columns[c / 4]; the shifts take
+            // immediates.
+            const __m128i four[8] = {columns[0],
+                                     _mm_srli_si128(columns[0], 4),
+                                     _mm_srli_si128(columns[0], 8),
+                                     _mm_srli_si128(columns[0], 12),
+                                     columns[1],
+                                     _mm_srli_si128(columns[1], 4),
+                                     _mm_srli_si128(columns[1], 8),
+                                     _mm_srli_si128(columns[1], 12)};
             for (int c = 0; c < 8; ++c) {
-                const __m128i four = DropWords(columns[c / 4], c % 4);
-                _mm_store_si128(reinterpret_cast<__m128i*>(in[8 * r + c]), _mm_cvtepu8_epi32(four));
+                _mm_store_si128(reinterpret_cast<__m128i*>(in[8 * r + c]),
+                                _mm_cvtepu8_epi32(four[c]));
             }
         }
     }

@@ -1,11 +1,24 @@
 // Estimated bits of a picture for the pre-analysis and the matrix search.
 #include "control/bit_estimate.h"
 
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "api/registry.h"
 #include "coding/quantise.h"
 #include "coding/tables.h"
 #include "control/bit_budget.h"
+#include "parallel/job_threads.h"
 
 namespace {
+
+// The estimates split the blocks into this many chunks for the job's threads; the chunks' sums
+// are added in chunk order.
+constexpr int32_t kBlockChunks = 8;
+int64_t ChunkStart(int32_t chunk, int64_t blocks) { return blocks * chunk / kBlockChunks; }
 
 // The smallest AC magnitude whose level is not 0 under `matrix` and q: a level is not 0 once
 // 16|x| + w/2 >= (2q - offset) w.
@@ -22,21 +35,138 @@ int32_t SmallestCodedMagnitude(const int32_t* matrix, int q) {
     return smallest;
 }
 
-// One block's AC bits: its codes and the end of block.
-int32_t BlockBits(const ScanQuantiser& quantiser, int q, int32_t smallest, const int16_t* block) {
-    if (LargestAcMagnitude(block) < smallest) return kEstimatedEndOfBlockBits;
-    int16_t levels[64];
+// min(|level|, kLargestTabledMagnitude) of a block's 64 levels: the code lengths depend on no
+// more.
+void TabledMagnitudes(const int16_t* levels, uint8_t* magnitudes) {
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i largest = _mm_set1_epi16(kLargestTabledMagnitude);
+    for (int k = 0; k < 64; k += 16) {
+        __m128i m[2];
+        for (int h = 0; h < 2; ++h) {
+            const __m128i l = _mm_loadu_si128(reinterpret_cast<const __m128i*>(levels + k + 8 * h));
+            m[h] = _mm_min_epi16(_mm_max_epi16(l, _mm_sub_epi16(zero, l)), largest);
+        }
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(magnitudes + k), _mm_packus_epi16(m[0], m[1]));
+    }
+#else
+    for (int k = 0; k < 64; ++k) {
+        const int32_t m = levels[k] < 0 ? -levels[k] : levels[k];
+        magnitudes[k] =
+            static_cast<uint8_t>(m < kLargestTabledMagnitude ? m : kLargestTabledMagnitude);
+    }
+#endif
+}
+
+// A block's AC bits from its tabled magnitudes and the non-zero bits: its codes and the end of
+// block.
+int32_t CountBlockBits(const uint8_t* magnitudes, uint64_t nonZero) {
+    const uint8_t* lengths = &kAcLengths.at[0][0];
     int32_t bits = kEstimatedEndOfBlockBits;
     int last = 0;
-    for (uint64_t rest = QuantiseAcLevels(quantiser, q, block, levels); rest != 0;
-         rest &= rest - 1) {
+    for (uint64_t rest = nonZero; rest != 0; rest &= rest - 1) {
         const int k = __builtin_ctzll(rest);
-        const int32_t m = levels[k] < 0 ? -levels[k] : levels[k];
-        bits +=
-            kAcLengths.at[k - last - 1][m < kAcLengthMagnitudes - 1 ? m : kAcLengthMagnitudes - 1];
+        bits += lengths[(k - last - 1) * (kLargestTabledMagnitude + 1) + magnitudes[k]];
         last = k;
     }
     return bits;
+}
+
+// One block's AC bits.
+int32_t BlockBits(const ScanQuantiser& quantiser, int q, int32_t smallest, const int16_t* block) {
+    if (LargestAcMagnitude(block) < smallest) return kEstimatedEndOfBlockBits;
+    int16_t levels[64];
+    uint8_t magnitudes[64];
+    const uint64_t nonZero = QuantiseAcLevels(quantiser, q, block, levels);
+    TabledMagnitudes(levels, magnitudes);
+    return CountBlockBits(magnitudes, nonZero);
+}
+
+// The level groups that hold a weight of `matrix` other than `before`'s (position 0 aside).
+uint32_t ChangedGroups(const int32_t* matrix, const int32_t* before) {
+    uint32_t groups = 0;
+    for (int k = 1; k < 64; ++k) {
+        const int p = kZigZagScan[k].column + 8 * kZigZagScan[k].row;
+        if (matrix[p] != before[p]) groups |= 1u << (k / 16);
+    }
+    return groups;
+}
+
+// Every block anew.
+void EstimateEveryBlock(const CoefficientStore& store, const ScanQuantiser& quantiser, int q,
+                        int32_t smallest) {
+    int64_t totals[kBlockChunks] = {};
+    auto estimate = [&](int32_t chunk) {
+        for (int64_t b = ChunkStart(chunk, gEstimate.blocks);
+             b < ChunkStart(chunk + 1, gEstimate.blocks); ++b) {
+            uint8_t* magnitudes = gEstimate.magnitudes + 64 * b;
+            if (gEstimate.largest[b] < smallest) {
+                std::memset(magnitudes, 0, 64);
+                gEstimate.nonZero[b] = 0;
+            } else {
+                int16_t levels[64];
+                gEstimate.nonZero[b] = QuantiseAcLevels(quantiser, q, store.data + 64 * b, levels);
+                TabledMagnitudes(levels, magnitudes);
+                magnitudes[0] = 0;
+            }
+            gEstimate.bits[b] = CountBlockBits(magnitudes, gEstimate.nonZero[b]);
+            totals[chunk] += gEstimate.bits[b];
+        }
+    };
+    RunChunks(kBlockChunks, estimate);
+    gEstimate.total = 0;
+    for (int64_t t : totals) gEstimate.total += t;
+}
+
+// Only the changed level groups, and the blocks where a magnitude in them changed.
+void EstimateChangedGroups(const CoefficientStore& store, const ScanQuantiser& quantiser, int q,
+                           int32_t smallest, uint32_t groups) {
+    uint64_t groupBits = 0;
+    for (int g = 0; g < 4; ++g) {
+        if (groups >> g & 1) groupBits |= uint64_t{0xFFFF} << (16 * g);
+    }
+    int64_t changes[kBlockChunks] = {};
+    auto estimate = [&](int32_t chunk) {
+        for (int64_t b = ChunkStart(chunk, gEstimate.blocks);
+             b < ChunkStart(chunk + 1, gEstimate.blocks); ++b) {
+            // All zero before and after.
+            if (gEstimate.largest[b] < smallest && gEstimate.nonZero[b] == 0) continue;
+            uint8_t* magnitudes = gEstimate.magnitudes + 64 * b;
+            int16_t levels[64];
+            uint8_t fresh[64];
+            uint64_t nonZero = QuantiseAcLevels(quantiser, q, store.data + 64 * b, levels, groups);
+            TabledMagnitudes(levels, fresh);
+            fresh[0] = 0;
+            bool same = ((nonZero ^ gEstimate.nonZero[b]) & groupBits) == 0;
+            for (int g = 0; same && g < 4; ++g) {
+                if ((groups >> g & 1) != 0)
+                    same = std::memcmp(fresh + 16 * g, magnitudes + 16 * g, 16) == 0;
+            }
+            if (same) continue;
+            for (int g = 0; g < 4; ++g) {
+                if ((groups >> g & 1) != 0) std::memcpy(magnitudes + 16 * g, fresh + 16 * g, 16);
+            }
+            nonZero |= gEstimate.nonZero[b] & ~groupBits;
+            gEstimate.nonZero[b] = nonZero;
+            const int32_t bits = CountBlockBits(magnitudes, nonZero);
+            changes[chunk] += bits - gEstimate.bits[b];
+            gEstimate.bits[b] = bits;
+        }
+    };
+    RunChunks(kBlockChunks, estimate);
+    for (int64_t c : changes) gEstimate.total += c;
+}
+
+// Parts of the one storage block, each starting on a 64-byte boundary.
+template <typename T>
+int64_t CarvedSize(int64_t count) {
+    return (count * static_cast<int64_t>(sizeof(T)) + 63) / 64 * 64;
+}
+template <typename T>
+T* Carve(uint8_t*& cursor, int64_t count) {
+    T* part = reinterpret_cast<T*>(cursor);
+    cursor += CarvedSize<T>(count);
+    return part;
 }
 
 }  // namespace
@@ -56,10 +186,16 @@ int32_t EstimateAcBits(const CoefficientStore& store, const int32_t* matrix, int
     PrepareScanQuantiser(matrix, &quantiser);
     const int32_t smallest = SmallestCodedMagnitude(matrix, q);
     const int64_t blocks = static_cast<int64_t>(store.columns) * store.rows * kBlocksPerMacroblock;
-    int32_t bits = 0;
-    for (int64_t b = 0; b < blocks; ++b)
-        bits += BlockBits(quantiser, q, smallest, store.data + 64 * b);
-    return bits + kEstimatedMacroblockHeaderBits * store.columns * store.rows;
+    int64_t bits[kBlockChunks] = {};
+    auto count = [&](int32_t chunk) {
+        for (int64_t b = ChunkStart(chunk, blocks); b < ChunkStart(chunk + 1, blocks); ++b)
+            bits[chunk] += BlockBits(quantiser, q, smallest, store.data + 64 * b);
+    };
+    RunChunks(kBlockChunks, count);
+    int64_t total = 0;
+    for (int64_t b : bits) total += b;
+    return static_cast<int32_t>(total +
+                                kEstimatedMacroblockHeaderBits * store.columns * store.rows);
 }
 
 int ChooseDcPrecision(const int32_t* matrix) {
@@ -69,4 +205,49 @@ int ChooseDcPrecision(const int32_t* matrix) {
     if (matrix[9] < v) v = matrix[9];
     if (v == 8) return 0;
     return v >= 4 ? 1 : 2;
+}
+
+SearchEstimate gEstimate;
+
+void ResetSearchEstimate() { gEstimate = SearchEstimate{}; }
+
+int PrepareSearchEstimate(const CoefficientStore& store) {
+    ReleaseSearchEstimate();
+    const int64_t blocks = static_cast<int64_t>(store.columns) * store.rows * kBlocksPerMacroblock;
+    const int64_t bytes = CarvedSize<uint8_t>(64 * blocks) + CarvedSize<uint64_t>(blocks) +
+                          CarvedSize<int32_t>(blocks) + CarvedSize<int16_t>(blocks) + 64;
+    gEstimate.storage = TrackedAlloc(static_cast<uint64_t>(bytes), 1);
+    if (gEstimate.storage == nullptr) return -1;
+    const uintptr_t start = reinterpret_cast<uintptr_t>(gEstimate.storage);
+    uint8_t* cursor = static_cast<uint8_t*>(gEstimate.storage) + (64 - start % 64) % 64;
+    gEstimate.magnitudes = Carve<uint8_t>(cursor, 64 * blocks);
+    gEstimate.nonZero = Carve<uint64_t>(cursor, blocks);
+    gEstimate.bits = Carve<int32_t>(cursor, blocks);
+    gEstimate.largest = Carve<int16_t>(cursor, blocks);
+    gEstimate.blocks = blocks;
+    for (int64_t b = 0; b < blocks; ++b)
+        gEstimate.largest[b] = static_cast<int16_t>(LargestAcMagnitude(store.data + 64 * b));
+    gEstimate.valid = 0;
+    return 0;
+}
+
+void ReleaseSearchEstimate() {
+    TrackedFree(gEstimate.storage);
+    gEstimate = SearchEstimate{};
+}
+
+int32_t SearchEstimateAcBits(const CoefficientStore& store, const int32_t* matrix, int q) {
+    ScanQuantiser quantiser;
+    PrepareScanQuantiser(matrix, &quantiser);
+    const int32_t smallest = SmallestCodedMagnitude(matrix, q);
+    if (!gEstimate.valid || gEstimate.q != q) {
+        EstimateEveryBlock(store, quantiser, q, smallest);
+    } else if (const uint32_t groups = ChangedGroups(matrix, gEstimate.matrix)) {
+        EstimateChangedGroups(store, quantiser, q, smallest, groups);
+    }
+    std::memcpy(gEstimate.matrix, matrix, sizeof gEstimate.matrix);
+    gEstimate.q = q;
+    gEstimate.valid = 1;
+    return static_cast<int32_t>(gEstimate.total +
+                                kEstimatedMacroblockHeaderBits * store.columns * store.rows);
 }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "coding/quantise.h"
 #include "coding/transform.h"
 
 enum AnalysisComponent { kLuma = 0, kChromaCb = 1, kChromaCr = 2 };
@@ -19,5 +20,31 @@ enum AnalysisComponent { kLuma = 0, kChromaCb = 1, kChromaCr = 2 };
 [[nodiscard]] int32_t EstimateAcBits(const CoefficientStore& store, const int32_t* matrix, int q);
 // 0, 1 or 2 from the three lowest AC weights.
 [[nodiscard]] int ChooseDcPrecision(const int32_t* matrix);
+
+// The matrix search's evaluation of EstimateAcBits. The stored coefficients do not change during
+// a search, so every block's level magnitudes (all 64 as far as the code lengths tell them apart,
+// index 0 held at 0), their non-zero bits and the block's bits are kept from one estimate to the
+// next: a later matrix with the same q re-quantises only the level groups that hold a changed
+// weight, and recounts only the blocks where one of those magnitudes changed. Every level and
+// length is the one EstimateAcBits finds, so the sums agree.
+struct SearchEstimate {
+    int32_t valid;  // the arrays below belong to `matrix` and `q`
+    int32_t q;
+    int32_t matrix[64];
+    int64_t blocks;
+    int64_t total;        // the blocks' bits
+    void* storage;        // one tracked block holding the arrays below
+    uint8_t* magnitudes;  // 64 per block, as the store: min(|level|, kLargestTabledMagnitude)
+    uint64_t* nonZero;    // per block
+    int32_t* bits;        // per block
+    int16_t* largest;     // per block: its largest AC magnitude
+};
+extern SearchEstimate gEstimate;
+void ResetSearchEstimate();
+// Room for the store's blocks; -1 when it cannot be allocated (EstimateAcBits serves then).
+[[nodiscard]] int PrepareSearchEstimate(const CoefficientStore& store);
+[[nodiscard]] int32_t SearchEstimateAcBits(const CoefficientStore& store, const int32_t* matrix,
+                                           int q);
+void ReleaseSearchEstimate();
 
 #endif

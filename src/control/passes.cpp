@@ -8,6 +8,7 @@
 #include "coding/macroblock_coder.h"
 #include "coding/quantise.h"
 #include "control/bit_budget.h"
+#include "parallel/job_threads.h"
 #include "params/settings.h"
 
 namespace {
@@ -40,6 +41,12 @@ void ClosePass(Pass* pass) { TrackedFree(pass->levels); }
 }
 
 int MacroblockIndex(int row, int col) { return row * gSettings.XMBlock + col; }
+
+// Pass 2 splits the macroblock rows into this many chunks for the job's threads.
+constexpr int32_t kRowChunks = 8;
+int32_t RowChunkStart(int32_t chunk, int32_t rows) {
+    return static_cast<int32_t>(static_cast<int64_t>(rows) * chunk / kRowChunks);
+}
 bool StartsSlice(int mb) { return mb % gSettings.MBlockPerSlice == 0; }
 bool EndsSlice(int mb) { return mb % gSettings.MBlockPerSlice == gSettings.MBlockPerSlice - 1; }
 int32_t LimitOf(int col) { return gSettings.MaxMBBits + (col == 0 ? kSliceHeaderAllowance : 0); }
@@ -51,20 +58,35 @@ struct Attempt {
     int32_t bits;
 };
 
+// How an attempt's code is taken: counted (the measuring passes), or written into the stream
+// and taken back when the attempt is rejected (the final pass).
+enum class Coding { kCount, kWrite };
+
 // Codes macroblock (row, col) at q, and again one step coarser while the code exceeds `limit`
-// below the largest quantiser; the levels of the accepted attempt stay in the pass's buffer.
-Attempt CodeMacroblock(const Pass& pass, int row, int col, int q, int32_t limit) {
+// below the largest quantiser.
+Attempt CodeMacroblock(const Pass& pass, Coding coding, int row, int col, int q, int32_t limit,
+                       ScannedLevels* levels = nullptr, RunningDc* dc = &gRunningDc) {
+    if (levels == nullptr) levels = pass.levels;
     const int mb = MacroblockIndex(row, col);
     const int sliceStart = StartsSlice(mb) ? 1 : 0;
     const int16_t* coefficients = MacroblockCoefficients(*pass.store, mb);
     for (int retry = 0;; retry = 1) {
-        QuantiseScanned(pass.quantiser, q, coefficients, pass.levels);
+        QuantiseScanned(pass.quantiser, q, coefficients, levels);
         pass.quantisers[mb] = q;
         const int type = (sliceStart == 0 && q != pass.quantisers[mb - 1]) ? 2 : 1;
         pass.types[mb] = type;
-        const int32_t bits =
-            CountMacroblockBits(*pass.levels, MacroblockAttempt{row, q, type, sliceStart, retry});
-        if (q >= kLargestQuantiser || bits <= limit) return Attempt{q, type, bits};
+        const MacroblockAttempt attempt{row, q, type, sliceStart, retry, dc};
+        if (coding == Coding::kCount) {
+            const int32_t bits = CountMacroblockBits(*levels, attempt);
+            if (q >= kLargestQuantiser || bits <= limit) return Attempt{q, type, bits};
+        } else {
+            const BitWriterMark mark = MarkBitWriter();
+            WriteMacroblock(*levels, attempt);
+            const int32_t bits = BitsWritten() - mark.bits;
+            if (q >= kLargestQuantiser || bits <= limit) return Attempt{q, type, bits};
+            // A rejected attempt leaves nothing in the stream.
+            RewindBitWriter(mark);
+        }
         ++q;
     }
 }
@@ -82,7 +104,8 @@ int CodingPass1(int32_t* quantisers, int32_t* types, RateControlState* rateContr
     for (int row = 0; row < s.YMBlock; ++row) {
         for (int col = 0; col < s.XMBlock; ++col) {
             const float base = Pass1Quantiser(rateControl, bitsSoFar, bitsPerMacroblock, col, row);
-            const Attempt a = CodeMacroblock(pass, row, col, RoundQuantiser(base), LimitOf(col));
+            const Attempt a =
+                CodeMacroblock(pass, Coding::kCount, row, col, RoundQuantiser(base), LimitOf(col));
             bitsSoFar += a.bits;
             quantiserSum += a.q;
             if (EndsSlice(MacroblockIndex(row, col))) {
@@ -101,14 +124,26 @@ int CodingPass2(int32_t* quantisers, int32_t* types, const CoefficientStore* sto
     const EncoderSettings& s = gSettings;
     Pass pass;
     if (OpenPass(&pass, quantisers, types, store) != 0) return -1;
-    for (int row = 0; row < s.YMBlock; ++row) {
-        for (int col = 0; col < s.XMBlock; ++col) {
-            const int mb = MacroblockIndex(row, col);
-            const Attempt a = CodeMacroblock(pass, row, col, s.IFixedQstep, kNoLimit);
-            gMacroblockBits.difcnt[mb] = a.bits;
-            if (EndsSlice(mb)) std::fflush(stdout);
+    // Every slice starts the DC values again and every macroblock has the one quantiser, so with
+    // a slice per row the rows are coded apart, each with DC values and levels of its own.
+    const bool rowSlices = s.MBlockPerSlice == s.XMBlock;
+    auto codeRows = [&](int32_t chunk) {
+        RunningDc dc{};
+        ScannedLevels levels;
+        const int32_t first = rowSlices ? RowChunkStart(chunk, s.YMBlock) : 0;
+        const int32_t end = rowSlices ? RowChunkStart(chunk + 1, s.YMBlock) : s.YMBlock;
+        for (int row = first; row < end; ++row) {
+            for (int col = 0; col < s.XMBlock; ++col) {
+                const int mb = MacroblockIndex(row, col);
+                const Attempt a = CodeMacroblock(pass, Coding::kCount, row, col, s.IFixedQstep,
+                                                 kNoLimit, &levels, &dc);
+                gMacroblockBits.difcnt[mb] = a.bits;
+                if (!rowSlices && EndsSlice(mb)) std::fflush(stdout);
+            }
         }
-    }
+    };
+    RunChunks(rowSlices ? kRowChunks : 1, codeRows);
+    for (int row = 0; rowSlices && row < s.YMBlock; ++row) std::fflush(stdout);
     ClosePass(&pass);
     return 0;
 }
@@ -125,11 +160,7 @@ int FinalCodingPass(int32_t* quantisers, int32_t* types, const CoefficientStore*
         for (int col = 0; col < s.XMBlock; ++col) {
             const int mb = MacroblockIndex(row, col);
             const int q = FinalStartingQuantiser(&rate, col, row);
-            const Attempt a = CodeMacroblock(pass, row, col, q, LimitOf(col));
-            // The accepted code again, into the stream: from the DC values the macroblock
-            // started with.
-            WriteMacroblock(*pass.levels,
-                            MacroblockAttempt{row, a.q, a.type, StartsSlice(mb) ? 1 : 0, 1});
+            const Attempt a = CodeMacroblock(pass, Coding::kWrite, row, col, q, LimitOf(col));
             const int32_t now = BitsWritten();
             gMacroblockBits.rescnt[mb] = now - lastCount;
             rate.usedBits += now - lastCount;

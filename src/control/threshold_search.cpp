@@ -45,7 +45,8 @@ int32_t EstimateWithMemo(const CoefficientStore& coefficients, const int32_t* ma
         if (gMemo.q[i] == q && std::memcmp(gMemo.matrix[i], matrix, sizeof(gMemo.matrix[i])) == 0)
             return gMemo.bits[i];
     }
-    const int32_t bits = EstimateAcBits(coefficients, matrix, q);
+    const int32_t bits = gMemo.listed ? SearchEstimateAcBits(coefficients, matrix, q)
+                                      : EstimateAcBits(coefficients, matrix, q);
     const int slot = gMemo.next;
     gMemo.next = (gMemo.next + 1) % kRememberedEstimates;
     if (gMemo.count < kRememberedEstimates) ++gMemo.count;
@@ -55,13 +56,19 @@ int32_t EstimateWithMemo(const CoefficientStore& coefficients, const int32_t* ma
     return bits;
 }
 
-void StartSearch() {
+void StartSearch(const CoefficientStore& coefficients) {
     gMemo.active = 1;
     gMemo.count = 0;
     gMemo.next = 0;
+    // Without its arrays every estimate is EstimateAcBits itself.
+    gMemo.listed = PrepareSearchEstimate(coefficients) == 0;
 }
 
-void EndSearch() { gMemo.active = 0; }
+void EndSearch() {
+    gMemo.active = 0;
+    gMemo.listed = 0;
+    ReleaseSearchEstimate();
+}
 
 // Each position takes the largest weight whose error stays within the
 // threshold, never less than its minimum weight.
@@ -176,7 +183,7 @@ void TryThreshold(const ThresholdSearch& search, float start, float step, int q,
 }
 
 void SearchThreshold(const ThresholdSearch& search) {
-    StartSearch();
+    StartSearch(search.coefficients);
     TryThreshold(search, 0.0f, 5.0f, 8, 0);
     if (gThreshold.threshold == 0.0f) {
         SearchFinerQuantisers(search);

@@ -49,6 +49,7 @@ typedef uint32_t MagnitudeCounts[64][kTabulatedMagnitudes];
 constexpr int kRememberedEstimates = 64;
 struct EstimateMemo {
     int32_t active;
+    int32_t listed;  // the search estimate's arrays are ready
     int32_t count;
     int32_t next;
     int32_t q[kRememberedEstimates];

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "api/registry.h"
+#include "parallel/job_threads.h"
 
 namespace {
 
@@ -156,6 +157,15 @@ ConvertRows ChosenConvertRows() {
 
 void ConvertRgbToYCbCr(const PicturePlanes& planes, uint32_t width, uint32_t height,
                        const ColourLevels& levels) {
-    // Planes of width x height bytes exist, so a row of any height is at most 2^30 bytes.
-    ChosenConvertRows()(planes, width, 0, height, LevelsOf(levels));
+    // Planes of width x height bytes exist, so a row of any height is at most 2^30 bytes. Rows
+    // apart, in chunks for the job's threads.
+    const ConvertRows convert = ChosenConvertRows();
+    const Levels l = LevelsOf(levels);
+    constexpr int32_t kChunks = 8;
+    auto rows = [&](int32_t chunk) {
+        const uint32_t from = static_cast<uint32_t>(uint64_t{height} * chunk / kChunks);
+        const uint32_t to = static_cast<uint32_t>(uint64_t{height} * (chunk + 1) / kChunks);
+        convert(planes, width, from, to, l);
+    };
+    RunChunks(kChunks, rows);
 }

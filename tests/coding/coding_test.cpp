@@ -107,6 +107,35 @@ TEST(BitWriter, LongRunsOfCodesOfEveryWidth) {
     EXPECT_TRUE(bytes == expected);
 }
 
+// A rejected macroblock attempt is taken back: whatever was put after a mark is gone, at any bit
+// position and however full the buffer was, and the count returns to the mark's.
+TEST(BitWriter, RewindTakesBackAnAttempt) {
+    std::mt19937 random(4);
+    static std::vector<std::pair<uint32_t, int>> gKept;
+    gKept.clear();
+    for (int i = 0; i < 160000; ++i)
+        gKept.emplace_back(random(), 1 + static_cast<int>(random() % 32));
+    const std::vector<uint8_t> plain = Written([] {
+        for (const auto& c : gKept) PutBits(c.first, c.second);
+        AlignToByte();
+    });
+    const std::vector<uint8_t> rewound = Written([] {
+        std::mt19937 taken(5);
+        for (size_t i = 0; i < gKept.size(); ++i) {
+            if (i % 7 == 0) {
+                const BitWriterMark mark = MarkBitWriter();
+                for (int n = 0; n < 40; ++n) PutBits(taken(), 1 + static_cast<int>(taken() % 32));
+                RewindBitWriter(mark);
+                EXPECT_EQ(BitsWritten(), mark.bits);
+            }
+            PutBits(gKept[i].first, gKept[i].second);
+        }
+        AlignToByte();
+    });
+    EXPECT_GT(plain.size(), static_cast<size_t>(kBitWriterBufferBytes));
+    EXPECT_TRUE(rewound == plain);
+}
+
 // The fields that follow the job: the coded size in 720 x 576 and the aspect and frame rate of
 // 16:9 PAL; the frame centre offsets, two groups in an interlaced sequence and one in a
 // progressive one, the horizontal offset in two's complement.

@@ -104,7 +104,8 @@ TEST_F(Analysis, ErrorTableOfHandComputedCoefficients) {
     EXPECT_EQ(matrix[4], 127);
 }
 
-// The estimate quantises with reciprocals and skips blocks too small to code anything; it gives
+// The estimate quantises with reciprocals and skips blocks too small to code anything, and the
+// search's keeps every block's levels and recounts only what a changed weight changes; both give
 // the block-by-block figure of the definition for matrices of every kind (fine, coarse, a few
 // weights changed as a search stage changes them) and every estimate quantiser.
 TEST_F(Analysis, EstimateAgreesWithTheDefinition) {
@@ -113,6 +114,7 @@ TEST_F(Analysis, EstimateAgreesWithTheDefinition) {
     // Half zeros, most of the rest small, some anywhere in the transform's range.
     for (int16_t& x : coefficients)
         x = static_cast<int16_t>(r() % 2 ? 0 : r() % 5 ? r() % 61 - 30 : r() % 4096 - 2048);
+    ASSERT_EQ(PrepareSearchEstimate(store), 0);
     for (int trial = 0, q = 8; trial < 200; ++trial) {
         if (trial % 4 == 0) {
             for (int32_t& w : matrix)
@@ -122,9 +124,11 @@ TEST_F(Analysis, EstimateAgreesWithTheDefinition) {
                 matrix[1 + r() % 63] = 1 + static_cast<int32_t>(r() % 255);
         }
         if (trial % 10 == 0) q = 1 + static_cast<int>(r() % 8);
-        ASSERT_EQ(EstimateAcBits(store, matrix, q), ReferenceEstimateAcBits(store, matrix, q))
-            << trial;
+        const int32_t estimate = EstimateAcBits(store, matrix, q);
+        ASSERT_EQ(SearchEstimateAcBits(store, matrix, q), estimate) << trial;
+        ASSERT_EQ(estimate, ReferenceEstimateAcBits(store, matrix, q)) << trial;
     }
+    ReleaseSearchEstimate();
 }
 
 // Counting the magnitudes at each position and adding their squared errors once gives the sums

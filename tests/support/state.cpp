@@ -7,11 +7,13 @@
 #include "convert/planes.h"
 #include "messages/message_names.h"
 #include "messages/report.h"
+#include "parallel/job_threads.h"
 #include "params/job_switches.h"
 #include "params/settings.h"
 #include "tiff/tiff_fields.h"
 
 void ResetAllState() {
+    EndJobThreads();
     FreeAllTracked();
     CloseAllTracked();
     ResetAllocRegistry();

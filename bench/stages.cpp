@@ -1,0 +1,160 @@
+// The job of the example photograph stage by stage, at 1,200,000 bits with the simple and the
+// extended rule: each stage repeated on the state the stages before it leave, so the table
+// shows where a job's time goes. The stages in the order of a job:
+//   0 read_convert   the TIFF read and converted into the picture planes
+//   1 decimate       the chroma reduced to 4:2:0
+//   2 transform      every block's DCT into the coefficient store
+//   3 analysis       the whole pre-analysis (the transform included) and the matrix rule
+//   4 pass1, 5 pass2, 6 final (the headers, the final pass and the stream file)
+#include <benchmark/benchmark.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "api/registry.h"
+#include "coding/bit_writer.h"
+#include "coding/headers.h"
+#include "coding/quantise.h"
+#include "control/analysis.h"
+#include "control/encoder.h"
+#include "control/passes.h"
+#include "control/rate_control.h"
+#include "control/threshold_search.h"
+#include "convert/convert_source.h"
+#include "convert/planes.h"
+#include "example_picture.h"
+#include "params/job_switches.h"
+#include "params/settings.h"
+#include "support/files.h"
+#include "support/state.h"
+
+namespace {
+
+constexpr int32_t kTarget = 1200000;
+const char* const kStageNames[] = {"read_convert", "decimate", "transform", "analysis",
+                                   "pass1",        "pass2",    "final"};
+
+const BenchPicture& Astronaut() {
+    static const BenchPicture picture = ConvertExamplePicture();
+    return picture;
+}
+
+// The state each stage leaves for the next, for one rule.
+struct Stages {
+    std::string streamPath;
+    std::vector<uint8_t> converted;  // Cb and Cr as converted, before the decimation
+    std::vector<int32_t> q, types, difcnt, alccnt, rescnt;
+    std::vector<int16_t> coefficients;
+    CoefficientStore store{};
+    RateControlState rc{};
+
+    // Every stage once; 0, or -1 when one fails.
+    int Prepare(int extended) {
+        ResetAllState();
+        gSwitches.extendedAnalysis = extended;
+        if (PreparePlanesJob(JobOf(Astronaut(), kTarget, streamPath)) != 0 || DeriveSettings() != 0)
+            return -1;
+        const size_t chroma = static_cast<size_t>(kBenchWidth / 2) * kBenchHeight;
+        converted.assign(gPlanes.cb, gPlanes.cb + chroma);
+        converted.insert(converted.end(), gPlanes.cr, gPlanes.cr + chroma);
+        coefficients.assign(kBenchWidth / 16 * kBenchHeight / 16 * kMacroblockValues, 0);
+        store = CoefficientStore{coefficients.data(), kBenchWidth / 16, kBenchHeight / 16};
+        if (DecimateChroma() != 0 || AnalysePicture(kTarget, &store) != 0) return -1;
+        const size_t n = static_cast<size_t>(gSettings.MBCount);
+        for (std::vector<int32_t>* v : {&q, &types, &difcnt, &alccnt, &rescnt}) v->assign(n, 0);
+        gMacroblockBits = MacroblockBits{difcnt.data(), alccnt.data(), rescnt.data()};
+        InitRateControl(&rc);
+        if (CodingPass1(q.data(), types.data(), &rc, &store) != 0 ||
+            CodingPass2(q.data(), types.data(), &store) != 0)
+            return -1;
+        AllocateBits(0);
+        return 0;
+    }
+
+    // One run of `stage`; 0, or -1 when it fails.
+    int Run(int stage, benchmark::State& state) {
+        switch (stage) {
+            case 0: {
+                const std::string path = PICTOR_SOURCE_DIR "/examples/still/astronaut.tif";
+                state.PauseTiming();
+                uint8_t* planes[3] = {gPlanes.y, gPlanes.cb, gPlanes.cr};
+                gPlanes = PicturePlanes{};
+                state.ResumeTiming();
+                const int result = ConvertSourcePicture(path.c_str());
+                state.PauseTiming();
+                TrackedFree(gPlanes.y);
+                TrackedFree(gPlanes.cb);
+                TrackedFree(gPlanes.cr);
+                CloseAllTracked();
+                gPlanes = PicturePlanes{planes[0], planes[1], planes[2], nullptr, nullptr, nullptr};
+                state.ResumeTiming();
+                return result;
+            }
+            case 1: {
+                state.PauseTiming();
+                const size_t chroma = converted.size() / 2;
+                std::memcpy(gPlanes.cb, converted.data(), chroma);
+                std::memcpy(gPlanes.cr, converted.data() + chroma, chroma);
+                state.ResumeTiming();
+                return DecimateChroma();
+            }
+            case 2: {
+                const SamplePlanes picture{gPlanes.y, gPlanes.cb, gPlanes.cr, kBenchWidth, 0, 0};
+                TransformMacroblockRows(picture, 0, store.rows, &store);
+                return 0;
+            }
+            case 3:
+                // Each job starts the search without an earlier job's estimate quantiser.
+                ResetCarriedSearchState();
+                return AnalysePicture(kTarget, &store);
+            case 4:
+                return CodingPass1(q.data(), types.data(), &rc, &store);
+            case 5:
+                return CodingPass2(q.data(), types.data(), &store);
+            default: {
+                ResetBitWriter();
+                FILE* stream = TrackedOpen(streamPath.c_str(), "wb");
+                if (stream == nullptr) return -1;
+                gBitWriter.out = stream;
+                WriteSequenceHeader(gIntraMatrix.weights);
+                WriteSequenceDisplayExtension();
+                WriteGopHeader();
+                WritePictureHeader();
+                const int result = FinalCodingPass(q.data(), types.data(), &store);
+                WriteSequenceEnd();
+                FlushBitWriter();
+                TrackedClose(stream);
+                gBitWriter.out = nullptr;
+                return result;
+            }
+        }
+    }
+};
+
+// args: stage, extended (0/1).
+void BM_Stage(benchmark::State& state) {
+    if (!Astronaut().ready()) return state.SkipWithError("no example picture");
+    const int stage = static_cast<int>(state.range(0));
+    state.SetLabel(std::string(kStageNames[stage]) + (state.range(1) != 0 ? " extended" : ""));
+    TempDir dir;
+    Stages s;
+    s.streamPath = dir / "p.m2v";
+    if (s.Prepare(static_cast<int>(state.range(1))) != 0)
+        return state.SkipWithError("the stages before failed");
+    for (auto _ : state) {
+        ResetAllocRegistry();  // a job's registry holds records for a few runs of a stage only
+        if (s.Run(stage, state) != 0) state.SkipWithError("the stage failed");
+    }
+    ResetAllState();
+}
+
+void Arguments(benchmark::internal::Benchmark* b) {
+    b->ArgNames({"stage", "extended"});
+    for (int stage = 0; stage < 7; ++stage) b->Args({stage, 0});
+    b->Args({3, 1});
+    b->Unit(benchmark::kMicrosecond);
+}
+BENCHMARK(BM_Stage)->Apply(Arguments);
+
+}  // namespace

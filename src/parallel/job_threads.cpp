@@ -1,0 +1,126 @@
+// The job's helper thread: started by the first stage that splits its work, ended with the job.
+#include "parallel/job_threads.h"
+
+#include <pthread.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <new>
+#include <thread>
+
+namespace {
+
+// The helper and the task it shares with the calling thread. A task's chunks are claimed one
+// by one from `next`; the calling thread takes chunks until none are left, then waits only for
+// a chunk the helper is still doing, so a helper that the scheduler keeps waiting delays nothing.
+struct JobHelper {
+    std::thread thread;
+    std::mutex mutex;
+    std::condition_variable wake;      // a task is posted, or the helper is to stop
+    std::condition_variable finished;  // the helper has left its task
+    bool started = false;
+    bool stop = false;
+    uint64_t posted = 0;  // tasks posted
+    uint64_t taken = 0;   // tasks the helper has started or that were closed without it
+    bool active = false;  // the helper is inside a task
+    void (*work)(void*, int32_t) = nullptr;
+    void* context = nullptr;
+    int32_t chunks = 0;
+    std::atomic<int32_t> next{0};
+};
+
+// Never destroyed: a helper still running when the process exits is left to the exit.
+JobHelper* gHelper = nullptr;
+
+// A child of fork has no helper thread, whatever the record it inherits says, and the record's
+// lock may have been held by one: the child starts the record afresh in the same storage (the
+// parent's thread is not the child's to join or end).
+void ForgetHelperInChild() { new (gHelper) JobHelper; }
+
+JobHelper* Helper() {
+    static const bool registered = [] {
+        gHelper = new JobHelper;
+        return pthread_atfork(nullptr, nullptr, ForgetHelperInChild) == 0;
+    }();
+    (void)registered;
+    return gHelper;
+}
+
+void TakeChunks(JobHelper* h) {
+    for (int32_t c = h->next.fetch_add(1); c < h->chunks; c = h->next.fetch_add(1))
+        h->work(h->context, c);
+}
+
+void HelperLoop(JobHelper* h) {
+    std::unique_lock<std::mutex> lock(h->mutex);
+    for (;;) {
+        h->wake.wait(lock, [h] { return h->stop || h->taken != h->posted; });
+        if (h->stop) return;
+        h->taken = h->posted;
+        h->active = true;
+        lock.unlock();
+        TakeChunks(h);
+        lock.lock();
+        h->active = false;
+        h->finished.notify_one();
+    }
+}
+
+int ChooseJobThreads() {
+    if (const char* forced = std::getenv("PICTOR_THREADS")) {
+        if (std::strcmp(forced, "1") == 0) return 1;
+        if (std::strcmp(forced, "2") == 0) return 2;
+    }
+    return std::thread::hardware_concurrency() >= 2 ? 2 : 1;
+}
+
+}  // namespace
+
+int JobThreads() {
+    static const int threads = ChooseJobThreads();
+    return threads;
+}
+
+void RunChunks(void (*work)(void* context, int32_t chunk), void* context, int32_t chunks) {
+    if (JobThreads() < 2 || chunks < 2) {
+        for (int32_t c = 0; c < chunks; ++c) work(context, c);
+        return;
+    }
+    JobHelper* h = Helper();
+    {
+        std::lock_guard<std::mutex> lock(h->mutex);
+        if (!h->started) {
+            h->stop = false;
+            h->thread = std::thread(HelperLoop, h);
+            h->started = true;
+        }
+        h->work = work;
+        h->context = context;
+        h->chunks = chunks;
+        h->next.store(0);
+        ++h->posted;
+    }
+    h->wake.notify_one();
+    TakeChunks(h);
+    std::unique_lock<std::mutex> lock(h->mutex);
+    // A helper that has not woken for this task will not start it.
+    h->taken = h->posted;
+    h->finished.wait(lock, [h] { return !h->active; });
+}
+
+void EndJobThreads() {
+    JobHelper* h = Helper();
+    {
+        std::lock_guard<std::mutex> lock(h->mutex);
+        if (!h->started) return;
+        h->stop = true;
+    }
+    h->wake.notify_one();
+    h->thread.join();
+    std::lock_guard<std::mutex> lock(h->mutex);
+    h->started = false;
+    h->stop = false;
+}

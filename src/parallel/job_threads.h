@@ -1,0 +1,29 @@
+// The job's threads: a stage may split its work into chunks that the calling thread and one
+// helper thread take in turn. Each chunk touches only its own part of the data, and the stage
+// merges the chunks' results in chunk order, so no result depends on which thread took which
+// chunk, or on how many threads there are.
+#ifndef PICTOR_PARALLEL_JOB_THREADS_H
+#define PICTOR_PARALLEL_JOB_THREADS_H
+
+#include <cstdint>
+
+// Threads a job uses: PICTOR_THREADS (1 or 2) when it is set, else 2 where the processor runs two
+// threads at once, else 1. Fixed for the life of the process.
+[[nodiscard]] int JobThreads();
+
+// work(context, chunk) for every chunk 0 .. chunks - 1, on the calling thread and, with two job
+// threads, on the helper too; returns when every chunk is done.
+void RunChunks(void (*work)(void* context, int32_t chunk), void* context, int32_t chunks);
+
+// The same with a callable: chunk -> void.
+template <typename Work>
+void RunChunks(int32_t chunks, Work& work) {
+    RunChunks([](void* context, int32_t chunk) { (*static_cast<Work*>(context))(chunk); }, &work,
+              chunks);
+}
+
+// Ends the helper thread, if one was started; the job driver calls it when a job ends, so no
+// thread outlives its job.
+void EndJobThreads();
+
+#endif

@@ -1,0 +1,62 @@
+// The job's threads: every chunk of a stage runs once, whichever thread takes it, and the helper
+// ends when asked; the stages that split their work give the same results either way (the
+// end-to-end table runs with one thread and with two).
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <numeric>
+#include <vector>
+
+#include "parallel/job_threads.h"
+
+namespace {
+
+TEST(JobThreads, EveryChunkOnceThenTheHelperEnds) {
+    EXPECT_TRUE(JobThreads() == 1 || JobThreads() == 2);
+    for (int round = 0; round < 3; ++round) {
+        for (int32_t chunks : {0, 1, 2, 7, 64}) {
+            std::vector<std::atomic<int>> runs(static_cast<size_t>(chunks));
+            for (auto& r : runs) r.store(0);
+            std::vector<int64_t> sums(static_cast<size_t>(chunks), 0);
+            auto work = [&](int32_t chunk) {
+                runs[static_cast<size_t>(chunk)].fetch_add(1);
+                for (int64_t i = 0; i < 10000; ++i) sums[static_cast<size_t>(chunk)] += i * chunk;
+            };
+            RunChunks(chunks, work);
+            for (int32_t c = 0; c < chunks; ++c) {
+                EXPECT_EQ(runs[static_cast<size_t>(c)].load(), 1) << chunks << " " << c;
+                EXPECT_EQ(sums[static_cast<size_t>(c)], int64_t{49995000} * c);
+            }
+        }
+        // Ended between jobs, and ending twice is harmless; the next split starts a new helper.
+        EndJobThreads();
+        EndJobThreads();
+    }
+}
+
+// A child forked while the parent's helper runs has no helper of its own: its splits still do
+// every chunk, and ending its threads joins nothing of the parent's.
+TEST(JobThreads, ForkedChildStartsWithoutTheParentsHelper) {
+    int32_t sum = 0;
+    auto add = [&](int32_t chunk) { __atomic_fetch_add(&sum, chunk, __ATOMIC_RELAXED); };
+    RunChunks(16, add);
+    const pid_t child = fork();
+    if (child == 0) {
+        int32_t childSum = 0;
+        auto childAdd = [&](int32_t chunk) {
+            __atomic_fetch_add(&childSum, chunk, __ATOMIC_RELAXED);
+        };
+        RunChunks(16, childAdd);
+        EndJobThreads();
+        _exit(childSum == 120 ? 0 : 1);
+    }
+    int status = -1;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(sum, 120);
+    EndJobThreads();
+}
+
+}  // namespace
