@@ -153,10 +153,11 @@ template <int L>
 PICTOR_LANES void LoadSamples(const uint8_t* const* origins, int32_t stride, int n,
                               int32_t (*in)[L]) {
     for (int lane = 0; lane < L; ++lane) {
-        const uint8_t* origin = origins[lane];
         for (int r = 0; r < 8; ++r) {
-            const uint8_t* row = origin + static_cast<int64_t>(r) * stride;
-            for (int c = 0; c < 8; ++c) in[8 * r + c][lane] = lane < n ? row[c] : 0;
+            for (int c = 0; c < 8; ++c) {
+                in[8 * r + c][lane] =
+                    lane < n ? origins[lane][static_cast<int64_t>(r) * stride + c] : 0;
+            }
         }
     }
 }
