@@ -68,7 +68,7 @@ void CountMagnitudes(const int16_t* block, MagnitudeCounts& counts, int32_t* lar
         const int k = __builtin_ctzll(rest);
         const int32_t m = block[k] < 0 ? -block[k] : block[k];
         const int p = RasterIndex(k);
-        ++counts[p][m];
+        ++counts[m][p];
         if (m > largest[p]) largest[p] = m;
     }
 }
@@ -133,7 +133,11 @@ void CollectComponentStatistics(const char* name, const CoefficientStore& store,
         }
     }
     RaiseMinimumWeights(largest, minWeight);
-    if (counts != nullptr) AddCountedErrors(*counts, sums);
+    if (counts != nullptr) {
+        int32_t largestOfAll = 0;
+        for (int32_t m : largest) largestOfAll = m > largestOfAll ? m : largestOfAll;
+        AddCountedErrors(*counts, largestOfAll, sums);
+    }
 }
 
 void ScaleDefaultMatrix(const CoefficientStore& coefficients, int32_t* matrix,
