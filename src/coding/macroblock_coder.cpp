@@ -30,9 +30,24 @@ struct QueueSink {
     static constexpr bool kLengthsOnly = false;
     void Put(uint32_t value, int length) { QueueBits(value, length); }
 };
+// PutBits with the writer's accumulator held in the sink for the macroblock, where the compiler
+// keeps it in registers; every length the coder puts is 1..32.
 struct WritingSink {
     static constexpr bool kLengthsOnly = false;
-    void Put(uint32_t value, int length) { PutBits(value, length); }
+    uint64_t accumulator = gBitWriter.accumulator;
+    int32_t pendingBits = gBitWriter.pendingBits;
+    void Put(uint32_t value, int length) {
+        accumulator = accumulator << length | (value & (0xFFFFFFFFu >> (32 - length)));
+        pendingBits += length;
+        if (pendingBits >= 32) {
+            pendingBits -= 32;
+            EmitWord(static_cast<uint32_t>(accumulator >> pendingBits));
+        }
+    }
+    ~WritingSink() {
+        gBitWriter.accumulator = accumulator;
+        gBitWriter.pendingBits = pendingBits;
+    }
 };
 
 template <typename Sink>

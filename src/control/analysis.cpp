@@ -11,6 +11,7 @@
 #include "coding/transform.h"
 #include "control/bit_budget.h"
 #include "convert/planes.h"
+#include "parallel/job_threads.h"
 #include "params/job_switches.h"
 #include "params/settings.h"
 
@@ -68,7 +69,7 @@ void CountMagnitudes(const int16_t* block, MagnitudeCounts& counts, int32_t* lar
         const int k = __builtin_ctzll(rest);
         const int32_t m = block[k] < 0 ? -block[k] : block[k];
         const int p = RasterIndex(k);
-        ++counts[p][m];
+        ++counts[m][p];
         if (m > largest[p]) largest[p] = m;
     }
 }
@@ -133,7 +134,11 @@ void CollectComponentStatistics(const char* name, const CoefficientStore& store,
         }
     }
     RaiseMinimumWeights(largest, minWeight);
-    if (counts != nullptr) AddCountedErrors(*counts, sums);
+    if (counts != nullptr) {
+        int32_t largestOfAll = 0;
+        for (int32_t m : largest) largestOfAll = m > largestOfAll ? m : largestOfAll;
+        AddCountedErrors(*counts, largestOfAll, sums);
+    }
 }
 
 void ScaleDefaultMatrix(const CoefficientStore& coefficients, int32_t* matrix,
@@ -173,19 +178,27 @@ int AnalysePicture(int32_t target, CoefficientStore* store) {
     TransformMacroblockRows(picture, 0, store->rows, store);
     // Without the counts the extended rule's statistics go block by block.
     if (gSwitches.extendedAnalysis != 0 && AllocateMagnitudeCounts() != 0) FreeMagnitudeCounts();
-    int32_t dcLuma[3];
-    int32_t dcCb[3];
-    int32_t dcCr[3];
-    CollectComponentStatistics("Luma", *store, &gAnalysis.errorSums[kLuma], dcLuma,
-                               gAnalysis.minWeight);
-    CollectComponentStatistics("ChromaCb", *store, &gAnalysis.errorSums[kChromaCb], dcCb,
-                               gAnalysis.minWeight);
-    CollectComponentStatistics("ChromaCr", *store, &gAnalysis.errorSums[kChromaCr], dcCr,
-                               gAnalysis.minWeight);
+    // The components apart, for the job's threads: each raises a minimum weight table of its
+    // own, and the tables merge by their maxima, as one shared table would have been raised.
+    static const char* const kComponentNames[3] = {"Luma", "ChromaCb", "ChromaCr"};
+    int32_t dcTotals[3][3];
+    int32_t minWeights[3][64];
+    auto collect = [&](int32_t c) {
+        for (int32_t& w : minWeights[c]) w = 1;
+        CollectComponentStatistics(kComponentNames[c], *store, &gAnalysis.errorSums[c], dcTotals[c],
+                                   minWeights[c]);
+    };
+    RunChunks(3, collect);
+    for (const int32_t* raised : minWeights) {
+        for (int p = 0; p < 64; ++p) {
+            if (raised[p] > gAnalysis.minWeight[p]) gAnalysis.minWeight[p] = raised[p];
+        }
+    }
     FreeMagnitudeCounts();
     if (gSwitches.extendedAnalysis != 0)
         BuildErrorTable(gAnalysis.errorSums, gAnalysis.errorTable, gAnalysis.minWeight);
-    for (int k = 0; k < 3; ++k) gAnalysis.dcBits[k] = dcLuma[k] + dcCb[k] + dcCr[k];
+    for (int k = 0; k < 3; ++k)
+        gAnalysis.dcBits[k] = dcTotals[kLuma][k] + dcTotals[kChromaCb][k] + dcTotals[kChromaCr][k];
 
     if (gSwitches.extendedAnalysis != 0) {
         SearchThreshold(ThresholdSearch{*store, gAnalysis.errorTable, gAnalysis.minWeight,

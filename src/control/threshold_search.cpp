@@ -127,14 +127,16 @@ void ErrorStatistics(const int32_t* coefficients, ErrorSums* sums, int32_t* minW
     }
 }
 
-void AddCountedErrors(const MagnitudeCounts& counts, ErrorSums* sums) {
-    for (int p = 1; p < 64; ++p) {
-        // Unsigned: the sums wrap as the block-by-block additions would.
-        uint32_t* sum = reinterpret_cast<uint32_t*>((*sums)[p]);
-        for (int a = 1; a < kTabulatedMagnitudes; ++a) {
-            const uint32_t n = counts[p][a];
+void AddCountedErrors(const MagnitudeCounts& counts, int32_t largest, ErrorSums* sums) {
+    // The counts past the largest magnitude stay untouched, so their pages are never read.
+    const int32_t last = largest < kTabulatedMagnitudes - 1 ? largest : kTabulatedMagnitudes - 1;
+    for (int a = 1; a <= last; ++a) {
+        const uint16_t* term = kErrorTerms.term[a];
+        for (int p = 1; p < 64; ++p) {
+            const uint32_t n = counts[a][p];
             if (n == 0) continue;
-            const uint16_t* term = kErrorTerms.term[a];
+            // Unsigned: the sums wrap as the block-by-block additions would.
+            uint32_t* sum = reinterpret_cast<uint32_t*>((*sums)[p]);
             for (int w = 0; w < kWeights; ++w) sum[w] += n * term[w];
         }
     }

@@ -40,8 +40,9 @@ struct ErrorTermTable {
 };
 extern const ErrorTermTable kErrorTerms;
 
-// How many AC coefficients of each magnitude 0..2048 each position has: [position][magnitude].
-typedef uint32_t MagnitudeCounts[64][kTabulatedMagnitudes];
+// How many AC coefficients of each magnitude 0..2048 each position has: [magnitude][position],
+// so the small magnitudes that most coefficients have share a few pages.
+typedef uint32_t MagnitudeCounts[kTabulatedMagnitudes][64];
 
 // Estimated AC bits of the matrices already tried during one search. The estimate is a
 // function of the matrix and q over the same stored coefficients, so a repeated matrix gets
@@ -73,7 +74,8 @@ struct ThresholdSearch {
 void ErrorStatistics(const int32_t* coefficients, ErrorSums* sums, int32_t* minWeight);
 // The squared errors of weights 1..127 of all the coefficients counted, added to sums: what
 // ErrorStatistics adds for them block by block (the sums wrap as 32-bit integers either way).
-void AddCountedErrors(const MagnitudeCounts& counts, ErrorSums* sums);
+// Magnitudes above `largest` have no count.
+void AddCountedErrors(const MagnitudeCounts& counts, int32_t largest, ErrorSums* sums);
 void BuildErrorTable(const ErrorSums* sums /* [3] */, ErrorTable table, const int32_t* minWeight);
 // One stage: from threshold `start` in steps of `step` until a matrix fits the budget at
 // estimate quantiser q (the first matrix when `final` is set); leaves the matrix, its

@@ -23,9 +23,9 @@ struct JobHelper {
     std::condition_variable finished;  // the helper has left its task
     bool started = false;
     bool stop = false;
-    uint64_t posted = 0;  // tasks posted
-    uint64_t taken = 0;   // tasks the helper has started or that were closed without it
-    bool active = false;  // the helper is inside a task
+    std::atomic<uint64_t> posted{0};  // tasks posted (changed under the lock)
+    uint64_t taken = 0;               // tasks the helper has started or that were closed without it
+    bool active = false;              // the helper is inside a task
     void (*work)(void*, int32_t) = nullptr;
     void* context = nullptr;
     int32_t chunks = 0;
@@ -54,12 +54,22 @@ void TakeChunks(JobHelper* h) {
         h->work(h->context, c);
 }
 
+// A stage's tasks follow each other within microseconds (the matrix search posts one per
+// estimate), so the helper looks for the next a few hundred times (some hundred microseconds)
+// before it sleeps.
+constexpr int kLooksBeforeSleeping = 300;
+
 void HelperLoop(JobHelper* h) {
     std::unique_lock<std::mutex> lock(h->mutex);
     for (;;) {
-        h->wake.wait(lock, [h] { return h->stop || h->taken != h->posted; });
+        const uint64_t seen = h->taken;
+        lock.unlock();
+        for (int i = 0; i < kLooksBeforeSleeping && h->posted.load() == seen; ++i)
+            std::this_thread::yield();
+        lock.lock();
+        h->wake.wait(lock, [h] { return h->stop || h->taken != h->posted.load(); });
         if (h->stop) return;
-        h->taken = h->posted;
+        h->taken = h->posted.load();
         h->active = true;
         lock.unlock();
         TakeChunks(h);
@@ -101,13 +111,13 @@ void RunChunks(void (*work)(void* context, int32_t chunk), void* context, int32_
         h->context = context;
         h->chunks = chunks;
         h->next.store(0);
-        ++h->posted;
+        h->posted.fetch_add(1);
     }
     h->wake.notify_one();
     TakeChunks(h);
     std::unique_lock<std::mutex> lock(h->mutex);
     // A helper that has not woken for this task will not start it.
-    h->taken = h->posted;
+    h->taken = h->posted.load();
     h->finished.wait(lock, [h] { return !h->active; });
 }
 

@@ -143,11 +143,11 @@ TEST_F(Analysis, CountedErrorsAreTheBlockByBlockSums) {
         int32_t block[64] = {};
         for (int p = 1; p < 64; ++p) {
             if (r() % 3 == 0) block[p] = static_cast<int32_t>(r() % 4097) - 2048;
-            ++counts[0][p][std::abs(block[p])];
+            ++counts[0][std::abs(block[p])][p];
         }
         ErrorStatistics(block, &byBlock[0], ignored.data());
     }
-    AddCountedErrors(counts[0], &counted[0]);
+    AddCountedErrors(counts[0], 2048, &counted[0]);
     for (int p = 0; p < 64; ++p) {
         for (int w = 0; w < 128; ++w)
             ASSERT_EQ(counted[0][p][w], byBlock[0][p][w]) << p << " " << w;

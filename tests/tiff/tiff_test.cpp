@@ -148,6 +148,44 @@ TEST_F(PictureInputTest, DirectoryOf65535StripTablesInTheFileIsRefused) {
     EXPECT_EQ(gPlanes.y, nullptr);
 }
 
+// Uncompressed strips go through a buffer a few rows at a time; strips of more than a megabyte
+// come out as whole strips do: bit order, 16-bit and extra samples, and a byte count that ends
+// inside a strip (the samples past it read as 0).
+struct LargeStripCase {
+    const char* name;
+    TiffOptions options;
+    uint32_t firstStripBytes;  // 0: as written
+};
+PICTOR_PRINTS_ITS_NAME(LargeStripCase)
+
+class LargeStripTest : public PictureInputTest,
+                       public ::testing::WithParamInterface<LargeStripCase> {};
+
+TEST_P(LargeStripTest, ComesOutAsTheWholeStrip) {
+    const LargeStripCase& k = GetParam();
+    const int w = 720, h = 576;
+    std::vector<uint8_t> rgb(w * h * 3);
+    for (size_t i = 0; i < rgb.size(); ++i) rgb[i] = static_cast<uint8_t>((i * 37) ^ (i / 1009));
+    TiffFile tiff = RgbTiffLayout(w, h, rgb, k.options);
+    if (k.firstStripBytes != 0) tiff.entries.push_back(Long(279, {k.firstStripBytes}));
+    ASSERT_EQ(ConvertSourcePicture(Write(WriteTiffFile(tiff)).c_str()), 0) << text_;
+    std::vector<uint8_t> want = rgb;
+    // One 8-bit strip: sample i of the picture is byte i of the strip.
+    for (size_t i = k.firstStripBytes; k.firstStripBytes != 0 && i < want.size(); ++i) want[i] = 0;
+    for (int n = 0; n < w * h; n += 2) ASSERT_EQ(Got(n), Want(&want[n * 3], &want[n * 3 + 3])) << n;
+}
+
+const LargeStripCase kLargeStripCases[] = {
+    {"OneStrip", {}, 0},
+    {"OneStripFillOrder2", {false, 0, false, 0, false, true}, 0},
+    {"SixteenStripsOf400", {true, 400, false, 0, false, false, 16}, 0},
+    {"TwoExtraStripsOf100", {false, 100, false, 0, false, false, 8, 2}, 0},
+    {"CutInsideAPiece", {}, 1000003},
+    {"CutAtARow", {}, 720 * 3 * 200},
+};
+INSTANTIATE_TEST_SUITE_P(Pictures, LargeStripTest, ::testing::ValuesIn(kLargeStripCases),
+                         ByName<LargeStripCase>);
+
 // One strip of the given bytes after ImageWidth 96, ImageLength 64 and the
 // strip entries. Samples the strip lacks, and rows of missing strips, are 0.
 struct Pair {
