@@ -53,7 +53,6 @@ void MeasureQuality(const CommandLine& line, const PreparedJob& job, const std::
         s->notes.push_back("warning: the decoder says of the stream: " + decoded.decoderMessages);
     PictureQuality& q = s->quality;
     q.quantiserKnown = decoded.quantiser.known;
-    q.quantiserPerMacroblock = decoded.quantiser.perMacroblock;
     q.quantiserMin = decoded.quantiser.min;
     q.quantiserMax = decoded.quantiser.max;
     YuvPlanes reference;

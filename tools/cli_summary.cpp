@@ -110,12 +110,6 @@ const char* AspectName(int aspectCode) {
     return aspectCode == 2 ? "4:3" : aspectCode == 3 ? "16:9" : "?";
 }
 
-// What the quantiser range was read from: a decoder that exports each
-// macroblock's, or else the slice headers (a macroblock may change it).
-const char* QuantiserSource(const PictureQuality& q) {
-    return q.quantiserPerMacroblock ? "macroblocks" : "slice headers";
-}
-
 }  // namespace
 
 int ReadStreamFacts(const std::string& path, StreamFacts* facts) {
@@ -170,8 +164,8 @@ std::string SummaryText(const JobSummary& s) {
             q.psnrY, q.psnrCb, q.psnrCr, q.psnrAverage, q.ssimY);
     }
     if (q.quantiserKnown) {
-        text += Format("  quantiser %d to %d (from the %s)\n", q.quantiserMin, q.quantiserMax,
-                       QuantiserSource(q));
+        text += Format("  quantiser %d to %d (from the slice headers)\n", q.quantiserMin,
+                       q.quantiserMax);
     }
     text += Format("  time     %.2f s\n", s.seconds);
     return text;
@@ -214,8 +208,8 @@ std::string SummaryJson(const JobSummary& s) {
             json += Format(",\"ssimY\":%.5f", q.ssimY);
         }
         if (q.quantiserKnown) {
-            json += Format(",\"quantiser\":{\"min\":%d,\"max\":%d,\"from\":\"%s\"}", q.quantiserMin,
-                           q.quantiserMax, QuantiserSource(q));
+            json += Format(",\"quantiser\":{\"min\":%d,\"max\":%d,\"from\":\"slice headers\"}",
+                           q.quantiserMin, q.quantiserMax);
         }
     }
     json += ",\"errors\":" + JsonList(Lines(s.errorText));

@@ -29,10 +29,8 @@ struct PictureQuality {
     double psnrY = 0, psnrCb = 0, psnrCr = 0;
     double psnrAverage = 0;  // 6:1:1 weighted over Y, Cb, Cr
     double ssimY = 0;
-    // quantiser_scale over the picture; from the slice headers alone unless the
-    // decoder exports every macroblock's (a macroblock may change it).
+    // quantiser_scale over the picture, from the slice headers (a macroblock may change it).
     bool quantiserKnown = false;
-    bool quantiserPerMacroblock = false;
     int quantiserMin = 0, quantiserMax = 0;
 };
 

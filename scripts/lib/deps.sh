@@ -4,7 +4,7 @@ PICTOR_PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev
     ffmpeg mpeg2dec libtiff-tools imagemagick python3 python3-pil
     groff-base man-db
-    libtiff-dev libpng-dev libjpeg62-turbo-dev libavcodec-dev libavutil-dev libswscale-dev
+    libtiff-dev libpng-dev libjpeg62-turbo-dev libmpeg2-4-dev libavutil-dev libswscale-dev
     clang libclang-rt-14-dev
 )
 

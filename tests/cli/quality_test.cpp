@@ -61,7 +61,7 @@ TEST_P(Measured, PsnrAsFfmpegsDecodeGives) {
         << error;
     const DecoderVerdict verdict = DecodeStream(folder.dir / "out.m2v", c.width, c.height);
     ASSERT_EQ(DecoderProblems(verdict, c.width, c.height), "");
-    const DecodedPicture& ff = verdict.ffmpeg;
+    const DecodedPicture& ff = verdict.mpeg2dec;
     const double y = Psnr(coded.y.data(), ff.y.data(), ff.y.size());
     const double cb = Psnr(coded.cb.data(), ff.cb.data(), ff.cb.size());
     const double cr = Psnr(coded.cr.data(), ff.cr.data(), ff.cr.size());

@@ -205,9 +205,10 @@ const HostileCase kHostile[] = {
     {"tiff_huge_size", "cp {tif} {out} && tiffset -s 256 60000 {out} && tiffset -s 257 60000 {out}",
      "too large"},
     {"stream_cut_in_half", "head -c $(( $(stat -c %s {job.ts}) / 2 )) {job.ts} > {out}", kNotTiff},
+    // From the sequence header's flags on: libmpeg2 says nothing of damaged slice data.
     {"stream_bytes_flipped",
      "python3 -c \"d = bytearray(open({job.ts}, 'rb').read());"
-     " d[200::97] = bytes(b ^ 0x5A for b in d[200::97]); open({out}, 'wb').write(d)\"",
+     " d[11::97] = bytes(b ^ 0x5A for b in d[11::97]); open({out}, 'wb').write(d)\"",
      kNotTiff},
 };
 

@@ -1,5 +1,5 @@
-// Quality of coded streams: PSNR and SSIM of libavcodec's decode against the
-// planes the library coded, checked against the tests' own PSNR of the ffmpeg
+// Quality of coded streams: PSNR and SSIM of libmpeg2's decode against the
+// planes the library coded, checked against the tests' own PSNR of the mpeg2dec
 // command's decode and against ffmpeg's ssim filter; the quantiser range against
 // the slice headers; the PNG preview against the source picture.
 #include <cstdlib>
@@ -70,11 +70,11 @@ TEST_P(Quality, MatchesIndependentMeasurements) {
     cut.height -= 16;
     EXPECT_FALSE(ComparePlanes(reference, cut, &report, &error));
 
-    const DecodedPicture ff = DecodeStream(stream, c.width, c.height).ffmpeg;
-    ASSERT_EQ(ff.y.size(), reference.y.size());
-    const double y = Psnr(reference.y.data(), ff.y.data(), ff.y.size());
-    const double cb = Psnr(reference.cb.data(), ff.cb.data(), ff.cb.size());
-    const double cr = Psnr(reference.cr.data(), ff.cr.data(), ff.cr.size());
+    const DecodedPicture other = DecodeStream(stream, c.width, c.height).mpeg2dec;
+    ASSERT_EQ(other.y.size(), reference.y.size());
+    const double y = Psnr(reference.y.data(), other.y.data(), other.y.size());
+    const double cb = Psnr(reference.cb.data(), other.cb.data(), other.cb.size());
+    const double cr = Psnr(reference.cr.data(), other.cr.data(), other.cr.size());
     EXPECT_NEAR(report.psnrY, y, 0.01);
     EXPECT_NEAR(report.psnrCb, cb, 0.01);
     EXPECT_NEAR(report.psnrCr, cr, 0.01);
@@ -82,8 +82,7 @@ TEST_P(Quality, MatchesIndependentMeasurements) {
     EXPECT_GT(report.psnrY, 30.0);
     EXPECT_NEAR(report.ssimY, FfmpegSsimY(stream, reference, dir), 1e-4);
 
-    // The quantiser of every macroblock as libavcodec exports it, or else of every
-    // slice: linear quantiser_scale, so even, from 2 to 62.
+    // The quantiser of every slice: linear quantiser_scale, so even, from 2 to 62.
     const QuantiserRange& q = decoded.quantiser;
     ASSERT_TRUE(q.known);
     EXPECT_GE(q.min, 2);

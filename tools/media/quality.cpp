@@ -1,21 +1,24 @@
 #include "media/quality.h"
 
+#include <cstdint>
+
 extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavutil/frame.h>
-#include <libavutil/video_enc_params.h>
 #include <libswscale/swscale.h>
+#include <mpeg2.h>
 }
 
 #include <png.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "media/av_log_capture.h"
 
@@ -41,15 +44,6 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes, std::st
     return ok;
 }
 
-struct CodecDeleter {
-    void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
-    void operator()(AVCodecParserContext* p) const { av_parser_close(p); }
-    void operator()(AVPacket* p) const { av_packet_free(&p); }
-    void operator()(AVFrame* f) const { av_frame_free(&f); }
-};
-template <typename T>
-using Owned = std::unique_ptr<T, CodecDeleter>;
-
 void Widen(QuantiserRange* range, int scale) {
     if (scale <= 0) return;
     if (!range->known || scale < range->min) range->min = scale;
@@ -57,57 +51,68 @@ void Widen(QuantiserRange* range, int scale) {
     range->known = true;
 }
 
-// The per-macroblock quantisers the decoder exports (quantiser_scale of each
-// macroblock that lies in the picture).
-QuantiserRange ExportedQuantisers(const AVFrame* frame) {
-    QuantiserRange range;
-    const AVFrameSideData* side = av_frame_get_side_data(frame, AV_FRAME_DATA_VIDEO_ENC_PARAMS);
-    if (side == nullptr || side->size < sizeof(AVVideoEncParams)) return range;
-    AVVideoEncParams* params = reinterpret_cast<AVVideoEncParams*>(side->data);
-    if (params->type != AV_VIDEO_ENC_PARAMS_MPEG2) return range;
-    if (params->nb_blocks > 0 &&
-        params->blocks_offset + uint64_t{params->nb_blocks} * params->block_size > side->size)
-        return range;
-    for (unsigned i = 0; i < params->nb_blocks; ++i) {
-        const AVVideoBlockParams* b = av_video_enc_params_block(params, i);
-        if (b->src_x < 0 || b->src_y < 0 || b->src_x >= frame->width || b->src_y >= frame->height)
-            continue;
-        Widen(&range, params->qp + b->delta_qp);
+// Slices start at most at macroblock row 175 without the vertical position extension.
+constexpr int kLastSliceCode = 0xAF;
+
+// The slice headers: the quantiser range (each slice's quantiser_scale_code mapped through
+// q_scale_type of the picture coding extension) and, when the first picture is coded as a
+// frame, a line if some of its macroblock rows start no slice (a cut stream).
+std::string ReadSliceHeaders(const std::vector<uint8_t>& stream, QuantiserRange* range) {
+    static const int kNonLinear[32] = {0,  1,  2,  3,  4,  5,  6,  7,  8,   10, 12,
+                                       14, 16, 18, 20, 22, 24, 28, 32, 36,  40, 44,
+                                       48, 52, 56, 64, 72, 80, 88, 96, 104, 112};
+    bool nonLinear = false, frame = true;
+    int rows = 0, pictures = 0;
+    bool started[kLastSliceCode + 1] = {};  // by slice code: row + 1
+    for (size_t i = 0; i + 4 < stream.size(); ++i) {
+        if (stream[i] != 0 || stream[i + 1] != 0 || stream[i + 2] != 1) continue;
+        const uint8_t code = stream[i + 3];
+        if (code == 0xB3 && rows == 0 && i + 6 < stream.size())
+            rows = (((stream[i + 5] & 15) << 8 | stream[i + 6]) + 15) / 16;
+        if (code == 0x00) ++pictures;
+        // Picture coding extension: picture_structure ends its third byte, q_scale_type is
+        // bit 3 of its fourth.
+        if (code == 0xB5 && i + 8 < stream.size() && (stream[i + 4] >> 4) == 8) {
+            nonLinear = (stream[i + 7] & 0x10) != 0;
+            if (pictures == 1) frame = (stream[i + 6] & 3) == 3;
+        }
+        if (code >= 0x01 && code <= kLastSliceCode) {
+            Widen(range, nonLinear ? kNonLinear[stream[i + 4] >> 3] : 2 * (stream[i + 4] >> 3));
+            if (pictures == 1) started[code] = true;
+        }
     }
-    range.perMacroblock = range.known;
-    return range;
+    if (pictures == 0 || !frame || rows == 0 || rows > kLastSliceCode) return "";
+    int covered = 0;
+    for (int code = 1; code <= rows; ++code) covered += started[code] ? 1 : 0;
+    if (covered == rows) return "";
+    return "slices start " + std::to_string(covered) + " of the first picture's " +
+           std::to_string(rows) + " macroblock rows\n";
 }
 
-bool CopyPlanes(const AVFrame* frame, YuvPlanes* out) {
-    if (frame->format != AV_PIX_FMT_YUV420P || frame->width <= 0 || frame->height <= 0 ||
-        frame->width % 2 != 0 || frame->height % 2 != 0)
+struct DecoderCloser {
+    void operator()(mpeg2dec_t* decoder) const { mpeg2_close(decoder); }
+};
+
+// The picture on display, when its sequence is 4:2:0 and its size even.
+bool CopyPlanes(const mpeg2_info_t& info, YuvPlanes* out) {
+    const mpeg2_sequence_t& s = *info.sequence;
+    const int w = static_cast<int>(s.picture_width), h = static_cast<int>(s.picture_height);
+    if (s.chroma_width * 2 != s.width || s.chroma_height * 2 != s.height || w <= 0 || h <= 0 ||
+        w % 2 != 0 || h % 2 != 0)
         return false;
-    const int w = frame->width, h = frame->height;
+    const uint8_t* const* planes = info.display_fbuf->buf;
     out->width = w;
     out->height = h;
     out->y.resize(size_t(w) * h);
     out->cb.resize(size_t(w / 2) * (h / 2));
     out->cr.resize(size_t(w / 2) * (h / 2));
     for (int r = 0; r < h; ++r)
-        std::memcpy(&out->y[size_t(r) * w], frame->data[0] + r * frame->linesize[0], size_t(w));
+        std::memcpy(&out->y[size_t(r) * w], planes[0] + size_t(r) * s.width, size_t(w));
     for (int r = 0; r < h / 2; ++r) {
-        std::memcpy(&out->cb[size_t(r) * (w / 2)], frame->data[1] + r * frame->linesize[1],
+        std::memcpy(&out->cb[size_t(r) * (w / 2)], planes[1] + size_t(r) * s.chroma_width,
                     size_t(w / 2));
-        std::memcpy(&out->cr[size_t(r) * (w / 2)], frame->data[2] + r * frame->linesize[2],
+        std::memcpy(&out->cr[size_t(r) * (w / 2)], planes[2] + size_t(r) * s.chroma_width,
                     size_t(w / 2));
-    }
-    return true;
-}
-
-// Sends one packet (null: drain) and keeps the first picture that comes out.
-bool Feed(AVCodecContext* codec, const AVPacket* packet, AVFrame* frame, DecodedStream* out) {
-    if (avcodec_send_packet(codec, packet) < 0 && packet != nullptr) return false;
-    while (avcodec_receive_frame(codec, frame) == 0) {
-        if (out->frames++ == 0) {
-            if (!CopyPlanes(frame, &out->picture)) return false;
-            out->quantiser = ExportedQuantisers(frame);
-        }
-        av_frame_unref(frame);
     }
     return true;
 }
@@ -118,76 +123,66 @@ bool DecodeMpeg2Stream(const std::string& streamPath, DecodedStream* out, std::s
     *out = DecodedStream{};
     std::vector<uint8_t> stream;
     if (!ReadWholeFile(streamPath, &stream, error)) return false;
-    // The parser reads a few bytes past the end of its input.
-    const size_t length = stream.size();
-    stream.resize(length + AV_INPUT_BUFFER_PADDING_SIZE, 0);
-
-    AvLogCapture log;
-    const AVCodec* decoder = avcodec_find_decoder(AV_CODEC_ID_MPEG2VIDEO);
-    Owned<AVCodecContext> codec(decoder != nullptr ? avcodec_alloc_context3(decoder) : nullptr);
-    Owned<AVCodecParserContext> parser(av_parser_init(AV_CODEC_ID_MPEG2VIDEO));
-    Owned<AVPacket> packet(av_packet_alloc());
-    Owned<AVFrame> frame(av_frame_alloc());
-    if (!codec || !parser || !packet || !frame) {
-        *error = "libavcodec has no MPEG-2 video decoder";
+    std::unique_ptr<mpeg2dec_t, DecoderCloser> decoder(mpeg2_init());
+    if (!decoder) {
+        *error = "libmpeg2 cannot start a decoder";
         return false;
     }
-    codec->thread_count = 1;
-    codec->export_side_data |= AV_CODEC_EXPORT_DATA_VIDEO_ENC_PARAMS;
-    if (avcodec_open2(codec.get(), decoder, nullptr) < 0) {
-        *error = "the MPEG-2 video decoder cannot be opened";
-        return false;
-    }
+    const mpeg2_info_t* info = mpeg2_info(decoder.get());
+    // A sequence end code after the stream finishes its last picture even when the stream
+    // lacks one; after the stream's own it changes nothing.
+    uint8_t endCode[4] = {0, 0, 1, 0xB7};
+    uint8_t* const input[2][2] = {{stream.data(), stream.data() + stream.size()},
+                                  {endCode, endCode + sizeof endCode}};
+    size_t fed = 0, invalid = 0, firstInvalid = 0;
+    int sequences = 0;
+    std::vector<const mpeg2_fbuf_t*> filled;  // frames a picture was decoded into
     bool ok = true;
-    const uint8_t* data = stream.data();
-    size_t left = length;
-    // An empty input flushes the parser's last packet.
-    for (bool flushed = false; ok && !flushed;) {
-        flushed = left == 0;
-        uint8_t* packetData = nullptr;
-        int packetSize = 0;
-        const int used =
-            av_parser_parse2(parser.get(), codec.get(), &packetData, &packetSize, data,
-                             static_cast<int>(left), AV_NOPTS_VALUE, AV_NOPTS_VALUE, 0);
-        if (used < 0 || (used == 0 && packetSize == 0 && !flushed)) break;
-        data += used;
-        left -= static_cast<size_t>(used);
-        if (packetSize > 0) {
-            packet->data = packetData;
-            packet->size = packetSize;
-            ok = Feed(codec.get(), packet.get(), frame.get(), out);
+    while (ok) {
+        const mpeg2_state_t state = mpeg2_parse(decoder.get());
+        if (state == STATE_BUFFER) {
+            if (fed == 2) break;
+            mpeg2_buffer(decoder.get(), input[fed][0], input[fed][1]);
+            ++fed;
+            continue;
         }
+        if (state == STATE_SEQUENCE || state == STATE_SEQUENCE_MODIFIED) ++sequences;
+        if (state == STATE_PICTURE &&
+            std::find(filled.begin(), filled.end(), info->current_fbuf) == filled.end())
+            filled.push_back(info->current_fbuf);
+        if (state == STATE_INVALID || state == STATE_INVALID_END) {
+            // The invalid data lies before the start code where libmpeg2 stands.
+            const size_t left = fed == 1 ? size_t(mpeg2_getpos(decoder.get())) : 0;
+            if (invalid++ == 0) firstInvalid = stream.size() - left;
+        }
+        const bool pictureDone =
+            state == STATE_SLICE || state == STATE_END || state == STATE_INVALID_END;
+        const mpeg2_fbuf_t* shown = pictureDone ? info->display_fbuf : nullptr;
+        // After damaged headers libmpeg2 may show a frame that holds no picture.
+        if (shown == nullptr || std::find(filled.begin(), filled.end(), shown) == filled.end())
+            continue;
+        // Frames are the size of the sequence they were decoded in: the first picture's
+        // is the current one only while no other has come.
+        if (out->frames++ == 0) ok = sequences == 1 && CopyPlanes(*info, &out->picture);
     }
-    if (ok) ok = Feed(codec.get(), nullptr, frame.get(), out);
-    out->decoderMessages = log.text();
-    if (!ok || out->frames == 0) {
-        *error =
-            "the stream does not decode" + (log.text().empty() ? std::string() : ": " + log.text());
+    if (invalid > 0) {
+        const std::string later =
+            invalid > 1 ? " and at " + std::to_string(invalid - 1) + " later places" : "";
+        out->decoderMessages =
+            "libmpeg2: invalid data before byte " + std::to_string(firstInvalid) + later + "\n";
+    }
+    out->decoderMessages += ReadSliceHeaders(stream, &out->quantiser);
+    if (!ok) {
+        *error = "the stream's first picture is not 4:2:0 of an even size in its first sequence";
+        return false;
+    }
+    if (out->frames == 0) {
+        *error = "the stream does not decode" +
+                 (out->decoderMessages.empty() ? std::string() : ": " + out->decoderMessages);
         while (!error->empty() && error->back() == '\n') error->pop_back();
         return false;
     }
-    if (!out->quantiser.known) out->quantiser = SliceHeaderQuantisers(stream);
     return true;
-}
-
-QuantiserRange SliceHeaderQuantisers(const std::vector<uint8_t>& stream) {
-    static const int kNonLinear[32] = {0,  1,  2,  3,  4,  5,  6,  7,  8,   10, 12,
-                                       14, 16, 18, 20, 22, 24, 28, 32, 36,  40, 44,
-                                       48, 52, 56, 64, 72, 80, 88, 96, 104, 112};
-    QuantiserRange range;
-    bool nonLinear = false;
-    for (size_t i = 0; i + 4 < stream.size(); ++i) {
-        if (stream[i] != 0 || stream[i + 1] != 0 || stream[i + 2] != 1) continue;
-        const uint8_t code = stream[i + 3];
-        // Picture coding extension: q_scale_type is bit 3 of its fourth byte.
-        if (code == 0xB5 && i + 8 < stream.size() && (stream[i + 4] >> 4) == 8)
-            nonLinear = (stream[i + 7] & 0x10) != 0;
-        if (code >= 0x01 && code <= 0xAF) {
-            const int scaleCode = stream[i + 4] >> 3;
-            Widen(&range, nonLinear ? kNonLinear[scaleCode] : 2 * scaleCode);
-        }
-    }
-    return range;
 }
 
 double PlanePsnr(const uint8_t* a, const uint8_t* b, size_t count) {

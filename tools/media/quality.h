@@ -5,34 +5,29 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
 #include "media/picture.h"
 
-// quantiser_scale (not the code) over the coded macroblocks.
+// quantiser_scale (not the code) over the slices of a stream, from their headers: a
+// macroblock that changes the quantiser is not seen.
 struct QuantiserRange {
     bool known = false;
-    // true: every macroblock, as libavcodec's decoder exports it; false: from the
-    // slice headers only (macroblocks that change the quantiser are not seen).
-    bool perMacroblock = false;
     int min = 0;
     int max = 0;
 };
 
 struct DecodedStream {
-    YuvPlanes picture;
+    YuvPlanes picture;  // the first picture
     QuantiserRange quantiser;
     int frames = 0;
-    std::string decoderMessages;  // warnings and errors libavcodec logged; empty when silent
+    // What is wrong with the stream, one line each: data libmpeg2 finds invalid, macroblock
+    // rows of the first picture that no slice starts. Empty when nothing is.
+    std::string decoderMessages;
 };
 
-// Decodes an MPEG-2 video elementary stream with libavcodec; its first picture
-// must be 4:2:0. False with `error` when nothing decodes.
+// Decodes an MPEG-2 video elementary stream with libmpeg2; its first picture must be
+// 4:2:0 of an even size. False with `error` when no picture decodes.
 bool DecodeMpeg2Stream(const std::string& streamPath, DecodedStream* out, std::string* error);
-
-// The quantiser range from the slice headers of a stream (quantiser_scale_code
-// of each slice, mapped through q_scale_type of the picture coding extension).
-QuantiserRange SliceHeaderQuantisers(const std::vector<uint8_t>& stream);
 
 struct QualityReport {
     double psnrY = 0;
