@@ -2,7 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
-#include <cstring>
+#include <regex>
 
 #include "support/files.h"
 
@@ -56,14 +56,9 @@ DecoderVerdict DecodeStream(const std::string& streamPath, int width, int height
     std::string log;
     command = "mpeg2dec -o pgmpipe '" + streamPath + "' 2>&1 >'" + pgm + "'";
     verdict.mpeg2decStatus = RunCommand(command, &log);
-    int frames = 0;
-    const char* found = std::strstr(log.c_str(), " frames decoded");
-    if (found != nullptr) {
-        const char* start = found;
-        while (start > log.c_str() && start[-1] >= '0' && start[-1] <= '9') --start;
-        frames = std::atoi(start);
-    }
-    verdict.mpeg2decFrames = frames;
+    std::smatch frames;
+    if (std::regex_search(log, frames, std::regex("([0-9]+) frames decoded")))
+        verdict.mpeg2decFrames = std::stoi(frames[1]);
     ParseMpeg2decPgm(ReadFileBytes(pgm), &verdict.mpeg2dec);
     return verdict;
 }

@@ -2,12 +2,16 @@
 #ifndef PICTOR_TESTS_SUPPORT_JOB_RUNNER_H
 #define PICTOR_TESTS_SUPPORT_JOB_RUNNER_H
 
+#include <condition_variable>
 #include <cstdint>
+#include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "pictor/pictor.h"
 
+// The context's switches for one job; cancel is the cancel word the job starts with.
 struct JobOptions {
     int32_t extendedAnalysis = 0;
     int32_t progressiveStill = 0;
@@ -22,9 +26,25 @@ struct JobOutcome {
     std::string errorText;
 };
 
-// Pictor on workDir/jobFileName with a fresh context.
+// The end of a running job, as a thread beside it sees it.
+class JobEnd {
+public:
+    // True once the job has ended, waiting at most `seconds` for that.
+    bool WaitFor(double seconds);
+    void Signal();
+
+private:
+    std::mutex mutex_;
+    std::condition_variable signal_;
+    bool ended_ = false;
+};
+// Runs on its own thread while the job runs, with the job's context (read and write its words
+// with atomic operations), until it returns.
+using JobWatch = std::function<void(JobContext& context, JobEnd& end)>;
+
+// Pictor on workDir/jobFileName with a fresh context, and `watch` beside it when given.
 JobOutcome RunPictor(const std::string& workDir, const std::string& jobFileName,
-                     const JobOptions& options = JobOptions{});
+                     const JobOptions& options = JobOptions{}, const JobWatch& watch = nullptr);
 
 // How a job reaches the library. kForDA names the job file inside the work folder and runs as
 // Pictor would; kForDAPath names it by its whole path (workDir/jobFileName) and writes the

@@ -2,6 +2,10 @@
 
 #include "coding/tables.h"
 
+namespace {
+
+// Levels of positions 1..63 for the estimate: (16|x| +- w/2) / w, then (t +- (3q + 2) / 4) / 2q,
+// unlimited.
 void QuantiseForEstimate(const int32_t* coefficients, int32_t* levels, const int32_t* matrix,
                          int q) {
     const int32_t offset = (3 * q + 2) / 4;
@@ -19,6 +23,7 @@ void QuantiseForEstimate(const int32_t* coefficients, int32_t* levels, const int
     }
 }
 
+// scanned: levels in zig-zag order, positions 1..63 used; their codes and the end of block.
 int32_t CountAcBits(const int32_t* scanned) {
     int32_t bits = 0;
     int run = 0;
@@ -32,6 +37,8 @@ int32_t CountAcBits(const int32_t* scanned) {
     }
     return bits + 2;
 }
+
+}  // namespace
 
 int32_t ReferenceEstimateAcBits(const CoefficientStore& store, const int32_t* matrix, int q) {
     const int32_t macroblocks = store.columns * store.rows;
