@@ -1,5 +1,6 @@
 #include "guarded_job.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -58,8 +59,9 @@ void RunCheckedJob(const JobOptions& options, double watchdogSeconds, const uint
     std::remove(stream.c_str());
     const long descriptors = OpenDescriptors();
     bool fired = false;
-    auto watchdog = [&](JobContext& context, JobEnd& end) {
-        if (end.WaitFor(watchdogSeconds)) return;
+    auto watchdog = [&](JobContext& context, std::future<void>& end) {
+        const auto limit = std::chrono::duration<double>(watchdogSeconds);
+        if (end.wait_for(limit) == std::future_status::ready) return;
         fired = true;
         if (abortOnHang) Fail("job still running when the watchdog ran out");
         __atomic_store_n(&context.cancel, 1, __ATOMIC_RELAXED);

@@ -192,14 +192,15 @@ private:
     JobOutcome RunCancelling(JobOptions options, int cancelAt) {
         options.cancel = cancelAt == 0 ? 1 : 0;
         if (cancelAt <= 0) return RunPictor(dir_, "job.tp", options);
-        return RunPictor(dir_, "job.tp", options, [cancelAt](JobContext& context, JobEnd& end) {
-            while (!end.WaitFor(0.0002)) {
+        auto canceller = [cancelAt](JobContext& context, std::future<void>& end) {
+            while (end.wait_for(std::chrono::microseconds(200)) != std::future_status::ready) {
                 if (__atomic_load_n(&context.progress, __ATOMIC_RELAXED) >= cancelAt) {
                     __atomic_store_n(&context.cancel, 1, __ATOMIC_RELAXED);
                     return;
                 }
             }
-        });
+        };
+        return RunPictor(dir_, "job.tp", options, canceller);
     }
 
     static std::string Replace(std::string text, const std::string& from, const std::string& to) {

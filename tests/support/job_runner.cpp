@@ -1,6 +1,5 @@
 #include "support/job_runner.h"
 
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -11,24 +10,9 @@
 #include "support/files.h"
 #include "support/tiff_writer.h"
 
-bool JobEnd::WaitFor(double seconds) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    return signal_.wait_for(lock, std::chrono::duration<double>(seconds),
-                            [this] { return ended_; });
-}
-
-void JobEnd::Signal() {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        ended_ = true;
-    }
-    signal_.notify_all();
-}
-
 JobOutcome RunPictor(const std::string& workDir, const std::string& jobFileName,
                      const JobOptions& options, const JobWatch& watch) {
-    auto context = std::make_unique<JobContext>();
-    std::memset(context.get(), 0, sizeof(JobContext));
+    auto context = std::make_unique<JobContext>();  // zeroed
     // Filled, so that a text the library leaves unterminated shows as 1024 characters.
     char errorText[1024];
     std::memset(errorText, 'x', sizeof errorText);
@@ -39,12 +23,13 @@ JobOutcome RunPictor(const std::string& workDir, const std::string& jobFileName,
     context->progressiveStill = options.progressiveStill;
     context->levelMode = options.levelMode;
     context->cancel = options.cancel;
-    JobEnd end;
+    std::promise<void> ended;
+    std::future<void> end = ended.get_future();
     std::thread watcher;
     if (watch) watcher = std::thread(watch, std::ref(*context), std::ref(end));
     JobOutcome outcome;
     outcome.result = Pictor(context.get());
-    end.Signal();
+    ended.set_value();
     if (watcher.joinable()) watcher.join();
     outcome.status = context->status;
     outcome.progress = context->progress;

@@ -2,10 +2,9 @@
 #ifndef PICTOR_TESTS_SUPPORT_JOB_RUNNER_H
 #define PICTOR_TESTS_SUPPORT_JOB_RUNNER_H
 
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
-#include <mutex>
+#include <future>
 #include <string>
 #include <vector>
 
@@ -26,21 +25,9 @@ struct JobOutcome {
     std::string errorText;
 };
 
-// The end of a running job, as a thread beside it sees it.
-class JobEnd {
-public:
-    // True once the job has ended, waiting at most `seconds` for that.
-    bool WaitFor(double seconds);
-    void Signal();
-
-private:
-    std::mutex mutex_;
-    std::condition_variable signal_;
-    bool ended_ = false;
-};
-// Runs on its own thread while the job runs, with the job's context (read and write its words
-// with atomic operations), until it returns.
-using JobWatch = std::function<void(JobContext& context, JobEnd& end)>;
+// Runs on its own thread while the job runs, until it returns, with the job's context (read and
+// write its words with atomic operations) and `end`, ready once the job has ended.
+using JobWatch = std::function<void(JobContext& context, std::future<void>& end)>;
 
 // Pictor on workDir/jobFileName with a fresh context, and `watch` beside it when given.
 JobOutcome RunPictor(const std::string& workDir, const std::string& jobFileName,

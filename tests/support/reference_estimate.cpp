@@ -1,5 +1,7 @@
 #include "support/reference_estimate.h"
 
+#include <cstdlib>
+
 #include "coding/tables.h"
 
 namespace {
@@ -9,17 +11,10 @@ namespace {
 void QuantiseForEstimate(const int32_t* coefficients, int32_t* levels, const int32_t* matrix,
                          int q) {
     const int32_t offset = (3 * q + 2) / 4;
-    const int32_t step = 2 * q;
     for (int p = 1; p < 64; ++p) {
         const int32_t x = coefficients[p];
-        const int32_t w = matrix[p];
-        if (x == 0) {
-            levels[p] = 0;
-        } else if (x > 0) {
-            levels[p] = ((16 * x + w / 2) / w + offset) / step;
-        } else {
-            levels[p] = ((16 * x - w / 2) / w - offset) / step;
-        }
+        const int32_t t = (16 * std::abs(x) + matrix[p] / 2) / matrix[p];
+        levels[p] = x < 0 ? -((t + offset) / (2 * q)) : (t + offset) / (2 * q);
     }
 }
 
