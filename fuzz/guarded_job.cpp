@@ -50,10 +50,9 @@ void UseReplayRules() { gReplay = true; }
 
 void RunCheckedJob(const JobOptions& options, double watchdogSeconds, const uint8_t* input,
                    size_t inputSize) {
-    static const bool abortOnHang = [] {
-        const char* v = std::getenv("PICTOR_FUZZ_HANG_ABORT");
-        return gReplay || (v != nullptr && std::strcmp(v, "1") == 0);
-    }();
+    static const char* hangAbort = std::getenv("PICTOR_FUZZ_HANG_ABORT");
+    static const bool abortOnHang =
+        gReplay || (hangAbort != nullptr && std::strcmp(hangAbort, "1") == 0);
     if (gReplay) watchdogSeconds = kReplayWatchdogSeconds;
     const std::string stream = ScratchDir() + "/job.ts";
     std::remove(stream.c_str());

@@ -66,24 +66,21 @@ double Psnr(const uint8_t* a, const uint8_t* b, size_t count) {
 
 std::string DecoderProblems(const DecoderVerdict& v, int width, int height) {
     std::string problems;
-    if (v.ffmpegStatus != 0)
-        problems += "ffmpeg exit status " + std::to_string(v.ffmpegStatus) + "; ";
-    if (!v.ffmpegMessages.empty()) problems += "ffmpeg said: " + v.ffmpegMessages + "; ";
-    if (v.ffmpeg.width != width || v.ffmpeg.height != height)
-        problems += "ffmpeg gave no picture; ";
-    if (v.mpeg2decStatus != 0)
-        problems += "mpeg2dec exit status " + std::to_string(v.mpeg2decStatus) + "; ";
-    if (v.mpeg2decFrames != 1)
-        problems += "mpeg2dec decoded " + std::to_string(v.mpeg2decFrames) + " frames; ";
-    if (v.mpeg2dec.width != width || v.mpeg2dec.height != height) {
-        problems += "mpeg2dec gave no " + std::to_string(width) + "x" + std::to_string(height) +
-                    " picture; ";
-    } else if (problems.empty() && (v.mpeg2dec.y != v.ffmpeg.y || v.mpeg2dec.cb != v.ffmpeg.cb ||
-                                    v.mpeg2dec.cr != v.ffmpeg.cr)) {
+    auto note = [&problems](bool fault, const std::string& text) {
+        if (fault) problems += text + "; ";
+    };
+    const std::string picture = std::to_string(width) + "x" + std::to_string(height) + " picture";
+    note(v.ffmpegStatus != 0, "ffmpeg exit status " + std::to_string(v.ffmpegStatus));
+    note(!v.ffmpegMessages.empty(), "ffmpeg said: " + v.ffmpegMessages);
+    note(v.ffmpeg.width != width || v.ffmpeg.height != height, "ffmpeg gave no " + picture);
+    note(v.mpeg2decStatus != 0, "mpeg2dec exit status " + std::to_string(v.mpeg2decStatus));
+    note(v.mpeg2decFrames != 1, "mpeg2dec decoded " + std::to_string(v.mpeg2decFrames) + " frames");
+    note(v.mpeg2dec.width != width || v.mpeg2dec.height != height, "mpeg2dec gave no " + picture);
+    if (problems.empty() && (v.mpeg2dec.y != v.ffmpeg.y || v.mpeg2dec.cb != v.ffmpeg.cb ||
+                             v.mpeg2dec.cr != v.ffmpeg.cr)) {
         // Both use an IEEE-accurate inverse DCT; they may differ by a unit on rare samples.
         double psnr = Psnr(v.mpeg2dec.y.data(), v.ffmpeg.y.data(), v.ffmpeg.y.size());
-        if (psnr < 50.0)
-            problems += "the two decoders disagree (luma PSNR " + std::to_string(psnr) + "); ";
+        note(psnr < 50.0, "the two decoders disagree (luma PSNR " + std::to_string(psnr) + ")");
     }
     return problems;
 }
