@@ -20,7 +20,8 @@ const BenchPicture& Astronaut() {
 void BM_EncodePicture(benchmark::State& state) {
     if (!Astronaut().ready()) return state.SkipWithError("no example picture");
     TempDir dir;
-    const PlanesJob job = JobOf(Astronaut(), static_cast<int32_t>(state.range(0)), dir / "p.m2v");
+    const std::string stream = dir / "p.m2v";
+    const PlanesJob job = JobOf(Astronaut(), static_cast<int32_t>(state.range(0)), stream);
     for (auto _ : state) {
         ResetAllState();
         if (EncodePlanesToFile(job) != 0) state.SkipWithError("encode failed");

@@ -86,5 +86,7 @@ inline PlanesJob JobOf(const BenchPicture& p, int32_t target, const std::string&
                      p.cr.data(),       target,       1,          0,
                      streamPath.c_str()};
 }
+// The job keeps the path's characters, not a copy: a temporary path would leave it dangling.
+PlanesJob JobOf(const BenchPicture& p, int32_t target, std::string&& streamPath) = delete;
 
 #endif

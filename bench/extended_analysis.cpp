@@ -49,7 +49,8 @@ void BM_Analysis(benchmark::State& state) {
     BenchPicture picture = PictureOf(static_cast<int>(state.range(0)));
     const int32_t target = static_cast<int32_t>(state.range(2));
     ResetAllState();
-    SetPlanesJobSettings(JobOf(picture, target, ""));
+    const std::string noStream;
+    SetPlanesJobSettings(JobOf(picture, target, noStream));
     gPlanes.y = picture.y.data();
     gPlanes.cb = picture.cb.data();
     gPlanes.cr = picture.cr.data();
@@ -74,7 +75,8 @@ void BM_Job(benchmark::State& state) {
     const BenchPicture& picture = PictureOf(static_cast<int>(state.range(0)));
     if (!picture.ready()) return state.SkipWithError("no example picture");
     TempDir dir;
-    const PlanesJob job = JobOf(picture, static_cast<int32_t>(state.range(2)), dir / "p.m2v");
+    const std::string stream = dir / "p.m2v";
+    const PlanesJob job = JobOf(picture, static_cast<int32_t>(state.range(2)), stream);
     for (auto _ : state) {
         ResetAllState();
         gSwitches.extendedAnalysis = static_cast<int32_t>(state.range(1));

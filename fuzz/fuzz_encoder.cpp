@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "fuzz_support.h"
+#include "guarded_job.h"
 
 namespace {
 
@@ -105,12 +105,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     bool bigEndian = (flags & 0x40) != 0;
 
     const std::string& dir = fuzz::ScratchDir();
-    const std::string stream = dir + "/job.ts";
-    fuzz::RemoveFile(stream);
     std::vector<uint8_t> rgb =
         Pixels(picture.width, picture.height, mode, in.Rest(), in.RestSize());
-    std::vector<uint8_t> tiff = fuzz::MakeRgbTiff(picture.width, picture.height, rgb, bigEndian);
-    fuzz::WriteFile(dir + "/still/pic.tif", tiff.data(), tiff.size());
+    TiffOptions order;
+    order.bigEndian = bigEndian;
+    WriteFileBytes(dir + "/still/pic.tif", MakeRgbTiff(picture.width, picture.height, rgb, order));
 
     std::string jobText = "SOURCE_FILE pic.tif\n";
     jobText += "TARGET_SIZE " + std::to_string(target) + "\n";
@@ -118,15 +117,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     jobText += wide ? "ASPECT_RATIO 16:9\n" : "ASPECT_RATIO 4:3\n";
     jobText += panScan ? "PAN_SCAN ON\n" : "PAN_SCAN OFF\n";
     if (panScan) jobText += "PAN_SCAN_VECTOR " + std::to_string(vector) + "\n";
-    fuzz::WriteFile(dir + "/job.tp", jobText);
+    WriteFileText(dir + "/job.tp", jobText);
 
-    fuzz::JobSwitches switches;
-    switches.extendedAnalysis = flags & 1;
-    switches.progressiveStill = (flags >> 1) & 1;
-    switches.levelMode = (flags >> 2) & 3;
-    int descriptors = fuzz::OpenDescriptors();
-    double watchdog = full ? 30.0 : 3.0;
-    fuzz::GuardedJob job = fuzz::RunGuardedJob(dir, "job.tp", switches, watchdog, data, size);
-    fuzz::CheckJobEnd(job, stream, descriptors);
+    JobOptions options;
+    options.extendedAnalysis = flags & 1;
+    options.progressiveStill = (flags >> 1) & 1;
+    options.levelMode = (flags >> 2) & 3;
+    fuzz::RunCheckedJob(options, full ? 30.0 : 3.0, data, size);
     return 0;
 }

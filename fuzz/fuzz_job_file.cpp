@@ -2,30 +2,8 @@
 // switches: bit 0 extended analysis, bit 1 progressive still, bits 2-3 the level mode.
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 
-#include "fuzz_support.h"
-
-namespace {
-
-constexpr int kWidth = 96;
-constexpr int kHeight = 64;
-
-// Gradients and edges, so every coding path has something to do.
-std::vector<uint8_t> Pattern() {
-    std::vector<uint8_t> rgb;
-    rgb.reserve(kWidth * kHeight * 3);
-    for (int y = 0; y < kHeight; ++y) {
-        for (int x = 0; x < kWidth; ++x) {
-            rgb.push_back(static_cast<uint8_t>(x * 255 / (kWidth - 1)));
-            rgb.push_back(static_cast<uint8_t>(y * 255 / (kHeight - 1)));
-            rgb.push_back(((x / 8 + y / 8) % 2) != 0 ? 220 : 30);
-        }
-    }
-    return rgb;
-}
-
-}  // namespace
+#include "guarded_job.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1) return 0;
@@ -35,21 +13,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     const std::string& dir = fuzz::ScratchDir();
     static const bool ready = [&dir] {
-        std::vector<uint8_t> tiff = fuzz::MakeRgbTiff(kWidth, kHeight, Pattern(), false);
-        fuzz::WriteFile(dir + "/still/pic.tif", tiff.data(), tiff.size());
+        WriteStillPicture(dir, "pic.tif", 96, 64);
         return true;
     }();
     (void)ready;
-    const std::string stream = dir + "/job.ts";
-    fuzz::RemoveFile(stream);
-    fuzz::WriteFile(dir + "/job.tp", data + 1, size - 1);
-
-    fuzz::JobSwitches switches;
-    switches.extendedAnalysis = data[0] & 1;
-    switches.progressiveStill = (data[0] >> 1) & 1;
-    switches.levelMode = (data[0] >> 2) & 3;
-    int descriptors = fuzz::OpenDescriptors();
-    fuzz::GuardedJob job = fuzz::RunGuardedJob(dir, "job.tp", switches, 10.0, data, size);
-    fuzz::CheckJobEnd(job, stream, descriptors);
+    WriteFileBytes(dir + "/job.tp", std::vector<uint8_t>(data + 1, data + size));
+    JobOptions options;
+    options.extendedAnalysis = data[0] & 1;
+    options.progressiveStill = (data[0] >> 1) & 1;
+    options.levelMode = (data[0] >> 2) & 3;
+    fuzz::RunCheckedJob(options, 10.0, data, size);
     return 0;
 }

@@ -2,7 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "fuzz_support.h"
+#include "guarded_job.h"
 
 namespace {
 
@@ -18,17 +18,11 @@ const char kJob[] =
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string& dir = fuzz::ScratchDir();
     static const bool ready = [&dir] {
-        fuzz::WriteFile(dir + "/job.tp", kJob);
+        WriteFileText(dir + "/job.tp", kJob);
         return true;
     }();
     (void)ready;
-    const std::string stream = dir + "/job.ts";
-    fuzz::RemoveFile(stream);
-    fuzz::WriteFile(dir + "/still/pic.tif", data, size);
-
-    int descriptors = fuzz::OpenDescriptors();
-    fuzz::GuardedJob job =
-        fuzz::RunGuardedJob(dir, "job.tp", fuzz::JobSwitches{}, 10.0, data, size);
-    fuzz::CheckJobEnd(job, stream, descriptors);
+    WriteFileBytes(dir + "/still/pic.tif", std::vector<uint8_t>(data, data + size));
+    fuzz::RunCheckedJob(JobOptions{}, 10.0, data, size);
     return 0;
 }

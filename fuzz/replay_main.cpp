@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "fuzz_support.h"
+#include "guarded_job.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 
@@ -34,7 +34,7 @@ int main(int argc, char** argv) {
     fuzz::UseReplayRules();
     for (const fs::path& file : files) {
         std::fprintf(stderr, "replay %s\n", file.c_str());
-        std::vector<uint8_t> bytes = fuzz::ReadFile(file.string());
+        std::vector<uint8_t> bytes = ReadFileBytes(file.string());
         LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
     }
     std::printf("%zu inputs replayed\n", files.size());

@@ -11,7 +11,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -19,10 +18,9 @@
 #include <iterator>
 #include <random>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "fuzz_support.h"
+#include "guarded_job.h"
 
 namespace {
 
@@ -52,26 +50,19 @@ bool NtscHeight(int h) { return h == 64 || h == 112 || h == 240 || h == 480; }
 bool FullFrame(const Picture& p) { return p.width >= 704 && p.height >= 480; }
 
 std::vector<uint8_t> PictureRgb(const Picture& p) {
-    std::vector<uint8_t> rgb(static_cast<size_t>(p.width) * p.height * 3);
-    uint32_t noise = 2463534242u;
-    for (int y = 0; y < p.height; ++y) {
-        for (int x = 0; x < p.width; ++x) {
-            uint8_t* px = &rgb[(static_cast<size_t>(y) * p.width + x) * 3];
-            if (p.noise) {
-                for (int c = 0; c < 3; ++c) {
-                    noise ^= noise << 13;
-                    noise ^= noise >> 17;
-                    noise ^= noise << 5;
-                    px[c] = static_cast<uint8_t>(noise);
-                }
-            } else {
-                px[0] = static_cast<uint8_t>(x * 255 / p.width);
-                px[1] = ((x / 24) + (y / 24)) % 2 == 0 ? 200 : 40;
-                px[2] = static_cast<uint8_t>(y * 255 / p.height);
-            }
-        }
-    }
-    return rgb;
+    return p.noise ? NoiseRgb(p.width, p.height, 2463534242u) : TestPatternRgb(p.width, p.height);
+}
+
+// Resident set size in kilobytes.
+long ResidentKilobytes() {
+    FILE* f = std::fopen("/proc/self/statm", "r");
+    if (f == nullptr) return -1;
+    long size = 0;
+    long resident = 0;
+    int n = std::fscanf(f, "%ld %ld", &size, &resident);
+    std::fclose(f);
+    if (n != 2) return -1;
+    return resident * (sysconf(_SC_PAGESIZE) / 1024);
 }
 
 enum class Kind { kGood, kFailing, kCancelled, kForDA };
@@ -88,17 +79,17 @@ public:
 
     void WritePictures() {
         for (const Picture& p : kPictures) {
-            std::vector<uint8_t> tiff = fuzz::MakeRgbTiff(p.width, p.height, PictureRgb(p), false);
-            fuzz::WriteFile(dir_ + "/still/" + p.name, tiff.data(), tiff.size());
+            std::vector<uint8_t> tiff = MakeRgbTiff(p.width, p.height, PictureRgb(p));
+            WriteFileBytes(dir_ + "/still/" + p.name, tiff);
             if (std::strcmp(p.name, "p96x64.tif") == 0) {
                 // The same picture cut inside its strip, and a directory that points nowhere.
-                fuzz::WriteFile(dir_ + "/still/cut.tif", tiff.data(), tiff.size() / 2);
-                std::vector<uint8_t> lost = tiff;
-                lost[4] = lost[5] = lost[6] = lost[7] = 0xFF;
-                fuzz::WriteFile(dir_ + "/still/lost.tif", lost.data(), lost.size());
+                WriteFileBytes(dir_ + "/still/cut.tif",
+                               {tiff.begin(), tiff.begin() + tiff.size() / 2});
+                tiff[4] = tiff[5] = tiff[6] = tiff[7] = 0xFF;
+                WriteFileBytes(dir_ + "/still/lost.tif", tiff);
             }
         }
-        fuzz::WriteFile(dir_ + "/still/text.tif", "not a picture\n");
+        WriteFileText(dir_ + "/still/text.tif", "not a picture\n");
     }
 
     // Job number `n` (from 0). The first jobs sweep every picture under both rules.
@@ -119,34 +110,30 @@ public:
                                                  std::end(kPictureWeights));
             picture = &kPictures[pick(random_)];
         }
-        fuzz::JobSwitches switches;
-        switches.extendedAnalysis = n < 22 ? static_cast<int>(n % 2) : percent(random_) % 2;
-        switches.progressiveStill = percent(random_) % 3;  // 2 acts as 0
-        switches.levelMode = percent(random_) % 4;         // 3 acts as 0
+        JobOptions options;
+        options.extendedAnalysis = n < 22 ? static_cast<int>(n % 2) : percent(random_) % 2;
+        options.progressiveStill = percent(random_) % 3;  // 2 acts as 0
+        options.levelMode = percent(random_) % 4;         // 3 acts as 0
         std::string job =
-            kind == Kind::kFailing ? BadJob(*picture, switches) : GoodJob(*picture, switches);
-        fuzz::WriteFile(dir_ + "/job.tp", job);
+            kind == Kind::kFailing ? BadJob(*picture, options) : GoodJob(*picture, options);
+        WriteFileText(dir_ + "/job.tp", job);
 
         int cancelAt = -1;
         if (kind == Kind::kCancelled) {
             static const int kPoints[] = {0, 10, 70, 80, 90};
             cancelAt = kPoints[percent(random_) % 5];
         }
-        int descriptors = fuzz::OpenDescriptors();
-        std::string stream;
-        fuzz::GuardedJob result;
+        const long descriptors = OpenDescriptors();
+        const std::string stream = dir_ + (kind == Kind::kForDA ? "/da.m2v" : "/job.ts");
+        std::remove(stream.c_str());
+        JobOutcome result;
         if (kind == Kind::kForDA) {
-            stream = dir_ + "/da.m2v";
-            fuzz::RemoveFile(stream);
-            std::string jobPath = dir_ + "/job.tp";
-            result.result = PictorForDA(dir_.c_str(), jobPath.c_str(), stream.c_str(),
-                                        switches.extendedAnalysis);
+            // The context PictorForDA keeps is left running; its result is all there is.
+            result = RunEntry(Entry::kForDAPath, dir_, "job.tp", "da.m2v", options);
             result.status = result.result;
             result.progress = 100;
         } else {
-            stream = dir_ + "/job.ts";
-            fuzz::RemoveFile(stream);
-            result = RunCancelling(switches, cancelAt);
+            result = RunCancelling(options, cancelAt);
         }
         fuzz::CheckJobEnd(result, stream, descriptors);
         if (kind == Kind::kGood || kind == Kind::kForDA) Expect(result, PICTOR_FINISHED, job);
@@ -159,10 +146,10 @@ public:
     Tally tally;
 
 private:
-    std::string GoodJob(const Picture& p, const fuzz::JobSwitches& switches) {
+    std::string GoodJob(const Picture& p, const JobOptions& options) {
         bool wide = FullFrame(p) && percent50();
         bool panScan = wide && percent50();
-        std::uniform_int_distribution<int> target(switches.progressiveStill == 1 ? 20000 : 100000,
+        std::uniform_int_distribution<int> target(options.progressiveStill == 1 ? 20000 : 100000,
                                                   2000000);
         std::uniform_int_distribution<int> vector(-2000, 2000);
         std::string job = std::string("SOURCE_FILE ") + p.name + "\n";
@@ -176,8 +163,8 @@ private:
     }
 
     // A job that must fail: a mistake in the job file, or a picture that cannot be used.
-    std::string BadJob(const Picture& p, const fuzz::JobSwitches& switches) {
-        std::string good = GoodJob(p, switches);
+    std::string BadJob(const Picture& p, const JobOptions& options) {
+        std::string good = GoodJob(p, options);
         std::uniform_int_distribution<int> which(0, 7);
         switch (which(random_)) {
             case 0:
@@ -202,39 +189,18 @@ private:
 
     // Pictor with a second thread that sets cancel once the job reaches `cancelAt` percent
     // (0: before it starts); -1 runs the job undisturbed.
-    fuzz::GuardedJob RunCancelling(const fuzz::JobSwitches& switches, int cancelAt) {
-        static JobContext context;
-        static char errorText[1024];
-        std::memset(&context, 0, sizeof context);
-        context.errorText = errorText;
-        std::snprintf(context.workDir, sizeof context.workDir, "%s", dir_.c_str());
-        std::snprintf(context.jobFileName, sizeof context.jobFileName, "job.tp");
-        context.extendedAnalysis = switches.extendedAnalysis;
-        context.progressiveStill = switches.progressiveStill;
-        context.levelMode = switches.levelMode;
-        context.status = PICTOR_RUNNING;
-        if (cancelAt == 0) context.cancel = 1;
-        std::atomic<bool> done{false};
-        std::thread canceller;
-        if (cancelAt > 0) {
-            canceller = std::thread([&] {
-                while (!done.load()) {
-                    if (__atomic_load_n(&context.progress, __ATOMIC_RELAXED) >= cancelAt) {
-                        __atomic_store_n(&context.cancel, 1, __ATOMIC_RELAXED);
-                        return;
-                    }
-                    std::this_thread::sleep_for(std::chrono::microseconds(200));
+    JobOutcome RunCancelling(JobOptions options, int cancelAt) {
+        options.cancel = cancelAt == 0 ? 1 : 0;
+        if (cancelAt <= 0) return RunPictor(dir_, "job.tp", options);
+        auto canceller = [cancelAt](JobContext& context, std::future<void>& end) {
+            while (end.wait_for(std::chrono::microseconds(200)) != std::future_status::ready) {
+                if (__atomic_load_n(&context.progress, __ATOMIC_RELAXED) >= cancelAt) {
+                    __atomic_store_n(&context.cancel, 1, __ATOMIC_RELAXED);
+                    return;
                 }
-            });
-        }
-        fuzz::GuardedJob job;
-        job.result = Pictor(&context);
-        done.store(true);
-        if (canceller.joinable()) canceller.join();
-        job.status = context.status;
-        job.progress = context.progress;
-        job.errorText.assign(errorText, strnlen(errorText, sizeof errorText));
-        return job;
+            }
+        };
+        return RunPictor(dir_, "job.tp", options, canceller);
     }
 
     static std::string Replace(std::string text, const std::string& from, const std::string& to) {
@@ -243,7 +209,7 @@ private:
         return text;
     }
 
-    static void Expect(const fuzz::GuardedJob& job, int expected, const std::string& jobText) {
+    static void Expect(const JobOutcome& job, int expected, const std::string& jobText) {
         if (job.result == expected) return;
         fuzz::Fail("unexpected result", "result " + std::to_string(job.result) + ", expected " +
                                             std::to_string(expected) + "\n" + jobText +
@@ -296,8 +262,8 @@ int main(int argc, char** argv) {
         soak.RunOne(n);
         long done = n + 1;
         if (done % every != 0 && done != jobs) continue;
-        long rss = fuzz::ResidentKilobytes();
-        int fds = fuzz::OpenDescriptors();
+        long rss = ResidentKilobytes();
+        int fds = static_cast<int>(OpenDescriptors());
         double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         std::fprintf(stderr, "%8ld %10ld %5d %9ld %7ld %9ld %8.1f\n", done, rss, fds,

@@ -1,70 +1,55 @@
 #include "support/decoders.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
+#include <regex>
 
 #include "support/files.h"
 
 namespace {
 
-// mpeg2dec's PGM: Y rows, then per chroma row the Cb half and the Cr half side by side.
-bool ParseMpeg2decPgm(const std::vector<uint8_t>& data, DecodedPicture* picture) {
+// PGM of a 4:2:0 picture as ffmpeg's pgmyuv and mpeg2dec write it: Y rows, then per chroma row
+// the Cb half and the Cr half side by side.
+DecodedPicture ParsePgmYuv(const std::vector<uint8_t>& data) {
+    DecodedPicture picture;
     int width = 0, totalHeight = 0, maxValue = 0, consumed = 0;
-    if (data.size() < 16) return false;
-    std::string head(reinterpret_cast<const char*>(data.data()),
-                     32 < data.size() ? 32 : data.size());
+    const std::string head(data.begin(), data.begin() + std::min<size_t>(data.size(), 32));
     if (std::sscanf(head.c_str(), "P5 %d %d %d%n", &width, &totalHeight, &maxValue, &consumed) != 3)
-        return false;
-    size_t offset = static_cast<size_t>(consumed) + 1;
-    int height = totalHeight * 2 / 3;
-    if (data.size() < offset + static_cast<size_t>(width) * totalHeight) return false;
-    picture->width = width;
-    picture->height = height;
+        return picture;
+    const size_t offset = static_cast<size_t>(consumed) + 1;
+    const int height = totalHeight * 2 / 3;
+    if (data.size() < offset + static_cast<size_t>(width) * totalHeight) return picture;
+    picture.width = width;
+    picture.height = height;
     const uint8_t* p = data.data() + offset;
-    picture->y.assign(p, p + static_cast<size_t>(width) * height);
-    picture->cb.clear();
-    picture->cr.clear();
+    picture.y.assign(p, p + static_cast<size_t>(width) * height);
     for (int row = 0; row < height / 2; ++row) {
         const uint8_t* line = p + static_cast<size_t>(width) * (height + row);
-        picture->cb.insert(picture->cb.end(), line, line + width / 2);
-        picture->cr.insert(picture->cr.end(), line + width / 2, line + width);
+        picture.cb.insert(picture.cb.end(), line, line + width / 2);
+        picture.cr.insert(picture.cr.end(), line + width / 2, line + width);
     }
-    return true;
+    return picture;
 }
 
 }  // namespace
 
-DecoderVerdict DecodeStream(const std::string& streamPath, int width, int height) {
+// The pictures have the size their stream gives; DecoderProblems compares it with the caller's.
+DecoderVerdict DecodeStream(const std::string& streamPath, int, int) {
     DecoderVerdict verdict;
     TempDir dir;
-    std::string yuv = dir / "ffmpeg.yuv";
     std::string command = "ffmpeg -nostdin -v error -f mpegvideo -i '" + streamPath +
-                          "' -f rawvideo -pix_fmt yuv420p -y '" + yuv + "' 2>&1";
+                          "' -c:v pgmyuv -f image2pipe -y '" + (dir / "ffmpeg.pgm") + "' 2>&1";
     verdict.ffmpegStatus = RunCommand(command, &verdict.ffmpegMessages);
-    std::vector<uint8_t> raw = ReadFileBytes(yuv);
-    size_t lumaSize = static_cast<size_t>(width) * height;
-    if (raw.size() >= lumaSize * 3 / 2) {
-        verdict.ffmpeg.width = width;
-        verdict.ffmpeg.height = height;
-        verdict.ffmpeg.y.assign(raw.begin(), raw.begin() + lumaSize);
-        verdict.ffmpeg.cb.assign(raw.begin() + lumaSize, raw.begin() + lumaSize * 5 / 4);
-        verdict.ffmpeg.cr.assign(raw.begin() + lumaSize * 5 / 4, raw.begin() + lumaSize * 3 / 2);
-    }
+    verdict.ffmpeg = ParsePgmYuv(ReadFileBytes(dir / "ffmpeg.pgm"));
 
-    std::string pgm = dir / "mpeg2dec.pgm";
     std::string log;
-    command = "mpeg2dec -o pgmpipe '" + streamPath + "' 2>&1 >'" + pgm + "'";
+    command = "mpeg2dec -o pgmpipe '" + streamPath + "' 2>&1 >'" + (dir / "mpeg2dec.pgm") + "'";
     verdict.mpeg2decStatus = RunCommand(command, &log);
-    int frames = 0;
-    const char* found = std::strstr(log.c_str(), " frames decoded");
-    if (found != nullptr) {
-        const char* start = found;
-        while (start > log.c_str() && start[-1] >= '0' && start[-1] <= '9') --start;
-        frames = std::atoi(start);
-    }
-    verdict.mpeg2decFrames = frames;
-    ParseMpeg2decPgm(ReadFileBytes(pgm), &verdict.mpeg2dec);
+    std::smatch frames;
+    if (std::regex_search(log, frames, std::regex("([0-9]+) frames decoded")))
+        verdict.mpeg2decFrames = std::stoi(frames[1]);
+    verdict.mpeg2dec = ParsePgmYuv(ReadFileBytes(dir / "mpeg2dec.pgm"));
     return verdict;
 }
 
@@ -81,24 +66,21 @@ double Psnr(const uint8_t* a, const uint8_t* b, size_t count) {
 
 std::string DecoderProblems(const DecoderVerdict& v, int width, int height) {
     std::string problems;
-    if (v.ffmpegStatus != 0)
-        problems += "ffmpeg exit status " + std::to_string(v.ffmpegStatus) + "; ";
-    if (!v.ffmpegMessages.empty()) problems += "ffmpeg said: " + v.ffmpegMessages + "; ";
-    if (v.ffmpeg.width != width || v.ffmpeg.height != height)
-        problems += "ffmpeg gave no picture; ";
-    if (v.mpeg2decStatus != 0)
-        problems += "mpeg2dec exit status " + std::to_string(v.mpeg2decStatus) + "; ";
-    if (v.mpeg2decFrames != 1)
-        problems += "mpeg2dec decoded " + std::to_string(v.mpeg2decFrames) + " frames; ";
-    if (v.mpeg2dec.width != width || v.mpeg2dec.height != height) {
-        problems += "mpeg2dec gave no " + std::to_string(width) + "x" + std::to_string(height) +
-                    " picture; ";
-    } else if (problems.empty() && (v.mpeg2dec.y != v.ffmpeg.y || v.mpeg2dec.cb != v.ffmpeg.cb ||
-                                    v.mpeg2dec.cr != v.ffmpeg.cr)) {
+    auto note = [&problems](bool fault, const std::string& text) {
+        if (fault) problems += text + "; ";
+    };
+    const std::string picture = std::to_string(width) + "x" + std::to_string(height) + " picture";
+    note(v.ffmpegStatus != 0, "ffmpeg exit status " + std::to_string(v.ffmpegStatus));
+    note(!v.ffmpegMessages.empty(), "ffmpeg said: " + v.ffmpegMessages);
+    note(v.ffmpeg.width != width || v.ffmpeg.height != height, "ffmpeg gave no " + picture);
+    note(v.mpeg2decStatus != 0, "mpeg2dec exit status " + std::to_string(v.mpeg2decStatus));
+    note(v.mpeg2decFrames != 1, "mpeg2dec decoded " + std::to_string(v.mpeg2decFrames) + " frames");
+    note(v.mpeg2dec.width != width || v.mpeg2dec.height != height, "mpeg2dec gave no " + picture);
+    if (problems.empty() && (v.mpeg2dec.y != v.ffmpeg.y || v.mpeg2dec.cb != v.ffmpeg.cb ||
+                             v.mpeg2dec.cr != v.ffmpeg.cr)) {
         // Both use an IEEE-accurate inverse DCT; they may differ by a unit on rare samples.
         double psnr = Psnr(v.mpeg2dec.y.data(), v.ffmpeg.y.data(), v.ffmpeg.y.size());
-        if (psnr < 50.0)
-            problems += "the two decoders disagree (luma PSNR " + std::to_string(psnr) + "); ";
+        note(psnr < 50.0, "the two decoders disagree (luma PSNR " + std::to_string(psnr) + ")");
     }
     return problems;
 }

@@ -23,7 +23,8 @@ struct DecoderVerdict {
     DecodedPicture mpeg2dec;
 };
 
-// Decodes an elementary stream with ffmpeg and with libmpeg2's mpeg2dec.
+// Decodes an elementary stream with ffmpeg and with libmpeg2's mpeg2dec, each picture at the size
+// the stream gives (width x height is what the caller expects).
 DecoderVerdict DecodeStream(const std::string& streamPath, int width, int height);
 // PSNR in dB of two sample arrays of equal size (99 when identical).
 double Psnr(const uint8_t* a, const uint8_t* b, size_t count);

@@ -1,6 +1,5 @@
 #include "support/files.h"
 
-#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <cstdio>
@@ -10,17 +9,18 @@
 #include <iterator>
 #include <stdexcept>
 
+namespace fs = std::filesystem;
+
 TempDir::TempDir() {
-    char pattern[] = "/tmp/pictor-test-XXXXXX";
-    const char* made = mkdtemp(pattern);
-    if (made == nullptr) throw std::runtime_error("mkdtemp failed");
-    path = made;
+    std::string pattern = (fs::temp_directory_path() / "pictor-test-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed: " + pattern);
+    path = pattern;
 }
 
 TempDir::~TempDir() {
-    std::string command = "rm -rf '" + path + "'";
-    if (std::system(command.c_str()) != 0)
-        std::fprintf(stderr, "could not remove %s\n", path.c_str());
+    std::error_code error;
+    fs::remove_all(path, error);
+    if (error) std::fprintf(stderr, "could not remove %s\n", path.c_str());
 }
 
 std::vector<uint8_t> ReadFileBytes(const std::string& path) {
@@ -36,13 +36,12 @@ void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) 
 }
 
 void WriteFileText(const std::string& path, const std::string& text) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text;
+    WriteFileBytes(path, std::vector<uint8_t>(text.begin(), text.end()));
 }
 
 bool FileExists(const std::string& path) {
-    struct stat st;
-    return stat(path.c_str(), &st) == 0;
+    std::error_code error;
+    return fs::exists(path, error);
 }
 
 int RunCommand(const std::string& command, std::string* out) {
@@ -61,6 +60,4 @@ std::string TestDataPath(const std::string& relative) {
     return std::string(PICTOR_TEST_DATA) + "/" + relative;
 }
 
-long OpenDescriptors() {
-    return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
-}
+long OpenDescriptors() { return std::distance(fs::directory_iterator("/proc/self/fd"), {}); }

@@ -1,4 +1,4 @@
-// Temporary folders and whole-file reads and writes for tests.
+// Temporary folders and whole-file reads and writes for tests, fuzz targets and benchmarks.
 #ifndef PICTOR_TESTS_SUPPORT_FILES_H
 #define PICTOR_TESTS_SUPPORT_FILES_H
 
@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-// A fresh folder under /tmp, removed with everything in it when destroyed.
+// A fresh folder under $TMPDIR (or /tmp), removed with everything in it when destroyed.
 struct TempDir {
     TempDir();
     ~TempDir();
@@ -16,6 +16,7 @@ struct TempDir {
     std::string operator/(const std::string& name) const { return path + "/" + name; }
 };
 
+// An empty vector when the file cannot be read.
 std::vector<uint8_t> ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 void WriteFileText(const std::string& path, const std::string& text);

@@ -1,19 +1,19 @@
 #include "support/job_runner.h"
 
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
+#include <thread>
 
 #include "api/job.h"
 #include "support/files.h"
 #include "support/tiff_writer.h"
 
 JobOutcome RunPictor(const std::string& workDir, const std::string& jobFileName,
-                     const JobOptions& options) {
-    auto context = std::make_unique<JobContext>();
-    std::memset(context.get(), 0, sizeof(JobContext));
+                     const JobOptions& options, const JobWatch& watch) {
+    auto context = std::make_unique<JobContext>();  // zeroed
+    // Filled, so that a text the library leaves unterminated shows as 1024 characters.
     char errorText[1024];
     std::memset(errorText, 'x', sizeof errorText);
     context->errorText = errorText;
@@ -23,11 +23,17 @@ JobOutcome RunPictor(const std::string& workDir, const std::string& jobFileName,
     context->progressiveStill = options.progressiveStill;
     context->levelMode = options.levelMode;
     context->cancel = options.cancel;
+    std::promise<void> ended;
+    std::future<void> end = ended.get_future();
+    std::thread watcher;
+    if (watch) watcher = std::thread(watch, std::ref(*context), std::ref(end));
     JobOutcome outcome;
     outcome.result = Pictor(context.get());
+    ended.set_value();
+    if (watcher.joinable()) watcher.join();
     outcome.status = context->status;
     outcome.progress = context->progress;
-    outcome.errorText = errorText;
+    outcome.errorText.assign(errorText, strnlen(errorText, sizeof errorText));
     return outcome;
 }
 
@@ -63,12 +69,6 @@ std::vector<uint8_t> TestPatternRgb(int width, int height) {
     return rgb;
 }
 
-void WriteStillPicture(const std::string& workDir, const std::string& name, int width, int height) {
-    mkdir((workDir + "/still").c_str(), 0755);
-    WriteFileBytes(workDir + "/still/" + name,
-                   MakeRgbTiff(width, height, TestPatternRgb(width, height)));
-}
-
 std::vector<uint8_t> NoiseRgb(int width, int height, uint32_t seed) {
     std::vector<uint8_t> rgb(static_cast<size_t>(width) * height * 3);
     for (uint8_t& v : rgb) {
@@ -78,9 +78,22 @@ std::vector<uint8_t> NoiseRgb(int width, int height, uint32_t seed) {
     return rgb;
 }
 
+namespace {
+
+void WriteStill(const std::string& workDir, const std::string& name, int width, int height,
+                const std::vector<uint8_t>& rgb) {
+    std::error_code ignored;
+    std::filesystem::create_directory(workDir + "/still", ignored);
+    WriteFileBytes(workDir + "/still/" + name, MakeRgbTiff(width, height, rgb));
+}
+
+}  // namespace
+
+void WriteStillPicture(const std::string& workDir, const std::string& name, int width, int height) {
+    WriteStill(workDir, name, width, height, TestPatternRgb(width, height));
+}
+
 void WriteNoisePicture(const std::string& workDir, const std::string& name, int width, int height,
                        uint32_t seed) {
-    mkdir((workDir + "/still").c_str(), 0755);
-    WriteFileBytes(workDir + "/still/" + name,
-                   MakeRgbTiff(width, height, NoiseRgb(width, height, seed)));
+    WriteStill(workDir, name, width, height, NoiseRgb(width, height, seed));
 }

@@ -3,11 +3,14 @@
 #define PICTOR_TESTS_SUPPORT_JOB_RUNNER_H
 
 #include <cstdint>
+#include <functional>
+#include <future>
 #include <string>
 #include <vector>
 
 #include "pictor/pictor.h"
 
+// The context's switches for one job; cancel is the cancel word the job starts with.
 struct JobOptions {
     int32_t extendedAnalysis = 0;
     int32_t progressiveStill = 0;
@@ -22,9 +25,13 @@ struct JobOutcome {
     std::string errorText;
 };
 
-// Pictor on workDir/jobFileName with a fresh context.
+// Runs on its own thread while the job runs, until it returns, with the job's context (read and
+// write its words with atomic operations) and `end`, ready once the job has ended.
+using JobWatch = std::function<void(JobContext& context, std::future<void>& end)>;
+
+// Pictor on workDir/jobFileName with a fresh context, and `watch` beside it when given.
 JobOutcome RunPictor(const std::string& workDir, const std::string& jobFileName,
-                     const JobOptions& options = JobOptions{});
+                     const JobOptions& options = JobOptions{}, const JobWatch& watch = nullptr);
 
 // How a job reaches the library. kForDA names the job file inside the work folder and runs as
 // Pictor would; kForDAPath names it by its whole path (workDir/jobFileName) and writes the

@@ -1,51 +1,41 @@
 #include "support/reference_estimate.h"
 
+#include <cstdlib>
+
 #include "coding/tables.h"
 
-void QuantiseForEstimate(const int32_t* coefficients, int32_t* levels, const int32_t* matrix,
-                         int q) {
-    const int32_t offset = (3 * q + 2) / 4;
-    const int32_t step = 2 * q;
-    for (int p = 1; p < 64; ++p) {
-        const int32_t x = coefficients[p];
-        const int32_t w = matrix[p];
-        if (x == 0) {
-            levels[p] = 0;
-        } else if (x > 0) {
-            levels[p] = ((16 * x + w / 2) / w + offset) / step;
-        } else {
-            levels[p] = ((16 * x - w / 2) / w - offset) / step;
-        }
-    }
+namespace {
+
+// The level the estimate gives coefficient x under weight w: t = (16|x| + w/2) / w, then
+// (t + (3q + 2) / 4) / 2q with the sign of x, unlimited.
+int32_t EstimateLevel(int32_t x, int32_t w, int q) {
+    const int32_t t = (16 * std::abs(x) + w / 2) / w;
+    const int32_t level = (t + (3 * q + 2) / 4) / (2 * q);
+    return x < 0 ? -level : level;
 }
 
-int32_t CountAcBits(const int32_t* scanned) {
-    int32_t bits = 0;
-    int run = 0;
-    for (int k = 1; k < 64; ++k) {
-        if (scanned[k] == 0) {
-            ++run;
-        } else {
-            bits += AcCodeLength(run, scanned[k]);
-            run = 0;
-        }
-    }
-    return bits + 2;
-}
+}  // namespace
 
 int32_t ReferenceEstimateAcBits(const CoefficientStore& store, const int32_t* matrix, int q) {
     const int32_t macroblocks = store.columns * store.rows;
     int32_t bits = macroblocks;
     for (int32_t mb = 0; mb < macroblocks; ++mb) {
         for (int b = 0; b < 6; ++b) {
-            const int16_t* stored = MacroblockCoefficients(store, mb) + 64 * b;
-            int32_t block[64], levels[64], scanned[64];
-            for (int k = 0; k < 64; ++k)
-                block[kZigZagScan[k].column + 8 * kZigZagScan[k].row] = stored[k];
-            QuantiseForEstimate(block, levels, matrix, q);
-            for (int k = 1; k < 64; ++k)
-                scanned[k] = levels[kZigZagScan[k].column + 8 * kZigZagScan[k].row];
-            bits += CountAcBits(scanned);
+            // The store keeps zig-zag order; positions 1..63 are coded as runs of zero levels
+            // ending in a level, and every block ends with the 2-bit end of block.
+            const int16_t* scanned = MacroblockCoefficients(store, mb) + 64 * b;
+            int run = 0;
+            for (int k = 1; k < 64; ++k) {
+                const int32_t w = matrix[kZigZagScan[k].column + 8 * kZigZagScan[k].row];
+                const int32_t level = EstimateLevel(scanned[k], w, q);
+                if (level == 0) {
+                    ++run;
+                } else {
+                    bits += AcCodeLength(run, level);
+                    run = 0;
+                }
+            }
+            bits += 2;
         }
     }
     return bits;

@@ -4,6 +4,7 @@
 
 namespace {
 
+// Bytes in the file's byte order.
 struct Out {
     bool big;
     std::vector<uint8_t> bytes;
@@ -19,43 +20,36 @@ struct Out {
         Put(v, size, at);
         return at;
     }
+    void Align() {
+        if (bytes.size() % 2) bytes.push_back(0);
+    }
 };
 
+// The bytes of one given value (RATIONAL: each value given is one of the two words).
 int ValueSize(uint16_t type) {
-    switch (type) {
-        case kShort:
-            return 2;
-        case kLong:
-            return 4;
-        case kRational:
-            return 4;  // each value given is one of the two words
-        default:
-            return 1;
-    }
+    return type == kShort ? 2 : (type == kLong || type == kRational) ? 4 : 1;
 }
 
 // PackBits: runs of 3 and more as repeats, the rest as literals.
 std::vector<uint8_t> PackBitsEncode(const std::vector<uint8_t>& in) {
-    std::vector<uint8_t> out;
-    size_t i = 0;
-    while (i < in.size()) {
+    auto runAt = [&in](size_t i) {
         size_t run = 1;
         while (i + run < in.size() && run < 128 && in[i + run] == in[i]) ++run;
+        return run;
+    };
+    std::vector<uint8_t> out;
+    for (size_t i = 0; i < in.size();) {
+        const size_t run = runAt(i);
         if (run >= 3) {
             out.push_back(static_cast<uint8_t>(257 - run));
             out.push_back(in[i]);
             i += run;
             continue;
         }
-        size_t start = i;
-        size_t len = 0;
-        while (i < in.size() && len < 128) {
-            if (i + 2 < in.size() && in[i] == in[i + 1] && in[i] == in[i + 2]) break;
-            ++i;
-            ++len;
-        }
-        out.push_back(static_cast<uint8_t>(len - 1));
-        out.insert(out.end(), in.begin() + start, in.begin() + start + len);
+        const size_t start = i;
+        while (i < in.size() && i - start < 128 && runAt(i) < 3) ++i;
+        out.push_back(static_cast<uint8_t>(i - start - 1));
+        out.insert(out.end(), in.begin() + start, in.begin() + i);
     }
     return out;
 }
@@ -72,19 +66,16 @@ std::vector<uint8_t> ReverseBits(std::vector<uint8_t> bytes) {
 }  // namespace
 
 TiffEntry Short(uint16_t tag, std::vector<uint32_t> values) {
-    uint32_t n = static_cast<uint32_t>(values.size());
-    return TiffEntry{tag, kShort, n, std::move(values)};
+    return TiffEntry{tag, kShort, static_cast<uint32_t>(values.size()), std::move(values)};
 }
 
 TiffEntry Long(uint16_t tag, std::vector<uint32_t> values) {
-    uint32_t n = static_cast<uint32_t>(values.size());
-    return TiffEntry{tag, kLong, n, std::move(values)};
+    return TiffEntry{tag, kLong, static_cast<uint32_t>(values.size()), std::move(values)};
 }
 
 std::vector<uint8_t> WriteTiffFile(const TiffFile& file) {
-    Out out{file.bigEndian, {}};
-    out.bytes = {static_cast<uint8_t>(file.bigEndian ? 'M' : 'I'),
-                 static_cast<uint8_t>(file.bigEndian ? 'M' : 'I')};
+    const uint8_t order = file.bigEndian ? 'M' : 'I';
+    Out out{file.bigEndian, {order, order}};
     out.Append(42, 2);
     size_t headerLink = out.Append(0, 4);
 
@@ -111,28 +102,23 @@ std::vector<uint8_t> WriteTiffFile(const TiffFile& file) {
         int size = ValueSize(e.type);
         uint64_t bytes = uint64_t{e.count} * size * (e.type == kRational ? 2 : 1);
         if (bytes <= 4 || e.values.empty()) continue;
-        if (out.bytes.size() % 2) out.bytes.push_back(0);
+        out.Align();
         placed[n] = static_cast<uint32_t>(out.bytes.size());
         for (uint32_t v : e.values) out.Append(v, size);
     }
 
-    if (out.bytes.size() % 2) out.bytes.push_back(0);
-    uint32_t directory = static_cast<uint32_t>(out.bytes.size());
-    out.Put(directory, 4, headerLink);
+    out.Align();
+    out.Put(static_cast<uint32_t>(out.bytes.size()), 4, headerLink);
     out.Append(static_cast<uint32_t>(entries.size()), 2);
     for (size_t n = 0; n < entries.size(); ++n) {
         const TiffEntry& e = entries[n];
         out.Append(e.tag, 2);
         out.Append(e.type, 2);
         out.Append(e.count, 4);
-        size_t field = out.Append(0, 4);
+        size_t field = out.Append(placed[n], 4);
         int size = ValueSize(e.type);
-        if (placed[n] != 0) {
-            out.Put(placed[n], 4, field);
-        } else {
-            for (size_t k = 0; k < e.values.size() && (k + 1) * size <= 4; ++k) {
-                out.Put(e.values[k], size, field + k * size);
-            }
+        for (size_t k = 0; placed[n] == 0 && k < e.values.size() && (k + 1) * size <= 4; ++k) {
+            out.Put(e.values[k], size, field + k * size);
         }
     }
     out.Append(0, 4);
@@ -143,7 +129,6 @@ TiffFile RgbTiffLayout(int width, int height, const std::vector<uint8_t>& rgb,
                        const TiffOptions& options) {
     int rows = options.rowsPerStrip > 0 ? options.rowsPerStrip : height;
     int samples = 3 + options.extraSamples;
-    int sampleBytes = options.bitsPerSample / 8;
     TiffFile file;
     file.bigEndian = options.bigEndian;
     for (int first = 0; first < height; first += rows) {
@@ -152,12 +137,8 @@ TiffFile RgbTiffLayout(int width, int height, const std::vector<uint8_t>& rgb,
             for (int c = 0; c < width; ++c) {
                 for (int s = 0; s < samples; ++s) {
                     uint8_t v = s < 3 ? rgb[(static_cast<size_t>(r) * width + c) * 3 + s] : 0x55;
-                    if (sampleBytes == 1) {
-                        strip.push_back(v);
-                    } else {
-                        strip.push_back(v);  // v * 257: both bytes equal v, so either order reads v
-                        strip.push_back(v);
-                    }
+                    // 16 bits: v * 257, both bytes v, so either byte order reads v.
+                    strip.insert(strip.end(), options.bitsPerSample / 8, v);
                 }
             }
         }
