@@ -80,11 +80,12 @@ std::string JsonValues(const std::string& path, const std::string& keys) {
     std::string out;
     RunCommand(
         "python3 -c 'import json, sys\n"
-        "def at(v):\n"
-        "    for k in sys.argv[2].split(\".\"):\n"
+        "def at(v, keys):\n"
+        "    for k in keys.split(\".\"):\n"
         "        v = v.get(k) if isinstance(v, dict) else None\n"
         "    return \"missing\" if v is None else v if isinstance(v, str) else json.dumps(v)\n"
-        "print(\" \".join(at(json.loads(l)) for l in open(sys.argv[1])))' '" +
+        "rows = [json.loads(l) for l in open(sys.argv[1])]\n"
+        "print(\" \".join(\", \".join(at(o, k) for k in sys.argv[2].split()) for o in rows))' '" +
             path + "' '" + keys + "' 2>&1",
         &out);
     while (!out.empty() && out.back() == '\n') out.pop_back();

@@ -52,9 +52,10 @@ private:
     std::vector<std::string> start_;  // the names `dir` started with
 };
 
-// A value of every object of a JSON Lines file, named by its keys joined by
-// dots ("psnr.y"), space-separated: a string as it is, anything else as JSON
-// text, "missing" when absent; or what makes the file invalid JSON.
+// Values of every object of a JSON Lines file, space-separated: of each, the
+// values `keys` names (space-separated, each its keys joined by dots, "psnr.y"),
+// joined by ", ": a string as it is, anything else as JSON text, "missing"
+// when absent. Or what makes the file invalid JSON.
 std::string JsonValues(const std::string& path, const std::string& keys);
 
 #endif
