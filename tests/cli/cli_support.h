@@ -2,8 +2,6 @@
 #ifndef PICTOR_TESTS_CLI_CLI_SUPPORT_H
 #define PICTOR_TESTS_CLI_CLI_SUPPORT_H
 
-#include <sys/types.h>
-
 #include <string>
 #include <vector>
 
@@ -24,17 +22,16 @@ struct CliResult {
 // A folder to run the command in (`dir`), holding still/pic.tif (96x64),
 // good.tp (naming it) and gone.tp (naming a missing picture), and a separate
 // folder for the command's own temporary files (`tmp`). Files a test makes
-// with Add, AddPicture or Make count as ones the folder started with.
+// with Add or Make count as ones the folder started with.
 class CliFolder {
 public:
     CliFolder();
     void Add(const std::string& name, const std::string& text);
-    // The test pattern as folder/still/name (an uncompressed RGB TIFF).
-    void AddPicture(const std::string& folder, const std::string& name, int width, int height);
     // Runs shell text in `dir`; fails the test when it exits non-zero.
     bool Make(const std::string& command);
     // Runs `pictor ARGS` in `dir` through the shell, with TMPDIR set to `tmp`;
-    // `before` and `after` are shell text around the call (a pipe's reader, a limit).
+    // `before` and `after` are shell text around the call (a pipe's reader, a
+    // limit, an interrupt), `after` finding the file standard error goes to in $e.
     CliResult Run(const std::string& args, const std::string& before = "",
                   const std::string& after = "") const;
     // A file of `dir` as text ("" when missing).
@@ -55,32 +52,10 @@ private:
     std::vector<std::string> start_;  // the names `dir` started with
 };
 
-// The "result" of every line of a JSON Lines file, space-separated, or what
-// makes it invalid JSON.
-std::string JsonResults(const std::string& path);
-// A value of the first object of a JSON Lines file, named by its keys joined
-// by dots ("psnr.y"), as JSON text; "missing" when absent, or what makes the
-// file invalid JSON.
-std::string JsonField(const std::string& path, const std::string& keys);
-
-// The command started in a CliFolder, its standard error read as it comes:
-// a test can wait for something to be said and then interrupt the command.
-class Spawned {
-public:
-    Spawned(const CliFolder& folder, const std::vector<std::string>& args);
-    ~Spawned();
-    // Reads standard error until `text` has come (true) or the command has
-    // ended or nothing has come for `seconds` (false).
-    bool WaitFor(const std::string& text, int seconds);
-    void Interrupt();
-    // Waits for the end: the exit status (-1 for a signal); `err` gets all of standard error.
-    int Wait(std::string* err);
-
-private:
-    pid_t pid_ = -1;
-    int errFd_ = -1;
-    bool ended_ = false;  // standard error has ended
-    std::string err_;
-};
+// Values of every object of a JSON Lines file, space-separated: of each, the
+// values `keys` names (space-separated, each its keys joined by dots, "psnr.y"),
+// joined by ", ": a string as it is, anything else as JSON text, "missing"
+// when absent. Or what makes the file invalid JSON.
+std::string JsonValues(const std::string& path, const std::string& keys);
 
 #endif

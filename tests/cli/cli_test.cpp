@@ -1,7 +1,7 @@
 // One call of the pictor command: its arguments, where the stream goes (never
 // over anything it must not replace, never partial, links followed, pipes and
-// devices written through), what it adds to the library's words, and the
-// refusals of pictures it cannot code.
+// devices written through), batches and Ctrl-C, what it adds to the library's
+// words, and the refusals of pictures it cannot code.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <ostream>
 #include <string>
-#include <vector>
 
 #include "cli/cli_support.h"
 #include "support/job_runner.h"
@@ -29,23 +28,35 @@ const std::string kPalSizes = "(it takes widths 720, 704, 352, 176, 96; heights 
 // Between two parts of standard error that come in this order.
 const std::string kThen = "\n...\n";
 
+// After a pipe's reader started before the call: the call's status once the reader is done.
+const std::string kWaitForTheReader = "; s=$?; wait; exit $s";
+// Ctrl-C once the command waits for a reader of a named pipe (for a minute at
+// most), the command being killed when it has not ended a minute after its start.
+// Its standard output goes aside: a job process that outlived it would hold
+// the test's pipe open.
+const std::string kForAMinute = "timeout --foreground -s KILL 60 env";
+const std::string kCtrlCWhenWaiting =
+    " >\"$e.out\" & p=$!; for i in $(seq 600); do grep -q 'waiting for a reader' \"$e\" && "
+    "break; sleep 0.1; done; kill -INT $p; wait $p";
+
 // Run in a CliFolder that also holds old.m2v, after the shell text `make`;
-// `before` starts a pipe's reader or sets a limit. err, out: what standard
-// error and standard output say, parts joined by kThen ("": nothing at all);
-// made: the names the call leaves; stream: a file then holding a 96x64 stream
-// (old.m2v only when the call replaces it).
+// `before` and `after` go around the call. err, out: what standard error and
+// standard output say, parts joined by kThen ("": nothing at all); made: the
+// names the call leaves; stream: a file then holding a 96x64 stream (old.m2v
+// only when the call replaces it); check: shell text that must then succeed;
+// results: the "result" of every job in report.json.
 struct CommandCase {
     const char* name;
     std::string args;
     int status;
-    std::string err = {}, out = {}, made = {}, stream = {}, make = {}, before = {};
+    std::string err = {}, out = {}, made = {}, stream = {}, make = {}, before = {}, after = {},
+                check = {}, results = {};
 };
 
 void PrintTo(const CommandCase& c, std::ostream* os) { *os << c.name; }
 
 const CommandCase kCommandCases[] = {
     // ---- Arguments ----
-    {"Help", "--help", 0, "", "pictor encode"},
     {"HelpOfASubcommand", "encode --help", 0, "", "Usage: pictor run"},
     {"Version", "--version", 0, "", "pictor "},
     {"NoArguments", "", 64, "Usage: pictor run"},
@@ -62,11 +73,9 @@ const CommandCase kCommandCases[] = {
     {"PreviewOverTheStream", "encode still/pic.tif -o p.m2v --preview ./p.m2v" + kEncode, 64,
      "--preview ./p.m2v is where the stream goes"},
     {"PreviewForABatch", "run good.tp gone.tp --preview p.png", 64, "--preview takes one input"},
-    {"AttachedValues",
-     "encode still/pic.tif -onew.m2v --target=200000 --standard=NTSC --aspect=4:3", 0, "100%",
+    {"AttachedValuesAndDoubleDash",
+     "encode -onew.m2v --target=200000 --standard=NTSC --aspect=4:3 -- still/pic.tif", 0, "100%",
      "wrote new.m2v", "new.m2v", "new.m2v"},
-    {"OptionsEndAtDoubleDash", "encode -q -o new.m2v" + kEncode + " -- still/pic.tif", 0, "", "",
-     "new.m2v", "new.m2v"},
     {"EncodeIntoAFolder", "encode still/pic.tif more/still/other.tif --out-dir out -q" + kEncode, 0,
      "", "", "out/other.m2v out/pic.m2v", "out/other.m2v",
      "mkdir -p out more/still && cp still/pic.tif more/still/other.tif"},
@@ -74,12 +83,18 @@ const CommandCase kCommandCases[] = {
      "wrote good.ts" + kThen + "average (6:1:1) ", "good.ts", "good.ts"},
     {"ShortSummary", "run good.tp --short", 0, "100%", "good.ts: " + kThen + " dB, ", "good.ts",
      "good.ts"},
+    // The JSON alone on standard output, the summary on standard error.
+    {"JsonOnStandardOutputUnmeasured", "run good.tp --no-measure --json - > report.json", 0,
+     "wrote good.ts" + kThen + "  time     ", "", "good.ts report.json", "good.ts", "", "", "",
+     "! grep -q psnr report.json", "finished"},
+    {"Preview", "encode still/pic.tif -o p.m2v -q --preview p.png" + kEncode, 0, "", "",
+     "p.m2v p.png", "p.m2v", "", "", "", "test \"$(identify -format %wx%h p.png)\" = 96x64"},
     // Messages name the job's own folder, not pictor's private one.
     {"RunToAStreamPathFailing", "run gone.tp -q --stream=out.m2v", 1,
      ErrorLine(13, "Cannot open TIFF source file <./still/gone.tif>")},
 
     // ---- Where the stream goes ----
-    {"ReplacesAFile", "run good.tp -q --stream old.m2v", 0, "", "", "", "old.m2v"},
+    // The file at the link's end is replaced.
     {"FollowsALink", "run good.tp -q --stream link.m2v", 0, "", "", "", "old.m2v",
      "ln -s old.m2v link.m2v"},
     {"FollowsADanglingLink", "run good.tp -q --stream link.m2v", 0, "", "", "made.m2v", "made.m2v",
@@ -90,7 +105,7 @@ const CommandCase kCommandCases[] = {
     {"StandardOutput", "run good.tp --stream - > got.m2v", 0, "wrote standard output", "",
      "got.m2v", "got.m2v"},
     {"NamedPipe", "run good.tp -q --stream pipe.fifo", 0, "", "", "got.m2v", "got.m2v",
-     "mkfifo pipe.fifo", "cat pipe.fifo > got.m2v & "},
+     "mkfifo pipe.fifo", "timeout 60 cat pipe.fifo > got.m2v & ", kWaitForTheReader},
     {"NoClobberWritesANewFile", "run good.tp -q -n --stream new.m2v", 0, "", "", "new.m2v",
      "new.m2v"},
     {"NoClobberKeepsAFile", "run good.tp -q --no-clobber --stream old.m2v", 1,
@@ -111,11 +126,27 @@ const CommandCase kCommandCases[] = {
     // The reader takes 100 bytes and leaves; the rest cannot be written.
     {"PipeReaderLeavesEarly", "run big.tp -q --stream pipe.fifo", 1,
      "cannot write pipe.fifo: Broken pipe", "", "got", "", kBigJob + " && mkfifo pipe.fifo",
-     "head -c 100 pipe.fifo > got & "},
+     "timeout 60 head -c 100 pipe.fifo > got & ", kWaitForTheReader},
     // A file size limit cuts the library's stream short: the stream is refused
     // and the destination keeps what it held.
     {"WriteFailure", "run big.tp -q --stream old.m2v", 1, "the stream came out incomplete", "", "",
      "", kBigJob, "ulimit -f 64; "},
+
+    // ---- Batches: each job in a process of its own, the worst status of them all ----
+    {"OneFailingJobFailsTheBatchAndTheOthersFinish", "run -j 2 good.tp gone.tp more.tp", 1,
+     "gone.tp: failed" + kThen + "3 jobs: 2 finished, 1 failed, 0 cancelled", "wrote ",
+     "good.ts more.ts", "more.ts", "cp good.tp more.tp"},
+    // The third job's stream goes to a named pipe that nobody reads, so the job
+    // waits there until Ctrl-C; the fourth never starts. A cancelled batch exits
+    // as cancelled even though a job of it failed.
+    {"CtrlCCancelsTheRunningJobAndStartsNoOther",
+     "run -j 1 --json report.json good.tp gone.tp waits.tp later.tp", 2,
+     "waits.tp: cancelled" + kThen + "4 jobs: 1 finished, 1 failed, 2 cancelled", "",
+     "good.ts report.json", "good.ts",
+     "cp good.tp waits.tp && cp good.tp later.tp && mkfifo waits.ts", kForAMinute,
+     kCtrlCWhenWaiting, "test -p waits.ts", "finished failed cancelled not started"},
+    {"CtrlCCancelsASingleJob", "run good.tp --stream pipe.fifo", 2, "pictor: cancelled", "", "", "",
+     "mkfifo pipe.fifo", kForAMinute, kCtrlCWhenWaiting},
 
     // ---- Notes on how a job file is read, beside the library's words ----
     {"PartialTarget", "run job.tp", 0,
@@ -149,13 +180,10 @@ const CommandCase kCommandCases[] = {
      "wide.m2v", "", "convert still/pic.tif -scale '720x480!' wide.png"},
 
     // ---- Pictures refused: the library's words first, then the cause and the fix ----
-    {"PngTooLarge", "encode big.png -q -o big.m2v" + kPal, 1,
-     "big.png is 1920x1080, which a PAL 4:3 job does not take " + kPalSizes +
-         "; --fit pad, crop or stretch scales it into the 720x576 frame",
-     "", "", "", "convert -size 1920x1080 xc:gray50 big.png"},
     {"ConvertedTiffOfTheOtherStandard", "encode lzw.tif -q -o lzw.m2v" + kPal, 1,
-     "lzw.tif is 96x64, which a PAL 4:3 job does not take: height 64 is an NTSC height", "", "", "",
-     "tiffcp -c lzw still/pic.tif lzw.tif"},
+     "lzw.tif is 96x64, which a PAL 4:3 job does not take: height 64 is an NTSC height" + kThen +
+         kPalSizes + "; --fit pad, crop or stretch scales it into the 720x576 frame",
+     "", "", "", "tiffcp -c lzw still/pic.tif lzw.tif"},
     // The library sees a TIFF it reads as it is, and names the mismatch itself.
     {"PlainTiffOfTheOtherStandard", "encode still/pic.tif -q -o pic.m2v" + kPal, 1,
      ErrorLine(44, "Mismatch between Image Size '96x64' and FRMRT 'PAL'. <still/pic.tif>") + kThen +
@@ -198,8 +226,7 @@ TEST_P(CommandTest, ExitsAndSaysAsExpected) {
         ASSERT_TRUE(folder.Make(c.make));
     }
     const std::string pictureBefore = folder.Text("still/pic.tif");
-    const std::string waitForTheReader = c.before.empty() ? "" : "; s=$?; wait; exit $s";
-    const CliResult r = folder.Run(c.args, c.before, waitForTheReader);
+    const CliResult r = folder.Run(c.args, c.before, c.after);
     EXPECT_EQ(r.status, c.status) << r.err;
     EXPECT_EQ(Unsaid(c.out, r.out), "") << r.out;
     EXPECT_EQ(Unsaid(c.err, r.err), "") << r.err;
@@ -211,6 +238,12 @@ TEST_P(CommandTest, ExitsAndSaysAsExpected) {
     }
     if (c.stream != "old.m2v") {
         EXPECT_EQ(folder.Text("old.m2v"), kOld);
+    }
+    if (!c.check.empty()) {
+        EXPECT_TRUE(folder.Make(c.check));
+    }
+    if (!c.results.empty()) {
+        EXPECT_EQ(JsonValues(folder.dir / "report.json", "result"), c.results);
     }
 }
 
@@ -231,9 +264,7 @@ TEST(OutputDeviceTest, WritesThroughACharacterDevice) {
     if (RunCommand("printf x > '" + node + "'") != 0) GTEST_SKIP() << "devices refused here";
     const CliResult r = folder.Run("run good.tp -q --stream null.dev");
     EXPECT_EQ(r.status, 0) << r.err;
-    struct stat st;
-    ASSERT_EQ(lstat(node.c_str(), &st), 0);
-    EXPECT_TRUE(S_ISCHR(st.st_mode));
+    EXPECT_EQ(RunCommand("test -c '" + node + "'"), 0);
     EXPECT_EQ(folder.NewNames(), "null.dev");
 }
 
