@@ -145,6 +145,7 @@ U Map(int n) {
     for (int i = 0; i < n; ++i) map.push_back(static_cast<uint32_t>((i * 5 % 251) << 8 | 0xFF));
     return map;
 }
+const std::vector<TiffEntry> kRgb16 = {Short(258, {16, 16, 16}), Short(262, {2}), Short(277, {3})};
 const std::vector<TiffEntry> kPackBitsRows = {Short(258, {8}), Short(262, {1}), Short(259, {32773}),
                                               Short(278, {1})};
 
@@ -179,6 +180,18 @@ const StripCase kStripCases[] = {
      {Short(258, {1}), Short(262, {3}), Short(320, Map(6))},
      {0x40},
      {{0, {0, 10, 20}, {5, 15, 25}}}},
+    // The high byte of a 16-bit sample: the second in a little-endian file, the first in a
+    // big-endian one.
+    {"Rgb16Little",
+     false,
+     kRgb16,
+     {0, 0x11, 0, 0x22, 0, 0x33, 0xFF, 0x44, 0xFF, 0x55, 0xFF, 0x66},
+     {{0, {0x11, 0x22, 0x33}, {0x44, 0x55, 0x66}}}},
+    {"Rgb16Big",
+     true,
+     kRgb16,
+     {0x11, 0, 0x22, 0, 0x33, 0, 0x44, 0xFF, 0x55, 0xFF, 0x66, 0xFF},
+     {{0, {0x11, 0x22, 0x33}, {0x44, 0x55, 0x66}}}},
     // A -128 header is skipped; the repeat of 128 is cut at the row's end; the last byte is
     // left over.
     {"PackBitsRepeatCut",
