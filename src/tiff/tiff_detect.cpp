@@ -4,7 +4,6 @@
 #include "messages/codes.h"
 #include "messages/report.h"
 #include "tiff/tiff_directory.h"
-#include "tiff/tiff_fields.h"
 
 int DetectSourceType(const char* path) {
     FILE* file = TrackedOpen(path, "rb");
@@ -12,16 +11,8 @@ int DetectSourceType(const char* path) {
         ReportError(kMsgCannotOpenSource, path);
         return -1;
     }
-    // Both marks read the same in either byte order.
-    uint32_t mark = ReadTiffValue(file, 0, 2);
-    int result = 0;
-    if (mark == 0x4949) {
-        gTiffFields.byteOrder = kLittleEndian;
-        result = 1;
-    } else if (mark == 0x4D4D) {
-        gTiffFields.byteOrder = kBigEndian;
-        result = 1;
-    }
+    // Both marks read the same in either byte order; the directory reader sets the order.
+    const uint32_t mark = ReadTiffValue(file, 0, 2);
     TrackedClose(file);
-    return result;
+    return mark == 0x4949 || mark == 0x4D4D ? 1 : 0;
 }

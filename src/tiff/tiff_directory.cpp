@@ -3,7 +3,10 @@
 #include <sys/types.h>
 
 #include "api/registry.h"
-#include "tiff/tiff_fields.h"
+
+TiffReaderState gTiffReader;
+
+void ResetTiffReader() { gTiffReader = TiffReaderState{kByteOrderNotSet, 0, 0}; }
 
 namespace {
 
@@ -18,7 +21,7 @@ constexpr uint32_t kEntriesPerRead = 256;
 uint32_t Compose(const uint8_t* bytes, int size) {
     uint32_t v = 0;
     for (int k = 0; k < size; ++k) {
-        int place = gTiffFields.byteOrder == kBigEndian ? size - 1 - k : k;
+        int place = gTiffReader.byteOrder == kBigEndian ? size - 1 - k : k;
         v |= static_cast<uint32_t>(bytes[k]) << (8 * place);
     }
     return v;
@@ -29,7 +32,7 @@ uint32_t Compose(const uint8_t* bytes, int size) {
 bool ReadBytes(FILE* file, uint64_t offset, uint8_t* out, uint64_t length) {
     if (fseeko(file, static_cast<off_t>(offset), SEEK_SET) != 0 ||
         fread(out, 1, static_cast<size_t>(length), file) != length) {
-        gTiffFields.ranPastEnd = 1;
+        gTiffReader.ranPastEnd = 1;
         return false;
     }
     return true;
@@ -47,7 +50,7 @@ bool ValuesInFile(const uint8_t* head) {
     const uint32_t type = Compose(head + 2, 2);
     const uint64_t length = uint64_t{CountOf(head)} * ValueSize(type);
     if (!HasValues(type) || length <= 4) return true;
-    return Compose(head + 8, 4) + length <= gTiffFields.fileSize;
+    return Compose(head + 8, 4) + length <= gTiffReader.fileSize;
 }
 
 // Calls `visit` with each of the first `held` entries of the directory at `directory`, read a
@@ -68,8 +71,9 @@ uint32_t ForEachEntry(FILE* file, uint64_t directory, uint32_t held, Visit visit
 
 // The strip tables are used only when the strip count that the walk leaves (that of the last
 // StripOffsets entry handed on, whatever its type) fits them; otherwise the layout is refused.
+// Without a StripOffsets entry there is no count the tables can hold.
 bool StripTablesUsed(FILE* file, uint64_t directory, uint32_t held) {
-    uint32_t stripCount = gTiffFields.stripCount;
+    uint32_t stripCount = 0xFFFFFFFFu;
     ForEachEntry(file, directory, held, [&stripCount](const uint8_t* head) {
         if (Compose(head, 2) == kTagStripOffsets && ValuesInFile(head)) stripCount = CountOf(head);
     });
@@ -95,7 +99,7 @@ void HandEntryOn(FILE* file, const uint8_t* head, const EntryBuffers& buffers, b
     }
     if (!ValuesInFile(head)) {
         // Values past the end are never used as data.
-        gTiffFields.ranPastEnd = 1;
+        gTiffReader.ranPastEnd = 1;
         return;
     }
     if (!stripTablesUsed && (tag == kTagStripOffsets || tag == kTagStripByteCounts)) {
@@ -132,21 +136,21 @@ uint32_t ReadTiffValue(FILE* file, uint64_t offset, int size) {
 int ReadTiffDirectory(FILE* file, TiffFieldRecorder recorder) {
     uint32_t mark = ReadTiffValue(file, 0, 2);
     if (mark == kMarkLittle) {
-        gTiffFields.byteOrder = kLittleEndian;
+        gTiffReader.byteOrder = kLittleEndian;
     } else if (mark == kMarkBig) {
-        gTiffFields.byteOrder = kBigEndian;
+        gTiffReader.byteOrder = kBigEndian;
     } else {
         return -1;
     }
     if (fseeko(file, 0, SEEK_END) == 0) {
         off_t end = ftello(file);
-        gTiffFields.fileSize = end > 0 ? static_cast<uint64_t>(end) : 0;
+        gTiffReader.fileSize = end > 0 ? static_cast<uint64_t>(end) : 0;
     }
-    const uint64_t fileSize = gTiffFields.fileSize;
+    const uint64_t fileSize = gTiffReader.fileSize;
 
     uint64_t directory = ReadTiffValue(file, 4, 4);
     uint32_t entries = ReadTiffValue(file, directory, 2);
-    if (gTiffFields.ranPastEnd) return 0;
+    if (gTiffReader.ranPastEnd) return 0;
     // The entry count is the file's word: only the entries the file holds are read.
     const uint64_t room = (fileSize - directory - 2) / kEntryBytes;
     const uint32_t held = entries <= room ? entries : static_cast<uint32_t>(room);
@@ -162,7 +166,7 @@ int ReadTiffDirectory(FILE* file, TiffFieldRecorder recorder) {
     const uint32_t walked = ForEachEntry(file, directory, held, [&](const uint8_t* head) {
         HandEntryOn(file, head, buffers, stripTablesUsed, recorder);
     });
-    if (walked < entries) gTiffFields.ranPastEnd = 1;
+    if (walked < entries) gTiffReader.ranPastEnd = 1;
 
     TrackedFree(raw);
     TrackedFree(values);

@@ -31,8 +31,8 @@ bool GreyOrPaletteDepth(uint16_t bits) { return bits == 1 || bits == 4 || bits =
 }  // namespace
 
 void ResetTiffFields() {
+    ResetTiffReader();
     TiffFields& f = gTiffFields;
-    f.byteOrder = kByteOrderNotSet;
     f.imageWidth = 720;
     f.imageLength = 480;
     f.newSubfileType = 0;
@@ -52,8 +52,6 @@ void ResetTiffFields() {
     f.paletteStride = 2;
     for (uint16_t& e : f.extraSamples) e = 0;
     f.bitsPerPixel = 1;
-    f.ranPastEnd = 0;
-    f.fileSize = 0;
     f.status = 0;
 }
 
@@ -198,7 +196,7 @@ void CheckTiffLayout() {
 
     // Beyond the fixed tests: nothing read past the file's end is data, grey
     // and palette samples need a ramp or a stride, and every strip a length.
-    if (f.ranPastEnd) RaiseUnsupported();
+    if (gTiffReader.ranPastEnd) RaiseUnsupported();
     bool greyOrPalette = f.photometric == kWhiteIsZero || f.photometric == kBlackIsZero ||
                          f.photometric == kPhotometricPalette;
     if (greyOrPalette && !GreyOrPaletteDepth(f.bitsPerSample[0])) RaiseUnsupported();

@@ -5,23 +5,11 @@
 
 #include <cstdint>
 
-#include "tiff/tiff_directory.h"
+#include "tiff/tiff_reader_state.h"
 
 constexpr int kBitsPerSamplePlaces = 11;
-constexpr int kStripPlaces = 576;
 constexpr int kSampleMapPlaces = 768;
 constexpr int kExtraSamplePlaces = 8;
-
-// Field types of a directory entry; only SHORT and LONG values are read.
-enum TiffFieldType : uint32_t {
-    kTiffByte = 1,
-    kTiffAscii = 2,
-    kTiffShort = 3,
-    kTiffLong = 4,
-    kTiffRational = 5
-};
-
-enum TiffByteOrder : int32_t { kByteOrderNotSet = 0, kLittleEndian = 1, kBigEndian = 2 };
 
 // Bits of the TIFF status word.
 constexpr uint32_t kTiffWarning = 1;
@@ -31,7 +19,6 @@ constexpr uint32_t kTiffUnsupported = 2;
 constexpr int kConditionFieldUnsupported = 10;
 
 struct TiffFields {
-    TiffByteOrder byteOrder;
     // ImageWidth and ImageLength as recorded, also when refused; a directory without them
     // keeps 720 x 480, the frame size the encoder settings default to.
     uint32_t imageWidth;
@@ -53,10 +40,6 @@ struct TiffFields {
     uint16_t paletteStride;
     uint16_t extraSamples[kExtraSamplePlaces];
     uint16_t bitsPerPixel;
-    // Set when a header, entry or value would lie past the file's end; the
-    // layout check turns it into the unsupported flag.
-    int32_t ranPastEnd;
-    uint64_t fileSize;
     uint32_t status;
 };
 extern TiffFields gTiffFields;
@@ -73,8 +56,11 @@ enum : uint16_t {
     kPhotometricPalette = 3
 };
 
+// The field record and the reader's record back to their start: once per job, and before each
+// file's directory is read.
 void ResetTiffFields();
-// The field recorder handed to ReadTiffDirectory. Refused values raise the unsupported flag
+// The field recorder handed to ReadTiffDirectory (TiffFieldRecorder). Refused values raise the
+// unsupported flag
 // and, for some, report a message citing the picture name.
 void RecordTiffField(uint32_t tag, uint32_t type, uint32_t count, const TiffEntryValues* values);
 // Tests of the field combinations, after the walk.

@@ -7,6 +7,7 @@
 #include "messages/message_names.h"
 #include "messages/report.h"
 #include "tiff/tiff_fields.h"
+#include "tiff/tiff_reader_state.h"
 
 namespace {
 
@@ -25,7 +26,7 @@ uint8_t MapAt(uint32_t index) {
 // High byte of a 16-bit sample: the first byte in a big-endian file, the second in a little-endian
 // one.
 uint8_t HighByte(uint32_t sample) {
-    return static_cast<uint8_t>(gTiffFields.byteOrder == kBigEndian ? sample >> 8 : sample & 0xFF);
+    return static_cast<uint8_t>(gTiffReader.byteOrder == kBigEndian ? sample >> 8 : sample & 0xFF);
 }
 
 uint8_t ColourSample(uint64_t p, int i, const uint8_t* strip, uint64_t length) {
@@ -250,7 +251,7 @@ int ReadTiffStrip(FILE* file, uint32_t firstRow, uint32_t s, const RgbPlanes& pl
     uint64_t offset = f.stripOffsets[s];
     uint64_t count = f.stripByteCounts[s];
     // A strip that the file cannot hold is a short read, found before anything is allocated.
-    if (offset + count > f.fileSize) {
+    if (offset + count > gTiffReader.fileSize) {
         ReportError(kMsgStripReadError, gMessageNames.pictureName);
         return -1;
     }

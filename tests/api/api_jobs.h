@@ -43,13 +43,6 @@ protected:
         descriptors_ = OpenDescriptors();
     }
     void TearDown() override { ResetAllState(); }
-    // However a Pictor job ends, its context says so and it releases everything it took.
-    void ExpectEnded(const JobOutcome& out, int result) {
-        EXPECT_EQ(out.result, result) << out.errorText;
-        EXPECT_EQ(out.status, result);
-        EXPECT_EQ(out.progress, 100);
-        ExpectReleased();
-    }
     void ExpectReleased() {
         EXPECT_EQ(TrackedBlocks(), 0);
         EXPECT_EQ(gFileRegistry.count, 0);

@@ -48,33 +48,23 @@ TEST_F(ReportTest, AnUnknownCodeWipesTheTextAndLeavesTheFallback) {
     }
 }
 
-// The kinds of a printf format's conversions in order: 'd' for an int, 's' for a string, '?' for
-// anything else; "%%" takes no argument.
+// The conversion letters of a printf format in order ('i' counted as 'd', '?' for a format that
+// ends inside one); "%%" takes no argument.
 std::string ConversionKinds(const char* format) {
     std::string kinds;
-    for (const char* p = std::strchr(format, '%'); p != nullptr; p = std::strchr(p, '%')) {
+    for (const char* p = std::strchr(format, '%'); p != nullptr; p = std::strchr(p + 1, '%')) {
         p += 1 + std::strspn(p + 1, "-+ #0123456789.");
-        if (*p == '%') {
-            ++p;
-            continue;
-        }
-        kinds += *p == 'd' || *p == 'i' ? 'd' : *p == 's' ? 's' : '?';
-        if (*p != '\0') ++p;
+        if (*p == '\0') return kinds + '?';
+        if (*p != '%') kinds += *p == 'i' ? 'd' : *p;
     }
     return kinds;
 }
 
 TEST(MessageList, EveryFormatTakesTheArgumentsItsCallersPass) {
-    ASSERT_EQ(ConversionKinds("%-5d%%%s%.3s"), "dss");
-    BindErrorText(nullptr, kModulePictor);
-    for (int i = 0; i < kMessageCount; ++i) {
+    ASSERT_EQ(ConversionKinds("%-5d%%%s%.3s%u%"), "dssu?");
+    for (int i = 0; i < kMessageCount; ++i)
         EXPECT_EQ(ConversionKinds(kMessages[i].text), kMessages[i].argumentKinds)
             << kMessages[i].name;
-        EXPECT_STREQ(LookupMessage(kMessages[i].code), kMessages[i].text) << kMessages[i].name;
-    }
-    // The heading of every line receives the code.
-    ASSERT_EQ(varnerrmsg_varn[0].code, 4);
-    EXPECT_EQ(ConversionKinds(varnerrmsg_varn[0].format), "d");
 }
 
 }  // namespace

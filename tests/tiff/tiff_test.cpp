@@ -1,29 +1,21 @@
 // Picture input: which directories are accepted, and how each stored layout
 // reaches the picture planes. The levels themselves are pinned in convert/.
-#include "convert/colour.h"
 #include "tiff/tiff_test_support.h"
 
 namespace {
 
-// Y of pixels n and n + 1 (n even) and the chroma of the pair, against those of the RGB values
-// expected there.
-std::vector<int> Got(int n) {
-    return {gPlanes.y[n], gPlanes.y[n + 1], gPlanes.cb[n / 2], gPlanes.cr[n / 2]};
-}
-std::vector<int> Want(const uint8_t* p, const uint8_t* q) {
-    uint8_t cb = 0, cr = 0;
-    ChromaOfPair(p, q, kVideoLevels, &cb, &cr);
-    return {LumaOf(p[0], p[1], p[2], kVideoLevels), LumaOf(q[0], q[1], q[2], kVideoLevels), cb, cr};
-}
-
-// The writer's 96 x 64 RGB picture with `entries` appended (a later entry of a
-// tag wins). codes: the messages of a refusal; none: the picture converts,
-// mirrored as its orientation says.
+// The writer's RGB picture, 96 x 64 or 720 x 576 (large), with `entries` appended (a later entry
+// of a tag wins). codes: the messages of a refusal; none: the picture converts, mirrored as its
+// orientation says. Uncompressed strips go through a buffer a few rows at a time: a large strip
+// comes out as a whole strip does, also when its byte count (cut) ends inside it and the samples
+// past it read as 0.
 struct RgbCase {
     const char* name;
     TiffOptions options;
     std::vector<TiffEntry> entries;
     std::vector<int> codes;
+    bool large = false;
+    uint32_t cut = 0;
 };
 
 PICTOR_PRINTS_ITS_NAME(RgbCase)
@@ -32,11 +24,12 @@ class RgbTest : public PictureInputTest, public ::testing::WithParamInterface<Rg
 
 TEST_P(RgbTest, ConvertsOrIsRefusedBeforeAllocating) {
     const RgbCase& k = GetParam();
-    const int w = 96, h = 64, orientation = k.options.orientation;
+    const int w = k.large ? 720 : 96, h = k.large ? 576 : 64, orientation = k.options.orientation;
     std::vector<uint8_t> rgb(w * h * 3), want;
     for (size_t i = 0; i < rgb.size(); ++i) rgb[i] = static_cast<uint8_t>((i * 37) ^ (i / 97));
     TiffFile tiff = RgbTiffLayout(w, h, rgb, k.options);
     tiff.entries.insert(tiff.entries.end(), k.entries.begin(), k.entries.end());
+    if (k.cut != 0) tiff.entries.push_back(Long(279, {k.cut}));
     ASSERT_EQ(ConvertSourcePicture(Write(WriteTiffFile(tiff)).c_str()), k.codes.empty() ? 0 : -1)
         << text_;
     EXPECT_EQ(Codes(), k.codes) << text_;
@@ -45,6 +38,8 @@ TEST_P(RgbTest, ConvertsOrIsRefusedBeforeAllocating) {
         EXPECT_EQ(gPlanes.y, nullptr);
         return;
     }
+    // One 8-bit strip when cut: sample i of the picture is byte i of the strip.
+    for (size_t i = k.cut; k.cut != 0 && i < rgb.size(); ++i) rgb[i] = 0;
     for (int r = 0; r < h; ++r) {
         for (int c = 0; c < w; ++c) {
             int fr = orientation >= 3 ? h - 1 - r : r, fc = orientation % 4 >= 2 ? w - 1 - c : c;
@@ -56,20 +51,27 @@ TEST_P(RgbTest, ConvertsOrIsRefusedBeforeAllocating) {
 }
 
 using U = std::vector<uint32_t>;
+U Ending(U values, uint32_t last) {
+    values.push_back(last);
+    return values;
+}
+
 const RgbCase kRgbCases[] = {
     // Options: big endian, rows per strip, PackBits, orientation, long sizes, FillOrder 2, bits,
     // extra samples.
-    {"Plain", {}, {}, {}},
     {"BigLongSizesStripsOf7", {true, 7, false, 1, true}, {}, {}},
     {"PackBitsStripsOf5", {false, 5, true}, {}, {}},
-    {"FillOrder2", {false, 0, false, 0, false, true}, {}, {}},
     {"FillOrder2PackBitsBig", {true, 16, true, 0, false, true}, {}, {}},
-    {"Sixteen", {true, 0, false, 0, false, false, 16}, {}, {}},
     {"SixteenExtraPackBits", {false, 9, true, 0, false, false, 16, 1}, {}, {}},
     {"TwoExtraNoRowsPerStrip", {false, 0, false, 0, false, false, 8, 2, false}, {}, {}},
     {"Orientation2", {false, 0, false, 2}, {}, {}},
     {"Orientation3PackBitsBig", {true, 10, true, 3}, {}, {}},
     {"Orientation4FillOrder2", {false, 0, false, 4, false, true}, {}, {}},
+    {"LargeFillOrder2", {false, 0, false, 0, false, true}, {}, {}, true},
+    {"LargeSixteenStripsOf400", {true, 400, false, 0, false, false, 16}, {}, {}, true},
+    {"LargeTwoExtraStripsOf100", {false, 100, false, 0, false, false, 8, 2}, {}, {}, true},
+    {"LargeCutInsideAPiece", {}, {}, {}, true, 1000003},
+    {"LargeCutAtARow", {}, {}, {}, true, 720 * 3 * 200},
     // Entries.
     {"NewSubfile2", {}, {Long(254, {2})}, {}},
     {"NewSubfile1", {}, {Long(254, {1})}, {19}},
@@ -86,7 +88,6 @@ const RgbCase kRgbCases[] = {
     {"RationalIgnored", {}, {TiffEntry{259, kRational, 1, {5, 1}}}, {}},
     {"PhotometricYCbCr", {}, {Short(262, {6})}, {19}},
     {"Planar2", {}, {Short(284, {2})}, {19}},
-    {"Orientation0", {}, {Short(274, {0})}, {19}},
     {"Orientation5", {}, {Short(274, {5})}, {19}},
     {"EmptyCountReadsZero", {}, {TiffEntry{274, kShort, 0, {}}}, {19}},
     {"ExtraAlphaInLastPlace", {}, {Short(338, {0, 0, 0, 0, 0, 0, 0, 1})}, {19}},
@@ -102,89 +103,14 @@ const RgbCase kRgbCases[] = {
     {"Strips577", {}, {Long(273, U(577, 8))}, {19}},
     // Strip tables are left unread when the last StripOffsets entry has more strips than they
     // hold; a later entry that fits brings them back.
-    {"Strips65535", {}, {Long(273, U(65535, 8)), Long(279, U(65535, 1))}, {19}},
     {"Strips65535ThenOne",
      {},
      {Long(273, U(65535, 8)), Long(279, U(600, 1)), Long(273, {}), Long(279, {})},
      {}},
     // Of a long entry only the values a field keeps and the last one count.
-    {"WidthLastOf1000Values",
-     {},
-     {Short(256,
-            [] {
-                U widths(1000, 640);
-                widths.back() = 96;
-                return widths;
-            }())},
-     {}},
+    {"WidthLastOf1000Values", {}, {Short(256, Ending(U(999, 640), 96))}, {}},
 };
 INSTANTIATE_TEST_SUITE_P(Pictures, RgbTest, ::testing::ValuesIn(kRgbCases), ByName<RgbCase>);
-
-// A little-endian directory of 65535 entries, all in the file: StripOffsets entries of 65535 LONG
-// values at offset 0 (in the file too, over the directory), then a SHORT ImageWidth of 640. The
-// width has its message, then the layout of too many strips is refused as any other is; the
-// tables it never uses are not read.
-TEST_F(PictureInputTest, DirectoryOf65535StripTablesInTheFileIsRefused) {
-    std::vector<uint8_t> bytes = {'I', 'I', 42, 0, 8, 0, 0, 0, 0xFF, 0xFF};
-    auto put = [&bytes](uint32_t v, int size) {
-        for (int k = 0; k < size; ++k) bytes.push_back(static_cast<uint8_t>(v >> (8 * k)));
-    };
-    for (int i = 0; i < 65534; ++i) {
-        put(273, 2);
-        put(kLong, 2);
-        put(65535, 4);
-        put(0, 4);
-    }
-    put(256, 2);
-    put(kShort, 2);
-    put(1, 4);
-    put(640, 4);
-    put(0, 4);
-    ASSERT_GE(bytes.size(), 65535u * 4);
-    EXPECT_EQ(ConvertSourcePicture(Write(bytes).c_str()), -1);
-    EXPECT_EQ(Codes(), (std::vector<int>{10, 19})) << text_;
-    ExpectRefused(path_);
-    EXPECT_EQ(gTiffFields.stripCount, 65535u);
-    EXPECT_EQ(gPlanes.y, nullptr);
-}
-
-// Uncompressed strips go through a buffer a few rows at a time; strips of more than a megabyte
-// come out as whole strips do: bit order, 16-bit and extra samples, and a byte count that ends
-// inside a strip (the samples past it read as 0).
-struct LargeStripCase {
-    const char* name;
-    TiffOptions options;
-    uint32_t firstStripBytes;  // 0: as written
-};
-PICTOR_PRINTS_ITS_NAME(LargeStripCase)
-
-class LargeStripTest : public PictureInputTest,
-                       public ::testing::WithParamInterface<LargeStripCase> {};
-
-TEST_P(LargeStripTest, ComesOutAsTheWholeStrip) {
-    const LargeStripCase& k = GetParam();
-    const int w = 720, h = 576;
-    std::vector<uint8_t> rgb(w * h * 3);
-    for (size_t i = 0; i < rgb.size(); ++i) rgb[i] = static_cast<uint8_t>((i * 37) ^ (i / 1009));
-    TiffFile tiff = RgbTiffLayout(w, h, rgb, k.options);
-    if (k.firstStripBytes != 0) tiff.entries.push_back(Long(279, {k.firstStripBytes}));
-    ASSERT_EQ(ConvertSourcePicture(Write(WriteTiffFile(tiff)).c_str()), 0) << text_;
-    std::vector<uint8_t> want = rgb;
-    // One 8-bit strip: sample i of the picture is byte i of the strip.
-    for (size_t i = k.firstStripBytes; k.firstStripBytes != 0 && i < want.size(); ++i) want[i] = 0;
-    for (int n = 0; n < w * h; n += 2) ASSERT_EQ(Got(n), Want(&want[n * 3], &want[n * 3 + 3])) << n;
-}
-
-const LargeStripCase kLargeStripCases[] = {
-    {"OneStrip", {}, 0},
-    {"OneStripFillOrder2", {false, 0, false, 0, false, true}, 0},
-    {"SixteenStripsOf400", {true, 400, false, 0, false, false, 16}, 0},
-    {"TwoExtraStripsOf100", {false, 100, false, 0, false, false, 8, 2}, 0},
-    {"CutInsideAPiece", {}, 1000003},
-    {"CutAtARow", {}, 720 * 3 * 200},
-};
-INSTANTIATE_TEST_SUITE_P(Pictures, LargeStripTest, ::testing::ValuesIn(kLargeStripCases),
-                         ByName<LargeStripCase>);
 
 // One strip of the given bytes after ImageWidth 96, ImageLength 64 and the
 // strip entries. Samples the strip lacks, and rows of missing strips, are 0.
@@ -219,39 +145,70 @@ U Map(int n) {
     for (int i = 0; i < n; ++i) map.push_back(static_cast<uint32_t>((i * 5 % 251) << 8 | 0xFF));
     return map;
 }
+const std::vector<TiffEntry> kRgb16 = {Short(258, {16, 16, 16}), Short(262, {2}), Short(277, {3})};
 const std::vector<TiffEntry> kPackBitsRows = {Short(258, {8}), Short(262, {1}), Short(259, {32773}),
                                               Short(278, {1})};
 
-StripCase Strip(const char* name, bool big, std::vector<TiffEntry> entries,
-                std::vector<uint8_t> strip, std::vector<Pair> pixels) {
-    return {name, big, entries, strip, pixels};
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Samples, StripTest,
-    ::testing::Values(
-        Strip("BilevelFillOrder2", false, {Short(258, {1}), Short(262, {1}), Short(266, {2})},
-              {0x01}, {{0, {255, 255, 255}, {0, 0, 0}}, {6, {0, 0, 0}, {0, 0, 0}}}),
-        Strip("Grey4WhiteIsZero", false, {Short(258, {4}), Short(262, {0})}, {0xF0},
-              {{0, {0, 0, 0}, {255, 255, 255}}, {2, {255, 255, 255}, {255, 255, 255}}}),
-        Strip("Grey8WhiteIsZero", false, {Short(258, {8}), Short(262, {0})}, {0, 17},
-              {{0, {255, 255, 255}, {238, 238, 238}}}),
-        Strip("Palette8Big", true, {Short(258, {8}), Short(262, {3}), Short(320, Map(768))},
-              {0, 1, 255}, {{0, {0, 25, 50}, {5, 30, 55}}, {2, {20, 45, 70}, {0, 25, 50}}}),
-        Strip("Palette4", false, {Short(258, {4}), Short(262, {3}), Short(320, Map(48))}, {0x3C},
-              {{0, {15, 95, 175}, {60, 140, 220}}}),
-        Strip("Palette1", false, {Short(258, {1}), Short(262, {3}), Short(320, Map(6))}, {0x40},
-              {{0, {0, 10, 20}, {5, 15, 25}}}),
-        // A -128 header is skipped; the repeat of 128 is cut at the row's end; the last byte is
-        // left over.
-        Strip("PackBitsRepeatCut", false, kPackBitsRows, {0x80, 0xC1, 7, 0x81, 9, 0x55},
-              {{62, {7, 7, 7}, {7, 7, 7}},
-               {64, {9, 9, 9}, {9, 9, 9}},
-               {94, {9, 9, 9}, {9, 9, 9}},
-               {96, {0, 0, 0}, {0, 0, 0}}}),
-        // A literal of 128 with 3 bytes present is cut at the input's end and at the row's.
-        Strip("PackBitsLiteralCut", false, kPackBitsRows, {0xA2, 5, 0x7F, 1, 2, 3},
-              {{94, {5, 5, 5}, {1, 1, 1}}, {96, {0, 0, 0}, {0, 0, 0}}})),
-    ByName<StripCase>);
+const StripCase kStripCases[] = {
+    {"BilevelFillOrder2",
+     false,
+     {Short(258, {1}), Short(262, {1}), Short(266, {2})},
+     {0x01},
+     {{0, {255, 255, 255}, {0, 0, 0}}, {6, {0, 0, 0}, {0, 0, 0}}}},
+    {"Grey4WhiteIsZero",
+     false,
+     {Short(258, {4}), Short(262, {0})},
+     {0xF0},
+     {{0, {0, 0, 0}, {255, 255, 255}}, {2, {255, 255, 255}, {255, 255, 255}}}},
+    {"Grey8WhiteIsZero",
+     false,
+     {Short(258, {8}), Short(262, {0})},
+     {0, 17},
+     {{0, {255, 255, 255}, {238, 238, 238}}}},
+    {"Palette8Big",
+     true,
+     {Short(258, {8}), Short(262, {3}), Short(320, Map(768))},
+     {0, 1, 255},
+     {{0, {0, 25, 50}, {5, 30, 55}}, {2, {20, 45, 70}, {0, 25, 50}}}},
+    {"Palette4",
+     false,
+     {Short(258, {4}), Short(262, {3}), Short(320, Map(48))},
+     {0x3C},
+     {{0, {15, 95, 175}, {60, 140, 220}}}},
+    {"Palette1",
+     false,
+     {Short(258, {1}), Short(262, {3}), Short(320, Map(6))},
+     {0x40},
+     {{0, {0, 10, 20}, {5, 15, 25}}}},
+    // The high byte of a 16-bit sample: the second in a little-endian file, the first in a
+    // big-endian one.
+    {"Rgb16Little",
+     false,
+     kRgb16,
+     {0, 0x11, 0, 0x22, 0, 0x33, 0xFF, 0x44, 0xFF, 0x55, 0xFF, 0x66},
+     {{0, {0x11, 0x22, 0x33}, {0x44, 0x55, 0x66}}}},
+    {"Rgb16Big",
+     true,
+     kRgb16,
+     {0x11, 0, 0x22, 0, 0x33, 0, 0x44, 0xFF, 0x55, 0xFF, 0x66, 0xFF},
+     {{0, {0x11, 0x22, 0x33}, {0x44, 0x55, 0x66}}}},
+    // A -128 header is skipped; the repeat of 128 is cut at the row's end; the last byte is
+    // left over.
+    {"PackBitsRepeatCut",
+     false,
+     kPackBitsRows,
+     {0x80, 0xC1, 7, 0x81, 9, 0x55},
+     {{62, {7, 7, 7}, {7, 7, 7}},
+      {64, {9, 9, 9}, {9, 9, 9}},
+      {94, {9, 9, 9}, {9, 9, 9}},
+      {96, {0, 0, 0}, {0, 0, 0}}}},
+    // A literal of 128 with 3 bytes present is cut at the input's end and at the row's.
+    {"PackBitsLiteralCut",
+     false,
+     kPackBitsRows,
+     {0xA2, 5, 0x7F, 1, 2, 3},
+     {{94, {5, 5, 5}, {1, 1, 1}}, {96, {0, 0, 0}, {0, 0, 0}}}},
+};
+INSTANTIATE_TEST_SUITE_P(Samples, StripTest, ::testing::ValuesIn(kStripCases), ByName<StripCase>);
 
 }  // namespace

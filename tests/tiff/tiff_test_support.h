@@ -1,5 +1,5 @@
-// Shared steps of the picture-input tests: a fresh job, files from bytes, and
-// the codes of the messages the job reported.
+// Shared steps of the picture-input tests: a fresh job, files from bytes, the codes of the
+// messages the job reported, and the planes against the pixels expected.
 #ifndef PICTOR_TESTS_TIFF_TIFF_TEST_SUPPORT_H
 #define PICTOR_TESTS_TIFF_TIFF_TEST_SUPPORT_H
 
@@ -10,6 +10,7 @@
 #include <ostream>
 
 #include "api/registry.h"
+#include "convert/colour.h"
 #include "convert/convert_source.h"
 #include "convert/planes.h"
 #include "messages/message_names.h"
@@ -49,6 +50,17 @@ protected:
     TempDir dir_;
     std::string path_;
 };
+
+// Y of pixels n and n + 1 (n even) and the chroma of the pair, against those of the RGB values
+// expected there.
+inline std::vector<int> Got(int n) {
+    return {gPlanes.y[n], gPlanes.y[n + 1], gPlanes.cb[n / 2], gPlanes.cr[n / 2]};
+}
+inline std::vector<int> Want(const uint8_t* p, const uint8_t* q) {
+    uint8_t cb = 0, cr = 0;
+    ChromaOfPair(p, q, kVideoLevels, &cb, &cr);
+    return {LumaOf(p[0], p[1], p[2], kVideoLevels), LumaOf(q[0], q[1], q[2], kVideoLevels), cb, cr};
+}
 
 // Cases are named by their `name`, in ctest's list and in failure reports alike.
 template <class P>

@@ -1,0 +1,245 @@
+// Jobs in one process. Job after job: a fixed sequence of mixed jobs (coded, failing in the job
+// file or in the picture, cancelled, through both entry points, with every option) gives, job by
+// job, the stream, error text, result and status that the same job gives alone in a fresh process,
+// and leaves nothing allocated or open behind it. The coded jobs also follow the stream path
+// rules: the stem ends at the first ".tp", also inside a folder name; a name without ".tp" is
+// kept whole; PictorForDA may name the stream's path.
+//
+// The one record a job hands to the next is the extended rule's last estimate quantiser. The
+// sequence carries it (a small picture at the largest target searches every estimate quantiser)
+// into later extended jobs, and each lone run starts with the value the sequence carried into
+// that job.
+//
+// Jobs side by side: the entry points take one job at a time, so the jobs that carry nothing,
+// taken by eight threads at once, each give what they give alone. A Pictor job that waits shows
+// itself as running with nothing done, and its caller may cancel it there.
+#include <atomic>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+#include "api/api_jobs.h"
+#include "api/job_gate.h"
+#include "control/threshold_search.h"
+#include "pictor/pictor.h"
+#include "support/tiff_writer.h"
+
+namespace {
+
+// A job file of `text` ("-": none at all) named `jobName`, and where a coded job's stream lands.
+struct SequenceJob {
+    const char* name;
+    Entry entry;
+    std::string jobName, text;
+    JobOptions options;
+    std::string stream;
+};
+
+const Entry kPictor = Entry::kPictor, kForDA = Entry::kForDA, kForDAPath = Entry::kForDAPath;
+
+std::vector<SequenceJob> Sequence() {
+    const std::string tooLong = std::string(250, 'n') + ".tp";
+    const std::string wide = "FRMRT NTSC\nASPECT_RATIO 16:9\nPAN_SCAN ON\nPAN_SCAN_VECTOR -320\n";
+    const JobOptions ext{1}, still{0, 1}, wideClip{0, 0, 1}, full{0, 0, 2};
+    return {
+        {"Coded", kPictor, "a.tpx.tp", JobText("p96.tif", 200000, kNtsc), {}, "a.ts"},
+        {"EmptyJobFile", kPictor, "b.tp", "", {}, "b.ts"},
+        // Noise too costly for the finest matrix: the search never lowers its estimate quantiser.
+        {"ExtendedNoise", kPictor, "c.tp", JobText("n176.tif", 160000, kPal), ext, "c.ts"},
+        {"MissingPicture", kPictor, "d.tp", JobText("gone.tif", 200000, kNtsc), {}, "d.ts"},
+        {"NotTiff", kPictor, "e.tp", JobText("text.tif", 200000, kNtsc), {}, "e.ts"},
+        {"StripCut", kPictor, "h.tp", JobText("cut.tif", 200000, kNtsc), {}, "h.ts"},
+        {"Cancelled", kPictor, "k.tp", JobText("p96.tif", 200000, kNtsc), {0, 0, 0, 1}, "k.ts"},
+        {"StandardMismatch", kPictor, "l.tp", JobText("p96.tif", 200000, kPal), {}, "l.ts"},
+        {"PathTooLong", kPictor, tooLong, JobText("p96.tif", 200000, kNtsc), {}, "n.ts"},
+        {"NoJobFile", kForDA, "o.tp", "-", {}, "o.ts"},
+        {"StemInAFolderName", kForDA, "q.tpl/b.tp", JobText("p96.tif", 160000, kNtsc), {}, "q.ts"},
+        {"NameWithoutTp", kForDA, "r", JobText("p96.tif", 160000, kNtsc), {}, "r.ts"},
+        // From here on a value is carried.
+        {"ExtendedCarries", kPictor, "f.tp", JobText("p96.tif", 1800000, kNtsc), ext, "f.ts"},
+        {"PanScanWideClip", kPictor, "g.tp", JobText("p704.tif", 900000, wide), wideClip, "g.ts"},
+        {"ExtendedAfterCarry", kPictor, "i.tp", JobText("p176.tif", 300000, kPal), ext, "i.ts"},
+        {"ProgressiveStill", kPictor, "j.tp", JobText("p352.tif", 100000, kPal), still, "j.ts"},
+        {"FullRange", kPictor, "m.tp", JobText("p352.tif", 500000, kPal), full, "m.ts"},
+        {"ExplicitStream", kForDAPath, "p.tp", JobText("p96.tif", 900000, kNtsc), ext, "p.m2v"},
+        {"CodedAgain", kPictor, "a.tpx.tp", JobText("p96.tif", 200000, kNtsc), {}, "a.ts"},
+    };
+}
+
+// The pictures and job files of the sequence in `dir`.
+void Prepare(const std::string& dir, const std::vector<SequenceJob>& jobs) {
+    std::filesystem::create_directories(dir + "/q.tpl");
+    WriteStillPicture(dir, "p96.tif", 96, 64);
+    WriteStillPicture(dir, "p176.tif", 176, 144);
+    WriteStillPicture(dir, "p352.tif", 352, 288);
+    WriteStillPicture(dir, "p704.tif", 704, 480);
+    WriteNoisePicture(dir, "n176.tif", 176, 144, 7);
+    WriteFileText(dir + "/still/text.tif", "not a picture\n");
+    // A strip past the end of the file: the job fails with the planes allocated and the source
+    // open.
+    TiffFile cut = RgbTiffLayout(96, 64, TestPatternRgb(96, 64), TiffOptions{});
+    for (TiffEntry& e : cut.entries) e = e.tag == 279 ? Long(279, {0xFFFFFFF0u}) : e;
+    WriteFileBytes(dir + "/still/cut.tif", WriteTiffFile(cut));
+    for (const SequenceJob& job : jobs)
+        if (job.text != "-") WriteFileText(dir + "/" + job.jobName, job.text);
+}
+
+// What a job gave: its result and error text, the last estimate quantiser when it started, the
+// blocks, files and descriptors it left behind, and its stream.
+struct Record {
+    JobOutcome out;
+    int carriedIn = -1;
+    long leftBehind = -1;
+    std::vector<uint8_t> stream;
+};
+
+std::vector<uint8_t> TakeStream(const std::string& dir, const SequenceJob& job) {
+    const std::vector<uint8_t> stream = ReadFileBytes(dir + "/" + job.stream);
+    std::remove((dir + "/" + job.stream).c_str());
+    return stream;
+}
+
+// The job run in a child process, recorded in `path` for its parent.
+void RunAndRecord(const std::string& dir, const SequenceJob& job, const std::string& path) {
+    const long descriptors = OpenDescriptors();
+    const int carriedIn = gCarriedSearch.lastEstimateQ;
+    const JobOutcome out = RunEntry(job.entry, dir, job.jobName, job.stream, job.options);
+    const long leftBehind = TrackedBlocks() + gFileRegistry.count + OpenDescriptors() - descriptors;
+    std::ofstream(path, std::ios::binary)
+        << out.result << ' ' << carriedIn << ' ' << leftBehind << '\n'
+        << out.errorText;
+    WriteFileBytes(path + ".stream", TakeStream(dir, job));
+}
+
+Record ReadRecord(const std::string& path) {
+    Record r;
+    const std::vector<uint8_t> bytes = ReadFileBytes(path);
+    const std::string text(bytes.begin(), bytes.end());
+    std::istringstream(text) >> r.out.result >> r.carriedIn >> r.leftBehind;
+    r.out.errorText = text.substr(text.find('\n') + 1);
+    r.stream = ReadFileBytes(path + ".stream");
+    return r;
+}
+
+// The job beside others. PictorForDA keeps its error text to itself, where the next job may
+// already stand: of its jobs only the result and the stream are read.
+Record RunBeside(const std::string& dir, const SequenceJob& job) {
+    Record r;
+    if (job.entry == kPictor) {
+        r.out = RunPictor(dir, job.jobName, job.options);
+    } else {
+        r.out.result = PictorForDA(dir.c_str(), job.jobName.c_str(), "", 0);
+    }
+    r.stream = TakeStream(dir, job);
+    return r;
+}
+
+// `text` with each `from` replaced by `to`.
+std::string Replaced(std::string text, const std::string& from, const std::string& to) {
+    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+    return text;
+}
+
+class JobsInOneProcess : public LibraryTest {};
+
+// The sequence and every job alone run in children: this process runs no job before the
+// threads do, so every child starts from the same state.
+TEST_F(JobsInOneProcess, EachGivesWhatItGivesAloneInSequenceAndBesideOthers) {
+    const std::vector<SequenceJob> jobs = Sequence();
+    Prepare(dir_.path, jobs);
+    std::filesystem::create_directories(dir_ / "records");
+    auto path = [&](const std::string& run, size_t k) {
+        return dir_ / "records/" + run + std::to_string(k);
+    };
+    InChild([&] {
+        for (size_t k = 0; k < jobs.size(); ++k) RunAndRecord(dir_.path, jobs[k], path("seq", k));
+    });
+    std::vector<Record> alone;
+    bool carried = false;
+    for (size_t k = 0; k < jobs.size(); ++k) {
+        const Record inSequence = ReadRecord(path("seq", k));
+        carried = carried || (inSequence.carriedIn != 0 && jobs[k].options.extendedAnalysis);
+        InChild([&] {
+            gCarriedSearch.lastEstimateQ = inSequence.carriedIn;
+            RunAndRecord(dir_.path, jobs[k], path("alone", k));
+        });
+        alone.push_back(ReadRecord(path("alone", k)));
+        SCOPED_TRACE(jobs[k].name);
+        EXPECT_EQ(inSequence.out.result, alone[k].out.result);
+        EXPECT_EQ(inSequence.out.errorText, alone[k].out.errorText);
+        EXPECT_TRUE(inSequence.stream == alone[k].stream);
+        EXPECT_EQ(inSequence.stream.empty(), inSequence.out.result != 0);
+        EXPECT_EQ(inSequence.leftBehind, 0);
+    }
+    EXPECT_TRUE(carried) << "no extended job started with a carried estimate quantiser";
+
+    // The jobs before the first that carries a value, each thread in a folder of its own taking
+    // each job twice, each time beside other jobs on the other threads.
+    size_t beside = 0;
+    while (beside + 1 < alone.size() && alone[beside + 1].carriedIn == 0) ++beside;
+    ASSERT_STREQ(jobs[beside].name, "ExtendedCarries");
+    constexpr int kThreads = 8;
+    const size_t perThread = 2 * beside;
+    std::vector<std::vector<Record>> ran(kThreads);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        Prepare(dir_ / std::to_string(t), jobs);
+        threads.emplace_back([&, t] {
+            for (size_t i = 0; i < perThread; ++i)
+                ran[t].push_back(RunBeside(dir_ / std::to_string(t), jobs[(t + i) % beside]));
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+    for (int t = 0; t < kThreads; ++t) {
+        for (size_t i = 0; i < perThread; ++i) {
+            const size_t k = (t + i) % beside;
+            const Record &got = ran[t][i], &want = alone[k];
+            SCOPED_TRACE("thread " + std::to_string(t) + ", " + jobs[k].name);
+            EXPECT_EQ(got.out.result, want.out.result);
+            EXPECT_TRUE(got.stream == want.stream);
+            if (jobs[k].entry != kPictor) continue;
+            EXPECT_EQ(Replaced(got.out.errorText, dir_ / std::to_string(t), dir_.path),
+                      want.out.errorText);
+        }
+    }
+    ExpectReleased();
+}
+
+// A Pictor job waits while the gate is held, as by a running job, shown as running with nothing
+// done; cancelled there, it ends without starting.
+TEST_F(JobsInOneProcess, AJobWaitingAtTheGateShowsNothingDoneAndMayBeCancelled) {
+    WriteStillPicture(dir_.path, "p96.tif", 96, 64);
+    WriteFileText(dir_ / "c.tp", JobText("p96.tif", 200000, kNtsc));
+    ASSERT_TRUE(EnterJobGate(nullptr));
+    auto context = std::make_unique<JobContext>();
+    char errorText[1024];
+    std::memset(errorText, 'x', sizeof errorText);
+    context->errorText = errorText;
+    std::snprintf(context->workDir, sizeof context->workDir, "%s", dir_.path.c_str());
+    std::snprintf(context->jobFileName, sizeof context->jobFileName, "c.tp");
+    std::snprintf(context->streamPath, sizeof context->streamPath, "left over");
+    std::atomic<int> result{-99};
+    std::thread waiting([&] { result.store(Pictor(context.get())); });
+    // Status 2 is set before the job waits.
+    while (__atomic_load_n(&context->status, __ATOMIC_RELAXED) != PICTOR_RUNNING)
+        std::this_thread::yield();
+    EXPECT_EQ(__atomic_load_n(&context->progress, __ATOMIC_RELAXED), 0);
+    EXPECT_STREQ(errorText, "");
+    __atomic_store_n(&context->cancel, 1, __ATOMIC_RELAXED);
+    waiting.join();  // a cancelled job leaves the queue without the gate
+    LeaveJobGate();
+    EXPECT_EQ(result.load(), PICTOR_CANCELLED);
+    EXPECT_EQ(context->status, PICTOR_CANCELLED);
+    EXPECT_EQ(context->progress, 100);
+    EXPECT_EQ(context->streamPath[0], '\0');
+    EXPECT_FALSE(FileExists(dir_ / "c.ts"));
+    EXPECT_EQ(context->cancel, 1);  // the library never writes it
+    ExpectReleased();
+}
+
+}  // namespace
