@@ -9,7 +9,6 @@
 #include <cstdint>
 #include <ostream>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "api/registry.h"
@@ -68,20 +67,17 @@ TEST_P(TargetExtremes, JobEndsFinishedWithinTheLimitOrFailed) {
 
 // Both pictures at each target under either rule: only noise at the lowest target fails.
 std::vector<ExtremeCase> Cases() {
-    const std::pair<const char*, int32_t> targets[] = {{"MinInt", INT32_MIN},
-                                                       {"Minus2000000000", -2000000000},
-                                                       {"Minus5", -5},
-                                                       {"Zero", 0},
-                                                       {"59", 59}};
+    const int32_t targets[] = {INT32_MIN, -2000000000, -5, 0, 59};
+    const char* const names[] = {"MinInt", "Minus2000000000", "Minus5", "Zero", "59"};
     std::vector<ExtremeCase> cases;
     for (Picture picture : {Picture::kPattern96x64, Picture::kNoise720x480}) {
         for (int32_t extended : {0, 1}) {
-            for (const auto& [name, target] : targets) {
+            for (int t = 0; t < 5; ++t) {
                 const bool noise = picture == Picture::kNoise720x480;
-                const bool fails = noise && target == INT32_MIN;
-                cases.push_back({std::string(noise ? "Noise720x480At" : "Pattern96x64At") + name +
-                                     (extended ? "Extended" : ""),
-                                 picture, target, extended,
+                const bool fails = noise && targets[t] == INT32_MIN;
+                cases.push_back({std::string(noise ? "Noise720x480At" : "Pattern96x64At") +
+                                     names[t] + (extended ? "Extended" : ""),
+                                 picture, targets[t], extended,
                                  fails ? PICTOR_FAILED : PICTOR_FINISHED});
             }
         }
