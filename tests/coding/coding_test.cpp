@@ -82,11 +82,6 @@ TEST(Headers, ProgressivePanScanCarriesOneFrameCentreOffset) {
     EXPECT_EQ(bytes, expected);
 }
 
-// C(u) cos((2x+1)u pi/16), C(0) = 1/sqrt(2), C(u) = 1 otherwise.
-double Basis(int x, int u) {
-    return (u == 0 ? std::sqrt(0.5) : 1.0) * std::cos((2 * x + 1) * u * M_PI / 16);
-}
-
 // Blocks of samples of one kind, reproducible from a seed.
 enum class BlockKind { kUniform, kBeyondTheClamp, kHalves, kExtremes };
 constexpr BlockKind kBlockKinds[] = {BlockKind::kUniform, BlockKind::kBeyondTheClamp,
@@ -241,6 +236,11 @@ TEST(Quantiser, DcAtEveryPrecision) {
             ASSERT_EQ(levels.level[c0 & 3][0], c0 < 0 ? -dc : dc) << precision << " " << c0;
         }
     }
+}
+
+// C(u) cos((2x+1)u pi/16), C(0) = 1/sqrt(2), C(u) = 1 otherwise.
+double Basis(int x, int u) {
+    return (u == 0 ? std::sqrt(0.5) : 1.0) * std::cos((2 * x + 1) * u * M_PI / 16);
 }
 
 // A decoder's block from levels in scan order under weights of 8, where a coefficient is q x its
