@@ -21,7 +21,7 @@ namespace {
 enum class Picture { kPattern96x64, kNoise720x480 };
 
 struct ExtremeCase {
-    const char* name;
+    std::string name;
     Picture picture;
     int32_t target;
     int32_t extended;
@@ -65,36 +65,29 @@ TEST_P(TargetExtremes, JobEndsFinishedWithinTheLimitOrFailed) {
     }
 }
 
+// Both pictures at each target under either rule: only noise at the lowest target fails.
 std::vector<ExtremeCase> Cases() {
-    return {
-        {"Pattern96x64AtMinInt", Picture::kPattern96x64, INT32_MIN, 0, PICTOR_FINISHED},
-        {"Pattern96x64AtMinus2000000000", Picture::kPattern96x64, -2000000000, 0, PICTOR_FINISHED},
-        {"Pattern96x64AtMinus5", Picture::kPattern96x64, -5, 0, PICTOR_FINISHED},
-        {"Pattern96x64AtZero", Picture::kPattern96x64, 0, 0, PICTOR_FINISHED},
-        {"Pattern96x64At59", Picture::kPattern96x64, 59, 0, PICTOR_FINISHED},
-        {"Pattern96x64AtMinIntExtended", Picture::kPattern96x64, INT32_MIN, 1, PICTOR_FINISHED},
-        {"Pattern96x64AtMinus2000000000Extended", Picture::kPattern96x64, -2000000000, 1,
-         PICTOR_FINISHED},
-        {"Pattern96x64AtMinus5Extended", Picture::kPattern96x64, -5, 1, PICTOR_FINISHED},
-        {"Pattern96x64AtZeroExtended", Picture::kPattern96x64, 0, 1, PICTOR_FINISHED},
-        {"Pattern96x64At59Extended", Picture::kPattern96x64, 59, 1, PICTOR_FINISHED},
-        {"Noise720x480AtMinInt", Picture::kNoise720x480, INT32_MIN, 0, PICTOR_FAILED},
-        {"Noise720x480AtMinus2000000000", Picture::kNoise720x480, -2000000000, 0, PICTOR_FINISHED},
-        {"Noise720x480AtMinus5", Picture::kNoise720x480, -5, 0, PICTOR_FINISHED},
-        {"Noise720x480AtZero", Picture::kNoise720x480, 0, 0, PICTOR_FINISHED},
-        {"Noise720x480At59", Picture::kNoise720x480, 59, 0, PICTOR_FINISHED},
-        {"Noise720x480AtMinIntExtended", Picture::kNoise720x480, INT32_MIN, 1, PICTOR_FAILED},
-        {"Noise720x480AtMinus2000000000Extended", Picture::kNoise720x480, -2000000000, 1,
-         PICTOR_FINISHED},
-        {"Noise720x480AtMinus5Extended", Picture::kNoise720x480, -5, 1, PICTOR_FINISHED},
-        {"Noise720x480AtZeroExtended", Picture::kNoise720x480, 0, 1, PICTOR_FINISHED},
-        {"Noise720x480At59Extended", Picture::kNoise720x480, 59, 1, PICTOR_FINISHED},
-    };
+    const int32_t targets[] = {INT32_MIN, -2000000000, -5, 0, 59};
+    const char* const names[] = {"MinInt", "Minus2000000000", "Minus5", "Zero", "59"};
+    std::vector<ExtremeCase> cases;
+    for (Picture picture : {Picture::kPattern96x64, Picture::kNoise720x480}) {
+        for (int32_t extended : {0, 1}) {
+            for (int t = 0; t < 5; ++t) {
+                const bool noise = picture == Picture::kNoise720x480;
+                const bool fails = noise && targets[t] == INT32_MIN;
+                cases.push_back({std::string(noise ? "Noise720x480At" : "Pattern96x64At") +
+                                     names[t] + (extended ? "Extended" : ""),
+                                 picture, targets[t], extended,
+                                 fails ? PICTOR_FAILED : PICTOR_FINISHED});
+            }
+        }
+    }
+    return cases;
 }
 
 INSTANTIATE_TEST_SUITE_P(ProgressiveStill, TargetExtremes, ::testing::ValuesIn(Cases()),
                          [](const ::testing::TestParamInfo<ExtremeCase>& info) {
-                             return std::string(info.param.name);
+                             return info.param.name;
                          });
 
 }  // namespace
