@@ -22,7 +22,7 @@ struct JobHelper {
     std::condition_variable wake;      // a task is posted, or the helper is to stop
     std::condition_variable finished;  // the helper has left its task
     bool started = false;
-    bool stop = false;
+    std::atomic<bool> stop{false};    // changed under the lock; read by the helper's look too
     std::atomic<uint64_t> posted{0};  // tasks posted (changed under the lock)
     uint64_t taken = 0;               // tasks the helper has started or that were closed without it
     bool active = false;              // the helper is inside a task
@@ -64,7 +64,9 @@ void HelperLoop(JobHelper* h) {
     for (;;) {
         const uint64_t seen = h->taken;
         lock.unlock();
-        for (int i = 0; i < kLooksBeforeSleeping && h->posted.load() == seen; ++i)
+        // A stop ends the look at once: on a busy machine each yield may cost a time slice.
+        for (int i = 0; i < kLooksBeforeSleeping && h->posted.load() == seen && !h->stop.load();
+             ++i)
             std::this_thread::yield();
         lock.lock();
         h->wake.wait(lock, [h] { return h->stop || h->taken != h->posted.load(); });
