@@ -1,9 +1,5 @@
 #include "media/av_log_capture.h"
 
-extern "C" {
-#include <libavutil/log.h>
-}
-
 #include <cstdarg>
 #include <cstdio>
 #include <string>
@@ -15,7 +11,7 @@ void Callback(void* object, int level, const char* format, va_list args) {
     if (level > AV_LOG_WARNING || gCurrent == nullptr) return;
     char text[1024];
     int prefix = 0;
-    av_log_format_line2(object, level, format, args, text, sizeof text, &prefix);
+    gCurrent->library().logFormatLine(object, level, format, args, text, sizeof text, &prefix);
     // "mpeg2video: ...", without the context's address that FFmpeg prints.
     const AVClass* type = object != nullptr ? *static_cast<const AVClass* const*>(object) : nullptr;
     std::string line = type != nullptr && type->item_name != nullptr
@@ -32,12 +28,12 @@ void AvLogCaptureAppend(int level, const char* line) {
     if (level <= AV_LOG_ERROR) ++gCurrent->errors_;
 }
 
-AvLogCapture::AvLogCapture() : previous_(gCurrent) {
+AvLogCapture::AvLogCapture(const ScalerLibrary& library) : previous_(gCurrent), library_(library) {
     gCurrent = this;
-    av_log_set_callback(Callback);
+    library_.logSetCallback(Callback);
 }
 
 AvLogCapture::~AvLogCapture() {
     gCurrent = previous_;
-    if (gCurrent == nullptr) av_log_set_callback(av_log_default_callback);
+    if (gCurrent == nullptr) library_.logSetCallback(library_.logDefaultCallback);
 }

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "media/scaler.h"
+
 // The log callback's way in; appends to the innermost live capture, if any.
 void AvLogCaptureAppend(int level, const char* line);
 
@@ -12,19 +14,21 @@ void AvLogCaptureAppend(int level, const char* line);
 // log callback is process-wide, and a pictor worker runs one job at a time.
 class AvLogCapture {
 public:
-    AvLogCapture();
+    explicit AvLogCapture(const ScalerLibrary& library);
     ~AvLogCapture();
     AvLogCapture(const AvLogCapture&) = delete;
     AvLogCapture& operator=(const AvLogCapture&) = delete;
     const std::string& text() const { return text_; }
     // Messages at error level or worse.
     int errors() const { return errors_; }
+    const ScalerLibrary& library() const { return library_; }
 
 private:
     friend void AvLogCaptureAppend(int level, const char* line);
     std::string text_;
     int errors_ = 0;
     AvLogCapture* previous_ = nullptr;
+    const ScalerLibrary& library_;
 };
 
 #endif

@@ -1,14 +1,10 @@
 #include "media/fit.h"
 
-extern "C" {
-#include <libavutil/mem.h>
-#include <libswscale/swscale.h>
-}
-
 #include <algorithm>
 #include <memory>
 
 #include "media/av_log_capture.h"
+#include "media/scaler.h"
 
 namespace {
 
@@ -18,7 +14,8 @@ int64_t MulDivRound(int64_t a, int64_t b, int64_t c) { return (2 * a * b + c) / 
 int AtLeastOne(int64_t v) { return v < 1 ? 1 : static_cast<int>(v); }
 
 struct AvFree {
-    void operator()(uint8_t* p) const { av_free(p); }
+    const ScalerLibrary* library;
+    void operator()(uint8_t* p) const { library->free(p); }
 };
 using AvBuffer = std::unique_ptr<uint8_t, AvFree>;
 
@@ -27,12 +24,12 @@ int Stride(int width) { return (width + 63) / 64 * 64; }
 
 // One 8-bit plane to another size; the same Lanczos filter for each of R, G, B,
 // so no colour conversion takes place.
-bool ScalePlanes(const uint8_t* const source[3], int sourceStride, int sourceWidth,
-                 int sourceHeight, uint8_t* const target[3], int targetStride, int targetWidth,
-                 int targetHeight, std::string* error) {
-    AvLogCapture log;
+bool ScalePlanes(const ScalerLibrary& sws, const uint8_t* const source[3], int sourceStride,
+                 int sourceWidth, int sourceHeight, uint8_t* const target[3], int targetStride,
+                 int targetWidth, int targetHeight, std::string* error) {
+    AvLogCapture log(sws);
     SwsContext* context =
-        sws_getContext(sourceWidth, sourceHeight, AV_PIX_FMT_GRAY8, targetWidth, targetHeight,
+        sws.getContext(sourceWidth, sourceHeight, AV_PIX_FMT_GRAY8, targetWidth, targetHeight,
                        AV_PIX_FMT_GRAY8, SWS_LANCZOS | SWS_ACCURATE_RND, nullptr, nullptr, nullptr);
     if (context == nullptr) {
         *error = "libswscale cannot scale " + std::to_string(sourceWidth) + "x" +
@@ -46,9 +43,9 @@ bool ScalePlanes(const uint8_t* const source[3], int sourceStride, int sourceWid
         const int inStride[4] = {sourceStride, 0, 0, 0};
         uint8_t* out[4] = {target[k], nullptr, nullptr, nullptr};
         const int outStride[4] = {targetStride, 0, 0, 0};
-        ok = sws_scale(context, in, inStride, 0, sourceHeight, out, outStride) == targetHeight;
+        ok = sws.scale(context, in, inStride, 0, sourceHeight, out, outStride) == targetHeight;
     }
-    sws_freeContext(context);
+    sws.freeContext(context);
     if (!ok) *error = "libswscale failed" + (log.text().empty() ? "" : ": " + log.text());
     return ok;
 }
@@ -126,6 +123,8 @@ bool FitPicture(const RgbPicture& in, FitMode mode, const Frame& frame, const Rg
         *error = "the frame size is out of range";
         return false;
     }
+    const ScalerLibrary* sws = Scaler(error);
+    if (sws == nullptr) return false;
     const Placement place = PlacePicture(in.width, in.height, mode, frame);
     // The part of the source that shows: all of it, except where crop cuts it off.
     int srcX = 0, srcY = 0, srcW = in.width, srcH = in.height;
@@ -142,12 +141,15 @@ bool FitPicture(const RgbPicture& in, FitMode mode, const Frame& frame, const Rg
     }
 
     const int srcStride = Stride(srcW), dstStride = Stride(dstW);
-    AvBuffer source[3], target[3];
+    AvBuffer source[3] = {AvBuffer(nullptr, {sws}), AvBuffer(nullptr, {sws}),
+                          AvBuffer(nullptr, {sws})};
+    AvBuffer target[3] = {AvBuffer(nullptr, {sws}), AvBuffer(nullptr, {sws}),
+                          AvBuffer(nullptr, {sws})};
     uint8_t* sourcePlanes[3];
     uint8_t* targetPlanes[3];
     for (int k = 0; k < 3; ++k) {
-        source[k].reset(static_cast<uint8_t*>(av_malloc(size_t(srcStride) * srcH)));
-        target[k].reset(static_cast<uint8_t*>(av_malloc(size_t(dstStride) * dstH)));
+        source[k].reset(static_cast<uint8_t*>(sws->malloc(size_t(srcStride) * srcH)));
+        target[k].reset(static_cast<uint8_t*>(sws->malloc(size_t(dstStride) * dstH)));
         if (source[k] == nullptr || target[k] == nullptr) {
             *error = "out of memory";
             return false;
@@ -161,7 +163,7 @@ bool FitPicture(const RgbPicture& in, FitMode mode, const Frame& frame, const Rg
             for (int k = 0; k < 3; ++k) sourcePlanes[k][size_t(r) * srcStride + c] = p[k];
         }
     }
-    if (!ScalePlanes(sourcePlanes, srcStride, srcW, srcH, targetPlanes, dstStride, dstW, dstH,
+    if (!ScalePlanes(*sws, sourcePlanes, srcStride, srcW, srcH, targetPlanes, dstStride, dstW, dstH,
                      error))
         return false;
 

@@ -273,24 +273,26 @@ bool WritePreviewPng(const std::string& path, const YuvPlanes& decoded, std::str
         *error = "no decoded picture to preview";
         return false;
     }
+    const ScalerLibrary* library = Scaler(error);
+    if (library == nullptr) return false;
     std::vector<uint8_t> rgb(size_t(w) * h * 3);
     {
-        AvLogCapture log;
-        SwsContext* sws = sws_getContext(w, h, AV_PIX_FMT_YUV420P, w, h, AV_PIX_FMT_RGB24,
-                                         SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT,
-                                         nullptr, nullptr, nullptr);
+        AvLogCapture log(*library);
+        SwsContext* sws = library->getContext(w, h, AV_PIX_FMT_YUV420P, w, h, AV_PIX_FMT_RGB24,
+                                              SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT,
+                                              nullptr, nullptr, nullptr);
         if (sws == nullptr) {
             *error = "libswscale cannot convert the picture to RGB";
             return false;
         }
-        const int* bt601 = sws_getCoefficients(SWS_CS_ITU601);
-        sws_setColorspaceDetails(sws, bt601, 0, bt601, 1, 0, 1 << 16, 1 << 16);
+        const int* bt601 = library->getCoefficients(SWS_CS_ITU601);
+        library->setColorspaceDetails(sws, bt601, 0, bt601, 1, 0, 1 << 16, 1 << 16);
         const uint8_t* in[4] = {decoded.y.data(), decoded.cb.data(), decoded.cr.data(), nullptr};
         const int inStride[4] = {w, w / 2, w / 2, 0};
         uint8_t* out[4] = {rgb.data(), nullptr, nullptr, nullptr};
         const int outStride[4] = {w * 3, 0, 0, 0};
-        const int rows = sws_scale(sws, in, inStride, 0, h, out, outStride);
-        sws_freeContext(sws);
+        const int rows = library->scale(sws, in, inStride, 0, h, out, outStride);
+        library->freeContext(sws);
         if (rows != h) {
             *error = "libswscale failed to convert the picture to RGB";
             return false;
