@@ -60,7 +60,6 @@ const Form kForms[] = {
     {"tiff_rgb16", "convert {deep} -compress none tiff:{out}", 1, ""},
     {"tiff_grey2", "convert {src} -type Grayscale -depth 2 -compress none tiff:{out}", 0,
      "2-bit grey"},
-    {"tiff_lzw", "convert {src} -compress LZW tiff:{out}", 0, "LZW compression"},
     {"tiff_deflate_16bit", "convert {deep} -compress Zip tiff:{out}", 1, "Deflate compression"},
     {"tiff_jpeg", "convert {src} -compress JPEG -quality 95 tiff:{out}", 2, "JPEG compression"},
     {"tiff_tiled", "tiffcp -t -w 32 -l 32 {plain} {out}", 0, "tiles"},
@@ -79,7 +78,6 @@ const Form kForms[] = {
     {"png_palette_transparent", "convert {rgba} -channel A -threshold 50% +channel png8:{out}", 0,
      kNotTiff},
     {"png_bilevel", "convert {src} -monochrome png:{out}", 0, kNotTiff},
-    {"jpeg_progressive", "convert {src} -quality 92 -interlace JPEG jpg:{out}", 0, kNotTiff},
     {"jpeg_cmyk", "convert {src} -colorspace CMYK -quality 95 jpg:{out}", 1, kNotTiff},
 };
 
@@ -110,11 +108,16 @@ public:
     }
 };
 
-TEST_P(PictureForms, DecodesLikeImageMagick) {
-    const std::string path = Dir() / GetParam().name, raw = path + ".rgb";
+// The picture decodes as ImageMagick decodes it. The library takes the file as
+// it is only when it reads it as it reads the file's conversion; a refusal
+// names its cause, and the fix offered works.
+TEST_P(PictureForms, DecodesLikeImageMagickAndTakenAsIsOnlyWhenReadAlike) {
+    const Form& f = GetParam();
+    const std::string path = Dir() / f.name, raw = path + ".rgb";
+    const std::string converted = path + "-converted.tif";
     Rgb8 background;
     RgbPicture picture;
-    std::string error;
+    std::string error, why;
     ASSERT_TRUE(ParseColour(kBackground, &background));
     ASSERT_TRUE(ReadPicture(path, background, &picture, &error)) << error;
     ASSERT_EQ(picture.rgb.size(), size_t(picture.width) * picture.height * 3);
@@ -126,25 +129,14 @@ TEST_P(PictureForms, DecodesLikeImageMagick) {
     std::vector<uint8_t> reference;
     for (size_t i = 0; i + 1 < deep.size(); i += 2)
         reference.push_back(uint8_t(((deep[i] << 8 | deep[i + 1]) * 255 + 32767) / 65535));
-    EXPECT_LE(MaxDifference(picture.rgb, reference), GetParam().tolerance);
-}
+    EXPECT_LE(MaxDifference(picture.rgb, reference), f.tolerance);
 
-// The library takes a file as it is only when it reads it as it reads the
-// file's conversion; a refusal names its cause, and the fix offered works.
-TEST_P(PictureForms, TakenAsIsOnlyWhenTheLibraryReadsItAlike) {
-    const Form& f = GetParam();
-    const std::string path = Dir() / f.name, converted = path + "-converted.tif";
     const bool taken = f.refusal[0] == '\0';
-    std::string why, error;
     EXPECT_EQ(LibraryTakesAsIs(path, &why), taken) << why;
     EXPECT_NE(why.find(f.refusal), std::string::npos) << why;
-    // The conversion is taken unless its size is not an accepted one, and never replaced.
-    RgbPicture picture;
-    ASSERT_TRUE(ReadPicture(path, Rgb8{}, &picture, &error)) << error;
+    // The conversion is never written over an existing file.
     ASSERT_TRUE(WriteRgbTiff(converted, picture, &error)) << error;
     EXPECT_FALSE(WriteRgbTiff(converted, picture, &error));
-    EXPECT_TRUE(LibraryTakesAsIs(converted, &why) || why.find("accepted") != std::string::npos)
-        << why;
     if (taken) {
         YuvPlanes asIs, viaConversion;
         ASSERT_TRUE(ReferencePlanesFromTiff(path, 0, &asIs, &error)) << error;
@@ -177,13 +169,14 @@ struct HostileCase {
     const char* name;
     const char* make;   // into {out}, from a small {png}, {jpg}, {tif} and stream {job.ts}
     const char* error;  // a part of ReadPicture's error
+    // A part of what the stream decoder says: its error, or its complaints when it decodes.
+    const char* complaint = "the stream does not decode";
 };
 
 void PrintTo(const HostileCase& c, std::ostream* os) { *os << c.name; }
 
 const HostileCase kHostile[] = {
-    {"missing", "true", "cannot be opened"},
-    {"empty", ": > {out}", "not a TIFF, PNG or JPEG"},
+    {"missing", "true", "cannot be opened", "cannot open"},
     {"png_cut_in_header", "head -c 30 {png} > {out}", "PNG"},
     {"png_cut_in_data", "head -c $(( $(stat -c %s {png}) / 2 )) {png} > {out}", "PNG"},
     {"png_huge_size",
@@ -204,12 +197,13 @@ const HostileCase kHostile[] = {
      "libtiff cannot decode"},
     {"tiff_huge_size", "cp {tif} {out} && tiffset -s 256 60000 {out} && tiffset -s 257 60000 {out}",
      "too large"},
-    {"stream_cut_in_half", "head -c $(( $(stat -c %s {job.ts}) / 2 )) {job.ts} > {out}", kNotTiff},
+    {"stream_cut_in_half", "head -c $(( $(stat -c %s {job.ts}) / 2 )) {job.ts} > {out}", kNotTiff,
+     "slices start 3 of the first picture's 4 macroblock rows"},
     // From the sequence header's flags on: libmpeg2 says nothing of damaged slice data.
     {"stream_bytes_flipped",
      "python3 -c \"d = bytearray(open({job.ts}, 'rb').read());"
      " d[11::97] = bytes(b ^ 0x5A for b in d[11::97]); open({out}, 'wb').write(d)\"",
-     kNotTiff},
+     kNotTiff, "libmpeg2: invalid data"},
 };
 
 class Hostile : public ::testing::TestWithParam<HostileCase> {};
@@ -231,7 +225,8 @@ TEST_P(Hostile, RefusedWithAReason) {
     ExplainTiffRefusal(dir / "out");
     DecodedStream decoded;
     const bool decodes = DecodeMpeg2Stream(dir / "out", &decoded, &error);
-    EXPECT_FALSE(decodes ? decoded.decoderMessages.empty() : error.empty());
+    EXPECT_NE((decodes ? decoded.decoderMessages : error).find(c.complaint), std::string::npos)
+        << error << decoded.decoderMessages;
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, Hostile, ::testing::ValuesIn(kHostile), ByName());
