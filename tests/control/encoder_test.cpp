@@ -1,7 +1,6 @@
 // The encoder driver from picture planes to a stream file where the end-to-end table does not
 // reach: a coded area away from the picture's corner, cancellation at every poll, over-limit
-// warnings, a target beyond the limit lowered until the picture fits, and a picture that cannot
-// fit at all.
+// warnings, and a target beyond the limit lowered until the picture fits.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,8 +12,6 @@
 #include "api/registry.h"
 #include "coding/quantise.h"
 #include "control/encoder.h"
-#include "messages/message_names.h"
-#include "messages/report.h"
 #include "params/settings.h"
 #include "support/decoders.h"
 #include "support/files.h"
@@ -169,29 +166,6 @@ TEST_F(Driver, OverLimitMacroblocksAtTheLargestQuantiserAreWarned) {
     EXPECT_EQ(out, expected + "\n\t WARNING!!: 10 MB's generated over 4608 bits in this frame\n");
     EXPECT_EQ(o.problems, "");
     EXPECT_GE(o.psnr, 40.0);
-}
-
-// A picture of 30000 macroblocks whose 8 x 8 blocks alternate between black and white takes
-// over two million bits at any quantiser and weight (its DC differences alone). From a target
-// of 1 the first retry lowers it to 0, where nothing is left to lower: the job fails with code 49
-// after that attempt, whose stream stays in the file.
-TEST_F(Driver, PictureAboveTheLimitWithTheTargetAtZeroFails) {
-    Picture p{4000, 1920, std::vector<uint8_t>(4000 * 1920 * 2)};
-    for (int c = 0; c < 3; ++c) {
-        const int w = c == 0 ? 4000 : 2000;
-        for (int i = 0; i < w * 1920; ++i) p.plane(c)[i] = (i % w / 8 + i / w / 8) % 2 ? 255 : 0;
-    }
-    char errorText[1024] = "";
-    BindErrorText(errorText, kModulePictor);
-    std::snprintf(gMessageNames.pictureName, sizeof gMessageNames.pictureName, "blocks.tif");
-    const Outcome o = Encode(p, 1, false);
-    EXPECT_EQ(o.result, -1);
-    EXPECT_EQ(std::string(errorText),
-              "Pictor error 49: Picture cannot be coded within 1800000 bits <blocks.tif> \n");
-    EXPECT_EQ(gSeenProgress, (std::vector<int>{10, 10, 70, 80, 90, 90}));
-    EXPECT_EQ(gSettings.Target, 0);
-    EXPECT_GT(o.stream.size() * 8, 1800000u);
-    EXPECT_EQ(TrackedBlocks() + gFileRegistry.count, 0);
 }
 
 // A target beyond the limit (only reachable from memory) overshoots until the reductions, 1%,

@@ -62,6 +62,8 @@ TEST_P(TargetExtremes, JobEndsFinishedWithinTheLimitOrFailed) {
     } else {
         EXPECT_EQ(job.errorText, ErrorLine(49, "Picture cannot be coded within 1800000 bits <" +
                                                    dir / "j.tif" + "> "));
+        // The last attempt's stream stays in the file.
+        EXPECT_GT(ReadFileBytes(dir / "j.ts").size() * 8, 1800000u);
     }
 }
 
