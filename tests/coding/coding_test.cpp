@@ -203,26 +203,6 @@ INSTANTIATE_TEST_SUITE_P(Variants, QuantiserVariant, ::testing::ValuesIn(kDctVar
                              return std::string(DctVariantName(info.param));
                          });
 
-// The DC at precisions 0, 1, 2 (any other as 0): the coefficient over 8, 4 or 2 with halves away
-// from zero, within 255, 511 or 1023, whatever the quantiser.
-TEST(Quantiser, DcAtEveryPrecision) {
-    ResetAllState();
-    std::vector<int16_t> coefficients(kMacroblockValues);
-    ScanQuantiser quantiser;
-    ScannedLevels levels;
-    PrepareScanQuantiser(gIntraMatrix.weights, &quantiser);
-    for (int precision = 0; precision < 4; ++precision) {
-        gSettings.IntraDCPrecision = precision;
-        const int32_t mult = precision == 1 ? 4 : precision == 2 ? 2 : 8;
-        for (int32_t c0 = -2048; c0 < 2048; ++c0) {
-            coefficients[64 * (c0 & 3)] = static_cast<int16_t>(c0);
-            QuantiseScanned(quantiser, 1 + (c0 & 15), coefficients.data(), &levels);
-            const int32_t dc = std::min((std::abs(c0) + mult / 2) / mult, 2048 / mult - 1);
-            ASSERT_EQ(levels.level[c0 & 3][0], c0 < 0 ? -dc : dc) << precision << " " << c0;
-        }
-    }
-}
-
 // C(u) cos((2x+1)u pi/16), C(0) = 1/sqrt(2), C(u) = 1 otherwise.
 double Basis(int x, int u) {
     return (u == 0 ? std::sqrt(0.5) : 1.0) * std::cos((2 * x + 1) * u * M_PI / 16);

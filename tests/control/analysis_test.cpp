@@ -2,6 +2,9 @@
 // wrong figure would still give a stream that decodes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
 #include <random>
 #include <vector>
 
@@ -94,6 +97,31 @@ TEST_F(Analysis, EstimateAgreesWithTheDefinition) {
         ASSERT_EQ(estimate, ReferenceEstimateAcBits(store, matrix, q)) << trial;
     }
     ReleaseSearchEstimate();
+}
+
+// Counting the magnitudes at each position and adding their squared errors once, up to the
+// largest magnitude seen, gives the sums that adding each block's errors gives.
+TEST_F(Analysis, CountedErrorsAreTheBlockByBlockSums) {
+    std::mt19937 r(9);
+    const auto counted = std::make_unique<ErrorSums[]>(1);
+    const auto byBlock = std::make_unique<ErrorSums[]>(1);
+    const auto counts = std::make_unique<MagnitudeCounts[]>(1);
+    std::vector<int32_t> ignored(64, 1);
+    int32_t largest = 0;
+    for (int n = 0; n < 3000; ++n) {
+        int32_t block[64] = {};
+        for (int p = 1; p < 64; ++p) {
+            if (r() % 3 == 0) block[p] = static_cast<int32_t>(r() % 4095) - 2047;
+            ++counts[0][std::abs(block[p])][p];
+            largest = std::max(largest, std::abs(block[p]));
+        }
+        ErrorStatistics(block, &byBlock[0], ignored.data());
+    }
+    AddCountedErrors(counts[0], largest, &counted[0]);
+    for (int p = 0; p < 64; ++p) {
+        for (int w = 0; w < 128; ++w)
+            ASSERT_EQ(counted[0][p][w], byBlock[0][p][w]) << p << " " << w;
+    }
 }
 
 // One macroblock whose only AC coefficient is 500 at position 1; its weight is 1 while the
