@@ -67,19 +67,16 @@ TEST(Headers, ProgressivePanScanCarriesOneFrameCentreOffset) {
     gSettings.PanScan = gSettings.ProgressiveSeque = 1;
     gSettings.PanScanHorOffset = -32;
     ASSERT_EQ(DeriveSettings(), 0);
-    char* buffer = nullptr;
-    size_t size = 0;
-    gBitWriter.out = open_memstream(&buffer, &size);
+    TempDir dir;
+    gBitWriter.out = std::fopen((dir / "h.m2v").c_str(), "wb");
     WritePictureHeader();
     FlushBitWriter();
     std::fclose(gBitWriter.out);
     gBitWriter.out = nullptr;
-    const std::vector<uint8_t> bytes(buffer, buffer + size);
-    std::free(buffer);
     const std::vector<uint8_t> expected = {0x00, 0x00, 0x01, 0x00, 0x00, 0x0F, 0xFF, 0xF8, 0x00,
                                            0x00, 0x01, 0xB5, 0x8F, 0xFF, 0xF3, 0xC9, 0x80, 0x00,
                                            0x00, 0x01, 0xB5, 0x7F, 0xFE, 0x08, 0x00, 0x04};
-    EXPECT_EQ(bytes, expected);
+    EXPECT_EQ(ReadFileBytes(dir / "h.m2v"), expected);
 }
 
 // Blocks of samples of one kind, reproducible from a seed.
