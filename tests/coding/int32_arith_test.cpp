@@ -1,10 +1,9 @@
 // The 32-bit arithmetic of the rate figures at the edges of the int32 range: sums and products
-// wrap in two's complement, and conversions without an int32 truncation give INT32_MIN.
+// wrap in two's complement, and conversions without an int32 truncation give INT32_MIN. The
+// figures of the lowest target, infinities and NaN are pinned through the rate control's rules.
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstdint>
-#include <limits>
 #include <ostream>
 
 #include "coding/int32_arith.h"
@@ -30,8 +29,6 @@ TEST_P(Wrapping, GivesTheLow32BitsInTwosComplement) {
 
 constexpr int32_t kMax = INT32_MAX, kMin = INT32_MIN;
 
-// The budget of the lowest target less 30 rows of slice headers; the buffer start of that target
-// at 25 pictures a second (r x k).
 INSTANTIATE_TEST_SUITE_P(
     Edges, Wrapping,
     ::testing::Values(WrapCase{"MaxAndOne", kMax, 1, kMin, kMax - 1, kMax},
@@ -39,10 +36,7 @@ INSTANTIATE_TEST_SUITE_P(
                       WrapCase{"MinAndMinusOne", kMin, -1, kMax, -kMax, kMin},
                       WrapCase{"MinAndMin", kMin, kMin, 0, 0, 0},
                       WrapCase{"ZeroAndMin", 0, kMin, kMin, kMin, 0},
-                      WrapCase{"HeadersFromMin", kMin, 2592, -2147481056, 2147481056, 0},
-                      WrapCase{"ProductPastMax", 65536, 32768, 98304, 32768, kMin},
-                      WrapCase{"BufferStartOfMin", -42949672, 36301, -42913371, -42985973,
-                               -42914824}),
+                      WrapCase{"ProductPastMax", 65536, 32768, 98304, 32768, kMin}),
     [](const ::testing::TestParamInfo<WrapCase>& info) { return std::string(info.param.name); });
 
 struct ConversionCase {
@@ -59,8 +53,6 @@ TEST_P(Indefinite, TruncatesInRangeElseGivesInt32Min) {
     EXPECT_EQ(ToInt32Indefinite(GetParam().value), GetParam().expected);
 }
 
-constexpr double kInfinity = std::numeric_limits<double>::infinity();
-
 INSTANTIATE_TEST_SUITE_P(
     Edges, Indefinite,
     ::testing::Values(ConversionCase{"PositiveTruncates", 17.99, 17},
@@ -69,9 +61,6 @@ INSTANTIATE_TEST_SUITE_P(
                       ConversionCase{"TwoTo31", 2147483648.0, INT32_MIN},
                       ConversionCase{"MinusTwoTo31", -2147483648.0, INT32_MIN},
                       ConversionCase{"MinusTwoTo31AndAFraction", -2147483648.99, INT32_MIN},
-                      ConversionCase{"PlusInfinity", kInfinity, INT32_MIN},
-                      ConversionCase{"MinusInfinity", -kInfinity, INT32_MIN},
-                      ConversionCase{"NaN", std::nan(""), INT32_MIN},
                       ConversionCase{"SingleJustBelowTwoTo31", double{2147483520.0f}, 2147483520},
                       ConversionCase{"SingleTwoTo31", double{2147483648.0f}, INT32_MIN}),
     [](const ::testing::TestParamInfo<ConversionCase>& info) {

@@ -1,11 +1,12 @@
 // The encoder driver from picture planes to a stream file where the end-to-end table does not
 // reach: a coded area away from the picture's corner, cancellation at every poll, over-limit
-// warnings, a target beyond the limit lowered until the picture fits, and a picture that cannot
-// fit at all.
+// warnings, a target beyond the limit lowered until the picture fits, and targets far below it.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@
 #include "control/encoder.h"
 #include "messages/message_names.h"
 #include "messages/report.h"
+#include "params/job_switches.h"
 #include "params/settings.h"
 #include "support/decoders.h"
 #include "support/files.h"
@@ -171,29 +173,6 @@ TEST_F(Driver, OverLimitMacroblocksAtTheLargestQuantiserAreWarned) {
     EXPECT_GE(o.psnr, 40.0);
 }
 
-// A picture of 30000 macroblocks whose 8 x 8 blocks alternate between black and white takes
-// over two million bits at any quantiser and weight (its DC differences alone). From a target
-// of 1 the first retry lowers it to 0, where nothing is left to lower: the job fails with code 49
-// after that attempt, whose stream stays in the file.
-TEST_F(Driver, PictureAboveTheLimitWithTheTargetAtZeroFails) {
-    Picture p{4000, 1920, std::vector<uint8_t>(4000 * 1920 * 2)};
-    for (int c = 0; c < 3; ++c) {
-        const int w = c == 0 ? 4000 : 2000;
-        for (int i = 0; i < w * 1920; ++i) p.plane(c)[i] = (i % w / 8 + i / w / 8) % 2 ? 255 : 0;
-    }
-    char errorText[1024] = "";
-    BindErrorText(errorText, kModulePictor);
-    std::snprintf(gMessageNames.pictureName, sizeof gMessageNames.pictureName, "blocks.tif");
-    const Outcome o = Encode(p, 1, false);
-    EXPECT_EQ(o.result, -1);
-    EXPECT_EQ(std::string(errorText),
-              "Pictor error 49: Picture cannot be coded within 1800000 bits <blocks.tif> \n");
-    EXPECT_EQ(gSeenProgress, (std::vector<int>{10, 10, 70, 80, 90, 90}));
-    EXPECT_EQ(gSettings.Target, 0);
-    EXPECT_GT(o.stream.size() * 8, 1800000u);
-    EXPECT_EQ(TrackedBlocks() + gFileRegistry.count, 0);
-}
-
 // A target beyond the limit (only reachable from memory) overshoots until the reductions, 1%,
 // 2%, ... 8% in turn, bring it below: the stream plays in both decoders and
 // resembles its source, and nothing stays allocated or open.
@@ -208,5 +187,63 @@ TEST_F(Driver, TargetBeyondTheLimitIsLoweredUntilThePictureFits) {
     EXPECT_EQ(gSettings.Target, 1656675);
     EXPECT_EQ(TrackedBlocks() + gFileRegistry.count, 0);
 }
+
+// Targets a job file gives only under the progressive-still switch, down to the lowest: the
+// budgets, the buffer fullness and the quantisers follow the 32-bit rules, and every job ends,
+// finished with a stream within the size limit that the decoders accept, or failed with the one
+// line that says the picture does not fit, its last attempt left in the stream file. The lowest
+// target wraps the budgets round to the highest: the finest matrix and full shares, which noise
+// overruns, and the target has nothing left to lower.
+struct ExtremeCase {
+    std::string name;
+    Kind kind;
+    int32_t target;
+    int32_t extended;
+};
+
+void PrintTo(const ExtremeCase& c, std::ostream* os) { *os << c.name; }
+
+class TargetExtremes : public Driver, public ::testing::WithParamInterface<ExtremeCase> {};
+
+TEST_P(TargetExtremes, JobEndsFinishedWithinTheLimitOrFailed) {
+    const ExtremeCase& c = GetParam();
+    gSwitches.progressiveStill = 1;
+    gSwitches.extendedAnalysis = c.extended;
+    char errorText[1024] = "";
+    BindErrorText(errorText, kModulePictor);
+    std::snprintf(gMessageNames.pictureName, sizeof gMessageNames.pictureName, "p.tif");
+    const bool noise = c.kind == kNoise;
+    const bool fits = !noise || c.target != INT32_MIN;
+    const Outcome o = Encode(Make(c.kind, noise ? 720 : 96, noise ? 480 : 64), c.target, fits);
+    EXPECT_EQ(o.result, fits ? 0 : -1);
+    EXPECT_EQ(o.stream.size() * 8 <= 1800000u, fits) << o.stream.size();
+    EXPECT_EQ(o.problems, "");
+    EXPECT_EQ(
+        std::string(errorText),
+        fits ? "" : "Pictor error 49: Picture cannot be coded within 1800000 bits <p.tif> \n");
+    EXPECT_EQ(TrackedBlocks() + gFileRegistry.count, 0);
+}
+
+// Both pictures at each target under either rule: only noise at the lowest target fails.
+std::vector<ExtremeCase> ExtremeCases() {
+    const int32_t targets[] = {INT32_MIN, -2000000000, -5, 0, 59};
+    const char* const names[] = {"MinInt", "Minus2000000000", "Minus5", "Zero", "59"};
+    std::vector<ExtremeCase> cases;
+    for (Kind kind : {kGradient, kNoise}) {
+        for (int32_t extended : {0, 1}) {
+            for (int t = 0; t < 5; ++t) {
+                cases.push_back({std::string(kind == kNoise ? "Noise720x480At" : "Ramp96x64At") +
+                                     names[t] + (extended ? "Extended" : ""),
+                                 kind, targets[t], extended});
+            }
+        }
+    }
+    return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(ProgressiveStill, TargetExtremes, ::testing::ValuesIn(ExtremeCases()),
+                         [](const ::testing::TestParamInfo<ExtremeCase>& info) {
+                             return info.param.name;
+                         });
 
 }  // namespace

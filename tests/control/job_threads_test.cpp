@@ -2,13 +2,12 @@
 // ends when asked; the stages that split their work give the same results either way (the
 // end-to-end table runs with one thread and with two).
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <numeric>
 #include <vector>
 
+#include "api/api_jobs.h"
 #include "parallel/job_threads.h"
 
 namespace {
@@ -42,19 +41,15 @@ TEST(JobThreads, ForkedChildStartsWithoutTheParentsHelper) {
     int32_t sum = 0;
     auto add = [&](int32_t chunk) { __atomic_fetch_add(&sum, chunk, __ATOMIC_RELAXED); };
     RunChunks(16, add);
-    const pid_t child = fork();
-    if (child == 0) {
+    InChild([] {
         int32_t childSum = 0;
         auto childAdd = [&](int32_t chunk) {
             __atomic_fetch_add(&childSum, chunk, __ATOMIC_RELAXED);
         };
         RunChunks(16, childAdd);
         EndJobThreads();
-        _exit(childSum == 120 ? 0 : 1);
-    }
-    int status = -1;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        if (childSum != 120) _exit(1);
+    });
     EXPECT_EQ(sum, 120);
     EndJobThreads();
 }
