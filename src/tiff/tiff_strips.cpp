@@ -68,77 +68,98 @@ void SplitRgb(const uint8_t* pixels, uint8_t* red, uint8_t* green, uint8_t* blue
     SplitRgbPortable(pixels, red, green, blue, n);
 }
 
-// Rows firstRow .. firstRow + rows - 1 from `length` bytes of strip data.
-void UnpackRows(const uint8_t* strip, uint64_t length, uint32_t firstRow, uint32_t rows,
+// Pixels at .. end - 1 of an RGB strip of `length` bytes.
+void UnpackRgb(const uint8_t* strip, uint64_t length, uint64_t at, uint64_t end,
+               const RgbPlanes& planes) {
+    const TiffFields& f = gTiffFields;
+    uint64_t p = 0;
+    uint64_t green = f.bitsPerSample[0];
+    uint64_t blue = green + f.bitsPerSample[1];
+    if (green == 8 && f.bitsPerSample[1] == 8 && f.bitsPerSample[2] == 8 &&
+        f.bitsPerPixel % 8 == 0) {
+        // Whole bytes: the pixels whose three samples the strip holds, without the bit reader.
+        const uint64_t step = f.bitsPerPixel / 8;
+        const uint64_t inside = length < 3 ? 0 : (length - 3) / step + 1;
+        const uint64_t last = at + (inside < end - at ? inside : end - at);
+        const uint8_t* pixel = strip;
+        if (step == 3) {
+            SplitRgb(pixel, planes.red + at, planes.green + at, planes.blue + at, last - at);
+            pixel += 3 * (last - at);
+            at = last;
+        }
+        for (; at < last; ++at, pixel += step) {
+            planes.red[at] = pixel[0];
+            planes.green[at] = pixel[1];
+            planes.blue[at] = pixel[2];
+        }
+        p = 8 * static_cast<uint64_t>(pixel - strip);
+    }
+    for (; at < end; ++at, p += f.bitsPerPixel) {
+        planes.red[at] = ColourSample(p, 0, strip, length);
+        planes.green[at] = ColourSample(p + green, 1, strip, length);
+        planes.blue[at] = ColourSample(p + blue, 2, strip, length);
+    }
+}
+
+// Pixels at .. end - 1 of a palette strip of `length` bytes.
+void UnpackPalette(const uint8_t* strip, uint64_t length, uint64_t at, uint64_t end,
+                   const RgbPlanes& planes) {
+    const TiffFields& f = gTiffFields;
+    uint16_t bits = f.bitsPerSample[0];
+    if (bits == 4) gTiffFields.paletteStride = 16;
+    if (bits == 8) gTiffFields.paletteStride = 256;
+    uint32_t stride = gTiffFields.paletteStride;
+    for (uint64_t p = 0; at < end; ++at, p += f.bitsPerPixel) {
+        uint32_t v = ReadSampleBits(p, 0, strip, length);
+        planes.red[at] = MapAt(v);
+        planes.green[at] = MapAt(v + stride);
+        planes.blue[at] = MapAt(v + 2 * stride);
+    }
+}
+
+// Pixels at .. end - 1 of a grey strip of `length` bytes, through the grey ramp.
+void UnpackGrey(const uint8_t* strip, uint64_t length, uint64_t at, uint64_t end,
                 const RgbPlanes& planes) {
     const TiffFields& f = gTiffFields;
-    uint64_t width = f.imageWidth;
     uint64_t p = 0;
-    uint64_t at = firstRow * width;
-    uint64_t end = (uint64_t{firstRow} + rows) * width;
-    uint16_t photometric = f.photometric;
-    if (photometric == kPhotometricRgb) {
-        uint64_t green = f.bitsPerSample[0];
-        uint64_t blue = green + f.bitsPerSample[1];
-        if (green == 8 && f.bitsPerSample[1] == 8 && f.bitsPerSample[2] == 8 &&
-            f.bitsPerPixel % 8 == 0) {
-            // Whole bytes: the pixels whose three samples the strip holds, without the bit reader.
-            const uint64_t step = f.bitsPerPixel / 8;
-            const uint64_t inside = length < 3 ? 0 : (length - 3) / step + 1;
-            const uint64_t last = at + (inside < end - at ? inside : end - at);
-            const uint8_t* pixel = strip;
-            if (step == 3) {
-                SplitRgb(pixel, planes.red + at, planes.green + at, planes.blue + at, last - at);
-                pixel += 3 * (last - at);
-                at = last;
-            }
-            for (; at < last; ++at, pixel += step) {
-                planes.red[at] = pixel[0];
-                planes.green[at] = pixel[1];
-                planes.blue[at] = pixel[2];
-            }
-            p = 8 * static_cast<uint64_t>(pixel - strip);
-        }
-        for (; at < end; ++at, p += f.bitsPerPixel) {
-            planes.red[at] = ColourSample(p, 0, strip, length);
-            planes.green[at] = ColourSample(p + green, 1, strip, length);
-            planes.blue[at] = ColourSample(p + blue, 2, strip, length);
-        }
-    } else if (photometric == kPhotometricPalette) {
-        uint16_t bits = f.bitsPerSample[0];
-        if (bits == 4) gTiffFields.paletteStride = 16;
-        if (bits == 8) gTiffFields.paletteStride = 256;
-        uint32_t stride = gTiffFields.paletteStride;
-        for (; at < end; ++at, p += f.bitsPerPixel) {
-            uint32_t v = ReadSampleBits(p, 0, strip, length);
-            planes.red[at] = MapAt(v);
-            planes.green[at] = MapAt(v + stride);
-            planes.blue[at] = MapAt(v + 2 * stride);
-        }
-    } else if (photometric == kBlackIsZero || photometric == kWhiteIsZero) {
-        BuildGreyRamp(f.bitsPerSample[0], photometric == kWhiteIsZero);
-        if (f.bitsPerSample[0] == 8 && f.bitsPerPixel % 8 == 0) {
-            // Whole bytes: the pixels the strip holds, through the ramp, without the bit reader.
-            uint8_t ramp[256];
-            for (uint32_t v = 0; v < 256; ++v) ramp[v] = MapAt(v);
-            const uint64_t step = f.bitsPerPixel / 8;
-            const uint64_t inside = length == 0 ? 0 : (length - 1) / step + 1;
-            const uint64_t last = at + (inside < end - at ? inside : end - at);
-            const uint8_t* pixel = strip;
-            for (; at < last; ++at, pixel += step) {
-                const uint8_t v = ramp[*pixel];
-                planes.red[at] = v;
-                planes.green[at] = v;
-                planes.blue[at] = v;
-            }
-            p = 8 * static_cast<uint64_t>(pixel - strip);
-        }
-        for (; at < end; ++at, p += f.bitsPerPixel) {
-            uint8_t v = MapAt(ReadSampleBits(p, 0, strip, length));
+    BuildGreyRamp(f.bitsPerSample[0], f.photometric == kWhiteIsZero);
+    if (f.bitsPerSample[0] == 8 && f.bitsPerPixel % 8 == 0) {
+        // Whole bytes: the pixels the strip holds, through the ramp, without the bit reader.
+        uint8_t ramp[256];
+        for (uint32_t v = 0; v < 256; ++v) ramp[v] = MapAt(v);
+        const uint64_t step = f.bitsPerPixel / 8;
+        const uint64_t inside = length == 0 ? 0 : (length - 1) / step + 1;
+        const uint64_t last = at + (inside < end - at ? inside : end - at);
+        const uint8_t* pixel = strip;
+        for (; at < last; ++at, pixel += step) {
+            const uint8_t v = ramp[*pixel];
             planes.red[at] = v;
             planes.green[at] = v;
             planes.blue[at] = v;
         }
+        p = 8 * static_cast<uint64_t>(pixel - strip);
+    }
+    for (; at < end; ++at, p += f.bitsPerPixel) {
+        uint8_t v = MapAt(ReadSampleBits(p, 0, strip, length));
+        planes.red[at] = v;
+        planes.green[at] = v;
+        planes.blue[at] = v;
+    }
+}
+
+// Rows firstRow .. firstRow + rows - 1 from `length` bytes of strip data.
+void UnpackRows(const uint8_t* strip, uint64_t length, uint32_t firstRow, uint32_t rows,
+                const RgbPlanes& planes) {
+    const uint64_t width = gTiffFields.imageWidth;
+    const uint64_t at = firstRow * width;
+    const uint64_t end = (uint64_t{firstRow} + rows) * width;
+    const uint16_t photometric = gTiffFields.photometric;
+    if (photometric == kPhotometricRgb) {
+        UnpackRgb(strip, length, at, end, planes);
+    } else if (photometric == kPhotometricPalette) {
+        UnpackPalette(strip, length, at, end, planes);
+    } else if (photometric == kBlackIsZero || photometric == kWhiteIsZero) {
+        UnpackGrey(strip, length, at, end, planes);
     }
 }
 
