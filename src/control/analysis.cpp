@@ -113,7 +113,8 @@ void CollectComponentStatistics(const char* name, const CoefficientStore& store,
     // The largest magnitude at each position: the minimum weights follow from it.
     int32_t largest[64] = {};
 
-    dcTotals[0] = dcTotals[1] = dcTotals[2] = 0;
+    // Summed here and stored once: the callers' totals of the three components share a cache line.
+    int32_t totals[3] = {0, 0, 0};
     for (int32_t my = 0; my < store.rows; ++my) {
         for (int32_t mx = 0; mx < store.columns; ++mx) {
             const int16_t* stored = MacroblockCoefficients(store, my * store.columns + mx);
@@ -129,10 +130,11 @@ void CollectComponentStatistics(const char* name, const CoefficientStore& store,
                     TakeLargestMagnitudes(block, largest);
                 }
                 const bool rowStart = mx == 0 && b == firstBlock;
-                AddDcBits(block[0], rowStart, isLuma, previous, dcTotals);
+                AddDcBits(block[0], rowStart, isLuma, previous, totals);
             }
         }
     }
+    for (int k = 0; k < 3; ++k) dcTotals[k] = totals[k];
     RaiseMinimumWeights(largest, minWeight);
     if (counts != nullptr) {
         int32_t largestOfAll = 0;

@@ -16,7 +16,8 @@
 namespace {
 
 // The estimates split the blocks into this many chunks for the job's threads; the chunks' sums
-// are added in chunk order.
+// are added in chunk order. A chunk sums into a local and stores its slot once: the slots share
+// one cache line, and a store per block had the two threads contending for it.
 constexpr int32_t kBlockChunks = 8;
 int64_t ChunkStart(int32_t chunk, int64_t blocks) { return blocks * chunk / kBlockChunks; }
 
@@ -97,6 +98,7 @@ void EstimateEveryBlock(const CoefficientStore& store, const ScanQuantiser& quan
                         int32_t smallest) {
     int64_t totals[kBlockChunks] = {};
     auto estimate = [&](int32_t chunk) {
+        int64_t total = 0;
         for (int64_t b = ChunkStart(chunk, gEstimate.blocks);
              b < ChunkStart(chunk + 1, gEstimate.blocks); ++b) {
             uint8_t* magnitudes = gEstimate.magnitudes + 64 * b;
@@ -110,8 +112,9 @@ void EstimateEveryBlock(const CoefficientStore& store, const ScanQuantiser& quan
                 magnitudes[0] = 0;
             }
             gEstimate.bits[b] = CountBlockBits(magnitudes, gEstimate.nonZero[b]);
-            totals[chunk] += gEstimate.bits[b];
+            total += gEstimate.bits[b];
         }
+        totals[chunk] = total;
     };
     RunChunks(kBlockChunks, estimate);
     gEstimate.total = 0;
@@ -127,6 +130,7 @@ void EstimateChangedGroups(const CoefficientStore& store, const ScanQuantiser& q
     }
     int64_t changes[kBlockChunks] = {};
     auto estimate = [&](int32_t chunk) {
+        int64_t change = 0;
         for (int64_t b = ChunkStart(chunk, gEstimate.blocks);
              b < ChunkStart(chunk + 1, gEstimate.blocks); ++b) {
             // All zero before and after.
@@ -149,9 +153,10 @@ void EstimateChangedGroups(const CoefficientStore& store, const ScanQuantiser& q
             nonZero |= gEstimate.nonZero[b] & ~groupBits;
             gEstimate.nonZero[b] = nonZero;
             const int32_t bits = CountBlockBits(magnitudes, nonZero);
-            changes[chunk] += bits - gEstimate.bits[b];
+            change += bits - gEstimate.bits[b];
             gEstimate.bits[b] = bits;
         }
+        changes[chunk] = change;
     };
     RunChunks(kBlockChunks, estimate);
     for (int64_t c : changes) gEstimate.total += c;
@@ -188,8 +193,10 @@ int32_t EstimateAcBits(const CoefficientStore& store, const int32_t* matrix, int
     const int64_t blocks = static_cast<int64_t>(store.columns) * store.rows * kBlocksPerMacroblock;
     int64_t bits[kBlockChunks] = {};
     auto count = [&](int32_t chunk) {
+        int64_t sum = 0;
         for (int64_t b = ChunkStart(chunk, blocks); b < ChunkStart(chunk + 1, blocks); ++b)
-            bits[chunk] += BlockBits(quantiser, q, smallest, store.data + 64 * b);
+            sum += BlockBits(quantiser, q, smallest, store.data + 64 * b);
+        bits[chunk] = sum;
     };
     RunChunks(kBlockChunks, count);
     int64_t total = 0;
