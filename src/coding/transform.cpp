@@ -10,28 +10,6 @@
 
 namespace {
 
-// One 8-point pass over x[0], x[stride], ..., unscaled; one double operation
-// per step, in a fixed order, so every build gives the same bits.
-void Dct8(const double* x, int stride, double* y) {
-    const double x0 = x[0], x1 = x[stride], x2 = x[2 * stride], x3 = x[3 * stride];
-    const double x4 = x[4 * stride], x5 = x[5 * stride], x6 = x[6 * stride], x7 = x[7 * stride];
-    const double s0 = x0 + x7, s1 = x1 + x6, s2 = x2 + x5, s3 = x3 + x4;
-    const double b0 = x0 - x7, b1 = x1 - x6, b2 = x2 - x5, b3 = x3 - x4;
-    const double e0 = s0 + s3, e1 = s1 + s2, d0 = s0 - s3, d1 = s1 - s2;
-    y[0] = e0 + e1;
-    y[4] = e0 - e1;
-    y[2] = d0 * kCos2 + d1 * kCos6;
-    y[6] = d0 * kCos6 - d1 * kCos2;
-    const double a0 = b0 * kCos3 - b3 * kCos5;
-    const double a1 = b0 * kCos5 + b3 * kCos3;
-    const double g0 = b1 * kCos7 + b2 * kCos1;
-    const double g1 = b2 * kCos7 - b1 * kCos1;
-    y[3] = a0 - g0;
-    y[5] = a1 + g1;
-    y[1] = (a0 + g0) + (a1 - g1);
-    y[7] = (a0 + g0) - (a1 - g1);
-}
-
 int32_t RoundAndClamp(double v) {
     int32_t r = v > 0.0 ? static_cast<int32_t>(v + 0.5) : static_cast<int32_t>(v - 0.5);
     if (r < -2048) r = -2048;

@@ -72,28 +72,6 @@ PICTOR_LANES void RoundAndClamp(typename Lanes<L>::D v, int32_t* lanes) {
     }
 }
 
-// The reference's 8-point pass, lane by lane.
-template <typename D>
-PICTOR_LANES void Dct8(const D* x, int stride, D* y) {
-    const D x0 = x[0], x1 = x[stride], x2 = x[2 * stride], x3 = x[3 * stride];
-    const D x4 = x[4 * stride], x5 = x[5 * stride], x6 = x[6 * stride], x7 = x[7 * stride];
-    const D s0 = x0 + x7, s1 = x1 + x6, s2 = x2 + x5, s3 = x3 + x4;
-    const D b0 = x0 - x7, b1 = x1 - x6, b2 = x2 - x5, b3 = x3 - x4;
-    const D e0 = s0 + s3, e1 = s1 + s2, d0 = s0 - s3, d1 = s1 - s2;
-    y[0] = e0 + e1;
-    y[4] = e0 - e1;
-    y[2] = d0 * kCos2 + d1 * kCos6;
-    y[6] = d0 * kCos6 - d1 * kCos2;
-    const D a0 = b0 * kCos3 - b3 * kCos5;
-    const D a1 = b0 * kCos5 + b3 * kCos3;
-    const D g0 = b1 * kCos7 + b2 * kCos1;
-    const D g1 = b2 * kCos7 - b1 * kCos1;
-    y[3] = a0 - g0;
-    y[5] = a1 + g1;
-    y[1] = (a0 + g0) + (a1 - g1);
-    y[7] = (a0 + g0) - (a1 - g1);
-}
-
 // in[p][lane]: clamped sample p of each lane's block; out[p][lane]: its rounded coefficient p.
 template <int L>
 PICTOR_LANES void TransformLanes(const int32_t (*in)[L], int32_t (*out)[L]) {
