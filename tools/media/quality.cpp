@@ -3,7 +3,6 @@
 #include <cstdint>
 
 extern "C" {
-#include <libswscale/swscale.h>
 #include <mpeg2.h>
 }
 
@@ -21,6 +20,7 @@ extern "C" {
 #include <vector>
 
 #include "media/av_log_capture.h"
+#include "media/scaler.h"
 
 namespace {
 
