@@ -98,6 +98,10 @@ void PrintTo(DctVariant variant, std::ostream* os) { *os << DctVariantName(varia
 
 namespace {
 
+std::string ByVariant(const ::testing::TestParamInfo<DctVariant>& info) {
+    return DctVariantName(info.param);
+}
+
 class TransformVariant : public ::testing::TestWithParam<DctVariant> {};
 
 // Every variant that runs here gives ForwardDct's bits on blocks of both kinds, clamped in place,
@@ -124,10 +128,7 @@ TEST_P(TransformVariant, GivesTheReferenceBits) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Variants, TransformVariant, ::testing::ValuesIn(kDctVariants),
-                         [](const ::testing::TestParamInfo<DctVariant>& info) {
-                             return std::string(DctVariantName(info.param));
-                         });
+INSTANTIATE_TEST_SUITE_P(Variants, TransformVariant, ::testing::ValuesIn(kDctVariants), ByVariant);
 
 // Level of coefficient c with weight w at quantiser_scale_code q by integer divisions.
 int32_t DividedLevel(int32_t c, int32_t w, int q) {
@@ -178,10 +179,7 @@ TEST_P(QuantiserVariant, DivisionFreeOnEveryReachableTriple) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Variants, QuantiserVariant, ::testing::ValuesIn(kDctVariants),
-                         [](const ::testing::TestParamInfo<DctVariant>& info) {
-                             return std::string(DctVariantName(info.param));
-                         });
+INSTANTIATE_TEST_SUITE_P(Variants, QuantiserVariant, ::testing::ValuesIn(kDctVariants), ByVariant);
 
 // C(u) cos((2x+1)u pi/16), C(0) = 1/sqrt(2), C(u) = 1 otherwise.
 double Basis(int x, int u) {
