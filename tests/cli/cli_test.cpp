@@ -248,9 +248,7 @@ TEST_P(CommandTest, ExitsAndSaysAsExpected) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, CommandTest, ::testing::ValuesIn(kCommandCases),
-                         [](const ::testing::TestParamInfo<CommandCase>& info) {
-                             return info.param.name;
-                         });
+                         ::testing::PrintToStringParamName());
 
 // A character device is written straight through, never replaced by a file.
 // The node is made in the test's own folder (a null device); without the

@@ -161,7 +161,8 @@ TEST_P(PictureForms, DecodesLikeImageMagickAndTakenAsIsOnlyWhenReadAlike) {
         << why;
 }
 
-INSTANTIATE_TEST_SUITE_P(Forms, PictureForms, ::testing::ValuesIn(kForms), ByName());
+INSTANTIATE_TEST_SUITE_P(Forms, PictureForms, ::testing::ValuesIn(kForms),
+                         ::testing::PrintToStringParamName());
 
 // ---- Damaged and hostile files ----
 
@@ -229,6 +230,7 @@ TEST_P(Hostile, RefusedWithAReason) {
         << error << decoded.decoderMessages;
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, Hostile, ::testing::ValuesIn(kHostile), ByName());
+INSTANTIATE_TEST_SUITE_P(Files, Hostile, ::testing::ValuesIn(kHostile),
+                         ::testing::PrintToStringParamName());
 
 }  // namespace

@@ -94,6 +94,7 @@ TEST_P(Quality, MatchesIndependentMeasurements) {
     EXPECT_EQ(listing.find("preview.png."), std::string::npos) << listing;
 }
 
-INSTANTIATE_TEST_SUITE_P(Jobs, Quality, ::testing::ValuesIn(kCases), ByName());
+INSTANTIATE_TEST_SUITE_P(Jobs, Quality, ::testing::ValuesIn(kCases),
+                         ::testing::PrintToStringParamName());
 
 }  // namespace
