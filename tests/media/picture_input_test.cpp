@@ -53,7 +53,6 @@ const TiffOptions kLongSizes{false, 0, false, 0, true, true, 8, 0, false};
 
 const Form kForms[] = {
     {"tiff_rgb", "convert {src} -compress none tiff:{out}", 0, ""},
-    {"tiff_packbits", "convert {src} -compress RLE tiff:{out}", 0, ""},
     {"tiff_palette", "convert {src} -type Palette -compress none tiff:{out}", 1, ""},
     {"tiff_grey", "convert {src} -colorspace Gray -compress none tiff:{out}", 0, ""},
     {"tiff_grey4", "convert {src} -type Grayscale -depth 4 -compress none tiff:{out}", 0, ""},
