@@ -89,6 +89,9 @@ TEST_P(Quality, MatchesIndependentMeasurements) {
     ASSERT_TRUE(ReadPicture(tif, Rgb8{}, &source, &error)) << error;
     ASSERT_EQ(preview.rgb.size(), source.rgb.size());
     EXPECT_GT(PlanePsnr(preview.rgb.data(), source.rgb.data(), source.rgb.size()), 28.0);
+    std::string listing;
+    RunCommand("ls -A " + Q(dir.path), &listing);
+    EXPECT_EQ(listing.find("preview.png."), std::string::npos) << listing;
 }
 
 INSTANTIATE_TEST_SUITE_P(Jobs, Quality, ::testing::ValuesIn(kCases),
