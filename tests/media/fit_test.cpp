@@ -137,7 +137,8 @@ TEST_P(Fit, CentredAtItsSizeAndRound) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Frames, Fit, ::testing::ValuesIn(FitCases()), ByName());
+INSTANTIATE_TEST_SUITE_P(Frames, Fit, ::testing::ValuesIn(FitCases()),
+                         ::testing::PrintToStringParamName());
 
 // The pad each level mode is given converts to video black.
 TEST(StudioBlack, ConvertsToVideoBlackInEachLevelMode) {

@@ -1,5 +1,5 @@
-// Shared pieces of the media tests: shell commands that make pictures, jobs run
-// through the library, and test names taken from the cases.
+// Shared pieces of the media tests: shell commands that make pictures and jobs
+// run through the library.
 #ifndef PICTOR_TESTS_MEDIA_MEDIA_TEST_SUPPORT_H
 #define PICTOR_TESTS_MEDIA_MEDIA_TEST_SUPPORT_H
 
@@ -38,13 +38,5 @@ inline std::string EncodeTiff(const std::string& workDir, const std::string& tif
     EXPECT_EQ(outcome.result, 0) << outcome.errorText;
     return outcome.result == 0 ? workDir + "/job.ts" : "";
 }
-
-// The test name of a case: its `name`.
-struct ByName {
-    template <typename Case>
-    std::string operator()(const ::testing::TestParamInfo<Case>& info) const {
-        return info.param.name;
-    }
-};
 
 #endif

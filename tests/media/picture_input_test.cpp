@@ -53,7 +53,6 @@ const TiffOptions kLongSizes{false, 0, false, 0, true, true, 8, 0, false};
 
 const Form kForms[] = {
     {"tiff_rgb", "convert {src} -compress none tiff:{out}", 0, ""},
-    {"tiff_packbits", "convert {src} -compress RLE tiff:{out}", 0, ""},
     {"tiff_palette", "convert {src} -type Palette -compress none tiff:{out}", 1, ""},
     {"tiff_grey", "convert {src} -colorspace Gray -compress none tiff:{out}", 0, ""},
     {"tiff_grey4", "convert {src} -type Grayscale -depth 4 -compress none tiff:{out}", 0, ""},
@@ -161,7 +160,8 @@ TEST_P(PictureForms, DecodesLikeImageMagickAndTakenAsIsOnlyWhenReadAlike) {
         << why;
 }
 
-INSTANTIATE_TEST_SUITE_P(Forms, PictureForms, ::testing::ValuesIn(kForms), ByName());
+INSTANTIATE_TEST_SUITE_P(Forms, PictureForms, ::testing::ValuesIn(kForms),
+                         ::testing::PrintToStringParamName());
 
 // ---- Damaged and hostile files ----
 
@@ -177,7 +177,6 @@ void PrintTo(const HostileCase& c, std::ostream* os) { *os << c.name; }
 
 const HostileCase kHostile[] = {
     {"missing", "true", "cannot be opened", "cannot open"},
-    {"png_cut_in_header", "head -c 30 {png} > {out}", "PNG"},
     {"png_cut_in_data", "head -c $(( $(stat -c %s {png}) / 2 )) {png} > {out}", "PNG"},
     {"png_huge_size",
      "python3 -c \"import struct, zlib; d = bytearray(open({png}, 'rb').read());"
@@ -229,6 +228,7 @@ TEST_P(Hostile, RefusedWithAReason) {
         << error << decoded.decoderMessages;
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, Hostile, ::testing::ValuesIn(kHostile), ByName());
+INSTANTIATE_TEST_SUITE_P(Files, Hostile, ::testing::ValuesIn(kHostile),
+                         ::testing::PrintToStringParamName());
 
 }  // namespace
