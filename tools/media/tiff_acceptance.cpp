@@ -109,7 +109,8 @@ public:
             uint32_t v = 0;
             for (int i = 0; i < bytes; ++i) {
                 const int at = bigEndian ? i : bytes - 1 - i;
-                v = (v << 8) | raw[size_t{k} * static_cast<size_t>(bytes) + static_cast<size_t>(at)];
+                v = (v << 8) |
+                    raw[size_t{k} * static_cast<size_t>(bytes) + static_cast<size_t>(at)];
             }
             values->push_back(v);
         }
@@ -420,10 +421,44 @@ void CheckSamples(const TiffHandle& handle, uint16_t photometric, Verdict* v) {
     }
 }
 
+using ByteRanges = std::vector<std::pair<uint64_t, uint64_t>>;  // (start, end) in the file
+
+// Adds [start, start + length) to the ranges, joined to the last one when they meet.
+void AddRange(uint64_t start, uint64_t length, ByteRanges* ranges) {
+    if (!ranges->empty() && length > 0 && ranges->back().second == start) {
+        ranges->back().second += length;
+    } else {
+        ranges->push_back({start, start + length});
+    }
+}
+
+// Whether libtiff reads the bytes the directory's strip entries name, in their order. libtiff
+// may cut one large strip into several, which reads the same bytes; it also mends entries it
+// finds implausible (a value count that is not one a strip, a byte count short of the strip's
+// rows), where the library reads the entries as they stand.
+bool SameStripBytes(const TiffHandle& handle, const RawDirectory& dir) {
+    const RawEntry* offsets = dir.Find(kStripOffsets);
+    const RawEntry* counts = dir.Find(kStripByteCounts);
+    // Missing entries have a cause of their own among the directory's.
+    if (offsets == nullptr || counts == nullptr) return true;
+    if (offsets->values.size() != offsets->count || counts->values.size() != counts->count ||
+        offsets->count != counts->count)
+        return false;
+    ByteRanges listed, read;
+    for (size_t s = 0; s < offsets->values.size(); ++s)
+        AddRange(offsets->values[s], counts->values[s], &listed);
+    const TiffLibrary& t = handle.tiff();
+    const uint32_t strips = t.numberOfStrips(handle.get());
+    for (uint32_t s = 0; s < strips; ++s)
+        AddRange(t.strileOffset(handle.get(), s), t.strileByteCount(handle.get(), s), &read);
+    return listed == read;
+}
+
 // Every strip is read through libtiff: one that is cut short, lies past the end
 // of the file or decodes with a complaint is not trusted to the library, which
 // reads each strip's whole byte count.
-void CheckStrips(TiffHandle* handle, uint32_t height, uint64_t fileSize, Verdict* v) {
+void CheckStrips(TiffHandle* handle, const RawDirectory& dir, uint32_t height, uint64_t fileSize,
+                 Verdict* v) {
     TIFF* tif = handle->get();
     const TiffLibrary& t = handle->tiff();
     const uint32_t strips = t.numberOfStrips(tif);
@@ -449,6 +484,11 @@ void CheckStrips(TiffHandle* handle, uint32_t height, uint64_t fileSize, Verdict
         v->tiffcp = true;
         return;
     }
+    if (!SameStripBytes(*handle, dir)) {
+        v->Add("has strip offsets or byte counts that libtiff reads otherwise");
+        v->tiffcp = true;
+        return;
+    }
     std::vector<uint8_t> buffer(static_cast<size_t>(stripSize));
     handle->ClearMessages();
     for (uint32_t s = 0; s < strips; ++s) {
@@ -468,7 +508,8 @@ void CheckStrips(TiffHandle* handle, uint32_t height, uint64_t fileSize, Verdict
     }
 }
 
-void CheckWithLibtiff(const std::string& path, uint64_t fileSize, Verdict* v) {
+void CheckWithLibtiff(const std::string& path, const RawDirectory& dir, uint64_t fileSize,
+                      Verdict* v) {
     TiffHandle handle(path, "r");
     TIFF* tif = handle.get();
     if (tif == nullptr || handle.messages().errors > 0) {
@@ -533,7 +574,7 @@ void CheckWithLibtiff(const std::string& path, uint64_t fileSize, Verdict* v) {
         v->Add(SizeCause(width, height));
         v->size = true;
     }
-    if (v->causes.empty()) CheckStrips(&handle, height, fileSize, v);
+    if (v->causes.empty()) CheckStrips(&handle, dir, height, fileSize, v);
 }
 
 uint64_t FileSize(const std::string& path) {
@@ -566,7 +607,7 @@ Verdict Analyse(const std::string& path) {
     if (PlainStrips(dir, fileSize, &v)) return v;
     // libtiff's findings name what a person acts on (compression, alpha, size);
     // the finer points of field types matter only when it finds nothing.
-    CheckWithLibtiff(path, fileSize, &v);
+    CheckWithLibtiff(path, dir, fileSize, &v);
     if (v.causes.empty()) CheckRawEntries(dir, &v);
     return v;
 }

@@ -29,32 +29,31 @@ void Load(LoadedTiff* t) {
     }
     TiffLibrary& f = t->functions;
     std::string* e = &t->error;
-    t->loaded = Resolve(library, "TIFFOpenExt", &f.openExt, e) &&
-                Resolve(library, "TIFFFdOpenExt", &f.fdOpenExt, e) &&
-                Resolve(library, "TIFFClose", &f.close, e) &&
-                Resolve(library, "TIFFOpenOptionsAlloc", &f.optionsAlloc, e) &&
-                Resolve(library, "TIFFOpenOptionsFree", &f.optionsFree, e) &&
-                Resolve(library, "TIFFOpenOptionsSetMaxSingleMemAlloc",
-                        &f.optionsSetMaxSingleMemAlloc, e) &&
-                Resolve(library, "TIFFOpenOptionsSetErrorHandlerExtR", &f.optionsSetErrorHandler,
-                        e) &&
-                Resolve(library, "TIFFOpenOptionsSetWarningHandlerExtR",
-                        &f.optionsSetWarningHandler, e) &&
-                Resolve(library, "TIFFGetField", &f.getField, e) &&
-                Resolve(library, "TIFFGetFieldDefaulted", &f.getFieldDefaulted, e) &&
-                Resolve(library, "TIFFSetField", &f.setField, e) &&
-                Resolve(library, "TIFFFindCODEC", &f.findCodec, e) &&
-                Resolve(library, "TIFFIsTiled", &f.isTiled, e) &&
-                Resolve(library, "TIFFNumberOfStrips", &f.numberOfStrips, e) &&
-                Resolve(library, "TIFFStripSize", &f.stripSize, e) &&
-                Resolve(library, "TIFFVStripSize", &f.vStripSize, e) &&
-                Resolve(library, "TIFFGetStrileOffset", &f.strileOffset, e) &&
-                Resolve(library, "TIFFGetStrileByteCount", &f.strileByteCount, e) &&
-                Resolve(library, "TIFFReadEncodedStrip", &f.readEncodedStrip, e) &&
-                Resolve(library, "TIFFRGBAImageOK", &f.rgbaImageOk, e) &&
-                Resolve(library, "TIFFReadRGBAImageOriented", &f.readRgbaImageOriented, e) &&
-                Resolve(library, "TIFFWriteEncodedStrip", &f.writeEncodedStrip, e) &&
-                Resolve(library, "TIFFWriteDirectory", &f.writeDirectory, e);
+    t->loaded =
+        Resolve(library, "TIFFOpenExt", &f.openExt, e) &&
+        Resolve(library, "TIFFFdOpenExt", &f.fdOpenExt, e) &&
+        Resolve(library, "TIFFClose", &f.close, e) &&
+        Resolve(library, "TIFFOpenOptionsAlloc", &f.optionsAlloc, e) &&
+        Resolve(library, "TIFFOpenOptionsFree", &f.optionsFree, e) &&
+        Resolve(library, "TIFFOpenOptionsSetMaxSingleMemAlloc", &f.optionsSetMaxSingleMemAlloc,
+                e) &&
+        Resolve(library, "TIFFOpenOptionsSetErrorHandlerExtR", &f.optionsSetErrorHandler, e) &&
+        Resolve(library, "TIFFOpenOptionsSetWarningHandlerExtR", &f.optionsSetWarningHandler, e) &&
+        Resolve(library, "TIFFGetField", &f.getField, e) &&
+        Resolve(library, "TIFFGetFieldDefaulted", &f.getFieldDefaulted, e) &&
+        Resolve(library, "TIFFSetField", &f.setField, e) &&
+        Resolve(library, "TIFFFindCODEC", &f.findCodec, e) &&
+        Resolve(library, "TIFFIsTiled", &f.isTiled, e) &&
+        Resolve(library, "TIFFNumberOfStrips", &f.numberOfStrips, e) &&
+        Resolve(library, "TIFFStripSize", &f.stripSize, e) &&
+        Resolve(library, "TIFFVStripSize", &f.vStripSize, e) &&
+        Resolve(library, "TIFFGetStrileOffset", &f.strileOffset, e) &&
+        Resolve(library, "TIFFGetStrileByteCount", &f.strileByteCount, e) &&
+        Resolve(library, "TIFFReadEncodedStrip", &f.readEncodedStrip, e) &&
+        Resolve(library, "TIFFRGBAImageOK", &f.rgbaImageOk, e) &&
+        Resolve(library, "TIFFReadRGBAImageOriented", &f.readRgbaImageOriented, e) &&
+        Resolve(library, "TIFFWriteEncodedStrip", &f.writeEncodedStrip, e) &&
+        Resolve(library, "TIFFWriteDirectory", &f.writeDirectory, e);
 }
 
 }  // namespace
