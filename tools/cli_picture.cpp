@@ -5,7 +5,6 @@
 
 #include "cli.h"
 #include "media/picture_input.h"
-#include "media/tiff_handle.h"
 
 namespace {
 
@@ -29,19 +28,6 @@ const char* FitName(FitMode mode) {
 
 std::string Size(int width, int height) {
     return std::to_string(width) + "x" + std::to_string(height);
-}
-
-// The first directory's size as libtiff reads it; false when it cannot.
-bool TiffSize(const std::string& path, int* width, int* height) {
-    TiffHandle handle(path, "r");
-    uint32_t w = 0, h = 0;
-    if (handle.get() == nullptr || TIFFGetField(handle.get(), TIFFTAG_IMAGEWIDTH, &w) != 1 ||
-        TIFFGetField(handle.get(), TIFFTAG_IMAGELENGTH, &h) != 1 || w > kMaxPictureSide ||
-        h > kMaxPictureSide)
-        return false;
-    *width = static_cast<int>(w);
-    *height = static_cast<int>(h);
-    return true;
 }
 
 // "a PAL 16:9 job"
@@ -86,8 +72,7 @@ std::string PreparePicture(const CommandLine& line, const std::string& picture,
     // as ever, and the library's own words when the size does not suit the job
     // and nothing is to fit it.
     int width = 0, height = 0;
-    if (format == PictureFormat::kTiff && LibraryTakesAsIs(picture, nullptr) &&
-        TiffSize(picture, &width, &height) &&
+    if (format == PictureFormat::kTiff && LibraryTakesAsIs(picture, nullptr, &width, &height) &&
         (!e.fit || SizeSuitsJob(width, height, pal, wide, nullptr))) {
         if (!SizeSuitsJob(width, height, pal, wide, nullptr))
             job->pictureRefusal = "hint: " + SizeRefusal(picture, width, height, e);

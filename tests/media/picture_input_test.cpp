@@ -3,12 +3,15 @@
 // ImageMagick's decode of the same file; which go to the library as they are,
 // and that the library then reads them as it reads their conversion; damaged and
 // hostile files.
+#include <algorithm>
 #include <cstring>
+#include <filesystem>
 
 #include "media/picture_input.h"
 #include "media/quality.h"
 #include "media/reference_planes.h"
 #include "media_test_support.h"
+#include "support/files.h"
 #include "support/tiff_writer.h"
 
 namespace {
@@ -230,5 +233,61 @@ TEST_P(Hostile, RefusedWithAReason) {
 
 INSTANTIATE_TEST_SUITE_P(Files, Hostile, ::testing::ValuesIn(kHostile),
                          ::testing::PrintToStringParamName());
+
+// A plain picture with one flaw in its directory: taken as it is only without the flaw, whether
+// its directory alone or libtiff settles it.
+struct DirectoryFlaw {
+    const char* name;
+    TiffEntry entry;  // replaces the entry of its tag, or joins the directory
+};
+
+void PrintTo(const DirectoryFlaw& f, std::ostream* os) { *os << f.name; }
+
+const DirectoryFlaw kFlaws[] = {
+    {"strip_one_byte_short", Long(279, {96 * 64 * 3 - 1})},
+    {"strip_past_the_end", Long(273, {1 << 20})},
+    {"tile_width_beside_strips", Short(322, {16})},
+    {"lzw_marked", Short(259, {5})},
+    {"float_samples", Short(339, {3, 3, 3})},
+    {"orientation_5", Short(274, {5})},
+    {"one_strip_of_two", Long(278, {32})},
+};
+
+class PlainFlaws : public ::testing::TestWithParam<DirectoryFlaw> {};
+
+TEST_P(PlainFlaws, TakenOnlyWithoutTheFlaw) {
+    TempDir dir;
+    TiffFile file = RgbTiffLayout(96, 64, TestPatternRgb(96, 64), TiffOptions{});
+    WriteFileBytes(dir / "plain.tif", WriteTiffFile(file));
+    std::string why;
+    ASSERT_TRUE(LibraryTakesAsIs(dir / "plain.tif", &why)) << why;
+    const TiffEntry& flaw = GetParam().entry;
+    auto same = std::find_if(file.entries.begin(), file.entries.end(),
+                             [&](const TiffEntry& e) { return e.tag == flaw.tag; });
+    if (same != file.entries.end()) {
+        *same = flaw;
+    } else {
+        file.entries.push_back(flaw);
+        std::sort(file.entries.begin(), file.entries.end(),
+                  [](const TiffEntry& a, const TiffEntry& b) { return a.tag < b.tag; });
+    }
+    WriteFileBytes(dir / "flawed.tif", WriteTiffFile(file));
+    EXPECT_FALSE(LibraryTakesAsIs(dir / "flawed.tif", &why));
+}
+
+INSTANTIATE_TEST_SUITE_P(Directories, PlainFlaws, ::testing::ValuesIn(kFlaws),
+                         ::testing::PrintToStringParamName());
+
+// No damaged TIFF that ever reached the library goes to it as it is.
+TEST(CrasherFiles, NeverTakenAsTheyAre) {
+    int files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(TestDataPath("crashers"))) {
+        if (entry.path().extension() != ".tif") continue;
+        std::string why;
+        EXPECT_FALSE(LibraryTakesAsIs(entry.path(), &why)) << entry.path();
+        ++files;
+    }
+    EXPECT_GT(files, 0);
+}
 
 }  // namespace

@@ -14,27 +14,28 @@ bool DecodeTiff(const std::string& path, const Rgb8& background, RgbPicture* out
         *error = "libtiff cannot read it: " + handle.ErrorOr("no picture directory");
         return false;
     }
+    const TiffLibrary& t = handle.tiff();
     uint32_t width = 0, height = 0;
-    if (!TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width) ||
-        !TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height)) {
+    if (!t.getField(tif, TIFFTAG_IMAGEWIDTH, &width) ||
+        !t.getField(tif, TIFFTAG_IMAGELENGTH, &height)) {
         *error = "the TIFF directory has no picture size";
         return false;
     }
     if (!SizeWithinLimits(width, height, error)) return false;
     char reason[1024] = "";
-    if (!TIFFRGBAImageOK(tif, reason)) {
+    if (!t.rgbaImageOk(tif, reason)) {
         *error = std::string("libtiff cannot convert it to RGB: ") + reason;
         return false;
     }
     // libtiff flips rows and columns but never swaps them, so the raster is read as
     // stored (the orientation asked for is the file's own) and turned upright here.
     uint16_t orientation = ORIENTATION_TOPLEFT;
-    TIFFGetFieldDefaulted(tif, TIFFTAG_ORIENTATION, &orientation);
+    t.getFieldDefaulted(tif, TIFFTAG_ORIENTATION, &orientation);
     if (orientation < ORIENTATION_TOPLEFT || orientation > ORIENTATION_LEFTBOT)
         orientation = ORIENTATION_TOPLEFT;
     std::vector<uint32_t> raster(static_cast<size_t>(uint64_t{width} * height));
     handle.ClearMessages();
-    if (!TIFFReadRGBAImageOriented(tif, width, height, raster.data(), orientation, 1) ||
+    if (!t.readRgbaImageOriented(tif, width, height, raster.data(), orientation, 1) ||
         handle.messages().errors > 0) {
         *error = "libtiff cannot decode it: " + handle.ErrorOr("read error");
         return false;

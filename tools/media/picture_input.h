@@ -16,8 +16,11 @@ PictureFormat DetectPictureFormat(const std::string& path);
 // first directory has uncompressed or PackBits strips, chunky 1/4/8-bit grey or
 // palette or 8/16-bit RGB, an accepted width and height, and nothing the library
 // reads differently from other readers. When unsure it says no (the picture is
-// then converted, which is always safe); `why` gets the reason for a no.
-bool LibraryTakesAsIs(const std::string& path, std::string* why);
+// then converted, which is always safe); `why` gets the reason for a no, `width` and
+// `height` the picture's size when it is taken. A plain picture (uncompressed 8-bit grey or RGB
+// in strips) is settled from its directory alone; any other loads libtiff.
+bool LibraryTakesAsIs(const std::string& path, std::string* why, int* width = nullptr,
+                      int* height = nullptr);
 
 // True when a picture of that size is one the library codes for the standard
 // (pal: 25 Hz, else 30 Hz) and aspect (wide: 16:9, else 4:3); `why` gets the reason.

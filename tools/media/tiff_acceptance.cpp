@@ -38,6 +38,8 @@ struct Verdict {
     bool depth = false;       // ImageMagick: to 8 bits a sample
     bool orient = false;      // ImageMagick: turned upright
     bool size = false;        // needs --fit
+    uint32_t width = 0;       // the picture's size, once read
+    uint32_t height = 0;
     bool takesAsIs() const { return isTiff && causes.empty(); }
     void Add(const std::string& cause) { causes.push_back(cause); }
 };
@@ -94,14 +96,41 @@ public:
         *value = v;
         return true;
     }
+    // `count` values of `bytes` (2 or 4) bytes each from `offset`, in one read; false past the
+    // end.
+    bool ReadValues(uint64_t offset, int bytes, uint32_t count, std::vector<uint32_t>* values) {
+        const uint64_t length = uint64_t{count} * static_cast<uint64_t>(bytes);
+        if (offset + length > size_) return false;
+        std::vector<unsigned char> raw(static_cast<size_t>(length));
+        if (std::fseek(file_, static_cast<long>(offset), SEEK_SET) != 0 ||
+            std::fread(raw.data(), 1, raw.size(), file_) != raw.size())
+            return false;
+        for (uint32_t k = 0; k < count; ++k) {
+            uint32_t v = 0;
+            for (int i = 0; i < bytes; ++i) {
+                const int at = bigEndian ? i : bytes - 1 - i;
+                v = (v << 8) |
+                    raw[size_t{k} * static_cast<size_t>(bytes) + static_cast<size_t>(at)];
+            }
+            values->push_back(v);
+        }
+        return true;
+    }
 
 private:
     FILE* file_ = nullptr;
     uint64_t size_ = 0;
 };
 
-// The values the checks need: enough for BitsPerSample and the subfile type.
+// The values the checks need: enough for BitsPerSample and the subfile type, and every strip's
+// offset and byte count up to the most strips the library reads.
 constexpr uint32_t kValuesKept = 16;
+constexpr uint16_t kStripOffsets = 273;
+constexpr uint16_t kStripByteCounts = 279;
+
+uint32_t ValuesKept(uint16_t tag) {
+    return tag == kStripOffsets || tag == kStripByteCounts ? kMaxStrips : kValuesKept;
+}
 
 bool ReadRawDirectory(const std::string& path, RawDirectory* dir, std::string* why) {
     ByteReader in(path);
@@ -146,13 +175,8 @@ bool ReadRawDirectory(const std::string& path, RawDirectory* dir, std::string* w
                     return false;
                 }
             }
-            const uint32_t kept = std::min(e.count, kValuesKept);
-            for (uint32_t k = 0; k < kept; ++k) {
-                uint32_t v = 0;
-                if (!in.Read(where + uint64_t{k} * static_cast<uint64_t>(width), width, &v))
-                    return false;
-                e.values.push_back(v);
-            }
+            if (!in.ReadValues(where, width, std::min(e.count, ValuesKept(e.tag)), &e.values))
+                return false;
         }
         dir->entries.push_back(e);
     }
@@ -227,10 +251,79 @@ void CheckRawEntries(const RawDirectory& dir, Verdict* v) {
     }
 }
 
+// ---- Plain strips, settled without libtiff ----
+
+// The value of a one-value SHORT or LONG entry, or `absent` when there is none; false for an
+// entry of another form.
+bool OneValue(const RawDirectory& dir, uint16_t tag, uint32_t absent, uint32_t* value) {
+    const RawEntry* e = dir.Find(tag);
+    if (e == nullptr) {
+        *value = absent;
+        return true;
+    }
+    if (e->count != 1 || e->values.size() != 1) return false;
+    *value = e->values[0];
+    return true;
+}
+
+// Whether the entry holds one value or one a sample, each of them `wanted`.
+bool EverySample(const RawDirectory& dir, uint16_t tag, uint32_t samples, uint32_t wanted) {
+    const RawEntry* e = dir.Find(tag);
+    if (e == nullptr || (e->count != 1 && e->count != samples) || e->values.size() != e->count)
+        return false;
+    return std::all_of(e->values.begin(), e->values.end(), [&](uint32_t v) { return v == wanted; });
+}
+
+// The commonest picture, settled from its raw first directory alone: uncompressed chunky
+// 8-bit grey or RGB of an accepted size in whole strips inside the file. False means only
+// "not settled here"; libtiff then reads the file as for any other.
+bool PlainStrips(const RawDirectory& dir, uint64_t fileSize, Verdict* v) {
+    constexpr uint16_t kTileTags[] = {322, 323, 324, 325};
+    for (uint16_t tag : kTileTags) {
+        if (dir.Find(tag) != nullptr) return false;
+    }
+    uint32_t width = 0, height = 0, compression = 0, photometric = 0, samples = 0, planar = 0;
+    uint32_t orientation = 0, subfile = 0, rowsPerStrip = 0;
+    if (!OneValue(dir, 256, 0, &width) || !OneValue(dir, 257, 0, &height) ||
+        !OneValue(dir, 259, 1, &compression) || !OneValue(dir, 262, 99, &photometric) ||
+        !OneValue(dir, 277, 1, &samples) || !OneValue(dir, 284, 1, &planar) ||
+        !OneValue(dir, 274, 1, &orientation) || !OneValue(dir, 254, 0, &subfile) ||
+        !OneValue(dir, 278, 0xFFFFFFFF, &rowsPerStrip))
+        return false;
+    const bool grey = photometric == 0 || photometric == 1;
+    if (compression != 1 || !(grey || photometric == 2) || samples != (grey ? 1u : 3u) ||
+        planar != 1 || orientation < 1 || orientation > 4 || (subfile != 0 && subfile != 2) ||
+        rowsPerStrip == 0 || dir.Find(338) != nullptr || !EverySample(dir, 258, samples, 8) ||
+        (dir.Find(339) != nullptr && !EverySample(dir, 339, samples, 1)) ||
+        !OneOf(static_cast<int>(width), kAcceptedWidths) ||
+        !OneOf(static_cast<int>(height), kAcceptedHeights))
+        return false;
+    const RawEntry* offsets = dir.Find(kStripOffsets);
+    const RawEntry* counts = dir.Find(kStripByteCounts);
+    const uint32_t perStrip = std::min(rowsPerStrip, height);
+    const uint32_t strips = (height + perStrip - 1) / perStrip;
+    if (offsets == nullptr || counts == nullptr || offsets->count != strips ||
+        counts->count != strips || offsets->values.size() != strips ||
+        counts->values.size() != strips)
+        return false;
+    const uint64_t rowBytes = uint64_t{width} * samples;
+    for (uint32_t k = 0; k < strips; ++k) {
+        const uint64_t rows = std::min<uint64_t>(perStrip, height - uint64_t{k} * perStrip);
+        const uint64_t count = counts->values[k];
+        if (count < rows * rowBytes || offsets->values[k] + count > fileSize) return false;
+    }
+    Verdict entries;
+    CheckRawEntries(dir, &entries);
+    if (!entries.causes.empty()) return false;
+    v->width = width;
+    v->height = height;
+    return true;
+}
+
 // ---- What libtiff finds ----
 
-std::string CompressionName(uint16_t compression) {
-    const TIFFCodec* codec = TIFFFindCODEC(compression);
+std::string CompressionName(const TiffLibrary& t, uint16_t compression) {
+    const TIFFCodec* codec = t.findCodec(compression);
     std::string name = codec != nullptr ? codec->name : "";
     if (compression == COMPRESSION_ADOBE_DEFLATE || compression == COMPRESSION_DEFLATE)
         name = "Deflate";
@@ -277,13 +370,15 @@ bool HasAlpha(const uint16_t* kinds, uint16_t count) {
 }
 
 // The sample layout: depth, samples and extra samples against what the library reads.
-void CheckSamples(TIFF* tif, uint16_t photometric, Verdict* v) {
+void CheckSamples(const TiffHandle& handle, uint16_t photometric, Verdict* v) {
+    TIFF* tif = handle.get();
+    const TiffLibrary& t = handle.tiff();
     uint16_t bits = 1, samples = 1, format = SAMPLEFORMAT_UINT, extraCount = 0;
     uint16_t* extraKinds = nullptr;
-    TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bits);
-    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
-    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLEFORMAT, &format);
-    TIFFGetFieldDefaulted(tif, TIFFTAG_EXTRASAMPLES, &extraCount, &extraKinds);
+    t.getFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bits);
+    t.getFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
+    t.getFieldDefaulted(tif, TIFFTAG_SAMPLEFORMAT, &format);
+    t.getFieldDefaulted(tif, TIFFTAG_EXTRASAMPLES, &extraCount, &extraKinds);
     if (HasAlpha(extraKinds, extraCount)) {
         v->Add("has an alpha channel");
         v->alpha = true;
@@ -326,14 +421,49 @@ void CheckSamples(TIFF* tif, uint16_t photometric, Verdict* v) {
     }
 }
 
+using ByteRanges = std::vector<std::pair<uint64_t, uint64_t>>;  // (start, end) in the file
+
+// Adds [start, start + length) to the ranges, joined to the last one when they meet.
+void AddRange(uint64_t start, uint64_t length, ByteRanges* ranges) {
+    if (!ranges->empty() && length > 0 && ranges->back().second == start) {
+        ranges->back().second += length;
+    } else {
+        ranges->push_back({start, start + length});
+    }
+}
+
+// Whether libtiff reads the bytes the directory's strip entries name, in their order. libtiff
+// may cut one large strip into several, which reads the same bytes; it also mends entries it
+// finds implausible (a value count that is not one a strip, a byte count short of the strip's
+// rows), where the library reads the entries as they stand.
+bool SameStripBytes(const TiffHandle& handle, const RawDirectory& dir) {
+    const RawEntry* offsets = dir.Find(kStripOffsets);
+    const RawEntry* counts = dir.Find(kStripByteCounts);
+    // Missing entries have a cause of their own among the directory's.
+    if (offsets == nullptr || counts == nullptr) return true;
+    if (offsets->values.size() != offsets->count || counts->values.size() != counts->count ||
+        offsets->count != counts->count)
+        return false;
+    ByteRanges listed, read;
+    for (size_t s = 0; s < offsets->values.size(); ++s)
+        AddRange(offsets->values[s], counts->values[s], &listed);
+    const TiffLibrary& t = handle.tiff();
+    const uint32_t strips = t.numberOfStrips(handle.get());
+    for (uint32_t s = 0; s < strips; ++s)
+        AddRange(t.strileOffset(handle.get(), s), t.strileByteCount(handle.get(), s), &read);
+    return listed == read;
+}
+
 // Every strip is read through libtiff: one that is cut short, lies past the end
 // of the file or decodes with a complaint is not trusted to the library, which
 // reads each strip's whole byte count.
-void CheckStrips(TiffHandle* handle, uint32_t height, uint64_t fileSize, Verdict* v) {
+void CheckStrips(TiffHandle* handle, const RawDirectory& dir, uint32_t height, uint64_t fileSize,
+                 Verdict* v) {
     TIFF* tif = handle->get();
-    const uint32_t strips = TIFFNumberOfStrips(tif);
+    const TiffLibrary& t = handle->tiff();
+    const uint32_t strips = t.numberOfStrips(tif);
     uint32_t rowsPerStrip = height;
-    TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
+    t.getFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
     const uint32_t perStrip = std::max<uint32_t>(1, std::min(rowsPerStrip, height));
     const uint64_t needed = (uint64_t{height} + perStrip - 1) / perStrip;
     if (strips > kMaxStrips) {
@@ -348,20 +478,25 @@ void CheckStrips(TiffHandle* handle, uint32_t height, uint64_t fileSize, Verdict
         v->tiffcp = true;
         return;
     }
-    const tmsize_t stripSize = TIFFStripSize(tif);
+    const tmsize_t stripSize = t.stripSize(tif);
     if (stripSize <= 0) {
         v->Add("has strips that libtiff cannot size");
+        v->tiffcp = true;
+        return;
+    }
+    if (!SameStripBytes(*handle, dir)) {
+        v->Add("has strip offsets or byte counts that libtiff reads otherwise");
         v->tiffcp = true;
         return;
     }
     std::vector<uint8_t> buffer(static_cast<size_t>(stripSize));
     handle->ClearMessages();
     for (uint32_t s = 0; s < strips; ++s) {
-        const uint64_t end = TIFFGetStrileOffset(tif, s) + TIFFGetStrileByteCount(tif, s);
+        const uint64_t end = t.strileOffset(tif, s) + t.strileByteCount(tif, s);
         const uint64_t first = uint64_t{s} * perStrip;
         const uint32_t rows = static_cast<uint32_t>(std::min<uint64_t>(height - first, perStrip));
-        const tmsize_t expected = TIFFVStripSize(tif, rows);
-        const tmsize_t got = TIFFReadEncodedStrip(tif, s, buffer.data(), stripSize);
+        const tmsize_t expected = t.vStripSize(tif, rows);
+        const tmsize_t got = t.readEncodedStrip(tif, s, buffer.data(), stripSize);
         const TiffMessages& m = handle->messages();
         if (end > fileSize || got < expected || m.errors > 0 || m.warnings > 0) {
             std::string detail =
@@ -373,7 +508,8 @@ void CheckStrips(TiffHandle* handle, uint32_t height, uint64_t fileSize, Verdict
     }
 }
 
-void CheckWithLibtiff(const std::string& path, uint64_t fileSize, Verdict* v) {
+void CheckWithLibtiff(const std::string& path, const RawDirectory& dir, uint64_t fileSize,
+                      Verdict* v) {
     TiffHandle handle(path, "r");
     TIFF* tif = handle.get();
     if (tif == nullptr || handle.messages().errors > 0) {
@@ -381,23 +517,26 @@ void CheckWithLibtiff(const std::string& path, uint64_t fileSize, Verdict* v) {
         v->unreadable = true;
         return;
     }
+    const TiffLibrary& t = handle.tiff();
     uint32_t width = 0, height = 0, subfile = 0;
     uint16_t compression = COMPRESSION_NONE, photometric = 0, planar = PLANARCONFIG_CONTIG;
     uint16_t orientation = ORIENTATION_TOPLEFT;
-    TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width);
-    TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height);
-    TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
-    TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
-    TIFFGetFieldDefaulted(tif, TIFFTAG_ORIENTATION, &orientation);
-    TIFFGetFieldDefaulted(tif, TIFFTAG_SUBFILETYPE, &subfile);
-    const bool hasPhotometric = TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric) == 1;
+    t.getField(tif, TIFFTAG_IMAGEWIDTH, &width);
+    t.getField(tif, TIFFTAG_IMAGELENGTH, &height);
+    t.getFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
+    t.getFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
+    t.getFieldDefaulted(tif, TIFFTAG_ORIENTATION, &orientation);
+    t.getFieldDefaulted(tif, TIFFTAG_SUBFILETYPE, &subfile);
+    const bool hasPhotometric = t.getField(tif, TIFFTAG_PHOTOMETRIC, &photometric) == 1;
+    v->width = width;
+    v->height = height;
 
     if (compression != COMPRESSION_NONE && compression != COMPRESSION_PACKBITS) {
-        v->Add("uses " + CompressionName(compression) +
+        v->Add("uses " + CompressionName(t, compression) +
                " (the library reads uncompressed or PackBits strips)");
         v->tiffcp = true;
     }
-    if (TIFFIsTiled(tif)) {
+    if (t.isTiled(tif)) {
         v->Add("is stored in tiles, not strips");
         v->strips = true;
     }
@@ -413,10 +552,10 @@ void CheckWithLibtiff(const std::string& path, uint64_t fileSize, Verdict* v) {
                " samples (the library reads grey, palette or RGB)");
         v->colour = true;
     }
-    CheckSamples(tif, photometric, v);
+    CheckSamples(handle, photometric, v);
     uint16_t *red = nullptr, *green = nullptr, *blue = nullptr;
     if (hasPhotometric && photometric == PHOTOMETRIC_PALETTE &&
-        !TIFFGetField(tif, TIFFTAG_COLORMAP, &red, &green, &blue)) {
+        !t.getField(tif, TIFFTAG_COLORMAP, &red, &green, &blue)) {
         v->Add("is a palette picture without a colour map");
         v->unreadable = true;
     }
@@ -435,7 +574,7 @@ void CheckWithLibtiff(const std::string& path, uint64_t fileSize, Verdict* v) {
         v->Add(SizeCause(width, height));
         v->size = true;
     }
-    if (v->causes.empty()) CheckStrips(&handle, height, fileSize, v);
+    if (v->causes.empty()) CheckStrips(&handle, dir, height, fileSize, v);
 }
 
 uint64_t FileSize(const std::string& path) {
@@ -464,9 +603,11 @@ Verdict Analyse(const std::string& path) {
         }
         return v;
     }
+    const uint64_t fileSize = FileSize(path);
+    if (PlainStrips(dir, fileSize, &v)) return v;
     // libtiff's findings name what a person acts on (compression, alpha, size);
     // the finer points of field types matter only when it finds nothing.
-    CheckWithLibtiff(path, FileSize(path), &v);
+    CheckWithLibtiff(path, dir, fileSize, &v);
     if (v.causes.empty()) CheckRawEntries(dir, &v);
     return v;
 }
@@ -556,12 +697,14 @@ bool SizeSuitsJob(int width, int height, bool pal, bool wide, std::string* why) 
     return cause.empty();
 }
 
-bool LibraryTakesAsIs(const std::string& path, std::string* why) {
+bool LibraryTakesAsIs(const std::string& path, std::string* why, int* width, int* height) {
     const Verdict v = Analyse(path);
     if (why != nullptr) {
         why->clear();
         for (const std::string& cause : v.causes) *why += (why->empty() ? "" : ", ") + cause;
     }
+    if (width != nullptr) *width = static_cast<int>(v.width);
+    if (height != nullptr) *height = static_cast<int>(v.height);
     return v.takesAsIs();
 }
 

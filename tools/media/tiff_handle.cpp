@@ -30,13 +30,24 @@ int KeepWarning(TIFF*, void* data, const char* module, const char* format, va_li
     return 1;
 }
 
-TIFFOpenOptions* QuietOptions(TiffMessages* messages) {
-    TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
+TIFFOpenOptions* QuietOptions(const TiffLibrary& t, TiffMessages* messages) {
+    TIFFOpenOptions* options = t.optionsAlloc();
     if (options == nullptr) return nullptr;
-    TIFFOpenOptionsSetMaxSingleMemAlloc(options, kMaxSingleAllocation);
-    TIFFOpenOptionsSetErrorHandlerExtR(options, KeepError, messages);
-    TIFFOpenOptionsSetWarningHandlerExtR(options, KeepWarning, messages);
+    t.optionsSetMaxSingleMemAlloc(options, kMaxSingleAllocation);
+    t.optionsSetErrorHandler(options, KeepError, messages);
+    t.optionsSetWarningHandler(options, KeepWarning, messages);
     return options;
+}
+
+// libtiff, or null with the reason kept as the handle's first error.
+const TiffLibrary* Loaded(TiffMessages* messages) {
+    std::string why;
+    const TiffLibrary* t = LibTiff(&why);
+    if (t == nullptr) {
+        messages->errors = 1;
+        messages->firstError = why;
+    }
+    return t;
 }
 
 std::string NoMapMode(const char* mode) {
@@ -47,18 +58,19 @@ std::string NoMapMode(const char* mode) {
 
 }  // namespace
 
-TiffHandle::TiffHandle(const std::string& path, const char* mode) {
-    TIFFOpenOptions* options = QuietOptions(&messages_);
+TiffHandle::TiffHandle(const std::string& path, const char* mode) : lib_(Loaded(&messages_)) {
+    TIFFOpenOptions* options = lib_ != nullptr ? QuietOptions(*lib_, &messages_) : nullptr;
     if (options == nullptr) return;
-    tif_ = TIFFOpenExt(path.c_str(), NoMapMode(mode).c_str(), options);
-    TIFFOpenOptionsFree(options);
+    tif_ = lib_->openExt(path.c_str(), NoMapMode(mode).c_str(), options);
+    lib_->optionsFree(options);
 }
 
-TiffHandle::TiffHandle(int fd, const std::string& name, const char* mode) {
-    TIFFOpenOptions* options = QuietOptions(&messages_);
+TiffHandle::TiffHandle(int fd, const std::string& name, const char* mode)
+    : lib_(Loaded(&messages_)) {
+    TIFFOpenOptions* options = lib_ != nullptr ? QuietOptions(*lib_, &messages_) : nullptr;
     if (options != nullptr) {
-        tif_ = TIFFFdOpenExt(fd, name.c_str(), NoMapMode(mode).c_str(), options);
-        TIFFOpenOptionsFree(options);
+        tif_ = lib_->fdOpenExt(fd, name.c_str(), NoMapMode(mode).c_str(), options);
+        lib_->optionsFree(options);
     }
     if (tif_ == nullptr) ::close(fd);
 }
@@ -68,7 +80,7 @@ TiffHandle::~TiffHandle() { Close(); }
 bool TiffHandle::Close() {
     if (tif_ == nullptr) return true;
     const int before = messages_.errors;
-    TIFFClose(tif_);
+    lib_->close(tif_);
     tif_ = nullptr;
     return messages_.errors == before;
 }

@@ -3,9 +3,9 @@
 #ifndef PICTOR_TOOLS_MEDIA_TIFF_HANDLE_H
 #define PICTOR_TOOLS_MEDIA_TIFF_HANDLE_H
 
-#include <tiffio.h>
-
 #include <string>
+
+#include "media/tiff_library.h"
 
 struct TiffMessages {
     std::string firstError;
@@ -25,6 +25,8 @@ public:
     TiffHandle& operator=(const TiffHandle&) = delete;
 
     TIFF* get() const { return tif_; }
+    // libtiff's functions; loaded whenever get() is not null.
+    const TiffLibrary& tiff() const { return *lib_; }
     const TiffMessages& messages() const { return messages_; }
     // Counters back to zero, so a later step's messages are its own.
     void ClearMessages() { messages_ = TiffMessages{}; }
@@ -34,6 +36,7 @@ public:
     bool Close();
 
 private:
+    const TiffLibrary* lib_ = nullptr;
     TIFF* tif_ = nullptr;
     TiffMessages messages_;
 };
