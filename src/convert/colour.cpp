@@ -160,7 +160,7 @@ ConvertRows ChosenConvertRows() {
 }  // namespace
 
 // Rows in a chunk of the job's threads at least, and the chunks of a call at most.
-constexpr uint32_t kRowsPerChunk = 16;
+constexpr uint32_t kRowsPerChunk = 8;
 constexpr uint32_t kMostChunks = 8;
 
 void ConvertRgbToYCbCr(const PicturePlanes& planes, uint32_t width, uint32_t firstRow,
