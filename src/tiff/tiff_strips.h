@@ -14,9 +14,9 @@ struct RgbPlanes {
     uint8_t* blue;
 };
 
-// Where the raster goes, a few rows at a time and top row first: at most `rows` rows unpacked
-// into the band (its row 0 the first of them), then handed on by take(context, first row, rows)
-// before the band is refilled. Rows the strips do not give are never handed on.
+// Where the raster goes, a few rows at a time and top row first: at most `rows` (at least 1)
+// rows unpacked into the band (its row 0 the first of them), then handed on by take(context,
+// first row, rows) before the band is refilled. Rows the strips do not give are never handed on.
 struct RasterBands {
     RgbPlanes band;
     uint32_t rows;
