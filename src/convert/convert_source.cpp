@@ -19,7 +19,7 @@ namespace {
 uint64_t RoundUp16(uint32_t v) { return (uint64_t{v} + 15) / 16 * 16; }
 
 // Pixels of a band of working rows: its three planes and the rows they become stay in the cache.
-constexpr uint64_t kBandPixels = 16 * 1024;
+constexpr uint64_t kBandPixels = 32 * 1024;
 
 bool Take(uint8_t** plane, uint64_t bytes) {
     *plane = static_cast<uint8_t*>(TrackedAlloc(bytes, 1));
