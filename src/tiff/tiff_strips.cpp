@@ -173,7 +173,7 @@ void TakeRows(const uint8_t* strip, uint64_t length, uint32_t firstRow, uint32_t
 // Uncompressed strips of whole-byte pixels up to this size are read a few rows at a time
 // through a buffer that stays in the cache; the rows come out as from the whole strip.
 constexpr uint64_t kPiecewiseStripBytes = uint64_t{64} << 20;
-constexpr uint64_t kPieceBytes = 64 * 1024;
+constexpr uint64_t kPieceBytes = 128 * 1024;
 
 // The strip's count bytes at offset, rows at a time: a row's pixels start on a byte, and the
 // bytes of a piece past the strip's end read as 0, as they do from the whole strip.
