@@ -26,8 +26,9 @@ bool Injected(bool fires) {
 }  // namespace
 
 void ResetAllocRegistry() {
+    for (int i = 0; i < gAllocRegistry.count; ++i)
+        gAllocRegistry.records[i] = AllocRecord{nullptr, 0};
     gAllocRegistry.count = 0;
-    for (AllocRecord& r : gAllocRegistry.records) r = AllocRecord{nullptr, 0};
 }
 
 void* TrackedAlloc(uint64_t count, uint64_t size) {
@@ -54,7 +55,8 @@ void TrackedFree(void* block) {
 }
 
 void FreeAllTracked() {
-    for (AllocRecord& r : gAllocRegistry.records) {
+    for (int i = 0; i < gAllocRegistry.count; ++i) {
+        AllocRecord& r = gAllocRegistry.records[i];
         if (r.block != nullptr && r.inUse == 1) {
             std::free(r.block);
             r = AllocRecord{nullptr, 0};

@@ -13,7 +13,8 @@ struct AllocRecord {
     void* block;
     int32_t inUse;  // 1 = owned
 };
-// Records are handed out in order and never reused within a job.
+// Records are handed out in order and never reused within a job; those at or past `count` are
+// empty, so a job's reset and release touch only the records it used.
 struct AllocRegistry {
     AllocRecord records[kAllocRecords];
     int32_t count;

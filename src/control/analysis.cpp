@@ -17,7 +17,13 @@
 
 AnalysisState gAnalysis;
 
-void ResetAnalysis() { std::memset(&gAnalysis, 0, sizeof gAnalysis); }
+// The extended rule's tables are not touched here: its analysis zeroes them as it starts, and
+// nothing else reads them.
+void ResetAnalysis() {
+    std::memset(gAnalysis.minWeight, 0, sizeof gAnalysis.minWeight);
+    std::memset(gAnalysis.dcBits, 0, sizeof gAnalysis.dcBits);
+    for (MagnitudeCounts*& c : gAnalysis.magnitudeCounts) c = nullptr;
+}
 
 namespace {
 
@@ -171,9 +177,11 @@ int AnalysePicture(int32_t target, CoefficientStore* store) {
         matrix[p] = 0;
         gAnalysis.minWeight[p] = 1;
     }
-    std::memset(gAnalysis.errorSums, 0, sizeof gAnalysis.errorSums);
-    for (auto& row : gAnalysis.errorTable) {
-        for (double& e : row) e = 0.0;
+    if (gSwitches.extendedAnalysis != 0) {
+        std::memset(gAnalysis.errorSums, 0, sizeof gAnalysis.errorSums);
+        for (auto& row : gAnalysis.errorTable) {
+            for (double& e : row) e = 0.0;
+        }
     }
 
     const SamplePlanes picture{gPlanes.y, gPlanes.cb, gPlanes.cr, gSettings.FrameWidth, 0, 0};

@@ -11,8 +11,8 @@
 struct AnalysisState {
     int32_t minWeight[64];                // smallest weight each position may take
     int32_t dcBits[3];                    // DC bits of the picture at precision 0, 1, 2
-    ErrorSums errorSums[3];               // extended rule only
-    ErrorTable errorTable;                // extended rule only
+    ErrorSums errorSums[3];               // extended rule only, zeroed as its analysis starts
+    ErrorTable errorTable;                // extended rule only, zeroed as its analysis starts
     MagnitudeCounts* magnitudeCounts[3];  // extended rule, by AnalysisComponent, while collected
 };
 extern AnalysisState gAnalysis;

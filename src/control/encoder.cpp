@@ -243,14 +243,13 @@ void ResetEncoderRecords() {
 int DecimateChroma() {
     const EncoderSettings& s = gSettings;
     const int32_t w2 = s.FrameWidth / 2;
-    const uint64_t planeBytes = static_cast<uint64_t>(w2) * static_cast<uint64_t>(s.FrameHeight);
-    uint8_t* temps[2] = {static_cast<uint8_t*>(TrackedAlloc(planeBytes, 1)),
-                         static_cast<uint8_t*>(TrackedAlloc(planeBytes, 1))};
-    if (temps[0] == nullptr || temps[1] == nullptr) {
-        TrackedFree(temps[0]);
-        TrackedFree(temps[1]);
-        return -1;
-    }
+    // Output row j lands on row y0 + j of its own plane, once row j + 1 is made: the outputs
+    // after that read rows from top + 2j + 1 on, below it (y0 <= top), so every output reads the
+    // picture's rows.
+    constexpr int32_t kHeld = 2;
+    const uint64_t rowBytes = static_cast<uint64_t>(w2);
+    uint8_t* held = static_cast<uint8_t*>(TrackedAlloc(2 * kHeld * rowBytes, 1));
+    if (held == nullptr) return -1;
     const int32_t top = s.CodedYOffset;
     const int32_t bottom = s.CodedYOffset + 16 * s.YMBlock - 1;
     const int32_t x0 = s.CodedXOffset / 2;
@@ -258,20 +257,22 @@ int DecimateChroma() {
     const int32_t y0 = s.CodedYOffset / 2;
     const int32_t outRows = 8 * s.YMBlock;
     uint8_t* inputs[2] = {gPlanes.cb, gPlanes.cr};
-    for (int32_t j = 0; j < outRows; ++j) {
-        const int64_t outOffset = static_cast<int64_t>(y0 + j) * w2;
-        for (int c = 0; c < 2; ++c)
-            DecimateRow(inputs[c], temps[c] + outOffset, w2, top + 2 * j, top, bottom, x0, x1);
-    }
-    for (int c = 0; c < 2; ++c) {
-        for (int32_t j = 0; j < outRows; ++j) {
-            const int64_t offset = static_cast<int64_t>(y0 + j) * w2;
-            std::memcpy(inputs[c] + offset + x0, temps[c] + offset + x0,
-                        static_cast<size_t>(x1 - x0));
+    auto heldRow = [&](int c, int32_t j) { return held + (c * kHeld + j % kHeld) * rowBytes; };
+    auto place = [&](int32_t j) {
+        const int64_t offset = static_cast<int64_t>(y0 + j) * w2;
+        for (int c = 0; c < 2; ++c) {
+            std::memcpy(inputs[c] + offset + x0, heldRow(c, j) + x0, static_cast<size_t>(x1 - x0));
         }
+    };
+    for (int32_t j = 0; j < outRows; ++j) {
+        for (int c = 0; c < 2; ++c)
+            DecimateRow(inputs[c], heldRow(c, j), w2, top + 2 * j, top, bottom, x0, x1);
+        if (j >= kHeld - 1) place(j - (kHeld - 1));
     }
-    TrackedFree(temps[0]);
-    TrackedFree(temps[1]);
+    for (int32_t j = outRows - (kHeld - 1); j < outRows; ++j) {
+        if (j >= 0) place(j);
+    }
+    TrackedFree(held);
     return 0;
 }
 

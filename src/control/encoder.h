@@ -12,7 +12,7 @@
 // estimate memo, threshold and error-term table. Not gCarriedSearch, which carries over.
 void ResetEncoderRecords();
 // Cb and Cr (half width, full height) into 4:2:0 inside the same planes; 0, or
-// -1 when its temporary planes cannot be had (the planes are then unchanged).
+// -1 when its working rows cannot be had (the planes are then unchanged).
 [[nodiscard]] int DecimateChroma();
 
 #endif

@@ -118,25 +118,29 @@ inline __attribute__((always_inline)) void ConvertRow(const uint8_t* __restrict 
     }
 }
 
-using ConvertRows = void (*)(const PicturePlanes&, uint32_t, uint32_t, uint32_t, const Levels&);
+using ConvertRows = void (*)(const PicturePlanes&, uint32_t, uint32_t, uint32_t, uint32_t,
+                             const Levels&);
 
-void ConvertRowsPortable(const PicturePlanes& planes, uint32_t width, uint32_t first, uint32_t end,
-                         const Levels& l) {
+// Working rows first .. end - 1 into picture rows to + first on.
+void ConvertRowsPortable(const PicturePlanes& planes, uint32_t width, uint32_t to, uint32_t first,
+                         uint32_t end, const Levels& l) {
     const uint64_t w = width;
     for (uint64_t r = first; r < end; ++r) {
-        ConvertRow(planes.red + r * w, planes.green + r * w, planes.blue + r * w, planes.y + r * w,
-                   planes.cb + r * (w / 2), planes.cr + r * (w / 2), static_cast<int32_t>(w), l);
+        const uint64_t t = to + r;
+        ConvertRow(planes.red + r * w, planes.green + r * w, planes.blue + r * w, planes.y + t * w,
+                   planes.cb + t * (w / 2), planes.cr + t * (w / 2), static_cast<int32_t>(w), l);
     }
 }
 
 #if defined(__x86_64__) || defined(__i386__)
 __attribute__((target("avx2"))) void ConvertRowsAvx2(const PicturePlanes& planes, uint32_t width,
-                                                     uint32_t first, uint32_t end,
+                                                     uint32_t to, uint32_t first, uint32_t end,
                                                      const Levels& l) {
     const uint64_t w = width;
     for (uint64_t r = first; r < end; ++r) {
-        ConvertRow(planes.red + r * w, planes.green + r * w, planes.blue + r * w, planes.y + r * w,
-                   planes.cb + r * (w / 2), planes.cr + r * (w / 2), static_cast<int32_t>(w), l);
+        const uint64_t t = to + r;
+        ConvertRow(planes.red + r * w, planes.green + r * w, planes.blue + r * w, planes.y + t * w,
+                   planes.cb + t * (w / 2), planes.cr + t * (w / 2), static_cast<int32_t>(w), l);
     }
 }
 #endif
@@ -155,17 +159,24 @@ ConvertRows ChosenConvertRows() {
 
 }  // namespace
 
-void ConvertRgbToYCbCr(const PicturePlanes& planes, uint32_t width, uint32_t height,
-                       const ColourLevels& levels) {
+// Rows in a chunk of the job's threads at least, and the chunks of a call at most.
+constexpr uint32_t kRowsPerChunk = 8;
+constexpr uint32_t kMostChunks = 8;
+
+void ConvertRgbToYCbCr(const PicturePlanes& planes, uint32_t width, uint32_t firstRow,
+                       uint32_t rows, const ColourLevels& levels) {
     // Planes of width x height bytes exist, so a row of any height is at most 2^30 bytes. Rows
     // apart, in chunks for the job's threads.
     const ConvertRows convert = ChosenConvertRows();
     const Levels l = LevelsOf(levels);
-    constexpr int32_t kChunks = 8;
-    auto rows = [&](int32_t chunk) {
-        const uint32_t from = static_cast<uint32_t>(uint64_t{height} * chunk / kChunks);
-        const uint32_t to = static_cast<uint32_t>(uint64_t{height} * (chunk + 1) / kChunks);
-        convert(planes, width, from, to, l);
+    const uint32_t fit = rows / kRowsPerChunk;
+    const int32_t chunks = static_cast<int32_t>(fit < 1             ? 1
+                                                : fit > kMostChunks ? kMostChunks
+                                                                    : fit);
+    auto part = [&](int32_t chunk) {
+        const uint32_t from = static_cast<uint32_t>(uint64_t{rows} * chunk / chunks);
+        const uint32_t to = static_cast<uint32_t>(uint64_t{rows} * (chunk + 1) / chunks);
+        convert(planes, width, firstRow, from, to, l);
     };
-    RunChunks(kChunks, rows);
+    RunChunks(chunks, part);
 }

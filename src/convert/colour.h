@@ -17,9 +17,10 @@ constexpr ColourLevels kVideoLevels = {0, 0};
 // -1 when the copies cannot be allocated (planes unchanged).
 [[nodiscard]] int ApplyOrientation(const PicturePlanes& planes, uint32_t width, uint32_t height,
                                    uint16_t orientation);
-// Y, Cb, Cr picture planes from the working planes (chroma of pixel pairs).
-void ConvertRgbToYCbCr(const PicturePlanes& planes, uint32_t width, uint32_t height,
-                       const ColourLevels& levels);
+// Rows firstRow .. firstRow + rows - 1 of the Y, Cb and Cr picture planes from rows 0 .. rows - 1
+// of the working planes, width pixels each (chroma of pixel pairs).
+void ConvertRgbToYCbCr(const PicturePlanes& planes, uint32_t width, uint32_t firstRow,
+                       uint32_t rows, const ColourLevels& levels);
 
 // One pixel's luma, and the chroma of a pixel pair, as the planes receive them.
 [[nodiscard]] uint8_t LumaOf(int red, int green, int blue, const ColourLevels& levels);

@@ -9,7 +9,7 @@
 // 0 when gPlanes holds the converted picture, whose size the TIFF field record gives
 // (imageWidth x imageLength); -1 on any failure (reported, except allocation failures).
 [[nodiscard]] int ConvertSourcePicture(const char* path, ColourLevels levels = kVideoLevels);
-// Allocates the six planes of a width x height picture into gPlanes; 0 or -1.
+// Allocates the Y, Cb and Cr planes of a width x height picture into gPlanes; 0 or -1.
 [[nodiscard]] int AllocatePicturePlanes(uint32_t width, uint32_t height);
 
 #endif

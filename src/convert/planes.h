@@ -7,7 +7,8 @@
 // For a W x H picture (the settings' FrameWidth and FrameHeight once the job has them): Y is
 // W x H (row length W); Cb and Cr are W/2 x H as converted (half width, full height) and hold
 // 4:2:0 chroma (row length W/2) once the encoder has decimated them. red, green and blue are
-// the working planes of the conversion, W x H each, released when it succeeds.
+// the working planes of the conversion (a band of rows, or the whole picture when it is turned),
+// released when it ends.
 struct PicturePlanes {
     uint8_t* y;
     uint8_t* cb;

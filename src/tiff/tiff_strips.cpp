@@ -68,23 +68,25 @@ void SplitRgb(const uint8_t* pixels, uint8_t* red, uint8_t* green, uint8_t* blue
     SplitRgbPortable(pixels, red, green, blue, n);
 }
 
-// Pixels at .. end - 1 of an RGB strip of `length` bytes.
-void UnpackRgb(const uint8_t* strip, uint64_t length, uint64_t at, uint64_t end,
+// `end` pixels of an RGB strip of `length` bytes, from bit p on, into band places 0 .. end - 1.
+void UnpackRgb(const uint8_t* strip, uint64_t length, uint64_t p, uint64_t end,
                const RgbPlanes& planes) {
     const TiffFields& f = gTiffFields;
-    uint64_t p = 0;
+    uint64_t at = 0;
     uint64_t green = f.bitsPerSample[0];
     uint64_t blue = green + f.bitsPerSample[1];
     if (green == 8 && f.bitsPerSample[1] == 8 && f.bitsPerSample[2] == 8 &&
         f.bitsPerPixel % 8 == 0) {
         // Whole bytes: the pixels whose three samples the strip holds, without the bit reader.
         const uint64_t step = f.bitsPerPixel / 8;
-        const uint64_t inside = length < 3 ? 0 : (length - 3) / step + 1;
-        const uint64_t last = at + (inside < end - at ? inside : end - at);
-        const uint8_t* pixel = strip;
+        const uint64_t first = p / 8;
+        const uint64_t held = length > first ? length - first : 0;
+        const uint64_t inside = held < 3 ? 0 : (held - 3) / step + 1;
+        const uint64_t last = inside < end ? inside : end;
+        const uint8_t* pixel = last == 0 ? strip : strip + first;
         if (step == 3) {
-            SplitRgb(pixel, planes.red + at, planes.green + at, planes.blue + at, last - at);
-            pixel += 3 * (last - at);
+            SplitRgb(pixel, planes.red, planes.green, planes.blue, last);
+            pixel += 3 * last;
             at = last;
         }
         for (; at < last; ++at, pixel += step) {
@@ -92,7 +94,7 @@ void UnpackRgb(const uint8_t* strip, uint64_t length, uint64_t at, uint64_t end,
             planes.green[at] = pixel[1];
             planes.blue[at] = pixel[2];
         }
-        p = 8 * static_cast<uint64_t>(pixel - strip);
+        p += 8 * step * last;
     }
     for (; at < end; ++at, p += f.bitsPerPixel) {
         planes.red[at] = ColourSample(p, 0, strip, length);
@@ -101,15 +103,15 @@ void UnpackRgb(const uint8_t* strip, uint64_t length, uint64_t at, uint64_t end,
     }
 }
 
-// Pixels at .. end - 1 of a palette strip of `length` bytes.
-void UnpackPalette(const uint8_t* strip, uint64_t length, uint64_t at, uint64_t end,
+// `end` pixels of a palette strip of `length` bytes, from bit p on, into band places 0 .. end - 1.
+void UnpackPalette(const uint8_t* strip, uint64_t length, uint64_t p, uint64_t end,
                    const RgbPlanes& planes) {
     const TiffFields& f = gTiffFields;
     uint16_t bits = f.bitsPerSample[0];
     if (bits == 4) gTiffFields.paletteStride = 16;
     if (bits == 8) gTiffFields.paletteStride = 256;
     uint32_t stride = gTiffFields.paletteStride;
-    for (uint64_t p = 0; at < end; ++at, p += f.bitsPerPixel) {
+    for (uint64_t at = 0; at < end; ++at, p += f.bitsPerPixel) {
         uint32_t v = ReadSampleBits(p, 0, strip, length);
         planes.red[at] = MapAt(v);
         planes.green[at] = MapAt(v + stride);
@@ -117,27 +119,30 @@ void UnpackPalette(const uint8_t* strip, uint64_t length, uint64_t at, uint64_t 
     }
 }
 
-// Pixels at .. end - 1 of a grey strip of `length` bytes, through the grey ramp.
-void UnpackGrey(const uint8_t* strip, uint64_t length, uint64_t at, uint64_t end,
+// `end` pixels of a grey strip of `length` bytes, from bit p on, through the grey ramp into band
+// places 0 .. end - 1.
+void UnpackGrey(const uint8_t* strip, uint64_t length, uint64_t p, uint64_t end,
                 const RgbPlanes& planes) {
     const TiffFields& f = gTiffFields;
-    uint64_t p = 0;
+    uint64_t at = 0;
     BuildGreyRamp(f.bitsPerSample[0], f.photometric == kWhiteIsZero);
     if (f.bitsPerSample[0] == 8 && f.bitsPerPixel % 8 == 0) {
         // Whole bytes: the pixels the strip holds, through the ramp, without the bit reader.
         uint8_t ramp[256];
         for (uint32_t v = 0; v < 256; ++v) ramp[v] = MapAt(v);
         const uint64_t step = f.bitsPerPixel / 8;
-        const uint64_t inside = length == 0 ? 0 : (length - 1) / step + 1;
-        const uint64_t last = at + (inside < end - at ? inside : end - at);
-        const uint8_t* pixel = strip;
+        const uint64_t first = p / 8;
+        const uint64_t held = length > first ? length - first : 0;
+        const uint64_t inside = held == 0 ? 0 : (held - 1) / step + 1;
+        const uint64_t last = inside < end ? inside : end;
+        const uint8_t* pixel = last == 0 ? strip : strip + first;
         for (; at < last; ++at, pixel += step) {
             const uint8_t v = ramp[*pixel];
             planes.red[at] = v;
             planes.green[at] = v;
             planes.blue[at] = v;
         }
-        p = 8 * static_cast<uint64_t>(pixel - strip);
+        p += 8 * step * last;
     }
     for (; at < end; ++at, p += f.bitsPerPixel) {
         uint8_t v = MapAt(ReadSampleBits(p, 0, strip, length));
@@ -147,36 +152,39 @@ void UnpackGrey(const uint8_t* strip, uint64_t length, uint64_t at, uint64_t end
     }
 }
 
-// Rows firstRow .. firstRow + rows - 1 from `length` bytes of strip data.
-void UnpackRows(const uint8_t* strip, uint64_t length, uint32_t firstRow, uint32_t rows,
-                const RgbPlanes& planes) {
+// Rows skip .. skip + rows - 1 of `length` bytes of strip data (row 0 its first) into the band,
+// which then hands them on as rows firstRow + skip on.
+void TakeRows(const uint8_t* strip, uint64_t length, uint32_t firstRow, uint32_t skip,
+              uint32_t rows, const RasterBands& bands) {
     const uint64_t width = gTiffFields.imageWidth;
-    const uint64_t at = firstRow * width;
-    const uint64_t end = (uint64_t{firstRow} + rows) * width;
+    const uint64_t p = uint64_t{skip} * width * gTiffFields.bitsPerPixel;
+    const uint64_t end = uint64_t{rows} * width;
     const uint16_t photometric = gTiffFields.photometric;
     if (photometric == kPhotometricRgb) {
-        UnpackRgb(strip, length, at, end, planes);
+        UnpackRgb(strip, length, p, end, bands.band);
     } else if (photometric == kPhotometricPalette) {
-        UnpackPalette(strip, length, at, end, planes);
+        UnpackPalette(strip, length, p, end, bands.band);
     } else if (photometric == kBlackIsZero || photometric == kWhiteIsZero) {
-        UnpackGrey(strip, length, at, end, planes);
+        UnpackGrey(strip, length, p, end, bands.band);
     }
+    bands.take(bands.context, firstRow + skip, rows);
 }
 
 // Uncompressed strips of whole-byte pixels up to this size are read a few rows at a time
 // through a buffer that stays in the cache; the rows come out as from the whole strip.
 constexpr uint64_t kPiecewiseStripBytes = uint64_t{64} << 20;
-constexpr uint64_t kPieceBytes = 64 * 1024;
+constexpr uint64_t kPieceBytes = 128 * 1024;
 
 // The strip's count bytes at offset, rows at a time: a row's pixels start on a byte, and the
 // bytes of a piece past the strip's end read as 0, as they do from the whole strip.
 int ReadStripInPieces(FILE* file, uint32_t firstRow, uint64_t offset, uint64_t count,
-                      const RgbPlanes& planes) {
+                      const RasterBands& bands) {
     const TiffFields& f = gTiffFields;
     const uint64_t rowBytes = uint64_t{f.bitsPerPixel} / 8 * f.imageWidth;
     const uint32_t rows = f.rowsPerStrip;
     uint64_t pieceRows = rowBytes == 0 ? rows : kPieceBytes / rowBytes;
     if (pieceRows == 0) pieceRows = 1;
+    if (pieceRows > bands.rows) pieceRows = bands.rows;
     if (pieceRows > rows) pieceRows = rows;
     const uint64_t bufferBytes = pieceRows * rowBytes < count ? pieceRows * rowBytes : count;
     uint8_t* piece = static_cast<uint8_t*>(TrackedAlloc(bufferBytes, 1));
@@ -193,7 +201,7 @@ int ReadStripInPieces(FILE* file, uint32_t firstRow, uint64_t offset, uint64_t c
         }
         consumed += length;
         if (f.fillOrder == 2) ReverseBitOrder(piece, length);
-        UnpackRows(piece, length, firstRow + row, n, planes);
+        TakeRows(piece, length, firstRow + row, 0, n, bands);
     }
     if (result != 0) ReportError(kMsgStripReadError, gMessageNames.pictureName);
     TrackedFree(piece);
@@ -267,7 +275,7 @@ int UnpackBitsStrip(const uint8_t* raw, uint8_t* decoded, uint32_t s) {
     }
 }
 
-int ReadTiffStrip(FILE* file, uint32_t firstRow, uint32_t s, const RgbPlanes& planes) {
+int ReadTiffStrip(FILE* file, uint32_t firstRow, uint32_t s, const RasterBands& bands) {
     TiffFields& f = gTiffFields;
     uint64_t offset = f.stripOffsets[s];
     uint64_t count = f.stripByteCounts[s];
@@ -278,7 +286,7 @@ int ReadTiffStrip(FILE* file, uint32_t firstRow, uint32_t s, const RgbPlanes& pl
     }
     if (f.compression != kCompressionPackBits && f.bitsPerPixel % 8 == 0 &&
         count <= kPiecewiseStripBytes)
-        return ReadStripInPieces(file, firstRow, offset, count, planes);
+        return ReadStripInPieces(file, firstRow, offset, count, bands);
     uint8_t* raw = static_cast<uint8_t*>(TrackedAlloc(count, 1));
     if (raw == nullptr) return -1;
     if (fseeko(file, static_cast<off_t>(offset), SEEK_SET) != 0 ||
@@ -305,12 +313,15 @@ int ReadTiffStrip(FILE* file, uint32_t firstRow, uint32_t s, const RgbPlanes& pl
             return -1;
         }
     }
-    UnpackRows(strip, length, firstRow, f.rowsPerStrip, planes);
+    for (uint32_t row = 0; row < f.rowsPerStrip; row += bands.rows) {
+        const uint32_t left = f.rowsPerStrip - row;
+        TakeRows(strip, length, firstRow, row, left < bands.rows ? left : bands.rows, bands);
+    }
     TrackedFree(strip);
     return 0;
 }
 
-int ReadTiffRaster(FILE* file, const RgbPlanes& planes) {
+int ReadTiffRaster(FILE* file, const RasterBands& bands) {
     TiffFields& f = gTiffFields;
     int samples =
         f.samplesPerPixel < kBitsPerSamplePlaces ? f.samplesPerPixel : kBitsPerSamplePlaces;
@@ -324,7 +335,7 @@ int ReadTiffRaster(FILE* file, const RgbPlanes& planes) {
         f.stripCount < static_cast<uint32_t>(kStripPlaces) ? f.stripCount : kStripPlaces;
     for (uint32_t s = 0; s < strips; ++s) {
         if (rowsLeft < f.rowsPerStrip) f.rowsPerStrip = rowsLeft;
-        if (ReadTiffStrip(file, height - rowsLeft, s, planes) != 0) return -1;
+        if (ReadTiffStrip(file, height - rowsLeft, s, bands) != 0) return -1;
         rowsLeft -= f.rowsPerStrip;
     }
     return 0;

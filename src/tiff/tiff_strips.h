@@ -1,23 +1,34 @@
-// Strip reading: uncompressed and PackBits strips into the red, green and
-// blue working planes.
+// Strip reading: uncompressed and PackBits strips into bands of red, green and blue working
+// planes.
 #ifndef PICTOR_TIFF_TIFF_STRIPS_H
 #define PICTOR_TIFF_TIFF_STRIPS_H
 
 #include <cstdint>
 #include <cstdio>
 
-// The working planes the raster goes into, owned by the caller: imageWidth x imageLength bytes
-// each, row-major, zero-filled. Grey and palette samples are mapped to all three.
+// A band of working planes, owned by the caller: `rows` rows of imageWidth bytes each. Grey and
+// palette samples are mapped to all three.
 struct RgbPlanes {
     uint8_t* red;
     uint8_t* green;
     uint8_t* blue;
 };
 
+// Where the raster goes, a few rows at a time and top row first: at most `rows` (at least 1)
+// rows unpacked into the band (its row 0 the first of them), then handed on by take(context,
+// first row, rows) before the band is refilled. Rows the strips do not give are never handed on.
+struct RasterBands {
+    RgbPlanes band;
+    uint32_t rows;
+    void (*take)(void* context, uint32_t firstRow, uint32_t rows);
+    void* context;
+};
+
 // Whole picture, strip by strip; 0 or -1 (message 18 or 16, none for allocation).
-[[nodiscard]] int ReadTiffRaster(FILE* file, const RgbPlanes& planes);
+[[nodiscard]] int ReadTiffRaster(FILE* file, const RasterBands& bands);
 // Rows first row .. first row + rows per strip - 1 from strip s; 0 or -1.
-[[nodiscard]] int ReadTiffStrip(FILE* file, uint32_t firstRow, uint32_t s, const RgbPlanes& planes);
+[[nodiscard]] int ReadTiffStrip(FILE* file, uint32_t firstRow, uint32_t s,
+                                const RasterBands& bands);
 // Bytes that rows per strip rows of the picture need (D).
 [[nodiscard]] uint64_t DecodedStripSize();
 // Decodes strip s's PackBits data (strip byte counts[s] bytes at raw) into

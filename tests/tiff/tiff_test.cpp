@@ -69,7 +69,7 @@ const RgbCase kRgbCases[] = {
     {"Orientation4FillOrder2", {false, 0, false, 4, false, true}, {}, {}},
     {"LargeFillOrder2", {false, 0, false, 0, false, true}, {}, {}, true},
     {"LargeSixteenStripsOf400", {true, 400, false, 0, false, false, 16}, {}, {}, true},
-    {"LargeTwoExtraStripsOf100", {false, 100, false, 0, false, false, 8, 2}, {}, {}, true},
+    {"LargeTwoExtraPackBitsStripsOf100", {false, 100, true, 0, false, false, 8, 2}, {}, {}, true},
     {"LargeCutInsideAPiece", {}, {}, {}, true, 1000003},
     {"LargeCutAtARow", {}, {}, {}, true, 720 * 3 * 200},
     // Entries.
@@ -144,6 +144,17 @@ U Map(int n) {
     for (int i = 0; i < n; ++i) map.push_back(static_cast<uint32_t>((i * 5 % 251) << 8 | 0xFF));
     return map;
 }
+// PackBits data: for each (runs, value), that many runs of 128 copies of the value.
+std::vector<uint8_t> Repeats(const std::vector<std::pair<int, uint8_t>>& spans) {
+    std::vector<uint8_t> bytes;
+    for (const auto& [runs, value] : spans) {
+        for (int i = 0; i < runs; ++i) {
+            bytes.push_back(0x81);
+            bytes.push_back(value);
+        }
+    }
+    return bytes;
+}
 const std::vector<TiffEntry> kRgb16 = {Short(258, {16, 16, 16}), Short(262, {2}), Short(277, {3})};
 const std::vector<TiffEntry> kPackBitsRows = {Short(258, {8}), Short(262, {1}), Short(259, {32773}),
                                               Short(278, {1})};
@@ -164,6 +175,15 @@ const StripCase kStripCases[] = {
      {Short(258, {8}), Short(262, {0})},
      {0, 17},
      {{0, {255, 255, 255}, {238, 238, 238}}}},
+    // 64 rows of 720 in one PackBits strip, unpacked a band of rows at a time: rows 0 - 31 are
+    // 10, rows 32 - 63 are 200.
+    {"Grey8PackBitsWide",
+     false,
+     {Short(258, {8}), Short(262, {1}), Short(259, {32773}), Short(256, {720})},
+     Repeats({{180, 10}, {180, 200}}),
+     {{31 * 720, {10, 10, 10}, {10, 10, 10}},
+      {32 * 720, {200, 200, 200}, {200, 200, 200}},
+      {63 * 720 + 718, {200, 200, 200}, {200, 200, 200}}}},
     {"Palette8Big",
      true,
      {Short(258, {8}), Short(262, {3}), Short(320, Map(768))},
