@@ -7,6 +7,7 @@
 #include "coding/tables.h"
 #include "coding/transform_lanes.h"
 #include "parallel/job_threads.h"
+#include "platform/cpu_features.h"
 
 namespace {
 
@@ -109,9 +110,9 @@ bool DctVariantRuns(DctVariant variant) {
             return true;
 #if PICTOR_DCT_VECTORS
         case DctVariant::kAvx2:
-            return __builtin_cpu_supports("avx2");
+            return CpuHasAvx2();
         case DctVariant::kAvx512:
-            return __builtin_cpu_supports("avx512f");
+            return CpuHasAvx512f();
 #else
         case DctVariant::kAvx2:
         case DctVariant::kAvx512:

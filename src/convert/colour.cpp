@@ -4,6 +4,7 @@
 
 #include "api/registry.h"
 #include "parallel/job_threads.h"
+#include "platform/cpu_features.h"
 
 namespace {
 
@@ -149,8 +150,7 @@ __attribute__((target("avx2"))) void ConvertRowsAvx2(const PicturePlanes& planes
 // the process.
 ConvertRows ChosenConvertRows() {
 #if defined(__x86_64__) || defined(__i386__)
-    static const ConvertRows chosen =
-        __builtin_cpu_supports("avx2") ? ConvertRowsAvx2 : ConvertRowsPortable;
+    static const ConvertRows chosen = CpuHasAvx2() ? ConvertRowsAvx2 : ConvertRowsPortable;
     return chosen;
 #else
     return ConvertRowsPortable;

@@ -6,6 +6,7 @@
 #include "messages/codes.h"
 #include "messages/message_names.h"
 #include "messages/report.h"
+#include "platform/cpu_features.h"
 #include "tiff/tiff_fields.h"
 #include "tiff/tiff_reader_state.h"
 
@@ -62,8 +63,7 @@ __attribute__((target("avx2"))) void SplitRgbAvx2(const uint8_t* pixels, uint8_t
 // The same bytes either way; AVX2 where the processor has it, fixed for the life of the process.
 void SplitRgb(const uint8_t* pixels, uint8_t* red, uint8_t* green, uint8_t* blue, uint64_t n) {
 #if defined(__x86_64__) || defined(__i386__)
-    static const bool avx2 = __builtin_cpu_supports("avx2");
-    if (avx2) return SplitRgbAvx2(pixels, red, green, blue, n);
+    if (CpuHasAvx2()) return SplitRgbAvx2(pixels, red, green, blue, n);
 #endif
     SplitRgbPortable(pixels, red, green, blue, n);
 }
