@@ -21,16 +21,19 @@ namespace {
 constexpr int32_t kBlockChunks = 8;
 int64_t ChunkStart(int32_t chunk, int64_t blocks) { return blocks * chunk / kBlockChunks; }
 
-// The smallest AC magnitude whose level is not 0 under `matrix` and q: a level is not 0 once
+// The smallest AC magnitude whose level is not 0 with weight w and q: a level is not 0 once
 // 16|x| + w/2 >= (2q - offset) w.
-int32_t SmallestCodedMagnitude(const int32_t* matrix, int q) {
+int32_t SmallestCodedMagnitude(int32_t w, int q) {
     const int32_t offset = (3 * q + 2) / 4;
-    const int32_t step = 2 * q;
+    const int32_t need = (2 * q - offset) * w - w / 2;
+    return need <= 0 ? 1 : (need + 15) / 16;
+}
+
+// The least of them over a matrix's AC weights.
+int32_t SmallestCodedMagnitude(const int32_t* matrix, int q) {
     int32_t smallest = INT32_MAX;
     for (int p = 1; p < 64; ++p) {
-        const int32_t w = matrix[p];
-        const int32_t need = (step - offset) * w - w / 2;
-        const int32_t from = need <= 0 ? 1 : (need + 15) / 16;
+        const int32_t from = SmallestCodedMagnitude(matrix[p], q);
         if (from < smallest) smallest = from;
     }
     return smallest;
@@ -121,9 +124,45 @@ void EstimateEveryBlock(const CoefficientStore& store, const ScanQuantiser& quan
     for (int64_t t : totals) gEstimate.total += t;
 }
 
+// When few weights change, most blocks are too small at their scan indices to be coded with
+// either weight, and reading those few coefficients costs less than quantising the groups.
+constexpr int kFewChangedWeights = 8;
+struct ChangedWeights {
+    int32_t count;  // above kFewChangedWeights: none listed
+    int32_t index[kFewChangedWeights];
+    int32_t reach[kFewChangedWeights];  // the least magnitude coded with the weight before or after
+};
+
+ChangedWeights ListChangedWeights(const int32_t* matrix, const int32_t* before, int q) {
+    ChangedWeights changed{};
+    for (int k = 1; k < 64; ++k) {
+        const int p = kZigZagScan[k].column + 8 * kZigZagScan[k].row;
+        if (matrix[p] == before[p]) continue;
+        if (changed.count < kFewChangedWeights) {
+            const int32_t after = SmallestCodedMagnitude(matrix[p], q);
+            const int32_t kept = SmallestCodedMagnitude(before[p], q);
+            changed.index[changed.count] = k;
+            changed.reach[changed.count] = after < kept ? after : kept;
+        }
+        ++changed.count;
+    }
+    return changed;
+}
+
+// Whether a block has a coefficient at a listed scan index that reaches its magnitude.
+bool Reaches(const int16_t* block, const ChangedWeights& changed) {
+    bool reaches = false;
+    for (int i = 0; i < changed.count; ++i) {
+        const int32_t c = block[changed.index[i]];
+        reaches |= (c < 0 ? -c : c) >= changed.reach[i];
+    }
+    return reaches;
+}
+
 // Only the changed level groups, and the blocks where a magnitude in them changed.
 void EstimateChangedGroups(const CoefficientStore& store, const ScanQuantiser& quantiser, int q,
-                           int32_t smallest, uint32_t groups) {
+                           int32_t smallest, uint32_t groups, const ChangedWeights& changed) {
+    const bool listed = changed.count <= kFewChangedWeights;
     uint64_t groupBits = 0;
     for (int g = 0; g < 4; ++g) {
         if (groups >> g & 1) groupBits |= uint64_t{0xFFFF} << (16 * g);
@@ -135,6 +174,8 @@ void EstimateChangedGroups(const CoefficientStore& store, const ScanQuantiser& q
              b < ChunkStart(chunk + 1, gEstimate.blocks); ++b) {
             // All zero before and after.
             if (gEstimate.largest[b] < smallest && gEstimate.nonZero[b] == 0) continue;
+            // No changed weight codes its coefficient before or after.
+            if (listed && !Reaches(store.data + 64 * b, changed)) continue;
             uint8_t* magnitudes = gEstimate.magnitudes + 64 * b;
             int16_t levels[64];
             uint8_t fresh[64];
@@ -250,7 +291,8 @@ int32_t SearchEstimateAcBits(const CoefficientStore& store, const int32_t* matri
     if (!gEstimate.valid || gEstimate.q != q) {
         EstimateEveryBlock(store, quantiser, q, smallest);
     } else if (const uint32_t groups = ChangedGroups(matrix, gEstimate.matrix)) {
-        EstimateChangedGroups(store, quantiser, q, smallest, groups);
+        EstimateChangedGroups(store, quantiser, q, smallest, groups,
+                              ListChangedWeights(matrix, gEstimate.matrix, q));
     }
     std::memcpy(gEstimate.matrix, matrix, sizeof gEstimate.matrix);
     gEstimate.q = q;
