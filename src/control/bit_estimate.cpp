@@ -125,11 +125,12 @@ void EstimateEveryBlock(const CoefficientStore& store, const ScanQuantiser& quan
 }
 
 // When few weights change, most blocks are too small at their scan indices to be coded with
-// either weight, and reading those few coefficients costs less than quantising the groups.
+// either weight, and the levels there are found one by one and their code lengths followed.
 constexpr int kFewChangedWeights = 8;
 struct ChangedWeights {
     int32_t count;  // above kFewChangedWeights: none listed
     int32_t index[kFewChangedWeights];
+    int32_t weight[kFewChangedWeights];
     int32_t reach[kFewChangedWeights];  // the least magnitude coded with the weight before or after
 };
 
@@ -142,6 +143,7 @@ ChangedWeights ListChangedWeights(const int32_t* matrix, const int32_t* before, 
             const int32_t after = SmallestCodedMagnitude(matrix[p], q);
             const int32_t kept = SmallestCodedMagnitude(before[p], q);
             changed.index[changed.count] = k;
+            changed.weight[changed.count] = matrix[p];
             changed.reach[changed.count] = after < kept ? after : kept;
         }
         ++changed.count;
@@ -149,14 +151,53 @@ ChangedWeights ListChangedWeights(const int32_t* matrix, const int32_t* before, 
     return changed;
 }
 
-// Whether a block has a coefficient at a listed scan index that reaches its magnitude.
-bool Reaches(const int16_t* block, const ChangedWeights& changed) {
-    bool reaches = false;
-    for (int i = 0; i < changed.count; ++i) {
-        const int32_t c = block[changed.index[i]];
-        reaches |= (c < 0 ? -c : c) >= changed.reach[i];
+// min(|level|, kLargestTabledMagnitude) of magnitude a with weight w at q, by the divisions the
+// quantiser's products equal.
+int32_t TabledLevel(int32_t a, int32_t w, int q) {
+    const int32_t level = ((16 * a + w / 2) / w + (3 * q + 2) / 4) / (2 * q);
+    return level < kLargestTabledMagnitude ? level : kLargestTabledMagnitude;
+}
+
+// Sets the tabled magnitude at scan index k (1..63) of a block to `fresh`; returns the change in
+// its bits: the code at k, and the run of the next non-zero level when k turns zero or non-zero.
+int32_t ChangeMagnitude(uint8_t* magnitudes, uint64_t* nonZero, int k, int32_t fresh) {
+    const uint8_t* lengths = &kAcLengths.at[0][0];
+    constexpr int kRunStride = kLargestTabledMagnitude + 1;
+    const int32_t kept = magnitudes[k];
+    const uint64_t below = *nonZero & ((uint64_t{1} << k) - 1);
+    const uint64_t above = *nonZero & (~uint64_t{1} << k);
+    const int previous = below != 0 ? 63 - __builtin_clzll(below) : 0;
+    const int run = k - previous - 1;
+    int32_t change = 0;
+    if (kept != 0) change -= lengths[run * kRunStride + kept];
+    if (fresh != 0) change += lengths[run * kRunStride + fresh];
+    if (above != 0 && (kept == 0) != (fresh == 0)) {
+        const int next = __builtin_ctzll(above);
+        const uint8_t* m = lengths + magnitudes[next];
+        const int32_t joined = m[(next - previous - 1) * kRunStride];
+        const int32_t split = m[(next - k - 1) * kRunStride];
+        change += fresh != 0 ? split - joined : joined - split;
     }
-    return reaches;
+    magnitudes[k] = static_cast<uint8_t>(fresh);
+    *nonZero = fresh != 0 ? *nonZero | uint64_t{1} << k : *nonZero & ~(uint64_t{1} << k);
+    return change;
+}
+
+// The listed weights' levels of one block; returns the change in its bits.
+int32_t ChangeListedLevels(const int16_t* block, const ChangedWeights& changed, int q, int64_t b) {
+    int32_t change = 0;
+    for (int i = 0; i < changed.count; ++i) {
+        const int k = changed.index[i];
+        const int32_t a = block[k] < 0 ? -block[k] : block[k];
+        // Below the reach the level is 0 before and after.
+        if (a < changed.reach[i]) continue;
+        uint8_t* magnitudes = gEstimate.magnitudes + 64 * b;
+        const int32_t fresh = TabledLevel(a, changed.weight[i], q);
+        if (fresh != magnitudes[k])
+            change += ChangeMagnitude(magnitudes, &gEstimate.nonZero[b], k, fresh);
+    }
+    gEstimate.bits[b] += change;
+    return change;
 }
 
 // Only the changed level groups, and the blocks where a magnitude in them changed.
@@ -174,8 +215,10 @@ void EstimateChangedGroups(const CoefficientStore& store, const ScanQuantiser& q
              b < ChunkStart(chunk + 1, gEstimate.blocks); ++b) {
             // All zero before and after.
             if (gEstimate.largest[b] < smallest && gEstimate.nonZero[b] == 0) continue;
-            // No changed weight codes its coefficient before or after.
-            if (listed && !Reaches(store.data + 64 * b, changed)) continue;
+            if (listed) {
+                change += ChangeListedLevels(store.data + 64 * b, changed, q, b);
+                continue;
+            }
             uint8_t* magnitudes = gEstimate.magnitudes + 64 * b;
             int16_t levels[64];
             uint8_t fresh[64];
