@@ -126,7 +126,7 @@ void EstimateEveryBlock(const CoefficientStore& store, const ScanQuantiser& quan
 
 // When few weights change, most blocks are too small at their scan indices to be coded with
 // either weight, and the levels there are found one by one and their code lengths followed.
-constexpr int kFewChangedWeights = 8;
+constexpr int kFewChangedWeights = 12;
 struct ChangedWeights {
     int32_t count;  // above kFewChangedWeights: none listed
     int32_t index[kFewChangedWeights];
