@@ -21,16 +21,19 @@ namespace {
 constexpr int32_t kBlockChunks = 8;
 int64_t ChunkStart(int32_t chunk, int64_t blocks) { return blocks * chunk / kBlockChunks; }
 
-// The smallest AC magnitude whose level is not 0 under `matrix` and q: a level is not 0 once
+// The smallest AC magnitude whose level is not 0 with weight w and q: a level is not 0 once
 // 16|x| + w/2 >= (2q - offset) w.
-int32_t SmallestCodedMagnitude(const int32_t* matrix, int q) {
+int32_t SmallestCodedMagnitude(int32_t w, int q) {
     const int32_t offset = (3 * q + 2) / 4;
-    const int32_t step = 2 * q;
+    const int32_t need = (2 * q - offset) * w - w / 2;
+    return need <= 0 ? 1 : (need + 15) / 16;
+}
+
+// The least of them over a matrix's AC weights.
+int32_t SmallestCodedMagnitude(const int32_t* matrix, int q) {
     int32_t smallest = INT32_MAX;
     for (int p = 1; p < 64; ++p) {
-        const int32_t w = matrix[p];
-        const int32_t need = (step - offset) * w - w / 2;
-        const int32_t from = need <= 0 ? 1 : (need + 15) / 16;
+        const int32_t from = SmallestCodedMagnitude(matrix[p], q);
         if (from < smallest) smallest = from;
     }
     return smallest;
@@ -121,9 +124,86 @@ void EstimateEveryBlock(const CoefficientStore& store, const ScanQuantiser& quan
     for (int64_t t : totals) gEstimate.total += t;
 }
 
+// When few weights change, most blocks are too small at their scan indices to be coded with
+// either weight, and the levels there are found one by one and their code lengths followed.
+constexpr int kFewChangedWeights = 12;
+struct ChangedWeights {
+    int32_t count;  // above kFewChangedWeights: none listed
+    int32_t index[kFewChangedWeights];
+    int32_t weight[kFewChangedWeights];
+    int32_t reach[kFewChangedWeights];  // the least magnitude coded with the weight before or after
+};
+
+ChangedWeights ListChangedWeights(const int32_t* matrix, const int32_t* before, int q) {
+    ChangedWeights changed{};
+    for (int k = 1; k < 64; ++k) {
+        const int p = kZigZagScan[k].column + 8 * kZigZagScan[k].row;
+        if (matrix[p] == before[p]) continue;
+        if (changed.count < kFewChangedWeights) {
+            const int32_t after = SmallestCodedMagnitude(matrix[p], q);
+            const int32_t kept = SmallestCodedMagnitude(before[p], q);
+            changed.index[changed.count] = k;
+            changed.weight[changed.count] = matrix[p];
+            changed.reach[changed.count] = after < kept ? after : kept;
+        }
+        ++changed.count;
+    }
+    return changed;
+}
+
+// min(|level|, kLargestTabledMagnitude) of magnitude a with weight w at q, by the divisions the
+// quantiser's products equal.
+int32_t TabledLevel(int32_t a, int32_t w, int q) {
+    const int32_t level = ((16 * a + w / 2) / w + (3 * q + 2) / 4) / (2 * q);
+    return level < kLargestTabledMagnitude ? level : kLargestTabledMagnitude;
+}
+
+// Sets the tabled magnitude at scan index k (1..63) of a block to `fresh`; returns the change in
+// its bits: the code at k, and the run of the next non-zero level when k turns zero or non-zero.
+int32_t ChangeMagnitude(uint8_t* magnitudes, uint64_t* nonZero, int k, int32_t fresh) {
+    const uint8_t* lengths = &kAcLengths.at[0][0];
+    constexpr int kRunStride = kLargestTabledMagnitude + 1;
+    const int32_t kept = magnitudes[k];
+    const uint64_t below = *nonZero & ((uint64_t{1} << k) - 1);
+    const uint64_t above = *nonZero & (~uint64_t{1} << k);
+    const int previous = below != 0 ? 63 - __builtin_clzll(below) : 0;
+    const int run = k - previous - 1;
+    int32_t change = 0;
+    if (kept != 0) change -= lengths[run * kRunStride + kept];
+    if (fresh != 0) change += lengths[run * kRunStride + fresh];
+    if (above != 0 && (kept == 0) != (fresh == 0)) {
+        const int next = __builtin_ctzll(above);
+        const uint8_t* m = lengths + magnitudes[next];
+        const int32_t joined = m[(next - previous - 1) * kRunStride];
+        const int32_t split = m[(next - k - 1) * kRunStride];
+        change += fresh != 0 ? split - joined : joined - split;
+    }
+    magnitudes[k] = static_cast<uint8_t>(fresh);
+    *nonZero = fresh != 0 ? *nonZero | uint64_t{1} << k : *nonZero & ~(uint64_t{1} << k);
+    return change;
+}
+
+// The listed weights' levels of one block; returns the change in its bits.
+int32_t ChangeListedLevels(const int16_t* block, const ChangedWeights& changed, int q, int64_t b) {
+    int32_t change = 0;
+    for (int i = 0; i < changed.count; ++i) {
+        const int k = changed.index[i];
+        const int32_t a = block[k] < 0 ? -block[k] : block[k];
+        // Below the reach the level is 0 before and after.
+        if (a < changed.reach[i]) continue;
+        uint8_t* magnitudes = gEstimate.magnitudes + 64 * b;
+        const int32_t fresh = TabledLevel(a, changed.weight[i], q);
+        if (fresh != magnitudes[k])
+            change += ChangeMagnitude(magnitudes, &gEstimate.nonZero[b], k, fresh);
+    }
+    gEstimate.bits[b] += change;
+    return change;
+}
+
 // Only the changed level groups, and the blocks where a magnitude in them changed.
 void EstimateChangedGroups(const CoefficientStore& store, const ScanQuantiser& quantiser, int q,
-                           int32_t smallest, uint32_t groups) {
+                           int32_t smallest, uint32_t groups, const ChangedWeights& changed) {
+    const bool listed = changed.count <= kFewChangedWeights;
     uint64_t groupBits = 0;
     for (int g = 0; g < 4; ++g) {
         if (groups >> g & 1) groupBits |= uint64_t{0xFFFF} << (16 * g);
@@ -135,6 +215,10 @@ void EstimateChangedGroups(const CoefficientStore& store, const ScanQuantiser& q
              b < ChunkStart(chunk + 1, gEstimate.blocks); ++b) {
             // All zero before and after.
             if (gEstimate.largest[b] < smallest && gEstimate.nonZero[b] == 0) continue;
+            if (listed) {
+                change += ChangeListedLevels(store.data + 64 * b, changed, q, b);
+                continue;
+            }
             uint8_t* magnitudes = gEstimate.magnitudes + 64 * b;
             int16_t levels[64];
             uint8_t fresh[64];
@@ -250,7 +334,8 @@ int32_t SearchEstimateAcBits(const CoefficientStore& store, const int32_t* matri
     if (!gEstimate.valid || gEstimate.q != q) {
         EstimateEveryBlock(store, quantiser, q, smallest);
     } else if (const uint32_t groups = ChangedGroups(matrix, gEstimate.matrix)) {
-        EstimateChangedGroups(store, quantiser, q, smallest, groups);
+        EstimateChangedGroups(store, quantiser, q, smallest, groups,
+                              ListChangedWeights(matrix, gEstimate.matrix, q));
     }
     std::memcpy(gEstimate.matrix, matrix, sizeof gEstimate.matrix);
     gEstimate.q = q;

@@ -25,8 +25,9 @@ enum AnalysisComponent { kLuma = 0, kChromaCb = 1, kChromaCr = 2 };
 // a search, so every block's level magnitudes (all 64 as far as the code lengths tell them apart,
 // index 0 held at 0), their non-zero bits and the block's bits are kept from one estimate to the
 // next: a later matrix with the same q re-quantises only the level groups that hold a changed
-// weight, and recounts only the blocks where one of those magnitudes changed. Every level and
-// length is the one EstimateAcBits finds, so the sums agree.
+// weight, and recounts only the blocks where one of those magnitudes changed; when only a few
+// weights changed, it finds just their levels and follows the code lengths that change. Every
+// level and length is the one EstimateAcBits finds, so the sums agree.
 struct SearchEstimate {
     int32_t valid;  // the arrays below belong to `matrix` and `q`
     int32_t q;

@@ -1,6 +1,7 @@
 // Extended pre-analysis: the distortion-threshold matrix search.
 #include "control/threshold_search.h"
 
+#include <cmath>
 #include <cstring>
 
 #include "coding/int32_arith.h"
@@ -70,20 +71,33 @@ void EndSearch() {
     ReleaseSearchEstimate();
 }
 
+// Where each position's scan for its weight stopped: the first weight from its minimum whose
+// error exceeds `limit`, 128 when none does.
+struct WeightScan {
+    double limit;
+    int32_t first[64];
+};
+
+WeightScan StartWeightScan(const int32_t* minWeight) {
+    WeightScan scan;
+    scan.limit = -HUGE_VAL;
+    for (int p = 0; p < 64; ++p) scan.first[p] = minWeight[p];
+    return scan;
+}
+
 // Each position takes the largest weight whose error stays within the
-// threshold, never less than its minimum weight.
+// threshold, never less than its minimum weight. A rising threshold only moves the first weight
+// whose error exceeds it further up, so the scan goes on from where it stopped.
 void BuildThresholdMatrix(float threshold, const double (*table)[128], const int32_t* minWeight,
-                          int32_t* matrix) {
+                          WeightScan* scan, int32_t* matrix) {
     const double limit = threshold;
+    if (!(limit >= scan->limit)) *scan = StartWeightScan(minWeight);
+    scan->limit = limit;
     for (int p = 0; p < 64; ++p) {
-        int32_t weight = 127;
-        for (int w = minWeight[p]; w <= 127; ++w) {
-            if (limit < table[p][w]) {
-                weight = w == minWeight[p] ? w : w - 1;
-                break;
-            }
-        }
-        matrix[p] = weight;
+        int32_t w = scan->first[p];
+        while (w <= 127 && !(limit < table[p][w])) ++w;
+        scan->first[p] = w;
+        matrix[p] = w > 127 ? 127 : w == minWeight[p] ? w : w - 1;
     }
 }
 
@@ -164,11 +178,12 @@ void TryThreshold(const ThresholdSearch& search, float start, float step, int q,
     int32_t* matrix = search.matrix;
     const int32_t budget = WrapSub(search.target, HeaderBits(gSettings.FrameHeight / 16));
     int32_t lastBits = 0;
+    WeightScan scan = StartWeightScan(search.minWeight);
     for (float t = start; t < 200.0f; t = t + step) {
         gThreshold.threshold = t;
         int32_t kept[64];
         std::memcpy(kept, matrix, sizeof(kept));
-        BuildThresholdMatrix(t, search.errors, search.minWeight, matrix);
+        BuildThresholdMatrix(t, search.errors, search.minWeight, &scan, matrix);
         const int precision = ChooseDcPrecision(matrix);
         gSettings.IntraDCPrecision = precision;
         matrix[0] = kIntraDcMult[precision];
