@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <numeric>
+#include <thread>
 #include <vector>
 
 #include "api/api_jobs.h"
@@ -39,7 +41,16 @@ TEST(JobThreads, EveryChunkOnceThenTheHelperEnds) {
 // every chunk, and ending its threads joins nothing of the parent's.
 TEST(JobThreads, ForkedChildStartsWithoutTheParentsHelper) {
     int32_t sum = 0;
-    auto add = [&](int32_t chunk) { __atomic_fetch_add(&sum, chunk, __ATOMIC_RELAXED); };
+    std::atomic<bool> secondStarted{false};
+    // With two threads, chunk 0 waits (for at most about ten seconds) until the other thread has
+    // started chunk 1, so the helper is past its start-up when the process forks: a fork in the
+    // middle of a thread's start-up can leave the sanitizers' thread lock held in the child.
+    auto add = [&](int32_t chunk) {
+        if (chunk == 1) secondStarted.store(true);
+        for (int i = 0; chunk == 0 && JobThreads() == 2 && !secondStarted.load() && i < 10000; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        __atomic_fetch_add(&sum, chunk, __ATOMIC_RELAXED);
+    };
     RunChunks(16, add);
     InChild([] {
         int32_t childSum = 0;
