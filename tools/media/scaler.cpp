@@ -1,67 +1,36 @@
 #include "media/scaler.h"
 
-#include <dlfcn.h>
-
-#include <mutex>
+#include "media/loaded_library.h"
 
 namespace {
 
 #define PICTOR_STRING(x) #x
 #define PICTOR_SONAME(name, major) "lib" name ".so." PICTOR_STRING(major)
 
-struct LoadedScaler {
-    ScalerLibrary functions{};
-    bool loaded = false;
-    std::string error;
-};
+constexpr const char* kAvutil = PICTOR_SONAME("avutil", LIBAVUTIL_VERSION_MAJOR);
+constexpr const char* kSwscale = PICTOR_SONAME("swscale", LIBSWSCALE_VERSION_MAJOR);
 
-// Each name into its slot; false with `error` at the first that is missing.
-template <typename Function>
-bool Resolve(void* library, const char* name, Function* slot, std::string* error) {
-    *slot = reinterpret_cast<Function>(dlsym(library, name));
-    if (*slot == nullptr) *error = std::string("no ") + name + " in libswscale or libavutil";
-    return *slot != nullptr;
-}
-
-void Load(LoadedScaler* s) {
-    const char* names[2] = {PICTOR_SONAME("avutil", LIBAVUTIL_VERSION_MAJOR),
-                            PICTOR_SONAME("swscale", LIBSWSCALE_VERSION_MAJOR)};
-    void* libraries[2] = {nullptr, nullptr};
-    for (int k = 0; k < 2; ++k) {
-        libraries[k] = dlopen(names[k], RTLD_NOW | RTLD_LOCAL);
-        if (libraries[k] == nullptr) {
-            const char* why = dlerror();
-            s->error =
-                std::string("cannot load ") + names[k] + (why ? std::string(": ") + why : "");
-            return;
-        }
-    }
-    void* const avutil = libraries[0];
-    void* const swscale = libraries[1];
+void Load(LoadedLibrary<ScalerLibrary>* s) {
+    void* const avutil = OpenLibrary(kAvutil, &s->error);
+    void* const swscale = avutil != nullptr ? OpenLibrary(kSwscale, &s->error) : nullptr;
+    if (swscale == nullptr) return;
     ScalerLibrary& f = s->functions;
-    std::string* e = &s->error;
-    s->loaded = Resolve(swscale, "sws_getContext", &f.getContext, e) &&
-                Resolve(swscale, "sws_scale", &f.scale, e) &&
-                Resolve(swscale, "sws_freeContext", &f.freeContext, e) &&
-                Resolve(swscale, "sws_getCoefficients", &f.getCoefficients, e) &&
-                Resolve(swscale, "sws_setColorspaceDetails", &f.setColorspaceDetails, e) &&
-                Resolve(avutil, "av_malloc", &f.malloc, e) &&
-                Resolve(avutil, "av_free", &f.free, e) &&
-                Resolve(avutil, "av_log_set_callback", &f.logSetCallback, e) &&
-                Resolve(avutil, "av_log_default_callback", &f.logDefaultCallback, e) &&
-                Resolve(avutil, "av_log_format_line2", &f.logFormatLine, e);
+    auto scale = [&](const char* name, auto* slot) {
+        return Resolve(swscale, kSwscale, name, slot, &s->error);
+    };
+    auto util = [&](const char* name, auto* slot) {
+        return Resolve(avutil, kAvutil, name, slot, &s->error);
+    };
+    s->loaded = scale("sws_getContext", &f.getContext) && scale("sws_scale", &f.scale) &&
+                scale("sws_freeContext", &f.freeContext) &&
+                scale("sws_getCoefficients", &f.getCoefficients) &&
+                scale("sws_setColorspaceDetails", &f.setColorspaceDetails) &&
+                util("av_malloc", &f.malloc) && util("av_free", &f.free) &&
+                util("av_log_set_callback", &f.logSetCallback) &&
+                util("av_log_default_callback", &f.logDefaultCallback) &&
+                util("av_log_format_line2", &f.logFormatLine);
 }
 
 }  // namespace
 
-const ScalerLibrary* Scaler(std::string* error) {
-    // Loaded once and never unloaded: contexts and buffers of the libraries may outlive a call.
-    static LoadedScaler scaler;
-    static std::once_flag once;
-    std::call_once(once, [] { Load(&scaler); });
-    if (!scaler.loaded) {
-        *error = scaler.error;
-        return nullptr;
-    }
-    return &scaler.functions;
-}
+const ScalerLibrary* Scaler(std::string* error) { return LoadOnce<ScalerLibrary, Load>(error); }

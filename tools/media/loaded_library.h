@@ -1,0 +1,52 @@
+// Libraries the command loads at their first use rather than at its start, each kept for the
+// life of the process once loaded (what they hand out may outlive any one call).
+#ifndef PICTOR_TOOLS_MEDIA_LOADED_LIBRARY_H
+#define PICTOR_TOOLS_MEDIA_LOADED_LIBRARY_H
+
+#include <dlfcn.h>
+
+#include <mutex>
+#include <string>
+
+template <typename Functions>
+struct LoadedLibrary {
+    Functions functions{};
+    bool loaded = false;
+    std::string error;
+};
+
+// `soname`, or null with the loader's reason in `error`.
+inline void* OpenLibrary(const char* soname, std::string* error) {
+    void* library = dlopen(soname, RTLD_NOW | RTLD_LOCAL);
+    if (library == nullptr) {
+        const char* why = dlerror();
+        *error = std::string("cannot load ") + soname + (why ? std::string(": ") + why : "");
+    }
+    return library;
+}
+
+// The function `name` of `library` into `slot`; false, with `error` naming `soname`, when the
+// library has no such function.
+template <typename Function>
+bool Resolve(void* library, const char* soname, const char* name, Function* slot,
+             std::string* error) {
+    *slot = reinterpret_cast<Function>(dlsym(library, name));
+    if (*slot == nullptr) *error = std::string("no ") + name + " in " + soname;
+    return *slot != nullptr;
+}
+
+// The functions `Load` fills, loaded by the first call in the process; null with the reason in
+// `error` (when given) if they cannot be.
+template <typename Functions, void (*Load)(LoadedLibrary<Functions>*)>
+const Functions* LoadOnce(std::string* error) {
+    static LoadedLibrary<Functions> library;
+    static std::once_flag once;
+    std::call_once(once, [] { Load(&library); });
+    if (!library.loaded) {
+        if (error != nullptr) *error = library.error;
+        return nullptr;
+    }
+    return &library.functions;
+}
+
+#endif
