@@ -151,26 +151,26 @@ PICTOR_AVX2_STEP __m256i PairOf(int16_t low, int16_t high) {
         static_cast<uint32_t>(static_cast<uint16_t>(high)) << 16 | static_cast<uint16_t>(low)));
 }
 
-// x / 255 for 0 <= x < 2^24 - 1: floor(65793 (x + 1) / 2^24), in three shifts by 8 that keep
-// every value below 2^26.
-PICTOR_AVX2_STEP __m256i Divide255(__m256i x) {
-    const __m256i y = _mm256_add_epi32(x, _mm256_set1_epi32(1));
+// (y - 1) / 255 for 1 <= y < 2^24: floor(65793 y / 2^24), in three shifts by 8 that keep every
+// value below 2^26. The callers add the 1 where it costs nothing.
+PICTOR_AVX2_STEP __m256i DivideLessOne255(__m256i y) {
     const __m256i z = _mm256_add_epi32(y, _mm256_srli_epi32(y, 8));
     return _mm256_srli_epi32(_mm256_add_epi32(y, _mm256_srli_epi32(z, 8)), 8);
 }
 
 // Truncating division of a signed numerator of magnitude below 2^24 - 1.
 PICTOR_AVX2_STEP __m256i DivideTruncating255(__m256i n) {
-    return _mm256_sign_epi32(Divide255(_mm256_abs_epi32(n)), n);
+    const __m256i y = _mm256_add_epi32(_mm256_abs_epi32(n), _mm256_set1_epi32(1));
+    return _mm256_sign_epi32(DivideLessOne255(y), n);
 }
 
+// The rounding and the offset as one addend: offset * 65536 + 32768.
 PICTOR_AVX2_STEP __m256i LumaVector(__m256i redGreen, __m256i blueOne, __m256i scale,
-                                    __m256i offset) {
-    const __m256i n = _mm256_add_epi32(_mm256_madd_epi16(redGreen, PairOf(19595, 19235)),
-                                       _mm256_madd_epi16(blueOne, PairOf(7471, 128)));
-    const __m256i t = _mm256_mullo_epi32(Divide255(n), scale);
-    return _mm256_add_epi32(_mm256_srli_epi32(_mm256_add_epi32(t, _mm256_set1_epi32(32768)), 16),
-                            offset);
+                                    __m256i roundedOffset) {
+    const __m256i nextN = _mm256_add_epi32(_mm256_madd_epi16(redGreen, PairOf(19595, 19235)),
+                                           _mm256_madd_epi16(blueOne, PairOf(7471, 128 + 1)));
+    const __m256i t = _mm256_mullo_epi32(DivideLessOne255(nextN), scale);
+    return _mm256_srli_epi32(_mm256_add_epi32(t, roundedOffset), 16);
 }
 
 PICTOR_AVX2_STEP __m256i BlueDifferenceVector(__m256i redGreen, __m256i blueOne) {
@@ -187,18 +187,19 @@ PICTOR_AVX2_STEP __m256i RedDifferenceVector(__m256i redGreen, __m256i blueOne) 
     return DivideTruncating255(n);
 }
 
-// A pair sum lies in -65534 .. 65536, so its product with the scale stays below 2^24.
+// A pair sum lies in -65534 .. 65536, so its product p with the scale stays below 2^24 in
+// magnitude. Halving p by a floor instead of a truncation changes the result only for
+// p = 131072 m - 65537, none of which is a negative multiple of 255 or of 224 in that range; so
+// the halving, the rounding, the shift and the 128 are one floor shift of p + 65536 + 128 * 2^17.
 PICTOR_AVX2_STEP __m256i PairChromaVector(__m256i sum, __m256i scale) {
     const __m256i p = _mm256_mullo_epi32(sum, scale);
-    const __m256i half = _mm256_srai_epi32(_mm256_add_epi32(p, _mm256_srli_epi32(p, 31)), 1);
-    const __m256i shifted = _mm256_srai_epi32(_mm256_add_epi32(half, _mm256_set1_epi32(32768)), 16);
-    return _mm256_add_epi32(shifted, _mm256_set1_epi32(128));
+    return _mm256_srai_epi32(_mm256_add_epi32(p, _mm256_set1_epi32(65536 + (128 << 17))), 17);
 }
 
 struct VectorLevels {
     __m256i lumaScale;
     __m256i chromaScale;
-    __m256i offset;
+    __m256i roundedOffset;
     __m256i lowerClip;
     __m256i upperLuma;
     __m256i upperChroma;
@@ -207,7 +208,7 @@ struct VectorLevels {
 PICTOR_AVX2_STEP VectorLevels VectorLevelsOf(const Levels& l) {
     return {_mm256_set1_epi32(l.lumaScale),
             _mm256_set1_epi32(l.chromaScale),
-            _mm256_set1_epi32(l.offset),
+            _mm256_set1_epi32(l.offset * 65536 + 32768),
             _mm256_set1_epi8(static_cast<char>(l.lowerClip)),
             _mm256_set1_epi8(static_cast<char>(l.upperLuma)),
             _mm256_set1_epi8(static_cast<char>(l.upperChroma))};
@@ -225,8 +226,9 @@ PICTOR_AVX2_STEP void ConvertSixteen(__m256i red, __m256i green, __m256i blue,
     const __m256i redGreenHigh = _mm256_unpackhi_epi16(red, twoGreen);
     const __m256i blueOneLow = _mm256_unpacklo_epi16(blue, one);
     const __m256i blueOneHigh = _mm256_unpackhi_epi16(blue, one);
-    *luma = _mm256_packus_epi32(LumaVector(redGreenLow, blueOneLow, v.lumaScale, v.offset),
-                                LumaVector(redGreenHigh, blueOneHigh, v.lumaScale, v.offset));
+    *luma =
+        _mm256_packus_epi32(LumaVector(redGreenLow, blueOneLow, v.lumaScale, v.roundedOffset),
+                            LumaVector(redGreenHigh, blueOneHigh, v.lumaScale, v.roundedOffset));
     *blueSums = _mm256_hadd_epi32(BlueDifferenceVector(redGreenLow, blueOneLow),
                                   BlueDifferenceVector(redGreenHigh, blueOneHigh));
     *redSums = _mm256_hadd_epi32(RedDifferenceVector(redGreenLow, blueOneLow),
