@@ -27,4 +27,20 @@ void ConvertRgbToYCbCr(const PicturePlanes& planes, uint32_t width, uint32_t fir
 void ChromaOfPair(const uint8_t rgb0[3], const uint8_t rgb1[3], const ColourLevels& levels,
                   uint8_t* cb, uint8_t* cr);
 
+// The vector steps where the processor has AVX2 (false, and nothing written, elsewhere), for the
+// checks that they give the formulas' results: a row of width pixels; the colour differences of
+// count pixels; the chroma of count sums of a pair's differences (count a multiple of 8 both).
+[[nodiscard]] bool ConvertRowVector(const uint8_t* red, const uint8_t* green, const uint8_t* blue,
+                                    int32_t width, const ColourLevels& levels, uint8_t* y,
+                                    uint8_t* cb, uint8_t* cr);
+[[nodiscard]] bool ColourDifferencesVector(const uint8_t* red, const uint8_t* green,
+                                           const uint8_t* blue, int32_t count,
+                                           int32_t* blueDifferences, int32_t* redDifferences);
+[[nodiscard]] bool ChromaOfSumsVector(const int32_t* sums, int32_t count,
+                                      const ColourLevels& levels, uint8_t* chroma);
+// The same steps one at a time as the formulas give them.
+void ColourDifferencesOf(int red, int green, int blue, int32_t* blueDifference,
+                         int32_t* redDifference);
+[[nodiscard]] uint8_t ChromaOfSum(int32_t sum, const ColourLevels& levels);
+
 #endif
