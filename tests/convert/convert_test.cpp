@@ -1,7 +1,6 @@
 // The conversion call on pictures from real writers: each NAME.tif of tests/tiff/data gives, within
 // a level, the planes of the RGB pixels that an independent decoder gives in NAME.rgb, and keeps
 // nothing but the picture planes. The levels themselves are pinned by the end-to-end table.
-#include <algorithm>
 #include <filesystem>
 
 #include "tiff/tiff_test_support.h"
@@ -10,9 +9,8 @@ namespace {
 
 std::vector<std::string> Fixtures() {
     std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(TestDataPath("tiff/data")))
-        if (entry.path().extension() == ".rgb") names.push_back(entry.path().stem());
-    std::sort(names.begin(), names.end());
+    for (const std::string& path : TestDataFiles("tiff/data", ".rgb"))
+        names.push_back(std::filesystem::path(path).stem());
     return names;
 }
 

@@ -6,7 +6,6 @@
 // uncompressed strip of zeros after the header, entries 256-259, 262, 273,
 // 277, 278 (64) and 279, longer values between the strip and the directory;
 // "+ entry" is appended after them (a later entry wins).
-#include <algorithm>
 #include <filesystem>
 #include <map>
 
@@ -53,9 +52,8 @@ const std::map<std::string, std::vector<int>> kCodes = {
 // The folder's .tif files, in name order.
 std::vector<std::string> CrasherFiles() {
     std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(TestDataPath("crashers")))
-        if (entry.path().extension() == ".tif") names.push_back(entry.path().filename());
-    std::sort(names.begin(), names.end());
+    for (const std::string& path : TestDataFiles("crashers", ".tif"))
+        names.push_back(std::filesystem::path(path).filename());
     return names;
 }
 

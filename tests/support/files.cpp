@@ -2,6 +2,7 @@
 
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -58,6 +59,14 @@ int RunCommand(const std::string& command, std::string* out) {
 
 std::string TestDataPath(const std::string& relative) {
     return std::string(PICTOR_TEST_DATA) + "/" + relative;
+}
+
+std::vector<std::string> TestDataFiles(const std::string& folder, const std::string& extension) {
+    std::vector<std::string> paths;
+    for (const auto& entry : fs::directory_iterator(TestDataPath(folder)))
+        if (entry.path().extension() == extension) paths.push_back(entry.path());
+    std::sort(paths.begin(), paths.end());
+    return paths;
 }
 
 long OpenDescriptors() { return std::distance(fs::directory_iterator("/proc/self/fd"), {}); }

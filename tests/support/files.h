@@ -25,6 +25,9 @@ bool FileExists(const std::string& path);
 int RunCommand(const std::string& command, std::string* out = nullptr);
 // Path of a file under tests/.
 std::string TestDataPath(const std::string& relative);
+// The paths of the files of the data folder `folder` whose names end in `extension`, in name
+// order.
+std::vector<std::string> TestDataFiles(const std::string& folder, const std::string& extension);
 // File descriptors this process holds open.
 long OpenDescriptors();
 
