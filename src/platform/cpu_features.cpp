@@ -1,16 +1,13 @@
 #include "platform/cpu_features.h"
 
-extern "C" {
-int PictorCpuRecordAvx2(void);
-int PictorCpuRecordAvx512f(void);
-}
+extern "C" int PictorCpuRecord(int wide);
 
 bool CpuHasAvx2() {
-    static const bool has = PictorCpuRecordAvx2() != 0;
+    static const bool has = PictorCpuRecord(0) != 0;
     return has;
 }
 
 bool CpuHasAvx512f() {
-    static const bool has = PictorCpuRecordAvx512f() != 0;
+    static const bool has = PictorCpuRecord(1) != 0;
     return has;
 }

@@ -7,26 +7,17 @@
 #endif
 #endif
 
-/* Each returns non-zero when the feature is usable (the operating system keeps its registers). */
-int PictorCpuRecordAvx2(void);
-int PictorCpuRecordAvx512f(void);
+/* Non-zero when the feature is usable (the operating system keeps its registers): AVX2 for
+ * `wide` 0, AVX-512F for 1. */
+int PictorCpuRecord(int wide);
 
-int PictorCpuRecordAvx2(void) {
+int PictorCpuRecord(int wide) {
 #if defined(PICTOR_CPU_RECORD)
-    return CPU_FEATURE_ACTIVE(AVX2);
+    return wide ? CPU_FEATURE_ACTIVE(AVX512F) : CPU_FEATURE_ACTIVE(AVX2);
 #elif defined(__x86_64__) || defined(__i386__)
-    return __builtin_cpu_supports("avx2") != 0;
+    return (wide ? __builtin_cpu_supports("avx512f") : __builtin_cpu_supports("avx2")) != 0;
 #else
-    return 0;
-#endif
-}
-
-int PictorCpuRecordAvx512f(void) {
-#if defined(PICTOR_CPU_RECORD)
-    return CPU_FEATURE_ACTIVE(AVX512F);
-#elif defined(__x86_64__) || defined(__i386__)
-    return __builtin_cpu_supports("avx512f") != 0;
-#else
+    (void)wide;
     return 0;
 #endif
 }

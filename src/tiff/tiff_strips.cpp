@@ -68,6 +68,15 @@ void SplitRgb(const uint8_t* pixels, uint8_t* red, uint8_t* green, uint8_t* blue
     SplitRgbPortable(pixels, red, green, blue, n);
 }
 
+// Of at most `end` whole-byte pixels of `step` bytes from bit p (on a byte) on, how many have
+// their first `need` bytes within the strip's `length`.
+uint64_t PixelsHeld(uint64_t length, uint64_t p, uint64_t step, uint64_t need, uint64_t end) {
+    const uint64_t first = p / 8;
+    const uint64_t held = length > first ? length - first : 0;
+    const uint64_t inside = held < need ? 0 : (held - need) / step + 1;
+    return inside < end ? inside : end;
+}
+
 // `end` pixels of an RGB strip of `length` bytes, from bit p on, into band places 0 .. end - 1.
 void UnpackRgb(const uint8_t* strip, uint64_t length, uint64_t p, uint64_t end,
                const RgbPlanes& planes) {
@@ -79,11 +88,8 @@ void UnpackRgb(const uint8_t* strip, uint64_t length, uint64_t p, uint64_t end,
         f.bitsPerPixel % 8 == 0) {
         // Whole bytes: the pixels whose three samples the strip holds, without the bit reader.
         const uint64_t step = f.bitsPerPixel / 8;
-        const uint64_t first = p / 8;
-        const uint64_t held = length > first ? length - first : 0;
-        const uint64_t inside = held < 3 ? 0 : (held - 3) / step + 1;
-        const uint64_t last = inside < end ? inside : end;
-        const uint8_t* pixel = last == 0 ? strip : strip + first;
+        const uint64_t last = PixelsHeld(length, p, step, 3, end);
+        const uint8_t* pixel = last == 0 ? strip : strip + p / 8;
         if (step == 3) {
             SplitRgb(pixel, planes.red, planes.green, planes.blue, last);
             pixel += 3 * last;
@@ -131,11 +137,8 @@ void UnpackGrey(const uint8_t* strip, uint64_t length, uint64_t p, uint64_t end,
         uint8_t ramp[256];
         for (uint32_t v = 0; v < 256; ++v) ramp[v] = MapAt(v);
         const uint64_t step = f.bitsPerPixel / 8;
-        const uint64_t first = p / 8;
-        const uint64_t held = length > first ? length - first : 0;
-        const uint64_t inside = held == 0 ? 0 : (held - 1) / step + 1;
-        const uint64_t last = inside < end ? inside : end;
-        const uint8_t* pixel = last == 0 ? strip : strip + first;
+        const uint64_t last = PixelsHeld(length, p, step, 1, end);
+        const uint8_t* pixel = last == 0 ? strip : strip + p / 8;
         for (; at < last; ++at, pixel += step) {
             const uint8_t v = ramp[*pixel];
             planes.red[at] = v;

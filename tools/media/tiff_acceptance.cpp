@@ -55,6 +55,7 @@ struct RawEntry {
 
 struct RawDirectory {
     std::vector<RawEntry> entries;
+    uint64_t fileSize = 0;
     const RawEntry* Find(uint16_t tag) const {
         for (const RawEntry& e : entries) {
             if (e.tag == tag) return &e;
@@ -83,17 +84,9 @@ public:
 
     // Unsigned value of `bytes` (1, 2 or 4) bytes at `offset`; false past the end.
     bool Read(uint64_t offset, int bytes, uint32_t* value) {
-        if (offset + static_cast<uint64_t>(bytes) > size_) return false;
-        unsigned char b[4] = {0, 0, 0, 0};
-        if (std::fseek(file_, static_cast<long>(offset), SEEK_SET) != 0) return false;
-        if (std::fread(b, 1, static_cast<size_t>(bytes), file_) != static_cast<size_t>(bytes))
-            return false;
-        uint32_t v = 0;
-        for (int i = 0; i < bytes; ++i) {
-            const int k = bigEndian ? i : bytes - 1 - i;
-            v = (v << 8) | b[k];
-        }
-        *value = v;
+        unsigned char b[4];
+        if (!ReadBytes(offset, static_cast<uint64_t>(bytes), b)) return false;
+        *value = Value(b, bytes);
         return true;
     }
     // `count` values of `bytes` (2 or 4) bytes each from `offset`, in one read; false past the
@@ -102,22 +95,24 @@ public:
         const uint64_t length = uint64_t{count} * static_cast<uint64_t>(bytes);
         if (offset + length > size_) return false;
         std::vector<unsigned char> raw(static_cast<size_t>(length));
-        if (std::fseek(file_, static_cast<long>(offset), SEEK_SET) != 0 ||
-            std::fread(raw.data(), 1, raw.size(), file_) != raw.size())
-            return false;
-        for (uint32_t k = 0; k < count; ++k) {
-            uint32_t v = 0;
-            for (int i = 0; i < bytes; ++i) {
-                const int at = bigEndian ? i : bytes - 1 - i;
-                v = (v << 8) |
-                    raw[size_t{k} * static_cast<size_t>(bytes) + static_cast<size_t>(at)];
-            }
-            values->push_back(v);
-        }
+        if (!ReadBytes(offset, length, raw.data())) return false;
+        for (uint64_t at = 0; at < length; at += static_cast<uint64_t>(bytes))
+            values->push_back(Value(raw.data() + at, bytes));
         return true;
     }
 
 private:
+    bool ReadBytes(uint64_t offset, uint64_t length, unsigned char* out) {
+        return offset + length <= size_ &&
+               std::fseek(file_, static_cast<long>(offset), SEEK_SET) == 0 &&
+               std::fread(out, 1, static_cast<size_t>(length), file_) == length;
+    }
+    uint32_t Value(const unsigned char* b, int bytes) const {
+        uint32_t v = 0;
+        for (int i = 0; i < bytes; ++i) v = (v << 8) | b[bigEndian ? i : bytes - 1 - i];
+        return v;
+    }
+
     FILE* file_ = nullptr;
     uint64_t size_ = 0;
 };
@@ -138,6 +133,7 @@ bool ReadRawDirectory(const std::string& path, RawDirectory* dir, std::string* w
         *why = "cannot be opened";
         return false;
     }
+    dir->fileSize = in.size();
     uint32_t mark = 0, version = 0, first = 0, count = 0;
     if (!in.Read(0, 2, &mark) || (mark != 0x4949 && mark != 0x4D4D)) {
         *why = "is not a TIFF file";
@@ -577,14 +573,6 @@ void CheckWithLibtiff(const std::string& path, const RawDirectory& dir, uint64_t
     if (v->causes.empty()) CheckStrips(&handle, dir, height, fileSize, v);
 }
 
-uint64_t FileSize(const std::string& path) {
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (f == nullptr) return 0;
-    long end = std::fseek(f, 0, SEEK_END) == 0 ? std::ftell(f) : -1;
-    std::fclose(f);
-    return end < 0 ? 0 : static_cast<uint64_t>(end);
-}
-
 Verdict Analyse(const std::string& path) {
     Verdict v;
     if (DetectPictureFormat(path) != PictureFormat::kTiff) {
@@ -603,7 +591,7 @@ Verdict Analyse(const std::string& path) {
         }
         return v;
     }
-    const uint64_t fileSize = FileSize(path);
+    const uint64_t fileSize = dir.fileSize;
     if (PlainStrips(dir, fileSize, &v)) return v;
     // libtiff's findings name what a person acts on (compression, alpha, size);
     // the finer points of field types matter only when it finds nothing.
