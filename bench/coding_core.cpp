@@ -99,7 +99,7 @@ void BM_QuantiseIntraBlock(benchmark::State& state) {
     int32_t levels[64];
     int b = 0;
     for (auto _ : state) {
-        QuantiseIntraBlock(q, &coefficients[64 * b], levels);
+        QuantiseIntraBlock(q, gSettings.IntraDCPrecision, &coefficients[64 * b], levels);
         benchmark::DoNotOptimize(levels);
         b = (b + 1) % kBlocks;
     }
@@ -113,8 +113,8 @@ void BM_EncodeIntraBlock(benchmark::State& state) {
     const std::vector<int32_t> coefficients = CoefficientBlocks();
     std::vector<int32_t> levels(coefficients.size());
     for (int b = 0; b < kBlocks; ++b)
-        QuantiseIntraBlock(static_cast<int>(state.range(0)), &coefficients[64 * b],
-                           &levels[64 * b]);
+        QuantiseIntraBlock(static_cast<int>(state.range(0)), gSettings.IntraDCPrecision,
+                           &coefficients[64 * b], &levels[64 * b]);
     int b = 0;
     for (auto _ : state) {
         StartCodeList();

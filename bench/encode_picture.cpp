@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "api/registry.h"
 #include "coding/bit_writer.h"
 #include "example_picture.h"
+#include "runtime/registry.h"
 #include "support/files.h"
 #include "support/state.h"
 

@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "api/registry.h"
 #include "control/analysis.h"
 #include "control/encoder.h"
 #include "control/threshold_search.h"
@@ -15,6 +14,7 @@
 #include "example_picture.h"
 #include "params/job_switches.h"
 #include "params/settings.h"
+#include "runtime/registry.h"
 #include "support/files.h"
 #include "support/state.h"
 

@@ -12,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "api/registry.h"
 #include "coding/bit_writer.h"
 #include "coding/headers.h"
 #include "coding/quantise.h"
@@ -26,8 +25,10 @@
 #include "example_picture.h"
 #include "params/job_switches.h"
 #include "params/settings.h"
+#include "runtime/registry.h"
 #include "support/files.h"
 #include "support/state.h"
+#include "tiff/tiff_fields.h"
 
 namespace {
 
@@ -80,6 +81,7 @@ struct Stages {
                 state.PauseTiming();
                 uint8_t* planes[3] = {gPlanes.y, gPlanes.cb, gPlanes.cr};
                 gPlanes = PicturePlanes{};
+                ResetTiffFields();
                 state.ResumeTiming();
                 const int result = ConvertSourcePicture(path.c_str());
                 state.PauseTiming();
@@ -117,10 +119,10 @@ struct Stages {
                 FILE* stream = TrackedOpen(streamPath.c_str(), "wb");
                 if (stream == nullptr) return -1;
                 gBitWriter.out = stream;
-                WriteSequenceHeader(gIntraMatrix.weights);
-                WriteSequenceDisplayExtension();
+                WriteSequenceHeader(gSettings, gIntraMatrix.weights);
+                WriteSequenceDisplayExtension(gSettings);
                 WriteGopHeader();
-                WritePictureHeader();
+                WritePictureHeader(gSettings);
                 const int result = FinalCodingPass(q.data(), types.data(), &store);
                 WriteSequenceEnd();
                 FlushBitWriter();

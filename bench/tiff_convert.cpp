@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "api/registry.h"
+#include "api/job_records.h"
 #include "convert/convert_source.h"
-#include "params/settings.h"
+#include "runtime/registry.h"
 #include "support/files.h"
 #include "support/tiff_writer.h"
 
@@ -35,9 +35,7 @@ void ConvertPicture(benchmark::State& state) {
     const std::string path = dir / "picture.tif";
     WriteFileBytes(path, MakePicture(state.range(0) != 0));
     for (auto _ : state) {
-        ResetAllocRegistry();
-        ResetFileRegistry();
-        SetDefaultSettings();
+        ResetJobRecords();
         if (ConvertSourcePicture(path.c_str()) != 0) state.SkipWithError("conversion failed");
         FreeAllTracked();
         CloseAllTracked();

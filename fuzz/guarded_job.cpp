@@ -8,7 +8,7 @@
 #include <string_view>
 
 // The one place of the fuzz programs that looks inside the library: its two registries.
-#include "api/registry.h"
+#include "runtime/registry.h"
 
 namespace fuzz {
 

@@ -1,13 +1,15 @@
 // The two exported entry points.
 #include <cstring>
 
-#include "api/job.h"
 #include "api/job_driver.h"
 #include "api/job_gate.h"
 #include "api/job_records.h"
-#include "api/registry.h"
-#include "messages/report.h"
+#include "api/library_context.h"
 #include "pictor/pictor.h"
+#include "runtime/job.h"
+#include "runtime/registry.h"
+
+LibraryContext gLibraryContext;
 
 namespace {
 
@@ -33,9 +35,7 @@ extern "C" PICTOR_API int Pictor(JobContext* context) {
         __atomic_store_n(&context->progress, 100, __ATOMIC_RELAXED);
         return PICTOR_CANCELLED;
     }
-    ResetJobRecords();
-    gJob.context = context;
-    BindErrorText(context->errorText, kModulePictor);
+    ResetJobRecords(context->errorText);
     __atomic_store_n(&context->status, PICTOR_RUNNING, __ATOMIC_RELAXED);
     __atomic_store_n(&context->progress, 0, __ATOMIC_RELAXED);
     AttachJob(context);
@@ -56,14 +56,13 @@ extern "C" PICTOR_API int PictorForDA(const char* workDir, const char* jobFileNa
                                       const char* streamPath, int extendedAnalysis) {
     // Nobody can cancel these jobs: a second one waits until the first has ended.
     if (!EnterJobGate(nullptr)) return PICTOR_FAILED;
-    ResetJobRecords();
     gLibraryContext = LibraryContext{};
+    ResetJobRecords(gLibraryContext.errorText);
     JobContext* context = &gLibraryContext.context;
     context->progress = 0;
     context->status = PICTOR_RUNNING;
     AttachJob(context);
     context->errorText = gLibraryContext.errorText;
-    BindErrorText(context->errorText, kModulePictor);
     context->cancel = 0;
     CopyArgument(context->jobFileName, sizeof context->jobFileName, jobFileName);
     CopyArgument(context->workDir, sizeof context->workDir, workDir);

@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "api/job.h"
 #include "control/encoder.h"
 #include "convert/convert_source.h"
 #include "messages/codes.h"
@@ -12,7 +11,9 @@
 #include "parallel/job_threads.h"
 #include "params/job_file.h"
 #include "params/job_switches.h"
+#include "runtime/job.h"
 #include "tiff/tiff_detect.h"
+#include "tiff/tiff_fields.h"
 
 namespace {
 
@@ -67,7 +68,7 @@ int ReadSourcePicture(const char* sourcePath) {
     const int type = DetectSourceType(sourcePath);
     if (type == -1) return -1;
     if (type != 1) {
-        ReportError(kMsgNotSupportedImage, sourcePath);
+        Report<kMsgNotSupportedImage>(sourcePath);
         return -1;
     }
     if (CancelRequested()) return 1;
@@ -79,7 +80,7 @@ int ReadSourcePicture(const char* sourcePath) {
 
 int StripJobExtension(const char* path, char* stem) {
     if (std::strlen(path) > kMaxJobPathLength) {
-        ReportError(kMsgJobPathTooLong, gMessageNames.jobFileName);
+        Report<kMsgJobPathTooLong>(gMessageNames.jobFileName);
         return -1;
     }
     const char* cut = std::strstr(path, ".tp");
@@ -101,7 +102,8 @@ int RunJobStages(JobContext* context) {
         const int input = ReadSourcePicture(job.sourcePath);
         if (input != 0) return input;
     }
-    if (SettleJobSettings(&job) != 0) return -1;
+    const PictureSize picture{gTiffFields.imageWidth, gTiffFields.imageLength};
+    if (SettleJobSettings(&job, picture) != 0) return -1;
     return EncodePicture();
 }
 

@@ -1,23 +1,39 @@
 #include "api/job_records.h"
 
-#include "api/job.h"
-#include "api/registry.h"
-#include "control/encoder.h"
+#include "coding/bit_writer.h"
+#include "coding/macroblock_coder.h"
+#include "coding/quantise.h"
+#include "control/analysis.h"
+#include "control/bit_estimate.h"
+#include "control/rate_control.h"
+#include "control/threshold_search.h"
 #include "convert/planes.h"
 #include "messages/message_names.h"
+#include "messages/report.h"
 #include "params/job_switches.h"
 #include "params/settings.h"
+#include "runtime/job.h"
+#include "runtime/registry.h"
 #include "tiff/tiff_fields.h"
 
-void ResetJobRecords() {
+void ResetJobRecords(char* errorText) {
     ResetJobPointers();
     ResetAllocRegistry();
     ResetFileRegistry();
-    ResetJobSwitches();
+    BindErrorText(errorText, kModulePictor);
     ResetMessageNames();
+    ResetJobSwitches();
     gSettings = EncoderSettings{};
     SetDefaultSettings();
+    ResetTiffFields();  // and the reader's record
     ResetPicturePlanes();
-    ResetTiffFields();
-    ResetEncoderRecords();
+    ResetAnalysis();
+    ResetSearchEstimate();
+    ResetThresholdState();
+    ResetEstimateMemo();
+    ResetMacroblockBits();
+    ResetIntraMatrix();
+    ResetRunningDc();
+    ResetBitWriter();
+    StartCodeList();
 }

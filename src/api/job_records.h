@@ -1,17 +1,35 @@
-// One reset per job: every process-wide record a job uses back to its start.
+// Every record a job uses, and its one reset.
+//
+// The job's records, each declared in its owner's header and reset by ResetJobRecords alone:
+//   runtime/   gJob (progress and cancel words), gAllocRegistry, gFileRegistry
+//   messages/  gReporter (bound to the job's error text), gMessageNames
+//   params/    gSwitches, gSettings
+//   tiff/      gTiffFields, gTiffReader
+//   convert/   gPlanes
+//   control/   gAnalysis, gEstimate, gThreshold, gMemo, gMacroblockBits
+//   coding/    gIntraMatrix, gRunningDc, gBitWriter, gCodeList
+// No stage resets any of them behind the entry points; a stage may only restart what it owns
+// within the job (the bit writer before each final attempt).
+//
+// Process-wide, never reset by a job:
+//   gJobGate (api/job_gate.h): one job at a time in the process.
+//   gLibraryContext (api/library_context.h): PictorForDA's own context, rewritten by it alone.
+//   gRegistryFaults (runtime/registry.h): test hook, the n-th allocation, open or write fails.
+//   gCarriedSearch (control/threshold_search.h): the extended rule's last estimate quantiser,
+//     which a later search compares with its own to skip an estimate it takes to be repeated.
+//   CpuHasAvx2, CpuHasAvx512f (platform/cpu_features.h): the processor's features.
+//   ChosenDctVariant (coding/transform.h, PICTOR_DCT), JobThreads (parallel/job_threads.h,
+//     PICTOR_THREADS): chosen at first use; neither changes a stream byte.
+//   the helper thread (parallel/job_threads.cpp): started by a job that splits a stage, ended
+//     by EndJobThreads when the job ends.
 #ifndef PICTOR_API_JOB_RECORDS_H
 #define PICTOR_API_JOB_RECORDS_H
 
-// Run by both entry points before anything else of a job. Resets the job pointers and both
-// registries (api), the switches (params), the names that messages cite (messages), the
-// encoder settings (params: zeroed, then their defaults), the picture planes (convert), the
-// TIFF field record (tiff), and the bit writer, code list, working intra matrix, running DC,
-// macroblock bit counts and threshold search record of the encoder (coding, control). The
-// reporter is reset by the entry point's BindErrorText.
-//
-// One value crosses from job to job on purpose: the last estimate quantiser of the extended
-// rule's matrix search (gCarriedSearch), which a later search compares with its own
-// quantiser to skip an estimate it takes to be repeated.
-void ResetJobRecords();
+// Run by both entry points before anything else of a job: every record above back to its state
+// before a job, the reporter bound to `errorText` (which may be null). As cheap as the records
+// allow: the registries clear only the records the last job used, the settings are zeroed then
+// given their defaults, and the extended rule's analysis tables are left to that rule, which
+// zeroes them as it starts.
+void ResetJobRecords(char* errorText = nullptr);
 
 #endif

@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "api/registry.h"
+#include "runtime/registry.h"
 
 BitWriter gBitWriter;
 CodeList gCodeList;

@@ -3,7 +3,7 @@
 
 #include "coding/bit_writer.h"
 #include "coding/tables.h"
-#include "params/settings.h"
+#include "params/settings_record.h"
 
 namespace {
 
@@ -133,8 +133,7 @@ void WritePictureDisplayExtension(const EncoderSettings& s) {
 
 }  // namespace
 
-void WriteSequenceHeader(const int32_t* intraMatrix) {
-    const EncoderSettings& s = gSettings;
+void WriteSequenceHeader(const EncoderSettings& s, const int32_t* intraMatrix) {
     AlignToByte();
     Put(kStartCode, kSequenceHeaderCode);
     Put(kHorizontalSizeValue, s.HorizontalSizeValue);
@@ -157,8 +156,7 @@ void WriteSequenceHeader(const int32_t* intraMatrix) {
     WriteSequenceExtension(s);
 }
 
-void WriteSequenceDisplayExtension() {
-    const EncoderSettings& s = gSettings;
+void WriteSequenceDisplayExtension(const EncoderSettings& s) {
     Put(kStartCode, kExtensionStartCode);
     Put(kExtensionStartCodeIdentifier, kSequenceDisplayExtensionId);
     Put(kVideoFormat, s.VideoFormat);
@@ -182,8 +180,7 @@ void WriteGopHeader() {
     AlignToByte();
 }
 
-void WritePictureHeader() {
-    const EncoderSettings& s = gSettings;
+void WritePictureHeader(const EncoderSettings& s) {
     Put(kStartCode, kPictureStartCode);
     Put(kTemporalReference, 0);
     Put(kPictureCodingType, kIntraCoded);

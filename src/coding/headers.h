@@ -5,12 +5,14 @@
 
 #include <cstdint>
 
+#include "params/settings_record.h"
+
 // sequence_header, carrying `intraMatrix` (raster order) in scan order, and sequence_extension.
-void WriteSequenceHeader(const int32_t* intraMatrix);
-void WriteSequenceDisplayExtension();
+void WriteSequenceHeader(const EncoderSettings& s, const int32_t* intraMatrix);
+void WriteSequenceDisplayExtension(const EncoderSettings& s);
 void WriteGopHeader();
 // picture_header, picture_coding_extension and, with PanScan, picture_display_extension.
-void WritePictureHeader();
+void WritePictureHeader(const EncoderSettings& s);
 void WriteSequenceEnd();
 
 #endif

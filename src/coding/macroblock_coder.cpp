@@ -5,7 +5,6 @@
 
 #include "coding/bit_writer.h"
 #include "coding/tables.h"
-#include "params/settings.h"
 
 RunningDc gRunningDc;
 
@@ -62,8 +61,8 @@ inline void Emit(Sink& sink, SyntaxElement element, uint32_t value) {
 // Component of block b: 0 luminance, 1 Cb, 2 Cr.
 int Component(int blockIndex) { return blockIndex < 4 ? 0 : blockIndex - 3; }
 
-void ResetDcPredictors(RunningDc* dc) {
-    const int32_t reset = 128 << (gSettings.IntraDCPrecision & 3);
+void ResetDcPredictors(RunningDc* dc, int dcPrecision) {
+    const int32_t reset = 128 << (dcPrecision & 3);
     for (int c = 0; c < 3; ++c) dc->value[c] = reset;
 }
 
@@ -115,7 +114,7 @@ inline void CodeMacroblock(Sink& sink, const ScannedLevels& levels,
                            const MacroblockAttempt& attempt) {
     const uint32_t quantiser = static_cast<uint32_t>(attempt.quantiser);
     if (attempt.sliceStart != 0) {
-        ResetDcPredictors(attempt.dc);
+        ResetDcPredictors(attempt.dc, attempt.dcPrecision);
         Emit(sink, kStartCodePrefix, 1);
         Emit(sink, kSliceVerticalPosition, static_cast<uint32_t>(attempt.row + 1));
         Emit(sink, kQuantiserScaleCode, quantiser);
@@ -162,15 +161,4 @@ void EncodeIntraBlock(int blockIndex, const int32_t* levels) {
     ScanBlock(levels, scanned);
     QueueSink sink;
     CodeBlock(sink, &gRunningDc, Component(blockIndex), scanned, NonZeroLevelBits(scanned));
-}
-
-void EncodeMacroblock(int row, int col, const int32_t* levels, const int32_t* quantisers,
-                      const int32_t* types, int sliceStart, int retry) {
-    const int mb = row * gSettings.XMBlock + col;
-    ScannedLevels scanned;
-    for (int b = 0; b < 6; ++b) ScanBlock(levels + 64 * b, scanned.level[b]);
-    for (int b = 0; b < 6; ++b) scanned.nonZero[b] = NonZeroLevelBits(scanned.level[b]);
-    QueueSink sink;
-    CodeMacroblock(sink, scanned,
-                   MacroblockAttempt{row, quantisers[mb], types[mb], sliceStart, retry});
 }

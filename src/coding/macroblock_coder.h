@@ -16,24 +16,21 @@ void ResetRunningDc();
 
 // What a macroblock attempt codes besides its levels.
 struct MacroblockAttempt {
-    int row;         // slice_vertical_position - 1 of a slice header
-    int quantiser;   // quantiser_scale_code of a slice header or of a type-2 macroblock
-    int type;        // 1 intra, 2 intra with quantiser_scale_code
-    int sliceStart;  // the slice header goes first, and the DC values start again
-    int retry;       // the DC values start from those the macroblock's first attempt found
+    int row;          // slice_vertical_position - 1 of a slice header
+    int quantiser;    // quantiser_scale_code of a slice header or of a type-2 macroblock
+    int type;         // 1 intra, 2 intra with quantiser_scale_code
+    int sliceStart;   // the slice header goes first, and the DC values start again
+    int retry;        // the DC values start from those the macroblock's first attempt found
+    int dcPrecision;  // intra_dc_precision: where a slice starts the DC values again
     RunningDc* dc = &gRunningDc;  // the running DC values it codes against and moves on
 };
-// The bits of the macroblock's code, as EncodeMacroblock would queue them; the running DC values
+// The bits of the macroblock's code, as WriteMacroblock would write them; the running DC values
 // move on as it would move them.
 [[nodiscard]] int32_t CountMacroblockBits(const ScannedLevels& levels,
                                           const MacroblockAttempt& attempt);
 // The same code through PutBits.
 void WriteMacroblock(const ScannedLevels& levels, const MacroblockAttempt& attempt);
 
-// Queues the slice header when sliceStart is set, then the macroblock layer; levels in raster
-// order.
-void EncodeMacroblock(int row, int col, const int32_t* levels, const int32_t* quantisers,
-                      const int32_t* types, int sliceStart, int retry);
 // Queues one block: DC differential, AC run/level codes, end of block.
 void EncodeIntraBlock(int blockIndex, const int32_t* levels);
 

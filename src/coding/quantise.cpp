@@ -9,7 +9,6 @@
 
 #include "coding/tables.h"
 #include "coding/transform.h"
-#include "params/settings.h"
 
 IntraMatrix gIntraMatrix;
 
@@ -178,13 +177,6 @@ void FetchMacroblock(const SamplePlanes& picture, int x, int y, int32_t* samples
     FetchBlock(picture.cr, chromaStride, xc, yc, samples + 64 * 5);
 }
 
-void TransformAndQuantise(int q, int32_t* samples, int32_t* coefficients, int32_t* levels) {
-    for (int b = 0; b < kBlocksPerMacroblock; ++b) {
-        ForwardDct(samples + 64 * b, coefficients + 64 * b);
-        QuantiseIntraBlock(q, coefficients + 64 * b, levels + 64 * b);
-    }
-}
-
 void LoadMacroblock(const CoefficientStore& store, int32_t mb, int32_t* coefficients) {
     const int16_t* stored = MacroblockCoefficients(store, mb);
     for (int b = 0; b < kBlocksPerMacroblock; ++b) {
@@ -259,12 +251,11 @@ uint64_t QuantiseAcLevels(const ScanQuantiser& quantiser, int q, const int16_t* 
            ~uint64_t{1};
 }
 
-void QuantiseScanned(const ScanQuantiser& quantiser, int q, const int16_t* coefficients,
-                     ScannedLevels* levels) {
+void QuantiseScanned(const ScanQuantiser& quantiser, int q, int dcPrecision,
+                     const int16_t* coefficients, ScannedLevels* levels) {
     const float stepReciprocal = 1.0f / static_cast<float>(2 * q);
     const int32_t offset = (3 * q + 2) / 4;  // (3 x step + 4) / 8
-    const int precision = gSettings.IntraDCPrecision;
-    const int shift = precision == 1 || precision == 2 ? 3 - precision : 3;
+    const int shift = dcPrecision == 1 || dcPrecision == 2 ? 3 - dcPrecision : 3;
     const int32_t limit = (2048 >> shift) - 1;
     for (int b = 0; b < kBlocksPerMacroblock; ++b) {
         const int16_t* c = coefficients + 64 * b;
@@ -281,7 +272,7 @@ void QuantiseScanned(const ScanQuantiser& quantiser, int q, const int16_t* coeff
     }
 }
 
-void QuantiseIntraBlock(int q, const int32_t* coefficients, int32_t* levels) {
+void QuantiseIntraBlock(int q, int dcPrecision, const int32_t* coefficients, int32_t* levels) {
     ScanQuantiser quantiser;
     PrepareScanQuantiser(gIntraMatrix.weights, &quantiser);
     int16_t scanned[kMacroblockValues] = {};
@@ -289,7 +280,7 @@ void QuantiseIntraBlock(int q, const int32_t* coefficients, int32_t* levels) {
         scanned[k] =
             static_cast<int16_t>(coefficients[kZigZagScan[k].column + 8 * kZigZagScan[k].row]);
     ScannedLevels quantised;
-    QuantiseScanned(quantiser, q, scanned, &quantised);
+    QuantiseScanned(quantiser, q, dcPrecision, scanned, &quantised);
     for (int k = 0; k < 64; ++k)
         levels[kZigZagScan[k].column + 8 * kZigZagScan[k].row] = quantised.level[0][k];
 }

@@ -17,13 +17,11 @@ void ResetIntraMatrix();
 
 // Six blocks Y0..Y3, Cb, Cr of the macroblock at luma (x, y), widened to 32 bits.
 void FetchMacroblock(const SamplePlanes& picture, int x, int y, int32_t* samples);
-// From the samples: ForwardDct then QuantiseIntraBlock for each block.
-void TransformAndQuantise(int q, int32_t* samples, int32_t* coefficients, int32_t* levels);
 // The six blocks of macroblock mb of the store, back in raster order.
 void LoadMacroblock(const CoefficientStore& store, int32_t mb, int32_t* coefficients);
 // One block of coefficients within -2048..2047 (all the transform gives) with
-// quantiser_scale_code q and the working intra matrix; DC by IntraDCPrecision.
-void QuantiseIntraBlock(int q, const int32_t* coefficients, int32_t* levels);
+// quantiser_scale_code q and the working intra matrix; DC at intra_dc_precision `dcPrecision`.
+void QuantiseIntraBlock(int q, int dcPrecision, const int32_t* coefficients, int32_t* levels);
 
 // One macroblock's quantised levels: blocks Y0..Y3, Cb, Cr, each in scan order, and per block
 // its non-zero levels at scan indices 1..63 as bits (bit k for index k).
@@ -66,7 +64,7 @@ void PrepareScanQuantiser(const int32_t* matrix, ScanQuantiser* quantiser,
                                         uint32_t groups = kAllLevelGroups);
 // QuantiseIntraBlock of the six blocks of a macroblock's stored coefficients (scan order),
 // with the quantiser of the working intra matrix.
-void QuantiseScanned(const ScanQuantiser& quantiser, int q, const int16_t* coefficients,
-                     ScannedLevels* levels);
+void QuantiseScanned(const ScanQuantiser& quantiser, int q, int dcPrecision,
+                     const int16_t* coefficients, ScannedLevels* levels);
 
 #endif

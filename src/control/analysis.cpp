@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "api/registry.h"
 #include "coding/int32_arith.h"
 #include "coding/quantise.h"
 #include "coding/tables.h"
@@ -14,6 +13,7 @@
 #include "parallel/job_threads.h"
 #include "params/job_switches.h"
 #include "params/settings.h"
+#include "runtime/registry.h"
 
 AnalysisState gAnalysis;
 

@@ -1,4 +1,14 @@
 // Estimated bits of a picture for the pre-analysis and the matrix search.
+//
+// What is estimated: the AC bits of the whole picture for a matrix and a quantiser, every block
+// quantised as the coding passes quantise it and its codes' lengths counted (2 bits for each end
+// of block, 1 bit a macroblock).
+// Stages: the plain estimate quantises every block anew; the search's estimate keeps each
+// block's level magnitudes, non-zero bits and bits from one matrix to the next and, at the same
+// quantiser, re-quantises only the level groups that hold a changed weight, or, when only a few
+// weights changed, finds just their levels and follows the code lengths that change.
+// Why earlier figures are kept: during one search the stored coefficients never change, so a
+// block's levels change only where a weight did, and the sums agree with the plain estimate.
 #include "control/bit_estimate.h"
 
 #include <cstring>
@@ -7,11 +17,11 @@
 #include <emmintrin.h>
 #endif
 
-#include "api/registry.h"
 #include "coding/quantise.h"
 #include "coding/tables.h"
 #include "control/bit_budget.h"
 #include "parallel/job_threads.h"
+#include "runtime/registry.h"
 
 namespace {
 

@@ -4,8 +4,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "api/job.h"
-#include "api/registry.h"
 #include "coding/bit_writer.h"
 #include "coding/headers.h"
 #include "coding/macroblock_coder.h"
@@ -20,6 +18,8 @@
 #include "messages/report.h"
 #include "params/job_switches.h"
 #include "params/settings.h"
+#include "runtime/job.h"
+#include "runtime/registry.h"
 
 namespace {
 
@@ -131,10 +131,10 @@ EncodeOutcome RunFinalAttempts(EncoderStorage* st) {
         FILE* stream = TrackedOpen(gSwitches.streamPath, "wb");
         if (stream == nullptr) return EncodeOutcome::kOpenFailed;
         gBitWriter.out = stream;
-        WriteSequenceHeader(gIntraMatrix.weights);
-        WriteSequenceDisplayExtension();
+        WriteSequenceHeader(gSettings, gIntraMatrix.weights);
+        WriteSequenceDisplayExtension(gSettings);
         WriteGopHeader();
-        WritePictureHeader();
+        WritePictureHeader(gSettings);
         if (ProgressAndPoll(90)) {
             CloseStream(stream);
             return EncodeOutcome::kCancelled;
@@ -148,7 +148,7 @@ EncodeOutcome RunFinalAttempts(EncoderStorage* st) {
         CloseStream(stream);
         if (bits <= kMaxPictureBits) return EncodeOutcome::kDone;
         if (gSettings.Target <= 0) {
-            ReportError(kMsgPictureDoesNotFit, kMaxPictureBits, gMessageNames.pictureName);
+            Report<kMsgPictureDoesNotFit>(kMaxPictureBits, gMessageNames.pictureName);
             return EncodeOutcome::kDoesNotFit;
         }
     }
@@ -228,18 +228,6 @@ void DecimateRow(const uint8_t* in, uint8_t* __restrict out, int32_t rowLength, 
 
 }  // namespace
 
-void ResetEncoderRecords() {
-    ResetBitWriter();
-    StartCodeList();
-    ResetRunningDc();
-    ResetIntraMatrix();
-    ResetMacroblockBits();
-    ResetAnalysis();
-    ResetSearchEstimate();
-    ResetEstimateMemo();
-    ResetThresholdState();
-}
-
 int DecimateChroma() {
     const EncoderSettings& s = gSettings;
     const int32_t w2 = s.FrameWidth / 2;
@@ -277,7 +265,6 @@ int DecimateChroma() {
 }
 
 int EncodePicture() {
-    ResetEncoderRecords();
     EncoderStorage st{};
     EncodeOutcome outcome = PrepareForCoding(&st);
     if (outcome == EncodeOutcome::kDone) {

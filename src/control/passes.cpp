@@ -3,13 +3,13 @@
 
 #include <cstdio>
 
-#include "api/registry.h"
 #include "coding/bit_writer.h"
 #include "coding/macroblock_coder.h"
 #include "coding/quantise.h"
 #include "control/bit_budget.h"
 #include "parallel/job_threads.h"
 #include "params/settings.h"
+#include "runtime/registry.h"
 
 namespace {
 
@@ -25,6 +25,7 @@ struct Pass {
     int32_t* quantisers;
     int32_t* types;
     const CoefficientStore* store;
+    int dcPrecision;  // intra_dc_precision, fixed for the job once the pre-analysis ends
 };
 
 void ClosePass(Pass* pass) { TrackedFree(pass->levels); }
@@ -35,6 +36,7 @@ void ClosePass(Pass* pass) { TrackedFree(pass->levels); }
     pass->quantisers = quantisers;
     pass->types = types;
     pass->store = store;
+    pass->dcPrecision = gSettings.IntraDCPrecision;
     if (pass->levels == nullptr) return -1;
     PrepareScanQuantiser(gIntraMatrix.weights, &pass->quantiser);
     return 0;
@@ -71,11 +73,11 @@ Attempt CodeMacroblock(const Pass& pass, Coding coding, int row, int col, int q,
     const int sliceStart = StartsSlice(mb) ? 1 : 0;
     const int16_t* coefficients = MacroblockCoefficients(*pass.store, mb);
     for (int retry = 0;; retry = 1) {
-        QuantiseScanned(pass.quantiser, q, coefficients, levels);
+        QuantiseScanned(pass.quantiser, q, pass.dcPrecision, coefficients, levels);
         pass.quantisers[mb] = q;
         const int type = (sliceStart == 0 && q != pass.quantisers[mb - 1]) ? 2 : 1;
         pass.types[mb] = type;
-        const MacroblockAttempt attempt{row, q, type, sliceStart, retry, dc};
+        const MacroblockAttempt attempt{row, q, type, sliceStart, retry, pass.dcPrecision, dc};
         if (coding == Coding::kCount) {
             const int32_t bits = CountMacroblockBits(*levels, attempt);
             if (q >= kLargestQuantiser || bits <= limit) return Attempt{q, type, bits};
@@ -111,7 +113,7 @@ int CodingPass1(int32_t* quantisers, int32_t* types, RateControlState* rateContr
             if (EndsSlice(MacroblockIndex(row, col))) {
                 // The final pass pads each slice to a byte boundary.
                 bitsSoFar = (bitsSoFar + 7) / 8 * 8;
-                std::fflush(stdout);
+                std::fflush(stdout);  // every pass hands the host's output on at a slice's end
             }
         }
     }
@@ -138,12 +140,15 @@ int CodingPass2(int32_t* quantisers, int32_t* types, const CoefficientStore* sto
                 const Attempt a = CodeMacroblock(pass, Coding::kCount, row, col, s.IFixedQstep,
                                                  kNoLimit, &levels, &dc);
                 gMacroblockBits.difcnt[mb] = a.bits;
+                // One chunk only: every pass hands the host's output on at a slice's end.
                 if (!rowSlices && EndsSlice(mb)) std::fflush(stdout);
             }
         }
     };
     RunChunks(rowSlices ? kRowChunks : 1, codeRows);
-    for (int row = 0; rowSlices && row < s.YMBlock; ++row) std::fflush(stdout);
+    // The slice ends of the threads' chunks, once they have all ended: the pass writes nothing,
+    // so one flush stands for a row's each.
+    if (rowSlices && s.YMBlock > 0) std::fflush(stdout);
     ClosePass(&pass);
     return 0;
 }
@@ -169,7 +174,7 @@ int FinalCodingPass(int32_t* quantisers, int32_t* types, const CoefficientStore*
             if (EndsSlice(mb)) {
                 AlignToByte();
                 lastCount = BitsWritten();
-                std::fflush(stdout);
+                std::fflush(stdout);  // the warnings of the rows before reach the host at once
             }
         }
         if (rowOverLimit != 0) {

@@ -1,5 +1,13 @@
 // Rate control: the virtual buffer of pass 1, the bit allocation of the final attempts, and the
 // quantiser rules of the coding passes.
+//
+// Stages: pass 1 takes each macroblock's quantiser from a virtual buffer that starts half a
+// picture full and drains by an even share per macroblock, and its mean quantiser becomes the
+// fixed quantiser of pass 2, which measures every macroblock's cost at it. Each final attempt
+// shares the target (lowered by attempt percent on a retry) out in proportion to those costs;
+// its quantiser follows the macroblock's cost over its share of what is left, moving at most
+// one step per macroblock. Arithmetic that may leave the int32 range wraps as the named helpers
+// of coding/int32_arith.h define.
 #include "control/rate_control.h"
 
 #include <cstdint>

@@ -1,4 +1,14 @@
 // Extended pre-analysis: the distortion-threshold matrix search.
+//
+// What is searched: the lowest mean-squared-error threshold whose matrix fits the picture's bit
+// budget. For a threshold t each position takes the largest weight whose error stays within t
+// (never below its minimum weight); the AC bits of that matrix are estimated at a quantiser q
+// and the DC bits of the precision it implies added.
+// Stages: a coarse walk from 0 in steps of 5 at q 8; when that fits at once, six finer walks,
+// each starting a little below the threshold the one before accepted, then a last one that
+// takes the first matrix; when even the finest matrix fits, the same with ever finer q.
+// Why scans resume: a rising threshold only moves each position's first weight above it further
+// up, so within a walk every position's weight scan goes on from where it stopped.
 #include "control/threshold_search.h"
 
 #include <cmath>

@@ -2,10 +2,10 @@
 
 #include <cstring>
 
-#include "api/registry.h"
 #include "convert/planes.h"
 #include "messages/codes.h"
 #include "messages/report.h"
+#include "runtime/registry.h"
 #include "tiff/tiff_directory.h"
 #include "tiff/tiff_fields.h"
 #include "tiff/tiff_strips.h"
@@ -113,14 +113,13 @@ int AllocatePicturePlanes(uint32_t width, uint32_t height) {
 int ConvertSourcePicture(const char* path, ColourLevels levels) {
     FILE* file = TrackedOpen(path, "rb");
     if (file == nullptr) {
-        ReportError(kMsgCannotOpenSource, path);
+        Report<kMsgCannotOpenSource>(path);
         return -1;
     }
-    ResetTiffFields();
     if (ReadTiffDirectory(file, RecordTiffField) != 0) return -1;
     CheckTiffLayout();
     if (gTiffFields.status & kTiffUnsupported) {
-        ReportError(kMsgNotSupportedImage, path);
+        Report<kMsgNotSupportedImage>(path);
         return -1;
     }
     const uint32_t width = gTiffFields.imageWidth;

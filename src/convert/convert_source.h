@@ -6,8 +6,9 @@
 
 #include "convert/colour.h"
 
-// 0 when gPlanes holds the converted picture, whose size the TIFF field record gives
-// (imageWidth x imageLength); -1 on any failure (reported, except allocation failures).
+// Reads the directory into the TIFF field record the job's reset left at its start. 0 when
+// gPlanes holds the converted picture, whose size the record gives (imageWidth x imageLength); -1
+// on any failure (reported, except allocation failures).
 [[nodiscard]] int ConvertSourcePicture(const char* path, ColourLevels levels = kVideoLevels);
 // Allocates the Y, Cb and Cr planes of a width x height picture into gPlanes; 0 or -1.
 [[nodiscard]] int AllocatePicturePlanes(uint32_t width, uint32_t height);

@@ -2,7 +2,11 @@
 #ifndef PICTOR_MESSAGES_REPORT_H
 #define PICTOR_MESSAGES_REPORT_H
 
+#include <cstddef>
 #include <cstdint>
+#include <type_traits>
+
+#include "messages/codes.h"
 
 enum {
     kModulePictor = 0,
@@ -25,6 +29,44 @@ extern ReporterState gReporter;
 int BindErrorText(char* buffer, int moduleIndex);
 // Appends one line; 1 when the code has a text, 0 when the fallback was used.
 int ReportError(int code, ...);
+
+// The argument kinds of `code` in the message list; null for a code it lacks.
+constexpr const char* ArgumentKindsOf(int code) {
+#define PICTOR_MESSAGE_KINDS(name, number, text, kinds) \
+    if (code == (number)) return kinds;
+    PICTOR_MESSAGES(PICTOR_MESSAGE_KINDS)
+#undef PICTOR_MESSAGE_KINDS
+    return nullptr;
+}
+
+// 's' for a string, 'd' for an integer the variadic call passes as an int, '?' for anything else.
+template <typename T>
+constexpr char KindOf() {
+    if constexpr (std::is_same_v<T, const char*> || std::is_same_v<T, char*>) return 's';
+    if constexpr (std::is_integral_v<T> && !std::is_same_v<T, bool> && sizeof(T) <= sizeof(int))
+        return 'd';
+    return '?';
+}
+
+// Whether arguments of types Args are exactly what `kinds` lists.
+template <typename... Args>
+constexpr bool KindsAre(const char* kinds) {
+    if (kinds == nullptr) return false;
+    const char actual[] = {KindOf<Args>()..., '\0'};
+    for (size_t i = 0; i <= sizeof...(Args); ++i) {
+        if (kinds[i] != actual[i]) return false;
+    }
+    return true;
+}
+
+// ReportError of a listed code; a call whose arguments differ in kind from the list's does not
+// compile.
+template <MessageCode code, typename... Args>
+int Report(Args... args) {
+    static_assert(KindsAre<Args...>(ArgumentKindsOf(code)),
+                  "the arguments differ from the kinds the message list gives the code");
+    return ReportError(code, args...);
+}
 // Format of a code in the table of the current module, or null.
 [[nodiscard]] const char* LookupMessage(int code);
 // Severity class of an internal condition code: 2, 1 or 0.

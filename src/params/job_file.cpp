@@ -7,12 +7,12 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "api/registry.h"
 #include "messages/codes.h"
 #include "messages/message_names.h"
 #include "messages/report.h"
 #include "params/job_switches.h"
 #include "params/settings.h"
+#include "runtime/registry.h"
 
 namespace {
 
@@ -47,7 +47,7 @@ void ReadPanScan(const char* value, JobParameters* job) {
         job->panScanOn = 0;
     } else {
         job->failed = 1;
-        if (!job->seenPanScan) ReportError(kMsgInvalidPanScan, value, gMessageNames.jobFileName);
+        if (!job->seenPanScan) Report<kMsgInvalidPanScan>(value, gMessageNames.jobFileName);
     }
     job->seenPanScan = 1;
 }
@@ -59,8 +59,7 @@ void ReadFrameRate(const char* value, JobParameters* job) {
         job->standard = kStandardNtsc;
     } else {
         job->failed = 1;
-        if (!job->seenFrameRate)
-            ReportError(kMsgInvalidFrameRate, value, gMessageNames.jobFileName);
+        if (!job->seenFrameRate) Report<kMsgInvalidFrameRate>(value, gMessageNames.jobFileName);
     }
     job->seenFrameRate = 1;
 }
@@ -72,7 +71,7 @@ void ReadAspect(const char* value, JobParameters* job) {
         job->aspect = kAspect16x9;
     } else {
         job->failed = 1;
-        if (!job->seenAspect) ReportError(kMsgInvalidAspect, value, gMessageNames.jobFileName);
+        if (!job->seenAspect) Report<kMsgInvalidAspect>(value, gMessageNames.jobFileName);
     }
     job->seenAspect = 1;
 }
@@ -127,41 +126,41 @@ int ReadJobFile(FILE* file, JobParameters* job) {
 void CheckPresence(const char* workDir, JobParameters* job) {
     const char* jobName = gMessageNames.jobFileName;
     if (!job->seenPanScan) {
-        ReportError(kMsgPanScanMissing, jobName);
+        Report<kMsgPanScanMissing>(jobName);
         job->failed = 1;
     }
     if (!job->panScanOn && job->seenVector) {
-        ReportError(kMsgPanScanVectorWhenOff, jobName);
+        Report<kMsgPanScanVectorWhenOff>(jobName);
         job->failed = 1;
     }
     if (job->panScanOn && !job->seenVector) {
-        ReportError(kMsgPanScanVectorMissing, jobName);
+        Report<kMsgPanScanVectorMissing>(jobName);
         job->failed = 1;
     }
     if (job->panScanOn && job->aspect != kAspect16x9) {
-        ReportError(kMsgPanScanAspect, jobName);
+        Report<kMsgPanScanAspect>(jobName);
         job->failed = 1;
     }
     if (!job->seenFrameRate) {
-        ReportError(kMsgFrameRateMissing, jobName);
+        Report<kMsgFrameRateMissing>(jobName);
         job->failed = 1;
     }
     if (!job->seenAspect) {
-        ReportError(kMsgAspectMissing, jobName);
+        Report<kMsgAspectMissing>(jobName);
         job->failed = 1;
     }
     if (!job->seenTarget) {
-        ReportError(kMsgTargetMissing, jobName);
+        Report<kMsgTargetMissing>(jobName);
         job->failed = 1;
     }
     if (!job->seenSource) {
-        ReportError(kMsgSourceMissing, jobName);
+        Report<kMsgSourceMissing>(jobName);
         job->failed = 1;
     } else {
         std::snprintf(job->sourcePath, sizeof job->sourcePath, "%s/still/%s", workDir,
                       job->sourceName);
         if (SourceExists(job->sourcePath) != 0) {
-            ReportError(kMsgCannotOpenSource, job->sourcePath);
+            Report<kMsgCannotOpenSource>(job->sourcePath);
             job->failed = 1;
         }
     }
@@ -170,7 +169,6 @@ void CheckPresence(const char* workDir, JobParameters* job) {
 }  // namespace
 
 int ReadJobParameters(const char* workDir, const char* jobFilePath, JobParameters* job) {
-    SetDefaultSettings();
     *job = JobParameters{};
     job->standard = kStandardUnset;
     job->aspect = kAspect4x3;

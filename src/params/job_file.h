@@ -24,15 +24,21 @@ struct JobParameters {
     int32_t failed;  // a check failed: the job fails once every check has run
 };
 
-// The settings to their defaults, then the file read and checked, each problem reported.
+// The file read and checked into settings the job's reset left at their defaults, each problem
+// reported.
 // 0 when the file was read (job->failed says whether its contents passed); -1 when it cannot
 // be opened (code 2) or no line buffer can be had.
 [[nodiscard]] int ReadJobParameters(const char* workDir, const char* jobFilePath,
                                     JobParameters* job);
+// The converted picture's width and height in pixels.
+struct PictureSize {
+    uint32_t width;
+    uint32_t height;
+};
 // The settings that follow from the job and, when SOURCE_FILE was named, from the converted
-// picture (its size as the TIFF field record holds it), with the picture's size checked
-// against the standard and the aspect ratio. 0, or -1 when any check of the job failed.
-[[nodiscard]] int SettleJobSettings(JobParameters* job);
+// picture of size `picture`, with that size checked against the standard and the aspect ratio.
+// 0, or -1 when any check of the job failed.
+[[nodiscard]] int SettleJobSettings(JobParameters* job, PictureSize picture);
 
 // Cuts `line` at its first '#' among its first 256 characters, in place.
 void StripComment(char* line);

@@ -8,7 +8,6 @@
 #include "params/job_file.h"
 #include "params/job_switches.h"
 #include "params/settings.h"
-#include "tiff/tiff_fields.h"
 
 namespace {
 
@@ -30,20 +29,20 @@ void CheckPictureSize(JobParameters* job) {
     const char* jobName = gMessageNames.jobFileName;
     if (job->aspect == kAspect16x9) {
         if (IsOneOf(w, kNarrowWidths, 3)) {
-            ReportError(kMsgSizeAspect, w, h, jobName);
+            Report<kMsgSizeAspect>(w, h, jobName);
             job->failed = 1;
         }
         if (IsOneOf(h, kShortHeights, 6)) {
-            ReportError(kMsgSizeAspect, w, h, jobName);
+            Report<kMsgSizeAspect>(w, h, jobName);
             job->failed = 1;
         }
     }
     if (job->seenFrameRate) {
         if (IsOneOf(h, kNtscHeights, 4) && job->standard == kStandardPal) {
-            ReportError(kMsgSizePal, w, h, jobName);
+            Report<kMsgSizePal>(w, h, jobName);
             job->failed = 1;
         } else if (IsOneOf(h, kPalHeights, 4) && job->standard == kStandardNtsc) {
-            ReportError(kMsgSizeNtsc, w, h, jobName);
+            Report<kMsgSizeNtsc>(w, h, jobName);
             job->failed = 1;
         }
     }
@@ -67,7 +66,7 @@ void FillDisplaySettings(JobParameters* job) {
             s.DisplayHorDimen = 540;
             aspect = kAspect4x3;
         } else {
-            ReportError(kMsgWidthPanScan, s.FrameWidth, gMessageNames.jobFileName);
+            Report<kMsgWidthPanScan>(s.FrameWidth, gMessageNames.jobFileName);
             job->failed = 1;
         }
     }
@@ -131,11 +130,11 @@ void FillScanSettings() {
 
 }  // namespace
 
-int SettleJobSettings(JobParameters* job) {
+int SettleJobSettings(JobParameters* job, PictureSize picture) {
     if (job->seenSource) {
         EncoderSettings& s = gSettings;
-        s.FrameWidth = static_cast<int32_t>(gTiffFields.imageWidth);
-        s.FrameHeight = static_cast<int32_t>(gTiffFields.imageLength);
+        s.FrameWidth = static_cast<int32_t>(picture.width);
+        s.FrameHeight = static_cast<int32_t>(picture.height);
         s.XMBlock = s.FrameWidth / 16;
         s.MBlockPerSlice = s.FrameWidth / 16;
         s.YMBlock = s.FrameHeight / 16;

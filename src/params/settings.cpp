@@ -56,7 +56,7 @@ int DeriveSettings() {
 
     int32_t width = 16 * s.XMBlock;
     if (width > 16384) {
-        ReportError(kMsgWidthNotSupported, width, gMessageNames.pictureName);
+        Report<kMsgWidthNotSupported>(width, gMessageNames.pictureName);
         return -1;
     }
     // A zero width has no message of its own: no accepted picture reaches it.
@@ -66,11 +66,11 @@ int DeriveSettings() {
 
     int32_t height = 16 * s.YMBlock;
     if (height > 16384) {
-        ReportError(kMsgHeightNotSupported, height, gMessageNames.pictureName);
+        Report<kMsgHeightNotSupported>(height, gMessageNames.pictureName);
         return -1;
     }
     if (height % 4096 == 0) {
-        ReportError(kMsgVerticalSize, gMessageNames.pictureName);
+        Report<kMsgVerticalSize>(gMessageNames.pictureName);
         return -1;
     }
     s.VerticalSizeValue = height % 4096;
@@ -81,7 +81,7 @@ int DeriveSettings() {
 
     int32_t n = s.BUFFER / 16 / 1024;
     if (n > 262144) {
-        ReportError(kMsgVbvBufferSize, n, gMessageNames.pictureName);
+        Report<kMsgVbvBufferSize>(n, gMessageNames.pictureName);
         return -1;
     }
     s.VbvBufferSizeValue = n % 1024;

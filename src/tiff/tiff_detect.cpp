@@ -1,14 +1,14 @@
 #include "tiff/tiff_detect.h"
 
-#include "api/registry.h"
 #include "messages/codes.h"
 #include "messages/report.h"
+#include "runtime/registry.h"
 #include "tiff/tiff_directory.h"
 
 int DetectSourceType(const char* path) {
     FILE* file = TrackedOpen(path, "rb");
     if (file == nullptr) {
-        ReportError(kMsgCannotOpenSource, path);
+        Report<kMsgCannotOpenSource>(path);
         return -1;
     }
     // Both marks read the same in either byte order; the directory reader sets the order.

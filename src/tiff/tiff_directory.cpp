@@ -2,7 +2,7 @@
 
 #include <sys/types.h>
 
-#include "api/registry.h"
+#include "runtime/registry.h"
 
 TiffReaderState gTiffReader;
 

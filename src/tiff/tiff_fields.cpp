@@ -66,8 +66,8 @@ bool RecordSizeOrStrips(uint32_t tag, bool isShort, uint32_t count, const uint32
             f.imageWidth = last;
             if (!AcceptedWidth(last)) {
                 if (isShort)
-                    ReportError(kMsgWidthNotSupported, static_cast<int>(last),
-                                gMessageNames.pictureName);
+                    Report<kMsgWidthNotSupported>(static_cast<int>(last),
+                                                  gMessageNames.pictureName);
                 RaiseUnsupported();
             }
             return true;
@@ -75,8 +75,8 @@ bool RecordSizeOrStrips(uint32_t tag, bool isShort, uint32_t count, const uint32
             f.imageLength = last;
             if (!AcceptedHeight(last)) {
                 if (isShort)
-                    ReportError(kMsgHeightNotSupported, static_cast<int>(last),
-                                gMessageNames.pictureName);
+                    Report<kMsgHeightNotSupported>(static_cast<int>(last),
+                                                   gMessageNames.pictureName);
                 RaiseUnsupported();
             }
             return true;
@@ -141,8 +141,7 @@ void RecordShortField(uint32_t tag, uint32_t count, const uint32_t* values, uint
             break;
         case 259:
             f.compression = static_cast<uint16_t>(last);
-            if (last == kCompressionLzw)
-                ReportError(kMsgNotSupportedImage, gMessageNames.pictureName);
+            if (last == kCompressionLzw) Report<kMsgNotSupportedImage>(gMessageNames.pictureName);
             if (last != kCompressionNone && last != kCompressionPackBits) RaiseUnsupported();
             break;
         case 274:
@@ -186,7 +185,7 @@ void CheckTiffLayout() {
         bool eight = b[0] == 8 && b[1] == 8 && b[2] == 8;
         bool sixteen = b[0] == 16 && b[1] == 16 && b[2] == 16;
         if (!eight && !sixteen) {
-            ReportError(kMsgNotSupportedImage, gMessageNames.pictureName);
+            Report<kMsgNotSupportedImage>(gMessageNames.pictureName);
             RaiseUnsupported();
         }
     }

@@ -56,8 +56,8 @@ enum : uint16_t {
     kPhotometricPalette = 3
 };
 
-// The field record and the reader's record back to their start: once per job, and before each
-// file's directory is read.
+// The field record and the reader's record back to their start, by the job's reset: a job reads
+// one directory.
 void ResetTiffFields();
 // The field recorder handed to ReadTiffDirectory (TiffFieldRecorder). Refused values raise the
 // unsupported flag

@@ -2,11 +2,11 @@
 
 #include <sys/types.h>
 
-#include "api/registry.h"
 #include "messages/codes.h"
 #include "messages/message_names.h"
 #include "messages/report.h"
 #include "platform/cpu_features.h"
+#include "runtime/registry.h"
 #include "tiff/tiff_fields.h"
 #include "tiff/tiff_reader_state.h"
 
@@ -206,7 +206,7 @@ int ReadStripInPieces(FILE* file, uint32_t firstRow, uint64_t offset, uint64_t c
         if (f.fillOrder == 2) ReverseBitOrder(piece, length);
         TakeRows(piece, length, firstRow + row, 0, n, bands);
     }
-    if (result != 0) ReportError(kMsgStripReadError, gMessageNames.pictureName);
+    if (result != 0) Report<kMsgStripReadError>(gMessageNames.pictureName);
     TrackedFree(piece);
     return result;
 }
@@ -255,7 +255,7 @@ int UnpackBitsStrip(const uint8_t* raw, uint8_t* decoded, uint32_t s) {
     uint64_t i = 0, o = 0;
     for (;;) {
         if (i >= inLength) {
-            ReportError(kMsgSourcePositionAtEnd, gMessageNames.pictureName);
+            Report<kMsgSourcePositionAtEnd>(gMessageNames.pictureName);
             return -1;
         }
         int h = static_cast<int8_t>(raw[i++]);
@@ -284,7 +284,7 @@ int ReadTiffStrip(FILE* file, uint32_t firstRow, uint32_t s, const RasterBands& 
     uint64_t count = f.stripByteCounts[s];
     // A strip that the file cannot hold is a short read, found before anything is allocated.
     if (offset + count > gTiffReader.fileSize) {
-        ReportError(kMsgStripReadError, gMessageNames.pictureName);
+        Report<kMsgStripReadError>(gMessageNames.pictureName);
         return -1;
     }
     if (f.compression != kCompressionPackBits && f.bitsPerPixel % 8 == 0 &&
@@ -294,7 +294,7 @@ int ReadTiffStrip(FILE* file, uint32_t firstRow, uint32_t s, const RasterBands& 
     if (raw == nullptr) return -1;
     if (fseeko(file, static_cast<off_t>(offset), SEEK_SET) != 0 ||
         fread(raw, 1, static_cast<size_t>(count), file) != count) {
-        ReportError(kMsgStripReadError, gMessageNames.pictureName);
+        Report<kMsgStripReadError>(gMessageNames.pictureName);
         TrackedFree(raw);
         return -1;
     }

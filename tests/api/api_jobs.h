@@ -9,7 +9,7 @@
 #include <functional>
 #include <string>
 
-#include "api/registry.h"
+#include "runtime/registry.h"
 #include "support/files.h"
 #include "support/job_runner.h"
 #include "support/state.h"

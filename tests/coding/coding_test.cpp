@@ -66,7 +66,7 @@ TEST(Headers, ProgressivePanScanCarriesOneFrameCentreOffset) {
     ASSERT_EQ(DeriveSettings(), 0);
     TempDir dir;
     gBitWriter.out = std::fopen((dir / "h.m2v").c_str(), "wb");
-    WritePictureHeader();
+    WritePictureHeader(gSettings);
     FlushBitWriter();
     std::fclose(gBitWriter.out);
     gBitWriter.out = nullptr;
@@ -161,7 +161,7 @@ TEST_P(QuantiserVariant, DivisionFreeOnEveryReachableTriple) {
         PrepareScanQuantiser(gIntraMatrix.weights, &quantiser, GetParam());
         for (int q = 1; q <= 31; ++q) {
             for (int mb = 0; mb < kMacroblocks; ++mb) {
-                QuantiseScanned(quantiser, q, &coefficients[mb * kMacroblockValues], &levels);
+                QuantiseScanned(quantiser, q, 0, &coefficients[mb * kMacroblockValues], &levels);
                 for (int b = 0; b < 6; ++b) {
                     const int16_t* c = &coefficients[mb * kMacroblockValues + 64 * b];
                     uint64_t nonZero = 0;
@@ -237,10 +237,10 @@ TEST(StreamDecodeLevels, EveryTableCodeAndEscapes) {
     TempDir dir;
     ResetBitWriter();
     gBitWriter.out = std::fopen((dir / "l.m2v").c_str(), "wb");
-    WriteSequenceHeader(gIntraMatrix.weights);
-    WriteSequenceDisplayExtension();
+    WriteSequenceHeader(gSettings, gIntraMatrix.weights);
+    WriteSequenceDisplayExtension(gSettings);
     WriteGopHeader();
-    WritePictureHeader();
+    WritePictureHeader(gSettings);
     for (int mb = 0; mb < gSettings.MBCount; ++mb) {
         const int row = mb / kColumns, col = mb % kColumns;
         const int q = mb == kFineMacroblock ? 1 : 31;
@@ -252,7 +252,7 @@ TEST(StreamDecodeLevels, EveryTableCodeAndEscapes) {
                                  : kWidth * kHeight * b / 4 + 8 * row * kWidth / 2 + 8 * col;
             Reconstruct(levels[mb].level[b], q, &yuv[at], b < 4 ? kWidth : kWidth / 2);
         }
-        MacroblockAttempt attempt{row, q, type, col == 0, 0, &counted};
+        MacroblockAttempt attempt{row, q, type, col == 0, 0, gSettings.IntraDCPrecision, &counted};
         const int32_t bits = CountMacroblockBits(levels[mb], attempt);
         const int32_t before = BitsWritten();
         attempt.dc = &gRunningDc;

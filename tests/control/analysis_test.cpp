@@ -8,7 +8,6 @@
 #include <random>
 #include <vector>
 
-#include "api/registry.h"
 #include "coding/quantise.h"
 #include "coding/tables.h"
 #include "control/analysis.h"
@@ -16,6 +15,7 @@
 #include "control/threshold_search.h"
 #include "convert/planes.h"
 #include "params/settings.h"
+#include "runtime/registry.h"
 #include "support/state.h"
 
 namespace {

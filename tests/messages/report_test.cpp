@@ -60,6 +60,16 @@ std::string ConversionKinds(const char* format) {
     return kinds;
 }
 
+// Every caller reports through Report<code>, which does not compile when its arguments differ in
+// kind from the list's; the list's kinds are each format's conversions.
+static_assert(KindsAre<const char*>(ArgumentKindsOf(kMsgCannotOpen)));
+static_assert(KindsAre<int32_t, char*>(ArgumentKindsOf(kMsgPictureDoesNotFit)));
+static_assert(!KindsAre<int>(ArgumentKindsOf(kMsgCannotOpen)));
+static_assert(!KindsAre<const char*, int>(ArgumentKindsOf(kMsgWidthNotSupported)));
+static_assert(!KindsAre<int, const char*, const char*>(ArgumentKindsOf(kMsgSizePal)));
+static_assert(!KindsAre<double, const char*>(ArgumentKindsOf(kMsgBitRate)));
+static_assert(!KindsAre<>(ArgumentKindsOf(3000)));
+
 TEST(MessageList, EveryFormatTakesTheArgumentsItsCallersPass) {
     ASSERT_EQ(ConversionKinds("%-5d%%%s%.3s%u%"), "dssu?");
     for (int i = 0; i < kMessageCount; ++i)

@@ -6,7 +6,8 @@
 #include <memory>
 #include <thread>
 
-#include "api/job.h"
+#include "api/library_context.h"
+#include "runtime/job.h"
 #include "support/files.h"
 #include "support/tiff_writer.h"
 

@@ -2,11 +2,11 @@
 
 #include <cstring>
 
-#include "api/registry.h"
 #include "control/encoder.h"
 #include "convert/planes.h"
 #include "params/job_switches.h"
 #include "params/settings.h"
+#include "runtime/registry.h"
 
 namespace {
 

@@ -1,30 +1,14 @@
 #include "support/state.h"
 
-#include "api/job.h"
-#include "api/registry.h"
-#include "control/encoder.h"
+#include "api/job_records.h"
 #include "control/threshold_search.h"
-#include "convert/planes.h"
-#include "messages/message_names.h"
-#include "messages/report.h"
 #include "parallel/job_threads.h"
-#include "params/job_switches.h"
-#include "params/settings.h"
-#include "tiff/tiff_fields.h"
+#include "runtime/registry.h"
 
 void ResetAllState() {
     EndJobThreads();
     FreeAllTracked();
     CloseAllTracked();
-    ResetAllocRegistry();
-    ResetFileRegistry();
-    ResetJobPointers();
-    ResetJobSwitches();
-    ResetMessageNames();
-    ResetPicturePlanes();
-    ResetTiffFields();
-    BindErrorText(nullptr, kModulePictor);
-    SetDefaultSettings();
-    ResetEncoderRecords();
+    ResetJobRecords();
     ResetCarriedSearchState();
 }

@@ -9,12 +9,12 @@
 #include <cstring>
 #include <ostream>
 
-#include "api/registry.h"
 #include "convert/colour.h"
 #include "convert/convert_source.h"
 #include "convert/planes.h"
 #include "messages/message_names.h"
 #include "messages/report.h"
+#include "runtime/registry.h"
 #include "support/files.h"
 #include "support/state.h"
 #include "support/tiff_writer.h"

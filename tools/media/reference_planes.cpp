@@ -4,13 +4,13 @@
 #include <cstring>
 
 #include "api/job_records.h"
-#include "api/registry.h"
 #include "control/encoder.h"
 #include "convert/convert_source.h"
 #include "convert/planes.h"
 #include "messages/message_names.h"
 #include "messages/report.h"
 #include "params/settings.h"
+#include "runtime/registry.h"
 #include "tiff/tiff_fields.h"
 
 namespace {

@@ -1,7 +1,6 @@
-#include "api/job.h"
+#include "runtime/job.h"
 
 JobPointers gJob;
-LibraryContext gLibraryContext;
 
 void ResetJobPointers() { gJob = JobPointers{}; }
 

@@ -1,6 +1,6 @@
 // Job-wide pointers: the running job's context and its progress and cancel words.
-#ifndef PICTOR_API_JOB_H
-#define PICTOR_API_JOB_H
+#ifndef PICTOR_RUNTIME_JOB_H
+#define PICTOR_RUNTIME_JOB_H
 
 #include <cstdint>
 
@@ -22,13 +22,5 @@ void AttachJob(JobContext* context);
 void SetProgress(int percent);
 // 1 when the caller has asked the current job to stop (cancel word is 1).
 [[nodiscard]] int CancelRequested();
-
-// The context of PictorForDA jobs and their error text, which stays in the library: the
-// entry point rewrites it at the start of each of its jobs.
-struct LibraryContext {
-    JobContext context;
-    char errorText[1024];
-};
-extern LibraryContext gLibraryContext;
 
 #endif

@@ -1,10 +1,10 @@
-#include "api/registry.h"
+#include "runtime/registry.h"
 
 #include <cstdlib>
 
-#include "api/job.h"
 #include "messages/codes.h"
 #include "messages/report.h"
+#include "runtime/job.h"
 
 AllocRegistry gAllocRegistry;
 FileRegistry gFileRegistry;
@@ -113,7 +113,7 @@ void CloseAllTracked() {
 int OpenOrReport(const char* path, const char* mode, FILE** out) {
     FILE* stream = TrackedOpen(path, mode);
     if (stream == nullptr) {
-        ReportError(kMsgCannotOpen, path);
+        Report<kMsgCannotOpen>(path);
         return -1;
     }
     *out = stream;

@@ -1,6 +1,6 @@
 // Allocation and file registries: everything a job takes is released at its end.
-#ifndef PICTOR_API_REGISTRY_H
-#define PICTOR_API_REGISTRY_H
+#ifndef PICTOR_RUNTIME_REGISTRY_H
+#define PICTOR_RUNTIME_REGISTRY_H
 
 #include <cstddef>
 #include <cstdint>
