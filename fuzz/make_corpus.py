@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Writes the seed corpus of the three fuzz targets into fuzz/corpus/<target>/.
+"""Writes the seed corpus of the fuzz targets into fuzz/corpus/<target>/.
 
 The pictures are small (96 x 64 unless a case needs more) and mostly PackBits or grey, so each
 file stays a few kilobytes; the real-writer fixtures of tests/tiff/data that are small enough
@@ -218,6 +218,36 @@ JOB = ("SOURCE_FILE pic.tif\nTARGET_SIZE {target}\nFRMRT NTSC\nASPECT_RATIO 4:3\
        "PAN_SCAN OFF\n")
 
 
+def verdict_cases():
+    """Plain pictures the command takes as they are, and near misses the library reads otherwise
+    than libtiff (palette maps, 16-bit samples, strips one byte short, fill order 2)."""
+    w, h = 96, 64
+    cases = {}
+    rgb = rgb_pattern(w, h)
+    grey = grey_pattern(w, h)
+    cases["rgb_strips16_le.tif"] = tiff(base(w, h, [8, 8, 8], 2, 3, rows=16),
+                                        strips_of(rgb, w * 3, 16))
+    cases["rgb_one_strip_be.tif"] = tiff(base(w, h, [8, 8, 8], 2, 3), [rgb], big=True)
+    cases["grey_white_is_zero_orientation_3.tif"] = tiff(
+        sorted(base(w, h, [8], 0, 1) + [(274, SHORT, [3])]), [grey])
+    cases["grey_fill_order_2.tif"] = tiff(sorted(base(w, h, [8], 1, 1) + [(266, SHORT, [2])]),
+                                          [reverse_bits(grey)])
+    short = base(w, h, [8], 1, 1)
+    short[-1] = (279, LONG, [w * h - 1])
+    cases["grey_strip_one_byte_short.tif"] = tiff(short, [grey])
+    levels = [(16 * k) % 256 for k in range(256)] + [(255 - 16 * k) % 256 for k in range(256)] + \
+        [(8 * k) % 256 for k in range(256)]
+    bars = bytes((i % w) // 6 for i in range(w * h))
+    cases["palette_map_below_256.tif"] = tiff(base(w, h, [8], 3, 1) + [(320, SHORT, levels)],
+                                              [bars])
+    cases["palette_map_short.tif"] = tiff(
+        base(w, h, [8], 3, 1) + [(320, SHORT, [v * 257 for v in levels[:765]])], [bars])
+    cases["palette_without_map.tif"] = tiff(base(w, h, [8], 3, 1), [bars])
+    deep = b"".join(struct.pack("<H", v << 8 | 0xFF) for v in rgb)
+    cases["rgb16_low_bytes_255.tif"] = tiff(base(w, h, [16, 16, 16], 2, 3), [deep])
+    return cases
+
+
 def job_cases():
     # First byte: bit 0 extended analysis, bit 1 progressive still, bits 2-3 level mode.
     cases = {
@@ -312,7 +342,7 @@ def write(folder, name, data):
 
 
 def main():
-    for folder in ("tiff", "job_file", "encoder"):
+    for folder in ("tiff", "job_file", "encoder", "tiff_verdict"):
         shutil.rmtree(os.path.join(CORPUS, folder), ignore_errors=True)
         os.makedirs(os.path.join(CORPUS, folder))
     for name in TIFF_FIXTURES:
@@ -320,6 +350,8 @@ def main():
                     os.path.join(CORPUS, "tiff", name))
     for name, data in tiff_cases().items():
         write("tiff", name, data)
+    for name, data in verdict_cases().items():
+        write("tiff_verdict", name, data)
     for name, (switches, text) in job_cases().items():
         write("job_file", name + ".job", bytes([switches]) + text.encode("latin-1"))
     for name, data in encoder_cases().items():

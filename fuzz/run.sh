@@ -6,7 +6,8 @@
 # watchdog had to cancel to build/fuzz-runs/hangs/<target>/. Ends with exec/s, coverage and
 # corpus size per target.
 #
-# Usage: fuzz/run.sh [MINUTES] [TARGET...]     targets: tiff job_file encoder (default: all)
+# Usage: fuzz/run.sh [MINUTES] [TARGET...]
+#   targets: tiff job_file encoder tiff_verdict (default: all)
 #   KEEP_GOING=1   go on past crashes and timeouts (libFuzzer fork mode, one worker)
 #   HANG_ABORT=1   a job the watchdog must cancel is a crash (once the final attempts all end)
 set -euo pipefail
@@ -15,7 +16,7 @@ cd "$(dirname "$0")/.."
 minutes=${1:-10}
 [ $# -gt 0 ] && shift
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(tiff job_file encoder)
+[ ${#targets[@]} -eq 0 ] && targets=(tiff job_file encoder tiff_verdict)
 
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j2

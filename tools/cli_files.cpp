@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "cli.h"
-#include "library_rules.h"
+#include "door/library_door.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "cli.h"
-#include "library_rules.h"
+#include "door/library_door.h"
 #include "media/picture_input.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "cli.h"
-#include "library_rules.h"
+#include "door/library_door.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "cli.h"
-#include "library_rules.h"
+#include "door/library_door.h"
 
 namespace {
 

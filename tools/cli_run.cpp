@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "cli.h"
-#include "library_rules.h"
+#include "door/library_door.h"
 
 namespace {
 

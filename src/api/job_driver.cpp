@@ -78,13 +78,17 @@ int ReadSourcePicture(const char* sourcePath) {
 
 }  // namespace
 
+size_t JobStemLength(const char* path) {
+    const char* cut = std::strstr(path, kJobExtension);
+    return cut != nullptr ? static_cast<size_t>(cut - path) : std::strlen(path);
+}
+
 int StripJobExtension(const char* path, char* stem) {
     if (std::strlen(path) > kMaxJobPathLength) {
         Report<kMsgJobPathTooLong>(gMessageNames.jobFileName);
         return -1;
     }
-    const char* cut = std::strstr(path, ".tp");
-    size_t n = cut != nullptr ? static_cast<size_t>(cut - path) : std::strlen(path);
+    const size_t n = JobStemLength(path);
     std::memcpy(stem, path, n);
     stem[n] = '\0';
     return 0;

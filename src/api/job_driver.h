@@ -2,6 +2,8 @@
 #ifndef PICTOR_API_JOB_DRIVER_H
 #define PICTOR_API_JOB_DRIVER_H
 
+#include <cstddef>
+
 #include "pictor/pictor.h"
 
 constexpr int kMaxJobPathLength = 256;
@@ -11,6 +13,10 @@ constexpr int kMaxJobPathLength = 256;
 // the job and the encoder driver; then the job's helper thread ends. 0 finished, -1 failed,
 // 1 cancelled.
 [[nodiscard]] int RunJob(JobContext* context);
+// The stem of a job path ends at its first kJobExtension, searched over the whole path.
+constexpr char kJobExtension[] = ".tp";
+// Characters of `path` before its stem's end.
+[[nodiscard]] size_t JobStemLength(const char* path);
 // Stem of the job parameter file path (up to the first ".tp") into `stem`
 // (at least kMaxJobPathLength + 1 bytes); -1 after code 47 when the path is too long.
 [[nodiscard]] int StripJobExtension(const char* path, char* stem);

@@ -6,8 +6,8 @@
 #include "messages/codes.h"
 #include "messages/report.h"
 #include "runtime/registry.h"
-#include "tiff/tiff_directory.h"
 #include "tiff/tiff_fields.h"
+#include "tiff/tiff_probe.h"
 #include "tiff/tiff_strips.h"
 
 PicturePlanes gPlanes;
@@ -116,12 +116,7 @@ int ConvertSourcePicture(const char* path, ColourLevels levels) {
         Report<kMsgCannotOpenSource>(path);
         return -1;
     }
-    if (ReadTiffDirectory(file, RecordTiffField) != 0) return -1;
-    CheckTiffLayout();
-    if (gTiffFields.status & kTiffUnsupported) {
-        Report<kMsgNotSupportedImage>(path);
-        return -1;
-    }
+    if (ReadTiffLayout(file, path) != 0) return -1;
     const uint32_t width = gTiffFields.imageWidth;
     const uint32_t height = gTiffFields.imageLength;
     if (AllocatePicturePlanes(width, height) != 0) return -1;

@@ -18,26 +18,14 @@ namespace {
 
 constexpr int kLineBytes = kJobLineBytes;
 
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
 // Copies the word that starts at or after `from` into `word` (at most 255
 // characters, as a line holds no more); returns where the word ends.
 const char* NextWord(const char* from, char* word) {
-    while (*from != '\0' && IsBlank(*from)) ++from;
+    while (*from != '\0' && IsJobFileBlank(*from)) ++from;
     int n = 0;
-    while (*from != '\0' && !IsBlank(*from) && n < kLineBytes - 1) word[n++] = *from++;
+    while (*from != '\0' && !IsJobFileBlank(*from) && n < kLineBytes - 1) word[n++] = *from++;
     word[n] = '\0';
     return from;
-}
-
-// Leading decimal integer of a value; no digits give 0, values beyond 32 bits saturate.
-int32_t LeadingInteger(const char* value) {
-    long long v = std::strtoll(value, nullptr, 10);
-    if (v > INT32_MAX) return INT32_MAX;
-    if (v < INT32_MIN) return INT32_MIN;
-    return static_cast<int32_t>(v);
 }
 
 void ReadPanScan(const char* value, JobParameters* job) {
@@ -79,11 +67,8 @@ void ReadAspect(const char* value, JobParameters* job) {
 // Only the first TARGET_SIZE counts.
 void ReadTarget(const char* value, JobParameters* job) {
     if (!job->seenTarget) {
-        int32_t target = LeadingInteger(value);
-        if (target > kMaxPictureBits) target = kMaxPictureBits;
-        // A progressive still may be coded as small as the caller asks.
-        if (target < 160000 && !gSwitches.progressiveStill) target = 160000;
-        gSettings.Target = target;
+        gSettings.Target =
+            static_cast<int32_t>(TargetUsed(LeadingInteger(value), gSwitches.progressiveStill));
     }
     job->seenTarget = 1;
 }
@@ -180,9 +165,29 @@ int ReadJobParameters(const char* workDir, const char* jobFilePath, JobParameter
     return 0;
 }
 
+bool IsJobFileBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+int64_t TargetUsed(int64_t asRead, bool progressiveStill) {
+    if (asRead > kMaxPictureBits) return kMaxPictureBits;
+    // A progressive still may be coded as small as the caller asks.
+    if (asRead < kMinTarget && !progressiveStill) return kMinTarget;
+    return asRead;
+}
+
+int32_t LeadingInteger(const char* value, const char** end) {
+    char* stop = nullptr;
+    const long long v = std::strtoll(value, &stop, 10);
+    if (end != nullptr) *end = stop;
+    if (v > INT32_MAX) return INT32_MAX;
+    if (v < INT32_MIN) return INT32_MIN;
+    return static_cast<int32_t>(v);
+}
+
 void StripComment(char* line) {
     for (int i = 0; i < kLineBytes && line[i] != '\0'; ++i) {
-        if (line[i] == '#') {
+        if (line[i] == kCommentMark) {
             line[i] = '\0';
             return;
         }

@@ -40,6 +40,20 @@ struct PictureSize {
 // 0, or -1 when any check of the job failed.
 [[nodiscard]] int SettleJobSettings(JobParameters* job, PictureSize picture);
 
+// The frame size and the macroblock counts of a width x height picture into the settings.
+void SetPictureSize(uint32_t width, uint32_t height);
+
+// TARGET_SIZE as a job uses it: at most kMaxPictureBits, and at least kMinTarget unless the
+// picture is coded as a progressive still.
+constexpr int32_t kMinTarget = 160000;
+[[nodiscard]] int64_t TargetUsed(int64_t asRead, bool progressiveStill);
+// Leading decimal integer of a job file value: no digits give 0, values beyond 32 bits
+// saturate; `end` (when given) gets where the reading stopped.
+[[nodiscard]] int32_t LeadingInteger(const char* value, const char** end = nullptr);
+// The characters that part the words of a job file line; kCommentMark starts a comment.
+[[nodiscard]] bool IsJobFileBlank(char c);
+constexpr char kCommentMark = '#';
+
 // Cuts `line` at its first '#' among its first 256 characters, in place.
 void StripComment(char* line);
 // 0 when the file exists, -1 when not.

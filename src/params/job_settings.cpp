@@ -8,40 +8,32 @@
 #include "params/job_file.h"
 #include "params/job_switches.h"
 #include "params/settings.h"
+#include "tiff/picture_sizes.h"
 
 namespace {
 
-bool IsOneOf(int32_t v, const int32_t* list, int n) {
-    for (int i = 0; i < n; ++i) {
-        if (list[i] == v) return true;
-    }
-    return false;
-}
-
 // The picture's size against the aspect ratio and the television standard.
 void CheckPictureSize(JobParameters* job) {
-    static const int32_t kNarrowWidths[] = {96, 176, 352};
-    static const int32_t kShortHeights[] = {64, 80, 112, 144, 240, 288};
-    static const int32_t kNtscHeights[] = {64, 112, 240, 480};
-    static const int32_t kPalHeights[] = {80, 144, 288, 576};
     const int32_t w = gSettings.FrameWidth;
     const int32_t h = gSettings.FrameHeight;
+    const PictureWidth* width = FindPictureWidth(w);
+    const PictureHeight* height = FindPictureHeight(h);
     const char* jobName = gMessageNames.jobFileName;
     if (job->aspect == kAspect16x9) {
-        if (IsOneOf(w, kNarrowWidths, 3)) {
+        if (width != nullptr && !width->wide) {
             Report<kMsgSizeAspect>(w, h, jobName);
             job->failed = 1;
         }
-        if (IsOneOf(h, kShortHeights, 6)) {
+        if (height != nullptr && !height->wide) {
             Report<kMsgSizeAspect>(w, h, jobName);
             job->failed = 1;
         }
     }
-    if (job->seenFrameRate) {
-        if (IsOneOf(h, kNtscHeights, 4) && job->standard == kStandardPal) {
+    if (job->seenFrameRate && height != nullptr) {
+        if (!height->pal && job->standard == kStandardPal) {
             Report<kMsgSizePal>(w, h, jobName);
             job->failed = 1;
-        } else if (IsOneOf(h, kPalHeights, 4) && job->standard == kStandardNtsc) {
+        } else if (height->pal && job->standard == kStandardNtsc) {
             Report<kMsgSizeNtsc>(w, h, jobName);
             job->failed = 1;
         }
@@ -130,14 +122,18 @@ void FillScanSettings() {
 
 }  // namespace
 
+void SetPictureSize(uint32_t width, uint32_t height) {
+    EncoderSettings& s = gSettings;
+    s.FrameWidth = static_cast<int32_t>(width);
+    s.FrameHeight = static_cast<int32_t>(height);
+    s.XMBlock = s.FrameWidth / 16;
+    s.MBlockPerSlice = s.FrameWidth / 16;
+    s.YMBlock = s.FrameHeight / 16;
+}
+
 int SettleJobSettings(JobParameters* job, PictureSize picture) {
     if (job->seenSource) {
-        EncoderSettings& s = gSettings;
-        s.FrameWidth = static_cast<int32_t>(picture.width);
-        s.FrameHeight = static_cast<int32_t>(picture.height);
-        s.XMBlock = s.FrameWidth / 16;
-        s.MBlockPerSlice = s.FrameWidth / 16;
-        s.YMBlock = s.FrameHeight / 16;
+        SetPictureSize(picture.width, picture.height);
         CheckPictureSize(job);
     }
     FillDisplaySettings(job);

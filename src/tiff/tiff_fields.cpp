@@ -3,6 +3,7 @@
 #include "messages/codes.h"
 #include "messages/message_names.h"
 #include "messages/report.h"
+#include "tiff/picture_sizes.h"
 
 TiffFields gTiffFields;
 
@@ -12,12 +13,9 @@ void RaiseUnsupported() {
     gTiffFields.status |= static_cast<uint32_t>(SeverityOf(kConditionFieldUnsupported, 0));
 }
 
-bool AcceptedWidth(uint32_t w) { return w == 720 || w == 704 || w == 352 || w == 176 || w == 96; }
+bool AcceptedWidth(uint32_t w) { return FindPictureWidth(w) != nullptr; }
 
-bool AcceptedHeight(uint32_t h) {
-    return h == 480 || h == 576 || h == 240 || h == 288 || h == 112 || h == 64 || h == 144 ||
-           h == 80;
-}
+bool AcceptedHeight(uint32_t h) { return FindPictureHeight(h) != nullptr; }
 
 // Value k of the entry goes into place k; values past the table's last place are dropped.
 template <typename T>

@@ -213,6 +213,16 @@ int ReadStripInPieces(FILE* file, uint32_t firstRow, uint64_t offset, uint64_t c
 
 }  // namespace
 
+uint32_t RasterStripCount() {
+    const uint32_t count = gTiffFields.stripCount;
+    return count < static_cast<uint32_t>(kStripPlaces) ? count : kStripPlaces;
+}
+
+bool StripInFile(uint32_t s) {
+    const uint64_t end = uint64_t{gTiffFields.stripOffsets[s]} + gTiffFields.stripByteCounts[s];
+    return end <= gTiffReader.fileSize;
+}
+
 uint64_t DecodedStripSize() {
     uint64_t bits = uint64_t{gTiffFields.bitsPerPixel} * gTiffFields.rowsPerStrip *
                     uint64_t{gTiffFields.imageWidth};
@@ -283,7 +293,7 @@ int ReadTiffStrip(FILE* file, uint32_t firstRow, uint32_t s, const RasterBands& 
     uint64_t offset = f.stripOffsets[s];
     uint64_t count = f.stripByteCounts[s];
     // A strip that the file cannot hold is a short read, found before anything is allocated.
-    if (offset + count > gTiffReader.fileSize) {
+    if (!StripInFile(s)) {
         Report<kMsgStripReadError>(gMessageNames.pictureName);
         return -1;
     }
@@ -334,8 +344,7 @@ int ReadTiffRaster(FILE* file, const RasterBands& bands) {
 
     const uint32_t height = f.imageLength;
     uint32_t rowsLeft = height;
-    uint32_t strips =
-        f.stripCount < static_cast<uint32_t>(kStripPlaces) ? f.stripCount : kStripPlaces;
+    const uint32_t strips = RasterStripCount();
     for (uint32_t s = 0; s < strips; ++s) {
         if (rowsLeft < f.rowsPerStrip) f.rowsPerStrip = rowsLeft;
         if (ReadTiffStrip(file, height - rowsLeft, s, bands) != 0) return -1;

@@ -24,6 +24,11 @@ struct RasterBands {
     void* context;
 };
 
+// Strips the raster reads: the directory's, up to the strip tables' places.
+[[nodiscard]] uint32_t RasterStripCount();
+// Whether strip s's byte count from its offset lies inside the file; the raster refuses a strip
+// that does not (message 18) before reading it.
+[[nodiscard]] bool StripInFile(uint32_t s);
 // Whole picture, strip by strip; 0 or -1 (message 18 or 16, none for allocation).
 [[nodiscard]] int ReadTiffRaster(FILE* file, const RasterBands& bands);
 // Rows first row .. first row + rows per strip - 1 from strip s; 0 or -1.

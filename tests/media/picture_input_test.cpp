@@ -50,15 +50,16 @@ struct Form {
 void PrintTo(const Form& f, std::ostream* os) { *os << f.name; }
 
 // Layouts of the tests' writer that other writers rarely make.
-const TiffOptions kStripsOf7{true, 7, true, 4};
+const TiffOptions kPackBitsStripsOf7{true, 7, true, 4};
+const TiffOptions kStripsOf7{true, 7, false, 4};
 const TiffOptions kLongSizes{false, 0, false, 0, true, true, 8, 0, false};
 
 const Form kForms[] = {
     {"tiff_rgb", "convert {src} -compress none tiff:{out}", 0, ""},
-    {"tiff_palette", "convert {src} -type Palette -compress none tiff:{out}", 1, ""},
+    {"tiff_palette", "convert {src} -type Palette -compress none tiff:{out}", 1, "palette picture"},
     {"tiff_grey", "convert {src} -colorspace Gray -compress none tiff:{out}", 0, ""},
-    {"tiff_grey4", "convert {src} -type Grayscale -depth 4 -compress none tiff:{out}", 0, ""},
-    {"tiff_rgb16", "convert {deep} -compress none tiff:{out}", 1, ""},
+    {"tiff_grey4", "convert {src} -type Grayscale -depth 4 -compress none tiff:{out}", 0, "4-bit"},
+    {"tiff_rgb16", "convert {deep} -compress none tiff:{out}", 1, "16-bit"},
     {"tiff_grey2", "convert {src} -type Grayscale -depth 2 -compress none tiff:{out}", 0,
      "2-bit grey"},
     {"tiff_deflate_16bit", "convert {deep} -compress Zip tiff:{out}", 1, "Deflate compression"},
@@ -70,7 +71,9 @@ const Form kForms[] = {
     {"tiff_640x480", "convert {src} -resize 640x480! -compress none tiff:{out}", 0, "640x480"},
     {"tiff_orientation_6", "cp {plain} {out} && tiffset -s 274 6 {out}", 0, "Orientation 6"},
     {"tiff_bigtiff", "tiffcp -8 {plain} {out}", 0, "BigTIFF"},
-    {"writer_big_endian_packbits_strips_of_7_orientation_4", nullptr, 0, "", kStripsOf7},
+    {"writer_big_endian_packbits_strips_of_7_orientation_4", nullptr, 0, "PackBits",
+     kPackBitsStripsOf7},
+    {"writer_big_endian_strips_of_7_orientation_4", nullptr, 0, "", kStripsOf7},
     {"writer_long_sizes_fill_order_2_no_rows_per_strip", nullptr, 0, "", kLongSizes},
     {"png_rgb_interlaced", "convert {src} -interlace PNG png24:{out}", 0, kNotTiff},
     {"png_rgba", "convert {rgba} png32:{out}", 1, kNotTiff},

@@ -16,26 +16,26 @@ bool DecodeTiff(const std::string& path, const Rgb8& background, RgbPicture* out
     }
     const TiffLibrary& t = handle.tiff();
     uint32_t width = 0, height = 0;
-    if (!t.getField(tif, TIFFTAG_IMAGEWIDTH, &width) ||
-        !t.getField(tif, TIFFTAG_IMAGELENGTH, &height)) {
+    if (!t.GetField(tif, TIFFTAG_IMAGEWIDTH, &width) ||
+        !t.GetField(tif, TIFFTAG_IMAGELENGTH, &height)) {
         *error = "the TIFF directory has no picture size";
         return false;
     }
     if (!SizeWithinLimits(width, height, error)) return false;
     char reason[1024] = "";
-    if (!t.rgbaImageOk(tif, reason)) {
+    if (!t.RgbaImageOk(tif, reason)) {
         *error = std::string("libtiff cannot convert it to RGB: ") + reason;
         return false;
     }
     // libtiff flips rows and columns but never swaps them, so the raster is read as
     // stored (the orientation asked for is the file's own) and turned upright here.
     uint16_t orientation = ORIENTATION_TOPLEFT;
-    t.getFieldDefaulted(tif, TIFFTAG_ORIENTATION, &orientation);
+    t.GetFieldDefaulted(tif, TIFFTAG_ORIENTATION, &orientation);
     if (orientation < ORIENTATION_TOPLEFT || orientation > ORIENTATION_LEFTBOT)
         orientation = ORIENTATION_TOPLEFT;
     std::vector<uint32_t> raster(static_cast<size_t>(uint64_t{width} * height));
     handle.ClearMessages();
-    if (!t.readRgbaImageOriented(tif, width, height, raster.data(), orientation, 1) ||
+    if (!t.ReadRgbaImageOriented(tif, width, height, raster.data(), orientation, 1) ||
         handle.messages().errors > 0) {
         *error = "libtiff cannot decode it: " + handle.ErrorOr("read error");
         return false;

@@ -103,14 +103,14 @@ bool WriteRgbTiff(const std::string& path, const RgbPicture& picture, std::strin
     // 16 rows a strip: a whole number of macroblock rows, and at most 36 strips.
     const uint32_t rowsPerStrip = 16;
     if (ok) {
-        ok = t->setField(tif, TIFFTAG_IMAGEWIDTH, static_cast<uint32_t>(picture.width)) &&
-             t->setField(tif, TIFFTAG_IMAGELENGTH, static_cast<uint32_t>(picture.height)) &&
-             t->setField(tif, TIFFTAG_BITSPERSAMPLE, 8) &&
-             t->setField(tif, TIFFTAG_SAMPLESPERPIXEL, 3) &&
-             t->setField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB) &&
-             t->setField(tif, TIFFTAG_COMPRESSION, COMPRESSION_NONE) &&
-             t->setField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG) &&
-             t->setField(tif, TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
+        ok = t->SetField(tif, TIFFTAG_IMAGEWIDTH, static_cast<uint32_t>(picture.width)) &&
+             t->SetField(tif, TIFFTAG_IMAGELENGTH, static_cast<uint32_t>(picture.height)) &&
+             t->SetField(tif, TIFFTAG_BITSPERSAMPLE, 8) &&
+             t->SetField(tif, TIFFTAG_SAMPLESPERPIXEL, 3) &&
+             t->SetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB) &&
+             t->SetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_NONE) &&
+             t->SetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG) &&
+             t->SetField(tif, TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
     }
     const uint32_t strips =
         (static_cast<uint32_t>(picture.height) + rowsPerStrip - 1) / rowsPerStrip;
@@ -119,9 +119,9 @@ bool WriteRgbTiff(const std::string& path, const RgbPicture& picture, std::strin
         const uint32_t rows = std::min<uint32_t>(rowsPerStrip, picture.height - first);
         const uint8_t* data = picture.rgb.data() + rowBytes * first;
         const tmsize_t bytes = static_cast<tmsize_t>(rowBytes * rows);
-        ok = t->writeEncodedStrip(tif, s, const_cast<uint8_t*>(data), bytes) == bytes;
+        ok = t->WriteEncodedStrip(tif, s, const_cast<uint8_t*>(data), bytes) == bytes;
     }
-    if (ok) ok = t->writeDirectory(tif) == 1;
+    if (ok) ok = t->WriteDirectory(tif) == 1;
     const bool closed = handle.Close();
     if (!ok || !closed) {
         *error = "cannot write " + path + ": " + handle.ErrorOr("write error");

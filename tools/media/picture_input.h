@@ -12,13 +12,11 @@ enum class PictureFormat { kUnknown, kTiff, kPng, kJpeg };
 // From the first bytes of the file, whatever its name; kUnknown when it cannot be read.
 PictureFormat DetectPictureFormat(const std::string& path);
 
-// True when the library would take the file exactly as it is: a classic TIFF whose
-// first directory has uncompressed or PackBits strips, chunky 1/4/8-bit grey or
-// palette or 8/16-bit RGB, an accepted width and height, and nothing the library
-// reads differently from other readers. When unsure it says no (the picture is
-// then converted, which is always safe); `why` gets the reason for a no, `width` and
-// `height` the picture's size when it is taken. A plain picture (uncompressed 8-bit grey or RGB
-// in strips) is settled from its directory alone; any other loads libtiff.
+// True when the library would take the file exactly as it is and read it as libtiff does: an
+// uncompressed chunky 8-bit grey or RGB TIFF in strips that cover their rows, of an accepted
+// size, that the library's reader (asked through its door) and libtiff read alike, field by
+// field and strip by strip. Any other picture is converted, which is always safe. `why` gets the
+// reason for a no, `width` and `height` the picture's size when it is taken. Loads libtiff.
 bool LibraryTakesAsIs(const std::string& path, std::string* why, int* width = nullptr,
                       int* height = nullptr);
 

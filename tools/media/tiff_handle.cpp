@@ -31,11 +31,11 @@ int KeepWarning(TIFF*, void* data, const char* module, const char* format, va_li
 }
 
 TIFFOpenOptions* QuietOptions(const TiffLibrary& t, TiffMessages* messages) {
-    TIFFOpenOptions* options = t.optionsAlloc();
+    TIFFOpenOptions* options = t.OptionsAlloc();
     if (options == nullptr) return nullptr;
-    t.optionsSetMaxSingleMemAlloc(options, kMaxSingleAllocation);
-    t.optionsSetErrorHandler(options, KeepError, messages);
-    t.optionsSetWarningHandler(options, KeepWarning, messages);
+    t.OptionsSetMaxSingleMemAlloc(options, kMaxSingleAllocation);
+    t.OptionsSetErrorHandler(options, KeepError, messages);
+    t.OptionsSetWarningHandler(options, KeepWarning, messages);
     return options;
 }
 
@@ -61,16 +61,16 @@ std::string NoMapMode(const char* mode) {
 TiffHandle::TiffHandle(const std::string& path, const char* mode) : lib_(Loaded(&messages_)) {
     TIFFOpenOptions* options = lib_ != nullptr ? QuietOptions(*lib_, &messages_) : nullptr;
     if (options == nullptr) return;
-    tif_ = lib_->openExt(path.c_str(), NoMapMode(mode).c_str(), options);
-    lib_->optionsFree(options);
+    tif_ = lib_->OpenExt(path.c_str(), NoMapMode(mode).c_str(), options);
+    lib_->OptionsFree(options);
 }
 
 TiffHandle::TiffHandle(int fd, const std::string& name, const char* mode)
     : lib_(Loaded(&messages_)) {
     TIFFOpenOptions* options = lib_ != nullptr ? QuietOptions(*lib_, &messages_) : nullptr;
     if (options != nullptr) {
-        tif_ = lib_->fdOpenExt(fd, name.c_str(), NoMapMode(mode).c_str(), options);
-        lib_->optionsFree(options);
+        tif_ = lib_->FdOpenExt(fd, name.c_str(), NoMapMode(mode).c_str(), options);
+        lib_->OptionsFree(options);
     }
     if (tif_ == nullptr) ::close(fd);
 }
@@ -80,7 +80,7 @@ TiffHandle::~TiffHandle() { Close(); }
 bool TiffHandle::Close() {
     if (tif_ == nullptr) return true;
     const int before = messages_.errors;
-    lib_->close(tif_);
+    lib_->Close(tif_);
     tif_ = nullptr;
     return messages_.errors == before;
 }

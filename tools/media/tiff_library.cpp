@@ -11,24 +11,24 @@ void Load(LoadedLibrary<TiffLibrary>* t) {
     auto take = [&](const char* name, auto* slot) {
         return Resolve(library, PICTOR_LIBTIFF_SONAME, name, slot, &t->error);
     };
-    t->loaded = take("TIFFOpenExt", &f.openExt) && take("TIFFFdOpenExt", &f.fdOpenExt) &&
-                take("TIFFClose", &f.close) && take("TIFFOpenOptionsAlloc", &f.optionsAlloc) &&
-                take("TIFFOpenOptionsFree", &f.optionsFree) &&
-                take("TIFFOpenOptionsSetMaxSingleMemAlloc", &f.optionsSetMaxSingleMemAlloc) &&
-                take("TIFFOpenOptionsSetErrorHandlerExtR", &f.optionsSetErrorHandler) &&
-                take("TIFFOpenOptionsSetWarningHandlerExtR", &f.optionsSetWarningHandler) &&
-                take("TIFFGetField", &f.getField) &&
-                take("TIFFGetFieldDefaulted", &f.getFieldDefaulted) &&
-                take("TIFFSetField", &f.setField) && take("TIFFFindCODEC", &f.findCodec) &&
-                take("TIFFIsTiled", &f.isTiled) && take("TIFFNumberOfStrips", &f.numberOfStrips) &&
-                take("TIFFStripSize", &f.stripSize) && take("TIFFVStripSize", &f.vStripSize) &&
-                take("TIFFGetStrileOffset", &f.strileOffset) &&
-                take("TIFFGetStrileByteCount", &f.strileByteCount) &&
-                take("TIFFReadEncodedStrip", &f.readEncodedStrip) &&
-                take("TIFFRGBAImageOK", &f.rgbaImageOk) &&
-                take("TIFFReadRGBAImageOriented", &f.readRgbaImageOriented) &&
-                take("TIFFWriteEncodedStrip", &f.writeEncodedStrip) &&
-                take("TIFFWriteDirectory", &f.writeDirectory);
+    t->loaded = take("TIFFOpenExt", &f.OpenExt) && take("TIFFFdOpenExt", &f.FdOpenExt) &&
+                take("TIFFClose", &f.Close) && take("TIFFOpenOptionsAlloc", &f.OptionsAlloc) &&
+                take("TIFFOpenOptionsFree", &f.OptionsFree) &&
+                take("TIFFOpenOptionsSetMaxSingleMemAlloc", &f.OptionsSetMaxSingleMemAlloc) &&
+                take("TIFFOpenOptionsSetErrorHandlerExtR", &f.OptionsSetErrorHandler) &&
+                take("TIFFOpenOptionsSetWarningHandlerExtR", &f.OptionsSetWarningHandler) &&
+                take("TIFFGetField", &f.GetField) &&
+                take("TIFFGetFieldDefaulted", &f.GetFieldDefaulted) &&
+                take("TIFFSetField", &f.SetField) && take("TIFFFindCODEC", &f.FindCodec) &&
+                take("TIFFIsTiled", &f.IsTiled) && take("TIFFNumberOfStrips", &f.NumberOfStrips) &&
+                take("TIFFStripSize", &f.StripSize) && take("TIFFVStripSize", &f.VStripSize) &&
+                take("TIFFGetStrileOffset", &f.StrileOffset) &&
+                take("TIFFGetStrileByteCount", &f.StrileByteCount) &&
+                take("TIFFReadEncodedStrip", &f.ReadEncodedStrip) &&
+                take("TIFFRGBAImageOK", &f.RgbaImageOk) &&
+                take("TIFFReadRGBAImageOriented", &f.ReadRgbaImageOriented) &&
+                take("TIFFWriteEncodedStrip", &f.WriteEncodedStrip) &&
+                take("TIFFWriteDirectory", &f.WriteDirectory);
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
-// libtiff, loaded when a picture first needs it. A plain TIFF goes to the library untouched
-// and is checked without libtiff, so most runs never load it and the dozen libraries it
-// links in (a C++ runtime among them).
+// libtiff, loaded when a picture first needs it: a job file's run and a PNG or JPEG picture
+// never load it and the dozen libraries it links in (a C++ runtime among them).
 #ifndef PICTOR_TOOLS_MEDIA_TIFF_LIBRARY_H
 #define PICTOR_TOOLS_MEDIA_TIFF_LIBRARY_H
 
@@ -10,29 +9,29 @@
 
 // The functions the command calls, with libtiff's own types.
 struct TiffLibrary {
-    decltype(&TIFFOpenExt) openExt;
-    decltype(&TIFFFdOpenExt) fdOpenExt;
-    decltype(&TIFFClose) close;
-    decltype(&TIFFOpenOptionsAlloc) optionsAlloc;
-    decltype(&TIFFOpenOptionsFree) optionsFree;
-    decltype(&TIFFOpenOptionsSetMaxSingleMemAlloc) optionsSetMaxSingleMemAlloc;
-    decltype(&TIFFOpenOptionsSetErrorHandlerExtR) optionsSetErrorHandler;
-    decltype(&TIFFOpenOptionsSetWarningHandlerExtR) optionsSetWarningHandler;
-    decltype(&TIFFGetField) getField;
-    decltype(&TIFFGetFieldDefaulted) getFieldDefaulted;
-    decltype(&TIFFSetField) setField;
-    decltype(&TIFFFindCODEC) findCodec;
-    decltype(&TIFFIsTiled) isTiled;
-    decltype(&TIFFNumberOfStrips) numberOfStrips;
-    decltype(&TIFFStripSize) stripSize;
-    decltype(&TIFFVStripSize) vStripSize;
-    decltype(&TIFFGetStrileOffset) strileOffset;
-    decltype(&TIFFGetStrileByteCount) strileByteCount;
-    decltype(&TIFFReadEncodedStrip) readEncodedStrip;
-    decltype(&TIFFRGBAImageOK) rgbaImageOk;
-    decltype(&TIFFReadRGBAImageOriented) readRgbaImageOriented;
-    decltype(&TIFFWriteEncodedStrip) writeEncodedStrip;
-    decltype(&TIFFWriteDirectory) writeDirectory;
+    decltype(&TIFFOpenExt) OpenExt;
+    decltype(&TIFFFdOpenExt) FdOpenExt;
+    decltype(&TIFFClose) Close;
+    decltype(&TIFFOpenOptionsAlloc) OptionsAlloc;
+    decltype(&TIFFOpenOptionsFree) OptionsFree;
+    decltype(&TIFFOpenOptionsSetMaxSingleMemAlloc) OptionsSetMaxSingleMemAlloc;
+    decltype(&TIFFOpenOptionsSetErrorHandlerExtR) OptionsSetErrorHandler;
+    decltype(&TIFFOpenOptionsSetWarningHandlerExtR) OptionsSetWarningHandler;
+    decltype(&TIFFGetField) GetField;
+    decltype(&TIFFGetFieldDefaulted) GetFieldDefaulted;
+    decltype(&TIFFSetField) SetField;
+    decltype(&TIFFFindCODEC) FindCodec;
+    decltype(&TIFFIsTiled) IsTiled;
+    decltype(&TIFFNumberOfStrips) NumberOfStrips;
+    decltype(&TIFFStripSize) StripSize;
+    decltype(&TIFFVStripSize) VStripSize;
+    decltype(&TIFFGetStrileOffset) StrileOffset;
+    decltype(&TIFFGetStrileByteCount) StrileByteCount;
+    decltype(&TIFFReadEncodedStrip) ReadEncodedStrip;
+    decltype(&TIFFRGBAImageOK) RgbaImageOk;
+    decltype(&TIFFReadRGBAImageOriented) ReadRgbaImageOriented;
+    decltype(&TIFFWriteEncodedStrip) WriteEncodedStrip;
+    decltype(&TIFFWriteDirectory) WriteDirectory;
 };
 
 // The libtiff the command was built with, loaded once for the life of the process; null with
