@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "cli.h"
+#include "cli_files.h"
 #include "library_rules.h"
 
 namespace {

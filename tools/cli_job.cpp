@@ -9,7 +9,7 @@
 #include <cstring>
 #include <thread>
 
-#include "cli.h"
+#include "cli_job.h"
 #include "library_rules.h"
 
 namespace {
