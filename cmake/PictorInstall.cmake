@@ -11,8 +11,28 @@ install(TARGETS pictor EXPORT PictorTargets
 if(TARGET pictor_cli)
   # The installed command finds the library beside it in the same prefix, wherever it moves.
   file(RELATIVE_PATH pictor_lib_from_bin ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL_FULL_LIBDIR})
-  set_target_properties(pictor_cli PROPERTIES INSTALL_RPATH "$ORIGIN/${pictor_lib_from_bin}")
+  set(pictor_installed_rpath "$ORIGIN/${pictor_lib_from_bin}")
+  # The built command finds the library in the build tree. Left to CMake, that search path would
+  # end in an empty entry (the current folder), padding for the edit at install; it is set here
+  # instead, lengthened by "/." steps where the installed one is longer, and edited at install.
+  set(pictor_built_rpath ${PROJECT_BINARY_DIR})
+  string(LENGTH "${pictor_installed_rpath}" installed_length)
+  string(LENGTH "${pictor_built_rpath}" built_length)
+  while(built_length LESS installed_length)
+    string(APPEND pictor_built_rpath "/.")
+    math(EXPR built_length "${built_length} + 2")
+  endwhile()
+  set_target_properties(pictor_cli PROPERTIES BUILD_WITH_INSTALL_RPATH ON
+                                              INSTALL_RPATH "${pictor_built_rpath}")
   install(TARGETS pictor_cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Runtime)
+  if(IS_ABSOLUTE "${CMAKE_INSTALL_BINDIR}")
+    set(pictor_installed_cli "\$ENV{DESTDIR}${CMAKE_INSTALL_BINDIR}")
+  else()
+    set(pictor_installed_cli "\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}")
+  endif()
+  install(CODE "file(RPATH_CHANGE FILE \"${pictor_installed_cli}/$<TARGET_FILE_NAME:pictor_cli>\"
+                    OLD_RPATH [[${pictor_built_rpath}]] NEW_RPATH [[${pictor_installed_rpath}]])"
+          COMPONENT Runtime)
   install(FILES ${PROJECT_SOURCE_DIR}/docs/pictor.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
           COMPONENT Runtime)
 endif()

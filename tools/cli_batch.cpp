@@ -14,7 +14,16 @@
 #include <cstring>
 #include <set>
 
-#include "batch.h"
+#include "cli_batch.h"
+#include "cli_command_line.h"
+#include "cli_display.h"
+#include "cli_files.h"
+#include "cli_job.h"
+#include "cli_options.h"
+#include "cli_output.h"
+#include "cli_prepare.h"
+#include "cli_summary.h"
+#include "cli_worker.h"
 
 namespace {
 

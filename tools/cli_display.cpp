@@ -5,7 +5,8 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "batch.h"
+#include "cli_command_line.h"
+#include "cli_display.h"
 
 namespace {
 

@@ -6,7 +6,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "cli.h"
+#include "cli_command_line.h"
+#include "cli_files.h"
+#include "cli_prepare.h"
 #include "door/library_door.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "cli.h"
+#include "cli_files.h"
 #include "door/library_door.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "cli.h"
+#include "cli_hints.h"
 #include "door/library_door.h"
 #include "media/picture_input.h"
 

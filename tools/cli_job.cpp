@@ -9,7 +9,7 @@
 #include <cstring>
 #include <thread>
 
-#include "cli.h"
+#include "cli_job.h"
 #include "door/library_door.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "cli.h"
+#include "cli_job_file.h"
 #include "door/library_door.h"
 
 namespace {

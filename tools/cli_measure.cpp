@@ -2,7 +2,13 @@
 // planes the library coded, its quantisers, and the preview.
 #include <cstdio>
 
-#include "cli.h"
+#include "cli_command_line.h"
+#include "cli_files.h"
+#include "cli_measure.h"
+#include "cli_output.h"
+#include "cli_prepare.h"
+#include "cli_summary.h"
+#include "media/picture.h"
 #include "media/quality.h"
 #include "media/reference_planes.h"
 

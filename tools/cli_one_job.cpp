@@ -5,8 +5,17 @@
 
 #include <cstdio>
 
-#include "cli.h"
+#include "cli_command_line.h"
+#include "cli_files.h"
+#include "cli_hints.h"
+#include "cli_job.h"
+#include "cli_measure.h"
+#include "cli_one_job.h"
+#include "cli_output.h"
+#include "cli_prepare.h"
+#include "cli_summary.h"
 #include "door/library_door.h"
+#include "pictor/pictor.h"
 
 namespace {
 
@@ -160,18 +169,4 @@ JobSummary RunOneJob(const CommandLine& line, const std::string& input,
     RemoveWorkDir(job.work);
     reporter->End(s.status == kExitFinished);
     return s;
-}
-
-ToldJob TellJob(const JobSummary& s, const CommandLine& line, bool batch) {
-    ToldJob told;
-    told.errors = s.errorText;
-    for (const std::string& note : s.notes) told.errors += "pictor: " + note + "\n";
-    if (s.status == kExitCancelled && !batch) told.errors += "pictor: cancelled\n";
-    if (!line.quiet) {
-        told.summary = s.libraryOutput;
-        if (s.status == kExitFinished)
-            told.summary += line.shortSummary ? ShortSummary(s) : SummaryText(s);
-    }
-    if (!line.json.empty()) told.json = SummaryJson(s);
-    return told;
 }

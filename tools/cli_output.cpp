@@ -12,7 +12,7 @@
 #include <cstring>
 #include <vector>
 
-#include "output.h"
+#include "cli_output.h"
 
 namespace {
 

@@ -3,7 +3,11 @@
 #include <cerrno>
 #include <cstring>
 
-#include "cli.h"
+#include "cli_command_line.h"
+#include "cli_files.h"
+#include "cli_prepare.h"
+#include "media/fit.h"
+#include "media/picture.h"
 #include "media/picture_input.h"
 
 namespace {

@@ -5,7 +5,11 @@
 #include <cerrno>
 #include <cstring>
 
-#include "cli.h"
+#include "cli_command_line.h"
+#include "cli_files.h"
+#include "cli_hints.h"
+#include "cli_job_file.h"
+#include "cli_prepare.h"
 #include "door/library_door.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "summary.h"
+#include "cli_summary.h"
 
 namespace {
 
@@ -215,4 +215,18 @@ std::string SummaryJson(const JobSummary& s) {
     json += ",\"errors\":" + JsonList(Lines(s.errorText));
     json += ",\"notes\":" + JsonList(s.notes);
     return json + "}\n";
+}
+
+ToldJob TellJob(const JobSummary& s, const CommandLine& line, bool batch) {
+    ToldJob told;
+    told.errors = s.errorText;
+    for (const std::string& note : s.notes) told.errors += "pictor: " + note + "\n";
+    if (s.status == kExitCancelled && !batch) told.errors += "pictor: cancelled\n";
+    if (!line.quiet) {
+        told.summary = s.libraryOutput;
+        if (s.status == kExitFinished)
+            told.summary += line.shortSummary ? ShortSummary(s) : SummaryText(s);
+    }
+    if (!line.json.empty()) told.json = SummaryJson(s);
+    return told;
 }

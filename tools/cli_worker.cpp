@@ -7,7 +7,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "batch.h"
+#include "cli_job.h"
+#include "cli_one_job.h"
+#include "cli_summary.h"
+#include "cli_worker.h"
 
 namespace {
 

@@ -3,7 +3,10 @@
 
 #include <cstdio>
 
-#include "cli.h"
+#include "cli_batch.h"
+#include "cli_command_line.h"
+#include "cli_help.h"
+#include "cli_options.h"
 #include "pictor/pictor.h"
 
 int main(int argc, char** argv) {

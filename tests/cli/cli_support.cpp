@@ -76,6 +76,18 @@ std::string CliFolder::NewNames() const {
 
 bool CliFolder::TmpIsEmpty() const { return fs::is_empty(tmp.path); }
 
+std::string Unsaid(const std::string& parts, const std::string& said) {
+    if (parts.empty()) return said.empty() ? "" : "(nothing)";
+    size_t at = 0;
+    for (size_t from = 0; from < parts.size(); from += kThen.size()) {
+        const size_t end = std::min(parts.find(kThen, from), parts.size());
+        at = said.find(parts.substr(from, end - from), at);
+        if (at == std::string::npos) return parts.substr(from, end - from);
+        from = end;
+    }
+    return "";
+}
+
 std::string JsonValues(const std::string& path, const std::string& keys) {
     std::string out;
     RunCommand(

@@ -52,6 +52,12 @@ private:
     std::vector<std::string> start_;  // the names `dir` started with
 };
 
+// Between two parts of what a stream says that come in this order.
+inline const std::string kThen = "\n...\n";
+// The first of `parts` (joined by kThen) that `said` lacks, in their order;
+// "" when it has them all, or when both are empty.
+std::string Unsaid(const std::string& parts, const std::string& said);
+
 // Values of every object of a JSON Lines file, space-separated: of each, the
 // values `keys` names (space-separated, each its keys joined by dots, "psnr.y"),
 // joined by ", ": a string as it is, anything else as JSON text, "missing"

@@ -25,9 +25,6 @@ const std::string kBigJob =
 const std::string kPal = " --target 400000 --standard pal --aspect 4:3";
 const std::string kPalSizes = "(it takes widths 720, 704, 352, 176, 96; heights 576, 288, 144, 80)";
 
-// Between two parts of standard error that come in this order.
-const std::string kThen = "\n...\n";
-
 // After a pipe's reader started before the call: the call's status once the reader is done.
 const std::string kWaitForTheReader = "; s=$?; wait; exit $s";
 // Ctrl-C once the command waits for a reader of a named pipe (for a minute at
@@ -199,20 +196,6 @@ const CommandCase kCommandCases[] = {
     {"DamagedPng", "encode cut.png -q -o cut.m2v" + kPal, 1, "pictor: cannot read cut.png: ", "",
      "", "", "convert still/pic.tif whole.png && head -c 300 whole.png > cut.png"},
 };
-
-// The first of `parts` (joined by kThen) that `said` lacks, in their order;
-// "" when it has them all, or when both are empty.
-std::string Unsaid(const std::string& parts, const std::string& said) {
-    if (parts.empty()) return said.empty() ? "" : "(nothing)";
-    size_t at = 0;
-    for (size_t from = 0; from < parts.size(); from += kThen.size()) {
-        const size_t end = std::min(parts.find(kThen, from), parts.size());
-        at = said.find(parts.substr(from, end - from), at);
-        if (at == std::string::npos) return parts.substr(from, end - from);
-        from = end;
-    }
-    return "";
-}
 
 class CommandTest : public ::testing::TestWithParam<CommandCase> {};
 

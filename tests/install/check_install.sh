@@ -64,6 +64,8 @@ done
 pictor=$prefix/$bindir/pictor
 loaded=$(env -u LD_LIBRARY_PATH ldd "$pictor" | sed -n 's/.*libpictor\.so[^ ]* => \([^ ]*\).*/\1/p')
 [ "$(realpath -s "${loaded:-none}")" = "$lib/libpictor.so.$major" ] || fail "pictor loads '$loaded'"
+"$source/tests/install/check_search_path.sh" "$pictor" "$lib/libpictor.so.$major" >/dev/null ||
+    fail "the installed pictor's library search path"
 env -u LD_LIBRARY_PATH "$pictor" encode "$source/examples/still/astronaut.tif" -o "$tmp/cli.m2v" \
     --target 1200000 --standard pal --aspect 4:3 --quiet || fail "pictor encode failed"
 # A whole sequence (a sequence header first, the end code last), and the example job

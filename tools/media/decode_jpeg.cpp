@@ -12,6 +12,7 @@
 #include <jerror.h>
 #include <jpeglib.h>
 
+#include "media/decoded_picture.h"
 #include "media/picture_decoders.h"
 
 namespace {

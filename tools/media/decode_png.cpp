@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "media/decoded_picture.h"
 #include "media/picture_decoders.h"
 
 namespace {

@@ -110,6 +110,66 @@ Rgb8 StudioBlack(int levelMode) {
     return Rgb8{v, v, v};
 }
 
+namespace {
+
+// A rectangle of a picture, in samples.
+struct Window {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+};
+
+// The part of the source that shows (all of it, except where crop cuts it off), and where
+// in the frame it goes.
+void PlaceWindows(const RgbPicture& in, FitMode mode, const Frame& frame, Window* shown,
+                  Window* into) {
+    const Placement place = PlacePicture(in.width, in.height, mode, frame);
+    *shown = Window{0, 0, in.width, in.height};
+    *into = Window{place.x, place.y, place.width, place.height};
+    if (mode != FitMode::kCrop) return;
+    const int64_t w = place.width, h = place.height;
+    shown->x = static_cast<int>(MulDivRound(-int64_t{place.x}, in.width, w));
+    shown->y = static_cast<int>(MulDivRound(-int64_t{place.y}, in.height, h));
+    shown->width = std::min(in.width - shown->x, AtLeastOne(MulDivRound(frame.width, in.width, w)));
+    shown->height =
+        std::min(in.height - shown->y, AtLeastOne(MulDivRound(frame.height, in.height, h)));
+    *into = Window{0, 0, frame.width, frame.height};
+}
+
+// The window `shown` of the picture as three planes, R, G and B.
+void SplitPlanes(const RgbPicture& in, const Window& shown, uint8_t* const planes[3], int stride) {
+    for (int r = 0; r < shown.height; ++r) {
+        const uint8_t* p = in.rgb.data() + (size_t(shown.y + r) * in.width + shown.x) * 3;
+        for (int c = 0; c < shown.width; ++c, p += 3) {
+            for (int k = 0; k < 3; ++k) planes[k][size_t(r) * stride + c] = p[k];
+        }
+    }
+}
+
+// The frame in `padColour`, the scaled planes in the window `into`.
+RgbPicture Framed(const Frame& frame, const Rgb8& padColour, const uint8_t* const planes[3],
+                  int stride, const Window& into) {
+    RgbPicture framed;
+    framed.width = frame.width;
+    framed.height = frame.height;
+    framed.rgb.resize(size_t(frame.width) * frame.height * 3);
+    for (size_t n = 0; n < framed.rgb.size(); n += 3) {
+        framed.rgb[n] = padColour.r;
+        framed.rgb[n + 1] = padColour.g;
+        framed.rgb[n + 2] = padColour.b;
+    }
+    for (int r = 0; r < into.height; ++r) {
+        uint8_t* q = framed.rgb.data() + (size_t(into.y + r) * frame.width + into.x) * 3;
+        for (int c = 0; c < into.width; ++c, q += 3) {
+            for (int k = 0; k < 3; ++k) q[k] = planes[k][size_t(r) * stride + c];
+        }
+    }
+    return framed;
+}
+
+}  // namespace
+
 bool FitPicture(const RgbPicture& in, FitMode mode, const Frame& frame, const Rgb8& padColour,
                 RgbPicture* out, std::string* error) {
     const uint64_t pixels =
@@ -125,22 +185,9 @@ bool FitPicture(const RgbPicture& in, FitMode mode, const Frame& frame, const Rg
     }
     const ScalerLibrary* sws = Scaler(error);
     if (sws == nullptr) return false;
-    const Placement place = PlacePicture(in.width, in.height, mode, frame);
-    // The part of the source that shows: all of it, except where crop cuts it off.
-    int srcX = 0, srcY = 0, srcW = in.width, srcH = in.height;
-    int dstX = place.x, dstY = place.y, dstW = place.width, dstH = place.height;
-    if (mode == FitMode::kCrop) {
-        const int64_t w = place.width, h = place.height;
-        srcX = static_cast<int>(MulDivRound(-int64_t{place.x}, in.width, w));
-        srcY = static_cast<int>(MulDivRound(-int64_t{place.y}, in.height, h));
-        srcW = std::min(in.width - srcX, AtLeastOne(MulDivRound(frame.width, in.width, w)));
-        srcH = std::min(in.height - srcY, AtLeastOne(MulDivRound(frame.height, in.height, h)));
-        dstX = dstY = 0;
-        dstW = frame.width;
-        dstH = frame.height;
-    }
-
-    const int srcStride = Stride(srcW), dstStride = Stride(dstW);
+    Window shown, into;
+    PlaceWindows(in, mode, frame, &shown, &into);
+    const int srcStride = Stride(shown.width), dstStride = Stride(into.width);
     AvBuffer source[3] = {AvBuffer(nullptr, {sws}), AvBuffer(nullptr, {sws}),
                           AvBuffer(nullptr, {sws})};
     AvBuffer target[3] = {AvBuffer(nullptr, {sws}), AvBuffer(nullptr, {sws}),
@@ -148,8 +195,8 @@ bool FitPicture(const RgbPicture& in, FitMode mode, const Frame& frame, const Rg
     uint8_t* sourcePlanes[3];
     uint8_t* targetPlanes[3];
     for (int k = 0; k < 3; ++k) {
-        source[k].reset(static_cast<uint8_t*>(sws->malloc(size_t(srcStride) * srcH)));
-        target[k].reset(static_cast<uint8_t*>(sws->malloc(size_t(dstStride) * dstH)));
+        source[k].reset(static_cast<uint8_t*>(sws->malloc(size_t(srcStride) * shown.height)));
+        target[k].reset(static_cast<uint8_t*>(sws->malloc(size_t(dstStride) * into.height)));
         if (source[k] == nullptr || target[k] == nullptr) {
             *error = "out of memory";
             return false;
@@ -157,31 +204,10 @@ bool FitPicture(const RgbPicture& in, FitMode mode, const Frame& frame, const Rg
         sourcePlanes[k] = source[k].get();
         targetPlanes[k] = target[k].get();
     }
-    for (int r = 0; r < srcH; ++r) {
-        const uint8_t* p = in.rgb.data() + (size_t(srcY + r) * in.width + srcX) * 3;
-        for (int c = 0; c < srcW; ++c, p += 3) {
-            for (int k = 0; k < 3; ++k) sourcePlanes[k][size_t(r) * srcStride + c] = p[k];
-        }
-    }
-    if (!ScalePlanes(*sws, sourcePlanes, srcStride, srcW, srcH, targetPlanes, dstStride, dstW, dstH,
-                     error))
+    SplitPlanes(in, shown, sourcePlanes, srcStride);
+    if (!ScalePlanes(*sws, sourcePlanes, srcStride, shown.width, shown.height, targetPlanes,
+                     dstStride, into.width, into.height, error))
         return false;
-
-    RgbPicture framed;
-    framed.width = frame.width;
-    framed.height = frame.height;
-    framed.rgb.resize(size_t(frame.width) * frame.height * 3);
-    for (size_t n = 0; n < framed.rgb.size(); n += 3) {
-        framed.rgb[n] = padColour.r;
-        framed.rgb[n + 1] = padColour.g;
-        framed.rgb[n + 2] = padColour.b;
-    }
-    for (int r = 0; r < dstH; ++r) {
-        uint8_t* q = framed.rgb.data() + (size_t(dstY + r) * frame.width + dstX) * 3;
-        for (int c = 0; c < dstW; ++c, q += 3) {
-            for (int k = 0; k < 3; ++k) q[k] = targetPlanes[k][size_t(r) * dstStride + c];
-        }
-    }
-    *out = std::move(framed);
+    *out = Framed(frame, padColour, targetPlanes, dstStride, into);
     return true;
 }

@@ -117,32 +117,31 @@ bool CopyPlanes(const mpeg2_info_t& info, YuvPlanes* out) {
     return true;
 }
 
-}  // namespace
+// Where libmpeg2 found data it cannot read: how often, and before which byte the first time.
+struct InvalidData {
+    size_t count = 0;
+    size_t firstBefore = 0;
+};
 
-bool DecodeMpeg2Stream(const std::string& streamPath, DecodedStream* out, std::string* error) {
-    *out = DecodedStream{};
-    std::vector<uint8_t> stream;
-    if (!ReadWholeFile(streamPath, &stream, error)) return false;
-    std::unique_ptr<mpeg2dec_t, DecoderCloser> decoder(mpeg2_init());
-    if (!decoder) {
-        *error = "libmpeg2 cannot start a decoder";
-        return false;
-    }
-    const mpeg2_info_t* info = mpeg2_info(decoder.get());
+// Feeds the stream to the decoder, counting the frames it shows and copying the first.
+// False when that picture is not 4:2:0 of an even size in the stream's first sequence.
+bool DecodeFrames(mpeg2dec_t* decoder, std::vector<uint8_t>* stream, DecodedStream* out,
+                  InvalidData* invalid) {
+    const mpeg2_info_t* info = mpeg2_info(decoder);
     // A sequence end code after the stream finishes its last picture even when the stream
     // lacks one; after the stream's own it changes nothing.
     uint8_t endCode[4] = {0, 0, 1, 0xB7};
-    uint8_t* const input[2][2] = {{stream.data(), stream.data() + stream.size()},
+    uint8_t* const input[2][2] = {{stream->data(), stream->data() + stream->size()},
                                   {endCode, endCode + sizeof endCode}};
-    size_t fed = 0, invalid = 0, firstInvalid = 0;
+    size_t fed = 0;
     int sequences = 0;
     std::vector<const mpeg2_fbuf_t*> filled;  // frames a picture was decoded into
     bool ok = true;
     while (ok) {
-        const mpeg2_state_t state = mpeg2_parse(decoder.get());
+        const mpeg2_state_t state = mpeg2_parse(decoder);
         if (state == STATE_BUFFER) {
             if (fed == 2) break;
-            mpeg2_buffer(decoder.get(), input[fed][0], input[fed][1]);
+            mpeg2_buffer(decoder, input[fed][0], input[fed][1]);
             ++fed;
             continue;
         }
@@ -152,8 +151,8 @@ bool DecodeMpeg2Stream(const std::string& streamPath, DecodedStream* out, std::s
             filled.push_back(info->current_fbuf);
         if (state == STATE_INVALID || state == STATE_INVALID_END) {
             // The invalid data lies before the start code where libmpeg2 stands.
-            const size_t left = fed == 1 ? size_t(mpeg2_getpos(decoder.get())) : 0;
-            if (invalid++ == 0) firstInvalid = stream.size() - left;
+            const size_t left = fed == 1 ? size_t(mpeg2_getpos(decoder)) : 0;
+            if (invalid->count++ == 0) invalid->firstBefore = stream->size() - left;
         }
         const bool pictureDone =
             state == STATE_SLICE || state == STATE_END || state == STATE_INVALID_END;
@@ -165,11 +164,28 @@ bool DecodeMpeg2Stream(const std::string& streamPath, DecodedStream* out, std::s
         // is the current one only while no other has come.
         if (out->frames++ == 0) ok = sequences == 1 && CopyPlanes(*info, &out->picture);
     }
-    if (invalid > 0) {
+    return ok;
+}
+
+}  // namespace
+
+bool DecodeMpeg2Stream(const std::string& streamPath, DecodedStream* out, std::string* error) {
+    *out = DecodedStream{};
+    std::vector<uint8_t> stream;
+    if (!ReadWholeFile(streamPath, &stream, error)) return false;
+    std::unique_ptr<mpeg2dec_t, DecoderCloser> decoder(mpeg2_init());
+    if (!decoder) {
+        *error = "libmpeg2 cannot start a decoder";
+        return false;
+    }
+    InvalidData invalid;
+    const bool ok = DecodeFrames(decoder.get(), &stream, out, &invalid);
+    if (invalid.count > 0) {
         const std::string later =
-            invalid > 1 ? " and at " + std::to_string(invalid - 1) + " later places" : "";
-        out->decoderMessages =
-            "libmpeg2: invalid data before byte " + std::to_string(firstInvalid) + later + "\n";
+            invalid.count > 1 ? " and at " + std::to_string(invalid.count - 1) + " later places"
+                              : "";
+        out->decoderMessages = "libmpeg2: invalid data before byte " +
+                               std::to_string(invalid.firstBefore) + later + "\n";
     }
     out->decoderMessages += ReadSliceHeaders(stream, &out->quantiser);
     if (!ok) {
@@ -266,39 +282,40 @@ bool ComparePlanes(const YuvPlanes& reference, const YuvPlanes& decoded, Quality
     return true;
 }
 
-bool WritePreviewPng(const std::string& path, const YuvPlanes& decoded, std::string* error) {
-    const int w = decoded.width, h = decoded.height;
-    if (w <= 0 || h <= 0 || w % 2 != 0 || h % 2 != 0 || decoded.y.size() != size_t(w) * h ||
-        decoded.cb.size() != size_t(w / 2) * (h / 2) || decoded.cr.size() != decoded.cb.size()) {
-        *error = "no decoded picture to preview";
-        return false;
-    }
+namespace {
+
+// The decoded planes as 8-bit RGB, by the colours of ITU-R BT.601 at video levels.
+bool PreviewRgb(const YuvPlanes& decoded, std::vector<uint8_t>* rgb, std::string* error) {
     const ScalerLibrary* library = Scaler(error);
     if (library == nullptr) return false;
-    std::vector<uint8_t> rgb(size_t(w) * h * 3);
-    {
-        AvLogCapture log(*library);
-        SwsContext* sws = library->getContext(w, h, AV_PIX_FMT_YUV420P, w, h, AV_PIX_FMT_RGB24,
-                                              SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT,
-                                              nullptr, nullptr, nullptr);
-        if (sws == nullptr) {
-            *error = "libswscale cannot convert the picture to RGB";
-            return false;
-        }
-        const int* bt601 = library->getCoefficients(SWS_CS_ITU601);
-        library->setColorspaceDetails(sws, bt601, 0, bt601, 1, 0, 1 << 16, 1 << 16);
-        const uint8_t* in[4] = {decoded.y.data(), decoded.cb.data(), decoded.cr.data(), nullptr};
-        const int inStride[4] = {w, w / 2, w / 2, 0};
-        uint8_t* out[4] = {rgb.data(), nullptr, nullptr, nullptr};
-        const int outStride[4] = {w * 3, 0, 0, 0};
-        const int rows = library->scale(sws, in, inStride, 0, h, out, outStride);
-        library->freeContext(sws);
-        if (rows != h) {
-            *error = "libswscale failed to convert the picture to RGB";
-            return false;
-        }
+    const int w = decoded.width, h = decoded.height;
+    rgb->resize(size_t(w) * h * 3);
+    AvLogCapture log(*library);
+    SwsContext* sws = library->getContext(w, h, AV_PIX_FMT_YUV420P, w, h, AV_PIX_FMT_RGB24,
+                                          SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT,
+                                          nullptr, nullptr, nullptr);
+    if (sws == nullptr) {
+        *error = "libswscale cannot convert the picture to RGB";
+        return false;
     }
-    // Written beside the target and renamed over it, so a failure leaves nothing.
+    const int* bt601 = library->getCoefficients(SWS_CS_ITU601);
+    library->setColorspaceDetails(sws, bt601, 0, bt601, 1, 0, 1 << 16, 1 << 16);
+    const uint8_t* in[4] = {decoded.y.data(), decoded.cb.data(), decoded.cr.data(), nullptr};
+    const int inStride[4] = {w, w / 2, w / 2, 0};
+    uint8_t* out[4] = {rgb->data(), nullptr, nullptr, nullptr};
+    const int outStride[4] = {w * 3, 0, 0, 0};
+    const int rows = library->scale(sws, in, inStride, 0, h, out, outStride);
+    library->freeContext(sws);
+    if (rows != h) {
+        *error = "libswscale failed to convert the picture to RGB";
+        return false;
+    }
+    return true;
+}
+
+// Written beside the target and renamed over it, so a failure leaves nothing.
+bool WriteRgbPng(const std::string& path, int w, int h, const std::vector<uint8_t>& rgb,
+                 std::string* error) {
     std::string temp = path + ".XXXXXX";
     const int fd = mkstemp(&temp[0]);
     if (fd < 0) {
@@ -331,4 +348,17 @@ bool WritePreviewPng(const std::string& path, const YuvPlanes& decoded, std::str
         return false;
     }
     return true;
+}
+
+}  // namespace
+
+bool WritePreviewPng(const std::string& path, const YuvPlanes& decoded, std::string* error) {
+    const int w = decoded.width, h = decoded.height;
+    if (w <= 0 || h <= 0 || w % 2 != 0 || h % 2 != 0 || decoded.y.size() != size_t(w) * h ||
+        decoded.cb.size() != size_t(w / 2) * (h / 2) || decoded.cr.size() != decoded.cb.size()) {
+        *error = "no decoded picture to preview";
+        return false;
+    }
+    std::vector<uint8_t> rgb;
+    return PreviewRgb(decoded, &rgb, error) && WriteRgbPng(path, w, h, rgb, error);
 }

@@ -1,7 +1,7 @@
 // Where a finished stream goes: checked before coding, written after it, so
 // that no file is destroyed and nothing partial is left at the destination.
-#ifndef PICTOR_TOOLS_OUTPUT_H
-#define PICTOR_TOOLS_OUTPUT_H
+#ifndef PICTOR_TOOLS_CLI_OUTPUT_H
+#define PICTOR_TOOLS_CLI_OUTPUT_H
 
 #include <string>
 #include <vector>

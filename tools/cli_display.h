@@ -1,35 +1,13 @@
-// A batch of jobs: worker processes, what they tell the command, and the
-// display that shows them all.
-#ifndef PICTOR_TOOLS_BATCH_H
-#define PICTOR_TOOLS_BATCH_H
-
-#include <signal.h>
+// What standard error shows while jobs run: one job's progress, or a whole batch's.
+#ifndef PICTOR_TOOLS_CLI_DISPLAY_H
+#define PICTOR_TOOLS_CLI_DISPLAY_H
 
 #include <cstddef>
 #include <string>
 #include <vector>
 
-#include "cli.h"
-
-// Messages from a worker process to the command that started it, each a kind
-// byte, a four-byte length and the text.
-enum class WorkerMessage : char {
-    kProgress = 'p',  // "45", or "45 cancelling"
-    kNote = 'n',      // a line to show now
-    kErrors = 'e',    // what is told of the job at its end (ToldJob)
-    kSummary = 's',
-    kJson = 'j',
-};
-
-bool SendMessage(int fd, WorkerMessage kind, const std::string& text);
-// Takes the first whole message off the front of `buffer`; false when none is whole.
-bool TakeMessage(std::string* buffer, WorkerMessage* kind, std::string* text);
-
-// In a process just forked for one job (interrupts blocked, `unblocked` the
-// mask to restore): runs the job, tells the command through `fd` and exits
-// with the job's status.
-[[noreturn]] void RunWorker(const CommandLine& line, const std::string& input,
-                            const std::string& destination, int fd, const sigset_t& unblocked);
+#include "cli_command_line.h"
+#include "cli_job.h"
 
 // Progress of a single job on standard error: a bar on a terminal, lines elsewhere.
 class TerminalReporter : public JobReporter {

@@ -1,10 +1,12 @@
-// What one job of the command did, and the forms in which it is told.
-#ifndef PICTOR_TOOLS_SUMMARY_H
-#define PICTOR_TOOLS_SUMMARY_H
+// What one job of the command did, and the forms in which it is told: with the delivery of the
+// stream (cli_output.h), the last stage of the command.
+#ifndef PICTOR_TOOLS_CLI_SUMMARY_H
+#define PICTOR_TOOLS_CLI_SUMMARY_H
 
-#include <cstdio>
 #include <string>
 #include <vector>
+
+#include "cli_command_line.h"
 
 // What a finished job wrote, read back from the stream's headers.
 struct StreamFacts {
@@ -58,5 +60,15 @@ std::string SummaryText(const JobSummary& summary);
 std::string ShortSummary(const JobSummary& summary);
 // Any job as one JSON object on one line, with its end-of-line.
 std::string SummaryJson(const JobSummary& summary);
+
+// What is told of a job: for standard error the library's error text first,
+// then the command's notes; the summary for people; the JSON line.
+struct ToldJob {
+    std::string errors;
+    std::string summary;
+    std::string json;
+};
+// `batch`: the job is one of several, named by the batch's own line.
+ToldJob TellJob(const JobSummary& summary, const CommandLine& line, bool batch);
 
 #endif

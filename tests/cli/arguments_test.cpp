@@ -1,0 +1,181 @@
+// What the command settles before any picture is coded: the command line read through the
+// table of options, the place each stream of a batch takes and the clashes between them, and
+// the places a stream, a preview or a report may not go. No case here codes a picture.
+#include <gtest/gtest.h>
+
+#include <ostream>
+#include <string>
+
+#include "cli/cli_support.h"
+
+namespace {
+
+const std::string kEncode = kEncodeSettings;
+const std::string kTry = "\nTry 'pictor --help' for the ways to call it.\n";
+
+// err: what standard error says, parts in order joined by kThen; out: how standard output
+// begins ("": it stays empty); make: shell text run in the folder first.
+struct SettledCase {
+    const char* name;
+    std::string args;
+    int status;
+    std::string err;
+    std::string out = {};
+    std::string make = {};
+};
+
+void PrintTo(const SettledCase& c, std::ostream* os) { *os << c.name; }
+
+const SettledCase kSettled[] = {
+    // ---- Each form of a value the table takes: all read, then --version ends the call ----
+    {"EveryValueFormTaken",
+     "encode --standard Pal --aspect 16:9 --pan-scan -320 --target=-5 -j4 --jobs=2 -ox.m2v "
+     "--fit=crop --background '#FFfF00' --levels full-wide --version",
+     0, "", "pictor "},
+    {"VersionBeforeAnyJob", "run good.tp --version", 0, "", "pictor "},
+    {"HelpAsACommand", "help", 0, "", "Usage: pictor run"},
+    {"InputsAfterDoubleDash", "run -- -a.tp -a.tp", 64,
+     "pictor: two jobs would write -a.ts" + kTry},
+
+    // ---- Values refused, each named as given ----
+    {"NoJobs", "run good.tp -j0", 64, "-j takes a number of jobs from 1 to 256, not '0'" + kTry},
+    {"TooManyJobs", "run good.tp --jobs 257", 64, "-j takes a number of jobs from 1 to 256"},
+    {"JobsInWords", "run good.tp --jobs=x", 64, "-j takes a number of jobs from 1 to 256, not 'x'"},
+    {"TargetBeyond32Bits", "encode p.tif -o x.m2v --target 99999999999 --standard pal", 64,
+     "--target takes a number of bits, not '99999999999'"},
+    {"TargetInExponentForm", "encode p.tif -o x.m2v --target 2e5", 64,
+     "--target takes a number of bits, not '2e5'"},
+    {"AspectOfNeither", "encode p.tif -o x.m2v --aspect 5:4", 64,
+     "--aspect takes 4:3 or 16:9, not '5:4'"},
+    {"PanScanOfA4x3Picture", "encode p.tif -o x.m2v --pan-scan 5" + kEncode, 64,
+     "--pan-scan needs --aspect 16:9"},
+    {"UnknownLevels", "run good.tp --levels full-range", 64,
+     "--levels takes video, studio or studio-wide, not 'full-range'"},
+    {"UnknownFit", "encode p.tif --fit zoom", 64, "--fit takes pad, crop or stretch, not 'zoom'"},
+    {"ColourByAnotherName", "encode p.tif --background pink", 64,
+     "--background takes black, white, grey or #RRGGBB, not 'pink'"},
+    {"ColourWithANonHexDigit", "encode p.tif --background '#12345G'", 64, "not '#12345G'"},
+    {"PreviewToStandardOutput", "run good.tp --preview -", 64, "--preview needs a file"},
+    {"EmptyReportName", "run good.tp --json=", 64, "--json needs a file, or - for standard output"},
+    {"EmptyStreamPath", "run good.tp --stream=", 64, "--stream needs a path"},
+    {"EmptyOutputPath", "encode p.tif -o ''" + kEncode, 64, "-o needs a path"},
+    {"EmptyOutputFolder", "encode p.tif --out-dir=" + kEncode, 64, "--out-dir needs a folder"},
+    {"SwitchGivenAValue", "run good.tp --quiet=1", 64, "run: unknown option '--quiet=1'"},
+    {"SwitchesNotBundled", "run good.tp -qn", 64, "run: unknown option '-qn'"},
+    {"ValueMissingAtTheEnd", "run good.tp -j", 64, "--jobs needs a value"},
+
+    // ---- What a subcommand needs ----
+    {"RunWithoutAJobFile", "run -q", 64, "run needs a job parameter file"},
+    {"EncodeWithoutATarget", "encode p.tif -o x.m2v --standard pal --aspect 4:3", 64,
+     "encode needs --target BITS (160000 to 1800000)"},
+    {"EncodeWithoutAStandard", "encode p.tif -o x.m2v --target 200000 --aspect 4:3", 64,
+     "encode needs --standard pal or ntsc"},
+    {"EncodeWithoutAnAspect", "encode p.tif -o x.m2v --target 200000 --standard pal", 64,
+     "encode needs --aspect 4:3 or 16:9"},
+    {"OutputAndFolder", "encode p.tif -o x.m2v --out-dir d" + kEncode, 64,
+     "encode takes -o or --out-dir"},
+    {"OneOutputForTwoPictures", "encode a.tif b.tif -o x.m2v" + kEncode, 64,
+     "-o takes one picture; --out-dir DIR takes several"},
+
+    // ---- A batch's streams each take a place of their own, however the paths are written ----
+    {"TheSameStemInRun", "run a.tp a.tpx.tp", 64, "two jobs would write a.ts"},
+    {"OneFileThroughDotDot", "run sub/../good.tp good.tp", 64, "two jobs would write good.ts", "",
+     "mkdir sub"},
+    {"OneFileThroughALinkedFolder", "run good.tp same/good.tp", 64,
+     "two jobs would write same/good.ts", "", "ln -s . same"},
+    {"PicturesOfOneNameInOneFolder", "encode a.png a.jpg --out-dir out" + kEncode, 64,
+     "two jobs would write out/a.m2v", "", "mkdir out"},
+    {"ReportWhereAStreamGoes", "run good.tp --json good.ts", 1,
+     "pictor: --json: that is where a stream goes"},
+    {"PreviewAndReportInOneFile", "run good.tp --json p.png --preview ./p.png", 64,
+     "--preview and --json name the same file"},
+
+    // ---- Places refused before the job codes ----
+    {"StreamOverTheJobsPicture", "run good.tp --stream still/pic.tif", 1,
+     "pictor: will not write over the job's picture"},
+    {"StreamOverTheInputPicture", "encode still/pic.tif -o still/pic.tif" + kEncode, 1,
+     "pictor: will not write over the input picture"},
+    // Appended, so the shell leaves the job file whole: the command must not write into it.
+    {"StandardOutputIsTheJobFile", "run good.tp --stream - >> good.tp", 1,
+     "pictor: standard output is the job parameter file"},
+    {"ReportIntoAMissingFolder", "run good.tp --json nodir/r.json", 1,
+     "pictor: --json: cannot write nodir/r.json: the folder nodir is missing"},
+    {"ReportOverAFolder", "run good.tp --json somedir", 1,
+     "pictor: --json: cannot write somedir: it is a folder", "", "mkdir somedir"},
+    {"PreviewIntoAMissingFolder", "run good.tp -q --preview nodir/p.png", 1,
+     "pictor: --preview: cannot write nodir/p.png: the folder nodir is missing"},
+    {"StreamThroughALinkLoop", "run good.tp -q --stream loop", 1,
+     "pictor: cannot write loop: too many symbolic links on the way", "", "ln -s loop loop"},
+    {"StreamUnderAFile", "run good.tp -q --stream good.tp/x.m2v", 1,
+     "pictor: cannot write good.tp/x.m2v: Not a directory"},
+};
+
+class Settled : public ::testing::TestWithParam<SettledCase> {};
+
+TEST_P(Settled, BeforeAnyPictureIsCoded) {
+    const SettledCase& c = GetParam();
+    CliFolder folder;
+    if (!c.make.empty()) {
+        ASSERT_TRUE(folder.Make(c.make));
+    }
+    const std::string jobFile = folder.Text("good.tp");
+    const std::string picture = folder.Text("still/pic.tif");
+    const CliResult r = folder.Run(c.args);
+    EXPECT_EQ(r.status, c.status) << r.err;
+    EXPECT_EQ(Unsaid(c.err, r.err), "") << r.err;
+    EXPECT_EQ(r.out.substr(0, c.out.size()), c.out);
+    if (c.out.empty()) {
+        EXPECT_EQ(r.out, "");
+    }
+    EXPECT_EQ(folder.NewNames(), "");  // no stream, preview or report
+    EXPECT_TRUE(folder.TmpIsEmpty());
+    EXPECT_EQ(folder.Text("good.tp"), jobFile);
+    EXPECT_EQ(folder.Text("still/pic.tif"), picture);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, Settled, ::testing::ValuesIn(kSettled),
+                         ::testing::PrintToStringParamName());
+
+// Where the stream of each input goes, as the report names it. The inputs are missing, so
+// every job fails before coding; one job at a time, so the report keeps their order.
+struct PlaceCase {
+    const char* name;
+    std::string args;
+    std::string outputs;
+    std::string make = {};
+};
+
+void PrintTo(const PlaceCase& c, std::ostream* os) { *os << c.name; }
+
+const PlaceCase kPlaces[] = {
+    // The picture's name without its last extension; a name that is all extension keeps it.
+    {"EncodeIntoAFolder",
+     "encode a.png b.tif.png .hidden noext dir.x/pic 'two words.jpg' --out-dir out" + kEncode,
+     "out/a.m2v out/b.tif.m2v out/.hidden.m2v out/noext.m2v out/pic.m2v out/two words.m2v",
+     "mkdir out"},
+    // Beside the job file, its name cut at its first ".tp"; the folders' names play no part.
+    {"RunBesideEachJobFile", "run menu.tp.bak a.tpl.tp sub.tp/x disc.tpl/menu.tp",
+     "menu.ts a.ts sub.tp/x.ts disc.tpl/menu.ts", "mkdir sub.tp disc.tpl"},
+    {"RunToOneStream", "run gone.tp --stream s.m2v", "s.m2v"},
+    {"EncodeToStandardOutput", "encode a.png -o -" + kEncode, "-"},
+};
+
+class Place : public ::testing::TestWithParam<PlaceCase> {};
+
+TEST_P(Place, NamedInTheReport) {
+    const PlaceCase& c = GetParam();
+    CliFolder folder;
+    if (!c.make.empty()) {
+        ASSERT_TRUE(folder.Make(c.make));
+    }
+    const CliResult r = folder.Run(c.args + " -q -j 1 --json report.json");
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_EQ(JsonValues(folder.dir / "report.json", "output"), c.outputs);
+    EXPECT_EQ(folder.NewNames(), "report.json");
+    EXPECT_TRUE(folder.TmpIsEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, Place, ::testing::ValuesIn(kPlaces),
+                         ::testing::PrintToStringParamName());
+
+}  // namespace

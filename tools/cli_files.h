@@ -1,0 +1,19 @@
+// Private work folders for the command's jobs, the links inside them, and paths.
+#ifndef PICTOR_TOOLS_CLI_FILES_H
+#define PICTOR_TOOLS_CLI_FILES_H
+
+#include <cstddef>
+#include <string>
+
+// A fresh private folder whose path leaves `room` characters for a job file
+// name within the library's path limit; empty string on failure.
+std::string MakeWorkDir(size_t room);
+// Removes the folder and everything in it, without following links.
+void RemoveWorkDir(const std::string& dir);
+// Links `target` at `link` (absolute target); copies it when linking fails. 0 or -1.
+int LinkOrCopy(const std::string& target, const std::string& link);
+std::string AbsolutePath(const std::string& path);
+// Every occurrence of `from` in `text` replaced by `to`.
+std::string ReplaceAll(std::string text, const std::string& from, const std::string& to);
+
+#endif
