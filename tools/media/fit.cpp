@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "door/library_door.h"
 #include "media/av_log_capture.h"
 #include "media/scaler.h"
 
@@ -67,8 +68,13 @@ bool ParseFitMode(const std::string& text, FitMode* mode) {
 
 Frame FrameFor(bool pal, bool wide) {
     Frame f;
-    f.width = 720;
-    f.height = pal ? 576 : 480;
+    // The whole frame: the widest and the tallest of the standard's sizes in the library's table.
+    f.width = 0;
+    f.height = 0;
+    for (const PictureWidth& w : kPictureWidths) f.width = std::max<int>(f.width, w.samples);
+    for (const PictureHeight& h : kPictureHeights) {
+        if (h.pal == pal) f.height = std::max<int>(f.height, h.rows);
+    }
     f.activeWidth = pal ? 702 : 704;
     if (pal) {
         f.aspectNum = wide ? 118 : 59;
