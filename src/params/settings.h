@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "platform/float_model.h"
+
 struct EncoderSettings {
     // Picture geometry
     int32_t FrameWidth;
