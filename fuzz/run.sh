@@ -6,8 +6,10 @@
 # watchdog had to cancel to build/fuzz-runs/hangs/<target>/. Ends with exec/s, coverage and
 # corpus size per target.
 #
-# Usage: fuzz/run.sh [MINUTES] [TARGET...]
-#   targets: tiff job_file encoder tiff_verdict (default: all)
+# Every CI run fuzzes each target for 30 seconds (fuzz/ci.sh, from scripts/test); this script is
+# for the longer runs, e.g. `fuzz/run.sh 60` before a release or after a change to a reader.
+#
+# Usage: fuzz/run.sh [MINUTES] [TARGET...]     targets: tiff job_file encoder ... (default: all)
 #   KEEP_GOING=1   go on past crashes and timeouts (libFuzzer fork mode, one worker)
 #   HANG_ABORT=1   a job the watchdog must cancel is a crash (once the final attempts all end)
 set -euo pipefail
@@ -16,10 +18,12 @@ cd "$(dirname "$0")/.."
 minutes=${1:-10}
 [ $# -gt 0 ] && shift
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(tiff job_file encoder tiff_verdict)
 
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j2
+# By default every target the build defines (build/fuzz/fuzz/targets.txt, "fuzz_<input> PROGRAM").
+[ ${#targets[@]} -eq 0 ] && mapfile -t targets < <(sed -E 's/^fuzz_([^ ]+) .*/\1/' \
+    build/fuzz/fuzz/targets.txt)
 
 runs=build/fuzz-runs
 mkdir -p "$runs/tmp"

@@ -87,7 +87,15 @@ PICTOR_STATIC_ASSERT(PICTOR_CONTEXT_OFFSET(streamPath) == 2384 + PICTOR_POINTER_
                      "streamPath");
 PICTOR_STATIC_ASSERT(sizeof(JobContext) == 3408 + PICTOR_POINTER_GROWTH, "JobContext size");
 
-/* Runs one job described by `context`. Returns 0 finished, -1 failed, 1 cancelled. */
+/* Runs one job described by `context`. Returns 0 finished, -1 failed, 1 cancelled.
+ *
+ * What the stream path holds afterwards (either entry point):
+ * - 0: the coded picture, at most 1,800,000 bits.
+ * - -1 or 1 before the final pass opened the stream: whatever file was there before.
+ * - 1 from the final pass on (cancelled, or a coding pass without its buffers): the last
+ *   attempt as far as it was written, from the headers alone upwards.
+ * - -1 with message 49, the picture does not fit within 1,800,000 bits: no file at all.
+ * A write that fails (a full disk) does not end the job: it finishes with the stream cut. */
 PICTOR_API int Pictor(JobContext* context);
 
 /* Runs one job without a caller-visible context. With a non-empty `streamPath`

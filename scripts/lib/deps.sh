@@ -6,6 +6,8 @@ PICTOR_PACKAGES=(
     groff-base man-db
     libtiff-dev libpng-dev libjpeg62-turbo-dev libmpeg2-4-dev libavutil-dev libswscale-dev
     clang libclang-rt-14-dev
+    # runs the 32-bit tests where the kernel runs no 32-bit programs
+    qemu-user
 )
 
 ensure_packages() {

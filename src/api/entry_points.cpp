@@ -26,8 +26,9 @@ extern "C" PICTOR_API int Pictor(JobContext* context) {
     if (context == nullptr) return -1;
     // While another job runs this one waits, shown as running with nothing done yet, and may be
     // cancelled by its caller before it starts.
+    // A caller that sees status 2 with an acquiring load also sees the emptied error text.
     if (context->errorText != nullptr) context->errorText[0] = '\0';
-    __atomic_store_n(&context->status, PICTOR_RUNNING, __ATOMIC_RELAXED);
+    __atomic_store_n(&context->status, PICTOR_RUNNING, __ATOMIC_RELEASE);
     __atomic_store_n(&context->progress, 0, __ATOMIC_RELAXED);
     if (!EnterJobGate(&context->cancel)) {
         std::memset(context->streamPath, 0, sizeof context->streamPath);

@@ -3,12 +3,16 @@
 #ifndef PICTOR_API_JOB_GATE_H
 #define PICTOR_API_JOB_GATE_H
 
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 
-// Never reset: it outlives every job it orders.
+// Never reset: it outlives every job it orders. `held` is true while a job holds the gate; it
+// is read and written only under `lock`, and `freed` wakes the jobs that wait for it.
 struct JobGate {
-    std::timed_mutex held;
+    std::mutex lock;
+    std::condition_variable freed;
+    bool held = false;
 };
 extern JobGate gJobGate;
 

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "platform/float_model.h"
+
 // Clamps `block` to -256..255 in place, then out[8v + u] = F(u, v), rounded
 // with halves away from zero and clamped to -2048..2047.
 void ForwardDct(int32_t* block, int32_t* out);

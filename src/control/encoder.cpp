@@ -123,7 +123,8 @@ void CloseStream(FILE* stream) {
 // The final attempts: each rewrites the stream file from its first byte until the picture takes
 // no more than kMaxPictureBits, lowering the target between them. A target at 0 or below (where
 // it started, or where the reductions leave it from attempt 100 on) has nothing left to lower:
-// a picture still above the limit then fails the job, its last attempt left in the stream file.
+// a picture still above the limit then fails the job, and its stream file, which no caller could
+// use, is removed.
 EncodeOutcome RunFinalAttempts(EncoderStorage* st) {
     for (int attempt = 0;; ++attempt) {
         AllocateBits(attempt);
@@ -149,6 +150,7 @@ EncodeOutcome RunFinalAttempts(EncoderStorage* st) {
         if (bits <= kMaxPictureBits) return EncodeOutcome::kDone;
         if (gSettings.Target <= 0) {
             Report<kMsgPictureDoesNotFit>(kMaxPictureBits, gMessageNames.pictureName);
+            std::remove(gSwitches.streamPath);
             return EncodeOutcome::kDoesNotFit;
         }
     }

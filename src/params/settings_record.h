@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "platform/float_model.h"
+
 struct EncoderSettings {
     // Picture geometry
     int32_t FrameWidth;

@@ -226,7 +226,7 @@ TEST_F(JobsInOneProcess, AJobWaitingAtTheGateShowsNothingDoneAndMayBeCancelled) 
     std::atomic<int> result{-99};
     std::thread waiting([&] { result.store(Pictor(context.get())); });
     // Status 2 is set before the job waits.
-    while (__atomic_load_n(&context->status, __ATOMIC_RELAXED) != PICTOR_RUNNING)
+    while (__atomic_load_n(&context->status, __ATOMIC_ACQUIRE) != PICTOR_RUNNING)
         std::this_thread::yield();
     EXPECT_EQ(__atomic_load_n(&context->progress, __ATOMIC_RELAXED), 0);
     EXPECT_STREQ(errorText, "");
