@@ -80,8 +80,6 @@ const CommandCase kSettled[] = {
     // ---- Places refused before the job codes ----
     {"StreamOverTheJobsPicture", "run good.tp --stream still/pic.tif", 1,
      "pictor: will not write over the job's picture"},
-    {"StreamOverTheInputPicture", "encode still/pic.tif -o still/pic.tif" + kEncode, 1,
-     "pictor: will not write over the input picture"},
     // Appended, so the shell leaves the job file whole: the command must not write into it.
     {"StandardOutputIsTheJobFile", "run good.tp --stream - >> good.tp", 1,
      "pictor: standard output is the job parameter file"},
@@ -99,48 +97,6 @@ const CommandCase kSettled[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Settled, CommandTest, ::testing::ValuesIn(kSettled),
-                         ::testing::PrintToStringParamName());
-
-// Where the stream of each input goes, as the report names it. The inputs are missing, so
-// every job fails before coding; one job at a time, so the report keeps their order.
-struct PlaceCase {
-    const char* name;
-    std::string args;
-    std::string outputs;
-    std::string make = {};
-};
-
-void PrintTo(const PlaceCase& c, std::ostream* os) { *os << c.name; }
-
-const PlaceCase kPlaces[] = {
-    // The picture's name without its last extension; a name that is all extension keeps it.
-    {"EncodeIntoAFolder",
-     "encode a.png b.tif.png .hidden noext dir.x/pic 'two words.jpg' --out-dir out" + kEncode,
-     "out/a.m2v out/b.tif.m2v out/.hidden.m2v out/noext.m2v out/pic.m2v out/two words.m2v",
-     "mkdir out"},
-    // Beside the job file, its name cut at its first ".tp"; the folders' names play no part.
-    {"RunBesideEachJobFile", "run menu.tp.bak a.tpl.tp sub.tp/x disc.tpl/menu.tp",
-     "menu.ts a.ts sub.tp/x.ts disc.tpl/menu.ts", "mkdir sub.tp disc.tpl"},
-    {"RunToOneStream", "run gone.tp --stream s.m2v", "s.m2v"},
-    {"EncodeToStandardOutput", "encode a.png -o -" + kEncode, "-"},
-};
-
-class Place : public ::testing::TestWithParam<PlaceCase> {};
-
-TEST_P(Place, NamedInTheReport) {
-    const PlaceCase& c = GetParam();
-    CliFolder folder;
-    if (!c.make.empty()) {
-        ASSERT_TRUE(folder.Make(c.make));
-    }
-    const CliResult r = folder.Run(c.args + " -q -j 1 --json report.json");
-    EXPECT_EQ(r.status, 1) << r.err;
-    EXPECT_EQ(JsonValues(folder.dir / "report.json", "output"), c.outputs);
-    EXPECT_EQ(folder.NewNames(), "report.json");
-    EXPECT_TRUE(folder.TmpIsEmpty());
-}
-
-INSTANTIATE_TEST_SUITE_P(Cases, Place, ::testing::ValuesIn(kPlaces),
                          ::testing::PrintToStringParamName());
 
 }  // namespace
