@@ -137,8 +137,6 @@ INSTANTIATE_TEST_SUITE_P(Jobs, FailureSweep,
                          ::testing::Values(SweepJob{"Small", 96, 64, 200000, 0},
                                            SweepJob{"SmallExtended", 96, 64, 200000, 1},
                                            SweepJob{"Frame720x576Extended", 720, 576, 1200000, 1}),
-                         [](const ::testing::TestParamInfo<SweepJob>& info) {
-                             return std::string(info.param.name);
-                         });
+                         ::testing::PrintToStringParamName());
 
 }  // namespace

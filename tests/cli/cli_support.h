@@ -2,6 +2,9 @@
 #ifndef PICTOR_TESTS_CLI_CLI_SUPPORT_H
 #define PICTOR_TESTS_CLI_CLI_SUPPORT_H
 
+#include <gtest/gtest.h>
+
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -63,5 +66,23 @@ std::string Unsaid(const std::string& parts, const std::string& said);
 // joined by ", ": a string as it is, anything else as JSON text, "missing"
 // when absent. Or what makes the file invalid JSON.
 std::string JsonValues(const std::string& path, const std::string& keys);
+
+// One call of the command, run in a CliFolder that also holds old.m2v, after the shell text `make`;
+// `before` and `after` go around the call. err, out: what standard error and
+// standard output say, parts joined by kThen ("": nothing at all); made: the
+// names the call leaves; stream: a file then holding a 96x64 stream (old.m2v
+// only when the call replaces it); check: shell text that must then succeed;
+// results: the "result" of every job in report.json. The job file and the picture stay as
+// they were.
+struct CommandCase {
+    const char* name;
+    std::string args;
+    int status;
+    std::string err = {}, out = {}, made = {}, stream = {}, make = {}, before = {}, after = {},
+                check = {}, results = {};
+};
+
+inline void PrintTo(const CommandCase& c, std::ostream* os) { *os << c.name; }
+class CommandTest : public ::testing::TestWithParam<CommandCase> {};
 
 #endif

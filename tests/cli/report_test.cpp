@@ -1,7 +1,7 @@
 // What the command's report (--json) tells of a job: the stream's facts, the target the job
-// aimed at, the library's errors, and the command's notes on how the job file is read. Each
-// note follows the library's own reading: where the command reads a value one way, the job's
-// errors show the library read it so too.
+// aimed at, the library's errors, the command's notes on how the job file is read, and where
+// each input's stream goes. Each note follows the library's own reading: where the command
+// reads a value one way, the job's errors show the library read it so too.
 #include <gtest/gtest.h>
 
 #include <ostream>
@@ -18,7 +18,7 @@ const std::string kRest = "FRMRT NTSC\nASPECT_RATIO 4:3\nPAN_SCAN OFF\n";
 
 // keys: the report's values to compare with `values` (see JsonValues); job: the text of
 // job.tp, when the case runs one; err: what standard error says (parts joined by kThen);
-// unsaid: what it must not say.
+// unsaid: what it must not say; make: shell text run in the folder first.
 struct ReportCase {
     const char* name;
     std::string args;
@@ -27,6 +27,7 @@ struct ReportCase {
     std::string job = {};
     std::string err = {};
     std::string unsaid = {};
+    std::string make = {};
 };
 
 void PrintTo(const ReportCase& c, std::ostream* os) { *os << c.name; }
@@ -106,6 +107,20 @@ const ReportCase kReports[] = {
      "are upper case (ASPECT_RATIO)\"]",
      kGone + "TARGET_SIZE 200000\nPAN_SCAN_VECTOR -32px\nFRMRT pal\nAspect_Ratio 16:9\n",
      "Invalid FRMRT: pal" + kThen + "ASPECT_RATIO is not specified"},
+
+    // ---- Where the stream of each input goes: the inputs are missing, so every job fails
+    // before coding; one job at a time, so the report keeps their order ----
+    // The picture's name without its last extension; a name that is all extension keeps it.
+    {"EncodeIntoAFolder",
+     "encode a.png b.tif.png .hidden noext dir.x/pic 'two words.jpg' --out-dir out -j 1" + kEncode,
+     "output",
+     "out/a.m2v out/b.tif.m2v out/.hidden.m2v out/noext.m2v out/pic.m2v out/two words.m2v", "", "",
+     "", "mkdir out"},
+    // Beside the job file, its name cut at its first ".tp"; the folders' names play no part.
+    {"RunBesideEachJobFile", "run menu.tp.bak a.tpl.tp sub.tp/x disc.tpl/menu.tp -j 1", "output",
+     "menu.ts a.ts sub.tp/x.ts disc.tpl/menu.ts", "", "", "", "mkdir sub.tp disc.tpl"},
+    {"RunToOneStream", "run gone.tp --stream s.m2v", "output", "s.m2v"},
+    {"EncodeToStandardOutput", "encode a.png -o -" + kEncode, "output", "-"},
 };
 
 class Report : public ::testing::TestWithParam<ReportCase> {};
@@ -114,6 +129,9 @@ TEST_P(Report, TellsTheJob) {
     const ReportCase& c = GetParam();
     CliFolder folder;
     if (!c.job.empty()) folder.Add("job.tp", c.job);
+    if (!c.make.empty()) {
+        ASSERT_TRUE(folder.Make(c.make));
+    }
     const CliResult r = folder.Run(c.args + " -q --json report.json");
     EXPECT_EQ(JsonValues(folder.dir / "report.json", c.keys), c.values);
     if (!c.err.empty()) {

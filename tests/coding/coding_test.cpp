@@ -98,10 +98,6 @@ void PrintTo(DctVariant variant, std::ostream* os) { *os << DctVariantName(varia
 
 namespace {
 
-std::string ByVariant(const ::testing::TestParamInfo<DctVariant>& info) {
-    return DctVariantName(info.param);
-}
-
 class TransformVariant : public ::testing::TestWithParam<DctVariant> {};
 
 // Every variant that runs here gives ForwardDct's bits on blocks of both kinds, clamped in place,
@@ -128,7 +124,8 @@ TEST_P(TransformVariant, GivesTheReferenceBits) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Variants, TransformVariant, ::testing::ValuesIn(kDctVariants), ByVariant);
+INSTANTIATE_TEST_SUITE_P(Variants, TransformVariant, ::testing::ValuesIn(kDctVariants),
+                         ::testing::PrintToStringParamName());
 
 // Level of coefficient c with weight w at quantiser_scale_code q by integer divisions.
 int32_t DividedLevel(int32_t c, int32_t w, int q) {
@@ -179,7 +176,8 @@ TEST_P(QuantiserVariant, DivisionFreeOnEveryReachableTriple) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Variants, QuantiserVariant, ::testing::ValuesIn(kDctVariants), ByVariant);
+INSTANTIATE_TEST_SUITE_P(Variants, QuantiserVariant, ::testing::ValuesIn(kDctVariants),
+                         ::testing::PrintToStringParamName());
 
 // C(u) cos((2x+1)u pi/16), C(0) = 1/sqrt(2), C(u) = 1 otherwise.
 double Basis(int x, int u) {

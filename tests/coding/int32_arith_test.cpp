@@ -37,7 +37,7 @@ INSTANTIATE_TEST_SUITE_P(
                       WrapCase{"MinAndMin", kMin, kMin, 0, 0, 0},
                       WrapCase{"ZeroAndMin", 0, kMin, kMin, kMin, 0},
                       WrapCase{"ProductPastMax", 65536, 32768, 98304, 32768, kMin}),
-    [](const ::testing::TestParamInfo<WrapCase>& info) { return std::string(info.param.name); });
+    ::testing::PrintToStringParamName());
 
 struct ConversionCase {
     const char* name;
@@ -63,8 +63,6 @@ INSTANTIATE_TEST_SUITE_P(
                       ConversionCase{"MinusTwoTo31AndAFraction", -2147483648.99, INT32_MIN},
                       ConversionCase{"SingleJustBelowTwoTo31", double{2147483520.0f}, 2147483520},
                       ConversionCase{"SingleTwoTo31", double{2147483648.0f}, INT32_MIN}),
-    [](const ::testing::TestParamInfo<ConversionCase>& info) {
-        return std::string(info.param.name);
-    });
+    ::testing::PrintToStringParamName());
 
 }  // namespace

@@ -262,8 +262,6 @@ std::vector<ExtremeCase> ExtremeCases() {
 }
 
 INSTANTIATE_TEST_SUITE_P(ProgressiveStill, TargetExtremes, ::testing::ValuesIn(ExtremeCases()),
-                         [](const ::testing::TestParamInfo<ExtremeCase>& info) {
-                             return info.param.name;
-                         });
+                         ::testing::PrintToStringParamName());
 
 }  // namespace

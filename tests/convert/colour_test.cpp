@@ -111,8 +111,6 @@ TEST_P(VectorColourTest, RandomRowsAreTheFormulas) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Levels, VectorColourTest, ::testing::ValuesIn(kLevelCases),
-                         [](const ::testing::TestParamInfo<LevelCase>& info) {
-                             return std::string(info.param.name);
-                         });
+                         ::testing::PrintToStringParamName());
 
 }  // namespace

@@ -208,6 +208,7 @@ const HostileCase kHostile[] = {
      "python3 -c \"d = bytearray(open({job.ts}, 'rb').read());"
      " d[11::97] = bytes(b ^ 0x5A for b in d[11::97]); open({out}, 'wb').write(d)\"",
      kNotTiff, "libmpeg2: invalid data"},
+    {"stream_without_a_picture", "printf '\\0\\0\\1\\267' > {out}", kNotTiff},
 };
 
 class Hostile : public ::testing::TestWithParam<HostileCase> {};

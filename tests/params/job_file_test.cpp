@@ -146,8 +146,6 @@ TEST_P(JobFileTest, ResultMessagesAndSettings) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, JobFileTest, ::testing::ValuesIn(kCases),
-                         [](const ::testing::TestParamInfo<JobCase>& info) {
-                             return std::string(info.param.name);
-                         });
+                         ::testing::PrintToStringParamName());
 
 }  // namespace

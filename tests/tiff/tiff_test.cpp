@@ -18,7 +18,7 @@ struct RgbCase {
     uint32_t cut = 0;
 };
 
-PICTOR_PRINTS_ITS_NAME(RgbCase)
+void PrintTo(const RgbCase& c, std::ostream* os) { *os << c.name; }
 
 class RgbTest : public PictureInputTest, public ::testing::WithParamInterface<RgbCase> {};
 
@@ -109,7 +109,8 @@ const RgbCase kRgbCases[] = {
     // Of a long entry only the values a field keeps and the last one count.
     {"WidthLastOf1000Values", {}, {Short(256, Ending(U(999, 640), 96))}, {}},
 };
-INSTANTIATE_TEST_SUITE_P(Pictures, RgbTest, ::testing::ValuesIn(kRgbCases), ByName<RgbCase>);
+INSTANTIATE_TEST_SUITE_P(Pictures, RgbTest, ::testing::ValuesIn(kRgbCases),
+                         ::testing::PrintToStringParamName());
 
 // One strip of the given bytes after ImageWidth 96, ImageLength 64 and the
 // strip entries. Samples the strip lacks, and rows of missing strips, are 0.
@@ -125,7 +126,7 @@ struct StripCase {
     std::vector<Pair> pixels;
 };
 
-PICTOR_PRINTS_ITS_NAME(StripCase)
+void PrintTo(const StripCase& c, std::ostream* os) { *os << c.name; }
 
 class StripTest : public PictureInputTest, public ::testing::WithParamInterface<StripCase> {};
 
@@ -228,6 +229,7 @@ const StripCase kStripCases[] = {
      {0xA2, 5, 0x7F, 1, 2, 3},
      {{94, {5, 5, 5}, {1, 1, 1}}, {96, {0, 0, 0}, {0, 0, 0}}}},
 };
-INSTANTIATE_TEST_SUITE_P(Samples, StripTest, ::testing::ValuesIn(kStripCases), ByName<StripCase>);
+INSTANTIATE_TEST_SUITE_P(Samples, StripTest, ::testing::ValuesIn(kStripCases),
+                         ::testing::PrintToStringParamName());
 
 }  // namespace

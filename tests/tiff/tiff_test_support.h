@@ -62,12 +62,4 @@ inline std::vector<int> Want(const uint8_t* p, const uint8_t* q) {
     return {LumaOf(p[0], p[1], p[2], kVideoLevels), LumaOf(q[0], q[1], q[2], kVideoLevels), cb, cr};
 }
 
-// Cases are named by their `name`, in ctest's list and in failure reports alike.
-template <class P>
-std::string ByName(const ::testing::TestParamInfo<P>& info) {
-    return info.param.name;
-}
-#define PICTOR_PRINTS_ITS_NAME(Case) \
-    void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
-
 #endif
