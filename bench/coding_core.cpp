@@ -29,7 +29,7 @@ std::vector<int32_t> SampleBlocks() {
 
 void SetUpMatrix() {
     SetDefaultSettings();
-    for (int i = 0; i < 64; ++i) gIntraMatrix.weights[i] = kDefaultIntraMatrix[i];
+    for (int i = 0; i < 64; ++i) tIntraMatrix->weights[i] = kDefaultIntraMatrix[i];
 }
 
 void BM_ForwardDct(benchmark::State& state) {
@@ -99,7 +99,7 @@ void BM_QuantiseIntraBlock(benchmark::State& state) {
     int32_t levels[64];
     int b = 0;
     for (auto _ : state) {
-        QuantiseIntraBlock(q, gSettings.IntraDCPrecision, &coefficients[64 * b], levels);
+        QuantiseIntraBlock(q, tSettings->IntraDCPrecision, &coefficients[64 * b], levels);
         benchmark::DoNotOptimize(levels);
         b = (b + 1) % kBlocks;
     }
@@ -113,13 +113,13 @@ void BM_EncodeIntraBlock(benchmark::State& state) {
     const std::vector<int32_t> coefficients = CoefficientBlocks();
     std::vector<int32_t> levels(coefficients.size());
     for (int b = 0; b < kBlocks; ++b)
-        QuantiseIntraBlock(static_cast<int>(state.range(0)), gSettings.IntraDCPrecision,
+        QuantiseIntraBlock(static_cast<int>(state.range(0)), tSettings->IntraDCPrecision,
                            &coefficients[64 * b], &levels[64 * b]);
     int b = 0;
     for (auto _ : state) {
         StartCodeList();
         EncodeIntraBlock(b % 6, &levels[64 * b]);
-        benchmark::DoNotOptimize(gCodeList.count);
+        benchmark::DoNotOptimize(tCodeList->count);
         b = (b + 1) % kBlocks;
     }
     state.SetItemsProcessed(state.iterations());

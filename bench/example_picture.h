@@ -74,9 +74,9 @@ inline BenchPicture ConvertExamplePicture() {
         return p;
     }
     const size_t luma = static_cast<size_t>(kBenchWidth) * kBenchHeight;
-    p.y.assign(gPlanes.y, gPlanes.y + luma);
-    p.cb.assign(gPlanes.cb, gPlanes.cb + luma / 2);
-    p.cr.assign(gPlanes.cr, gPlanes.cr + luma / 2);
+    p.y.assign(tPlanes->y, tPlanes->y + luma);
+    p.cb.assign(tPlanes->cb, tPlanes->cb + luma / 2);
+    p.cr.assign(tPlanes->cr, tPlanes->cr + luma / 2);
     ResetAllState();
     return p;
 }

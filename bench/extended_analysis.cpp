@@ -51,22 +51,22 @@ void BM_Analysis(benchmark::State& state) {
     ResetAllState();
     const std::string noStream;
     SetPlanesJobSettings(JobOf(picture, target, noStream));
-    gPlanes.y = picture.y.data();
-    gPlanes.cb = picture.cb.data();
-    gPlanes.cr = picture.cr.data();
+    tPlanes->y = picture.y.data();
+    tPlanes->cb = picture.cb.data();
+    tPlanes->cr = picture.cr.data();
     if (DeriveSettings() != 0 || DecimateChroma() != 0)
         return state.SkipWithError("the settings or the decimation failed");
-    gSwitches.extendedAnalysis = static_cast<int32_t>(state.range(1));
+    tSwitches->extendedAnalysis = static_cast<int32_t>(state.range(1));
     std::vector<int16_t> coefficients(kBenchWidth / 16 * kBenchHeight / 16 * kMacroblockValues);
     CoefficientStore store{coefficients.data(), kBenchWidth / 16, kBenchHeight / 16};
     for (auto _ : state) {
         ResetAllocRegistry();  // a job's registry holds records for a few analyses only
         if (AnalysePicture(target, &store) != 0) state.SkipWithError("analysis failed");
-        benchmark::DoNotOptimize(gSettings.IntraDCPrecision);
+        benchmark::DoNotOptimize(tSettings->IntraDCPrecision);
     }
     if (state.range(1) != 0)
-        state.counters["threshold"] = gThreshold.threshold;  // the simple rule has none
-    gPlanes = PicturePlanes{};
+        state.counters["threshold"] = tThreshold->threshold;  // the simple rule has none
+    *tPlanes = PicturePlanes{};
     ResetAllState();
 }
 
@@ -79,11 +79,11 @@ void BM_Job(benchmark::State& state) {
     const PlanesJob job = JobOf(picture, static_cast<int32_t>(state.range(2)), stream);
     for (auto _ : state) {
         ResetAllState();
-        gSwitches.extendedAnalysis = static_cast<int32_t>(state.range(1));
+        tSwitches->extendedAnalysis = static_cast<int32_t>(state.range(1));
         if (EncodePlanesToFile(job) != 0) state.SkipWithError("job failed");
     }
     if (state.range(1) != 0)
-        state.counters["threshold"] = gThreshold.threshold;  // the simple rule has none
+        state.counters["threshold"] = tThreshold->threshold;  // the simple rule has none
     ResetAllState();
 }
 

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "control/threshold_search.h"
+#include "support/state.h"
 #include "support/files.h"
 #include "support/job_runner.h"
 
@@ -24,7 +24,7 @@ void BM_Job(benchmark::State& state) {
     JobOptions options;
     options.extendedAnalysis = static_cast<int32_t>(state.range(0));
     for (auto _ : state) {
-        ResetCarriedSearchState();
+        ResetAllState();
         if (RunPictor(dir.path, "job.tp", options).result != 0) state.SkipWithError("job failed");
     }
     state.SetLabel(state.range(0) != 0 ? "extended" : "simple");

@@ -53,18 +53,18 @@ struct Stages {
     // Every stage once; 0, or -1 when one fails.
     int Prepare(int extended) {
         ResetAllState();
-        gSwitches.extendedAnalysis = extended;
+        tSwitches->extendedAnalysis = extended;
         if (PreparePlanesJob(JobOf(Astronaut(), kTarget, streamPath)) != 0 || DeriveSettings() != 0)
             return -1;
         const size_t chroma = static_cast<size_t>(kBenchWidth / 2) * kBenchHeight;
-        converted.assign(gPlanes.cb, gPlanes.cb + chroma);
-        converted.insert(converted.end(), gPlanes.cr, gPlanes.cr + chroma);
+        converted.assign(tPlanes->cb, tPlanes->cb + chroma);
+        converted.insert(converted.end(), tPlanes->cr, tPlanes->cr + chroma);
         coefficients.assign(kBenchWidth / 16 * kBenchHeight / 16 * kMacroblockValues, 0);
         store = CoefficientStore{coefficients.data(), kBenchWidth / 16, kBenchHeight / 16};
         if (DecimateChroma() != 0 || AnalysePicture(kTarget, &store) != 0) return -1;
-        const size_t n = static_cast<size_t>(gSettings.MBCount);
+        const size_t n = static_cast<size_t>(tSettings->MBCount);
         for (std::vector<int32_t>* v : {&q, &types, &difcnt, &alccnt, &rescnt}) v->assign(n, 0);
-        gMacroblockBits = MacroblockBits{difcnt.data(), alccnt.data(), rescnt.data()};
+        *tMacroblockBits = MacroblockBits{difcnt.data(), alccnt.data(), rescnt.data()};
         InitRateControl(&rc);
         if (CodingPass1(q.data(), types.data(), &rc, &store) != 0 ||
             CodingPass2(q.data(), types.data(), &store) != 0)
@@ -79,30 +79,30 @@ struct Stages {
             case 0: {
                 const std::string path = PICTOR_SOURCE_DIR "/examples/still/astronaut.tif";
                 state.PauseTiming();
-                uint8_t* planes[3] = {gPlanes.y, gPlanes.cb, gPlanes.cr};
-                gPlanes = PicturePlanes{};
+                uint8_t* planes[3] = {tPlanes->y, tPlanes->cb, tPlanes->cr};
+                *tPlanes = PicturePlanes{};
                 ResetTiffFields();
                 state.ResumeTiming();
                 const int result = ConvertSourcePicture(path.c_str());
                 state.PauseTiming();
-                TrackedFree(gPlanes.y);
-                TrackedFree(gPlanes.cb);
-                TrackedFree(gPlanes.cr);
+                TrackedFree(tPlanes->y);
+                TrackedFree(tPlanes->cb);
+                TrackedFree(tPlanes->cr);
                 CloseAllTracked();
-                gPlanes = PicturePlanes{planes[0], planes[1], planes[2], nullptr, nullptr, nullptr};
+                *tPlanes = PicturePlanes{planes[0], planes[1], planes[2], nullptr, nullptr, nullptr};
                 state.ResumeTiming();
                 return result;
             }
             case 1: {
                 state.PauseTiming();
                 const size_t chroma = converted.size() / 2;
-                std::memcpy(gPlanes.cb, converted.data(), chroma);
-                std::memcpy(gPlanes.cr, converted.data() + chroma, chroma);
+                std::memcpy(tPlanes->cb, converted.data(), chroma);
+                std::memcpy(tPlanes->cr, converted.data() + chroma, chroma);
                 state.ResumeTiming();
                 return DecimateChroma();
             }
             case 2: {
-                const SamplePlanes picture{gPlanes.y, gPlanes.cb, gPlanes.cr, kBenchWidth, 0, 0};
+                const SamplePlanes picture{tPlanes->y, tPlanes->cb, tPlanes->cr, kBenchWidth, 0, 0};
                 TransformMacroblockRows(picture, 0, store.rows, &store);
                 return 0;
             }
@@ -118,16 +118,16 @@ struct Stages {
                 ResetBitWriter();
                 FILE* stream = TrackedOpen(streamPath.c_str(), "wb");
                 if (stream == nullptr) return -1;
-                gBitWriter.out = stream;
-                WriteSequenceHeader(gSettings, gIntraMatrix.weights);
-                WriteSequenceDisplayExtension(gSettings);
+                tBitWriter->out = stream;
+                WriteSequenceHeader(*tSettings, tIntraMatrix->weights);
+                WriteSequenceDisplayExtension(*tSettings);
                 WriteGopHeader();
-                WritePictureHeader(gSettings);
+                WritePictureHeader(*tSettings);
                 const int result = FinalCodingPass(q.data(), types.data(), &store);
                 WriteSequenceEnd();
                 FlushBitWriter();
                 TrackedClose(stream);
-                gBitWriter.out = nullptr;
+                tBitWriter->out = nullptr;
                 return result;
             }
         }

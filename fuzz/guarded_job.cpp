@@ -99,7 +99,7 @@ void CheckJobEnd(const JobOutcome& job, const std::string& streamPath, long desc
              std::to_string(descriptorsBefore) + " before, " + std::to_string(descriptors));
     }
     if (TrackedBlocks() != 0) Fail("tracked block left", std::to_string(TrackedBlocks()));
-    if (gFileRegistry.count != 0) Fail("tracked file left", std::to_string(gFileRegistry.count));
+    if (tFileRegistry->count != 0) Fail("tracked file left", std::to_string(tFileRegistry->count));
 }
 
 }  // namespace fuzz

@@ -3,6 +3,7 @@
 
 #include "api/job_driver.h"
 #include "api/job_gate.h"
+#include "api/instance.h"
 #include "api/job_records.h"
 #include "api/library_context.h"
 #include "pictor/pictor.h"
@@ -36,6 +37,7 @@ extern "C" PICTOR_API int Pictor(JobContext* context) {
         __atomic_store_n(&context->progress, 100, __ATOMIC_RELAXED);
         return PICTOR_CANCELLED;
     }
+    BindInstance(DefaultInstance());
     ResetJobRecords(context->errorText);
     __atomic_store_n(&context->status, PICTOR_RUNNING, __ATOMIC_RELAXED);
     __atomic_store_n(&context->progress, 0, __ATOMIC_RELAXED);
@@ -58,6 +60,7 @@ extern "C" PICTOR_API int PictorForDA(const char* workDir, const char* jobFileNa
     // Nobody can cancel these jobs: a second one waits until the first has ended.
     if (!EnterJobGate(nullptr)) return PICTOR_FAILED;
     gLibraryContext = LibraryContext{};
+    BindInstance(DefaultInstance());
     ResetJobRecords(gLibraryContext.errorText);
     JobContext* context = &gLibraryContext.context;
     context->progress = 0;

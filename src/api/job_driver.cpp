@@ -26,10 +26,10 @@ void CopyField(char* to, size_t toSize, const char* from, size_t fromSize) {
 }
 
 void SetJobSwitches(const JobContext* context) {
-    gSwitches.extendedAnalysis = context->extendedAnalysis != 0;
-    gSwitches.fullRange = context->levelMode == 1 || context->levelMode == 2;
-    gSwitches.wideClip = context->levelMode == 1;
-    gSwitches.progressiveStill = context->progressiveStill == 1;
+    tSwitches->extendedAnalysis = context->extendedAnalysis != 0;
+    tSwitches->fullRange = context->levelMode == 1 || context->levelMode == 2;
+    tSwitches->wideClip = context->levelMode == 1;
+    tSwitches->progressiveStill = context->progressiveStill == 1;
 }
 
 // Where a job reads its parameters: long enough for any workDir and name, as
@@ -43,22 +43,22 @@ struct JobPaths {
 // after code 47.
 int SetJobPaths(const JobContext* context, JobPaths* paths) {
     CopyField(paths->workDir, sizeof paths->workDir, context->workDir, sizeof context->workDir);
-    CopyField(gSwitches.streamPath, sizeof gSwitches.streamPath, context->streamPath,
+    CopyField(tSwitches->streamPath, sizeof tSwitches->streamPath, context->streamPath,
               sizeof context->streamPath);
-    CopyField(gMessageNames.jobFileName, sizeof gMessageNames.jobFileName, context->jobFileName,
+    CopyField(tMessageNames->jobFileName, sizeof tMessageNames->jobFileName, context->jobFileName,
               sizeof context->jobFileName);
-    const bool explicitStream = gSwitches.streamPath[0] != '\0';
+    const bool explicitStream = tSwitches->streamPath[0] != '\0';
     if (explicitStream) {
-        std::snprintf(paths->jobPath, sizeof paths->jobPath, "%s", gMessageNames.jobFileName);
+        std::snprintf(paths->jobPath, sizeof paths->jobPath, "%s", tMessageNames->jobFileName);
     } else {
         std::snprintf(paths->jobPath, sizeof paths->jobPath, "%s/%s", paths->workDir,
-                      gMessageNames.jobFileName);
+                      tMessageNames->jobFileName);
     }
     char stem[kMaxJobPathLength + 1];
     if (StripJobExtension(paths->jobPath, stem) != 0) return -1;
-    std::snprintf(gMessageNames.pictureName, sizeof gMessageNames.pictureName, "%s.tif", stem);
+    std::snprintf(tMessageNames->pictureName, sizeof tMessageNames->pictureName, "%s.tif", stem);
     if (!explicitStream)
-        std::snprintf(gSwitches.streamPath, sizeof gSwitches.streamPath, "%s.ts", stem);
+        std::snprintf(tSwitches->streamPath, sizeof tSwitches->streamPath, "%s.ts", stem);
     return 0;
 }
 
@@ -72,7 +72,7 @@ int ReadSourcePicture(const char* sourcePath) {
         return -1;
     }
     if (CancelRequested()) return 1;
-    const ColourLevels levels{gSwitches.fullRange, gSwitches.wideClip};
+    const ColourLevels levels{tSwitches->fullRange, tSwitches->wideClip};
     return ConvertSourcePicture(sourcePath, levels) == 0 ? 0 : -1;
 }
 
@@ -85,7 +85,7 @@ size_t JobStemLength(const char* path) {
 
 int StripJobExtension(const char* path, char* stem) {
     if (std::strlen(path) > kMaxJobPathLength) {
-        Report<kMsgJobPathTooLong>(gMessageNames.jobFileName);
+        Report<kMsgJobPathTooLong>(tMessageNames->jobFileName);
         return -1;
     }
     const size_t n = JobStemLength(path);
@@ -106,7 +106,7 @@ int RunJobStages(JobContext* context) {
         const int input = ReadSourcePicture(job.sourcePath);
         if (input != 0) return input;
     }
-    const PictureSize picture{gTiffFields.imageWidth, gTiffFields.imageLength};
+    const PictureSize picture{tTiffFields->imageWidth, tTiffFields->imageLength};
     if (SettleJobSettings(&job, picture) != 0) return -1;
     return EncodePicture();
 }

@@ -23,7 +23,7 @@ void ResetJobRecords(char* errorText) {
     BindErrorText(errorText, kModulePictor);
     ResetMessageNames();
     ResetJobSwitches();
-    gSettings = EncoderSettings{};
+    *tSettings = EncoderSettings{};
     SetDefaultSettings();
     ResetTiffFields();  // and the reader's record
     ResetPicturePlanes();

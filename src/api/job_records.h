@@ -1,13 +1,13 @@
 // Every record a job uses, and its one reset.
 //
 // The job's records, each declared in its owner's header and reset by ResetJobRecords alone:
-//   runtime/   gJob (progress and cancel words), gAllocRegistry, gFileRegistry
-//   messages/  gReporter (bound to the job's error text), gMessageNames
-//   params/    gSwitches, gSettings
-//   tiff/      gTiffFields, gTiffReader
-//   convert/   gPlanes
-//   control/   gAnalysis, gEstimate, gThreshold, gMemo, gMacroblockBits
-//   coding/    gIntraMatrix, gRunningDc, gBitWriter, gCodeList
+//   runtime/   tJob (progress and cancel words), tAllocRegistry, tFileRegistry
+//   messages/  tReporter (bound to the job's error text), tMessageNames
+//   params/    tSwitches, tSettings
+//   tiff/      tTiffFields, tTiffReader
+//   convert/   tPlanes
+//   control/   tAnalysis, tEstimate, tThreshold, tMemo, tMacroblockBits
+//   coding/    tIntraMatrix, tRunningDc, tBitWriter, tCodeList
 // No stage resets any of them behind the entry points; a stage may only restart what it owns
 // within the job (the bit writer before each final attempt).
 //
@@ -15,7 +15,7 @@
 //   gJobGate (api/job_gate.h): one job at a time in the process.
 //   gLibraryContext (api/library_context.h): PictorForDA's own context, rewritten by it alone.
 //   gRegistryFaults (runtime/registry.h): test hook, the n-th allocation, open or write fails.
-//   gCarriedSearch (control/threshold_search.h): the extended rule's last estimate quantiser,
+//   tCarriedSearch (control/threshold_search.h): the extended rule's last estimate quantiser,
 //     which a later search compares with its own to skip an estimate it takes to be repeated.
 //   CpuHasAvx2, CpuHasAvx512f (platform/cpu_features.h): the processor's features.
 //   ChosenDctVariant (coding/transform.h, PICTOR_DCT), JobThreads (parallel/job_threads.h,

@@ -17,18 +17,18 @@ struct BitWriter {
     int32_t buffered;      // bytes of `buffer` not yet written to `out`
     uint8_t buffer[kBitWriterBufferBytes];
 };
-extern BitWriter gBitWriter;
+extern thread_local BitWriter* tBitWriter;
 
 // The low n bits of value (n < 1: none; above 32 the value's bits follow zeros).
 void PutLongBits(uint32_t value, int n);
 void EmitWord(uint32_t word);
 inline void PutBits(uint32_t value, int n) {
     if (n < 1 || n > 32) return PutLongBits(value, n);
-    gBitWriter.accumulator = gBitWriter.accumulator << n | (value & (0xFFFFFFFFu >> (32 - n)));
-    gBitWriter.pendingBits += n;
-    if (gBitWriter.pendingBits >= 32) {
-        gBitWriter.pendingBits -= 32;
-        EmitWord(static_cast<uint32_t>(gBitWriter.accumulator >> gBitWriter.pendingBits));
+    tBitWriter->accumulator = tBitWriter->accumulator << n | (value & (0xFFFFFFFFu >> (32 - n)));
+    tBitWriter->pendingBits += n;
+    if (tBitWriter->pendingBits >= 32) {
+        tBitWriter->pendingBits -= 32;
+        EmitWord(static_cast<uint32_t>(tBitWriter->accumulator >> tBitWriter->pendingBits));
     }
 }
 void AlignToByte();
@@ -57,7 +57,7 @@ struct CodeList {
     int32_t lengths[kCodeListCapacity];
     int32_t count;
 };
-extern CodeList gCodeList;
+extern thread_local CodeList* tCodeList;
 
 // Starts a fresh list for a macroblock attempt; also the list's reset.
 void StartCodeList();

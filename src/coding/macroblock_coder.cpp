@@ -6,7 +6,7 @@
 #include "coding/bit_writer.h"
 #include "coding/tables.h"
 
-RunningDc gRunningDc;
+thread_local RunningDc* tRunningDc = nullptr;
 
 namespace {
 
@@ -33,8 +33,8 @@ struct QueueSink {
 // keeps it in registers; every length the coder puts is 1..32.
 struct WritingSink {
     static constexpr bool kLengthsOnly = false;
-    uint64_t accumulator = gBitWriter.accumulator;
-    int32_t pendingBits = gBitWriter.pendingBits;
+    uint64_t accumulator = tBitWriter->accumulator;
+    int32_t pendingBits = tBitWriter->pendingBits;
     void Put(uint32_t value, int length) {
         accumulator = accumulator << length | (value & (0xFFFFFFFFu >> (32 - length)));
         pendingBits += length;
@@ -44,8 +44,8 @@ struct WritingSink {
         }
     }
     ~WritingSink() {
-        gBitWriter.accumulator = accumulator;
-        gBitWriter.pendingBits = pendingBits;
+        tBitWriter->accumulator = accumulator;
+        tBitWriter->pendingBits = pendingBits;
     }
 };
 
@@ -143,7 +143,7 @@ void ScanBlock(const int32_t* raster, int16_t* scanned) {
 
 }  // namespace
 
-void ResetRunningDc() { gRunningDc = RunningDc{}; }
+void ResetRunningDc() { *tRunningDc = RunningDc{}; }
 
 int32_t CountMacroblockBits(const ScannedLevels& levels, const MacroblockAttempt& attempt) {
     CountingSink sink{0};
@@ -160,5 +160,5 @@ void EncodeIntraBlock(int blockIndex, const int32_t* levels) {
     int16_t scanned[64];
     ScanBlock(levels, scanned);
     QueueSink sink;
-    CodeBlock(sink, &gRunningDc, Component(blockIndex), scanned, NonZeroLevelBits(scanned));
+    CodeBlock(sink, tRunningDc, Component(blockIndex), scanned, NonZeroLevelBits(scanned));
 }

@@ -11,7 +11,7 @@ struct RunningDc {
     int32_t value[3];
     int32_t saved[3];
 };
-extern RunningDc gRunningDc;
+extern thread_local RunningDc* tRunningDc;
 void ResetRunningDc();
 
 // What a macroblock attempt codes besides its levels.
@@ -22,7 +22,7 @@ struct MacroblockAttempt {
     int sliceStart;   // the slice header goes first, and the DC values start again
     int retry;        // the DC values start from those the macroblock's first attempt found
     int dcPrecision;  // intra_dc_precision: where a slice starts the DC values again
-    RunningDc* dc = &gRunningDc;  // the running DC values it codes against and moves on
+    RunningDc* dc = tRunningDc;  // the running DC values it codes against and moves on
 };
 // The bits of the macroblock's code, as WriteMacroblock would write them; the running DC values
 // move on as it would move them.

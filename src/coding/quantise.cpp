@@ -10,9 +10,9 @@
 #include "coding/tables.h"
 #include "coding/transform.h"
 
-IntraMatrix gIntraMatrix;
+thread_local IntraMatrix* tIntraMatrix = nullptr;
 
-void ResetIntraMatrix() { gIntraMatrix = IntraMatrix{}; }
+void ResetIntraMatrix() { *tIntraMatrix = IntraMatrix{}; }
 
 namespace {
 
@@ -274,7 +274,7 @@ void QuantiseScanned(const ScanQuantiser& quantiser, int q, int dcPrecision,
 
 void QuantiseIntraBlock(int q, int dcPrecision, const int32_t* coefficients, int32_t* levels) {
     ScanQuantiser quantiser;
-    PrepareScanQuantiser(gIntraMatrix.weights, &quantiser);
+    PrepareScanQuantiser(tIntraMatrix->weights, &quantiser);
     int16_t scanned[kMacroblockValues] = {};
     for (int k = 0; k < 64; ++k)
         scanned[k] =

@@ -12,7 +12,7 @@
 struct IntraMatrix {
     int32_t weights[64];
 };
-extern IntraMatrix gIntraMatrix;
+extern thread_local IntraMatrix* tIntraMatrix;
 void ResetIntraMatrix();
 
 // Six blocks Y0..Y3, Cb, Cr of the macroblock at luma (x, y), widened to 32 bits.

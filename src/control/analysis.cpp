@@ -15,14 +15,14 @@
 #include "params/settings.h"
 #include "runtime/registry.h"
 
-AnalysisState gAnalysis;
+thread_local AnalysisState* tAnalysis = nullptr;
 
 // The extended rule's tables are not touched here: its analysis zeroes them as it starts, and
 // nothing else reads them.
 void ResetAnalysis() {
-    std::memset(gAnalysis.minWeight, 0, sizeof gAnalysis.minWeight);
-    std::memset(gAnalysis.dcBits, 0, sizeof gAnalysis.dcBits);
-    for (MagnitudeCounts*& c : gAnalysis.magnitudeCounts) c = nullptr;
+    std::memset(tAnalysis->minWeight, 0, sizeof tAnalysis->minWeight);
+    std::memset(tAnalysis->dcBits, 0, sizeof tAnalysis->dcBits);
+    for (MagnitudeCounts*& c : tAnalysis->magnitudeCounts) c = nullptr;
 }
 
 namespace {
@@ -81,7 +81,7 @@ void CountMagnitudes(const int16_t* block, MagnitudeCounts& counts, int32_t* lar
 }
 
 [[nodiscard]] int AllocateMagnitudeCounts() {
-    for (MagnitudeCounts*& c : gAnalysis.magnitudeCounts) {
+    for (MagnitudeCounts*& c : tAnalysis->magnitudeCounts) {
         c = static_cast<MagnitudeCounts*>(TrackedAlloc(1, sizeof(MagnitudeCounts)));
         if (c == nullptr) return -1;
     }
@@ -89,7 +89,7 @@ void CountMagnitudes(const int16_t* block, MagnitudeCounts& counts, int32_t* lar
 }
 
 void FreeMagnitudeCounts() {
-    for (MagnitudeCounts*& c : gAnalysis.magnitudeCounts) {
+    for (MagnitudeCounts*& c : tAnalysis->magnitudeCounts) {
         TrackedFree(c);
         c = nullptr;
     }
@@ -108,10 +108,10 @@ void CollectComponentStatistics(const char* name, const CoefficientStore& store,
                                 int32_t* dcTotals, int32_t* minWeight) {
     const AnalysisComponent component = ComponentOf(name);
     const int isLuma = component == kLuma;
-    const bool extended = gSwitches.extendedAnalysis != 0;
+    const bool extended = tSwitches->extendedAnalysis != 0;
     // The extended rule's squared errors: from counts of the magnitudes at each position when
     // they could be allocated, else block by block.
-    MagnitudeCounts* counts = extended ? gAnalysis.magnitudeCounts[component] : nullptr;
+    MagnitudeCounts* counts = extended ? tAnalysis->magnitudeCounts[component] : nullptr;
     // The component's blocks of a macroblock: Y0..Y3 (rows, then columns), Cb, Cr.
     const int firstBlock = isLuma ? 0 : 3 + component;
     const int blocks = isLuma ? 4 : 1;
@@ -153,7 +153,7 @@ void ScaleDefaultMatrix(const CoefficientStore& coefficients, int32_t* matrix,
                         const int32_t* minWeight, const int32_t* dcBits, int32_t target) {
     const int32_t estimate = EstimateAcBits(coefficients, kDefaultIntraMatrix, 8);
     // A far negative target wraps the budget round to a large one.
-    const int32_t base = WrapSub(target, HeaderBits(gSettings.FrameHeight / 16));
+    const int32_t base = WrapSub(target, HeaderBits(tSettings->FrameHeight / 16));
     for (int k = 0; k < 3; ++k) {
         int32_t available = WrapSub(base, dcBits[k]);
         if (available <= 0) available = 1;
@@ -165,29 +165,29 @@ void ScaleDefaultMatrix(const CoefficientStore& coefficients, int32_t* matrix,
             if (m < minWeight[p]) m = minWeight[p];
             matrix[p] = m;
         }
-        gSettings.IntraDCPrecision = ChooseDcPrecision(matrix);
-        if (gSettings.IntraDCPrecision == k) break;
+        tSettings->IntraDCPrecision = ChooseDcPrecision(matrix);
+        if (tSettings->IntraDCPrecision == k) break;
     }
 }
 
 int AnalysePicture(int32_t target, CoefficientStore* store) {
-    gSettings.IntraDCPrecision = 0;
-    int32_t* matrix = gIntraMatrix.weights;
+    tSettings->IntraDCPrecision = 0;
+    int32_t* matrix = tIntraMatrix->weights;
     for (int p = 0; p < 64; ++p) {
         matrix[p] = 0;
-        gAnalysis.minWeight[p] = 1;
+        tAnalysis->minWeight[p] = 1;
     }
-    if (gSwitches.extendedAnalysis != 0) {
-        std::memset(gAnalysis.errorSums, 0, sizeof gAnalysis.errorSums);
-        for (auto& row : gAnalysis.errorTable) {
+    if (tSwitches->extendedAnalysis != 0) {
+        std::memset(tAnalysis->errorSums, 0, sizeof tAnalysis->errorSums);
+        for (auto& row : tAnalysis->errorTable) {
             for (double& e : row) e = 0.0;
         }
     }
 
-    const SamplePlanes picture{gPlanes.y, gPlanes.cb, gPlanes.cr, gSettings.FrameWidth, 0, 0};
+    const SamplePlanes picture{tPlanes->y, tPlanes->cb, tPlanes->cr, tSettings->FrameWidth, 0, 0};
     TransformMacroblockRows(picture, 0, store->rows, store);
     // Without the counts the extended rule's statistics go block by block.
-    if (gSwitches.extendedAnalysis != 0 && AllocateMagnitudeCounts() != 0) FreeMagnitudeCounts();
+    if (tSwitches->extendedAnalysis != 0 && AllocateMagnitudeCounts() != 0) FreeMagnitudeCounts();
     // The components apart, for the job's threads: each raises a minimum weight table of its
     // own, and the tables merge by their maxima, as one shared table would have been raised.
     static const char* const kComponentNames[3] = {"Luma", "ChromaCb", "ChromaCr"};
@@ -195,26 +195,26 @@ int AnalysePicture(int32_t target, CoefficientStore* store) {
     int32_t minWeights[3][64];
     auto collect = [&](int32_t c) {
         for (int32_t& w : minWeights[c]) w = 1;
-        CollectComponentStatistics(kComponentNames[c], *store, &gAnalysis.errorSums[c], dcTotals[c],
+        CollectComponentStatistics(kComponentNames[c], *store, &tAnalysis->errorSums[c], dcTotals[c],
                                    minWeights[c]);
     };
     RunChunks(3, collect);
     for (const int32_t* raised : minWeights) {
         for (int p = 0; p < 64; ++p) {
-            if (raised[p] > gAnalysis.minWeight[p]) gAnalysis.minWeight[p] = raised[p];
+            if (raised[p] > tAnalysis->minWeight[p]) tAnalysis->minWeight[p] = raised[p];
         }
     }
     FreeMagnitudeCounts();
-    if (gSwitches.extendedAnalysis != 0)
-        BuildErrorTable(gAnalysis.errorSums, gAnalysis.errorTable, gAnalysis.minWeight);
+    if (tSwitches->extendedAnalysis != 0)
+        BuildErrorTable(tAnalysis->errorSums, tAnalysis->errorTable, tAnalysis->minWeight);
     for (int k = 0; k < 3; ++k)
-        gAnalysis.dcBits[k] = dcTotals[kLuma][k] + dcTotals[kChromaCb][k] + dcTotals[kChromaCr][k];
+        tAnalysis->dcBits[k] = dcTotals[kLuma][k] + dcTotals[kChromaCb][k] + dcTotals[kChromaCr][k];
 
-    if (gSwitches.extendedAnalysis != 0) {
-        SearchThreshold(ThresholdSearch{*store, gAnalysis.errorTable, gAnalysis.minWeight,
-                                        gAnalysis.dcBits, target, matrix});
+    if (tSwitches->extendedAnalysis != 0) {
+        SearchThreshold(ThresholdSearch{*store, tAnalysis->errorTable, tAnalysis->minWeight,
+                                        tAnalysis->dcBits, target, matrix});
     } else {
-        ScaleDefaultMatrix(*store, matrix, gAnalysis.minWeight, gAnalysis.dcBits, target);
+        ScaleDefaultMatrix(*store, matrix, tAnalysis->minWeight, tAnalysis->dcBits, target);
     }
     matrix[0] = 8;
     return 0;

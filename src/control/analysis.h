@@ -15,7 +15,7 @@ struct AnalysisState {
     ErrorTable errorTable;                // extended rule only, zeroed as its analysis starts
     MagnitudeCounts* magnitudeCounts[3];  // extended rule, by AnalysisComponent, while collected
 };
-extern AnalysisState gAnalysis;
+extern thread_local AnalysisState* tAnalysis;
 void ResetAnalysis();
 
 // Transforms every block of the picture's (FrameWidth / 16) x (FrameHeight / 16) macroblocks

@@ -112,26 +112,26 @@ void EstimateEveryBlock(const CoefficientStore& store, const ScanQuantiser& quan
     int64_t totals[kBlockChunks] = {};
     auto estimate = [&](int32_t chunk) {
         int64_t total = 0;
-        for (int64_t b = ChunkStart(chunk, gEstimate.blocks);
-             b < ChunkStart(chunk + 1, gEstimate.blocks); ++b) {
-            uint8_t* magnitudes = gEstimate.magnitudes + 64 * b;
-            if (gEstimate.largest[b] < smallest) {
+        for (int64_t b = ChunkStart(chunk, tEstimate->blocks);
+             b < ChunkStart(chunk + 1, tEstimate->blocks); ++b) {
+            uint8_t* magnitudes = tEstimate->magnitudes + 64 * b;
+            if (tEstimate->largest[b] < smallest) {
                 std::memset(magnitudes, 0, 64);
-                gEstimate.nonZero[b] = 0;
+                tEstimate->nonZero[b] = 0;
             } else {
                 int16_t levels[64];
-                gEstimate.nonZero[b] = QuantiseAcLevels(quantiser, q, store.data + 64 * b, levels);
+                tEstimate->nonZero[b] = QuantiseAcLevels(quantiser, q, store.data + 64 * b, levels);
                 TabledMagnitudes(levels, magnitudes);
                 magnitudes[0] = 0;
             }
-            gEstimate.bits[b] = CountBlockBits(magnitudes, gEstimate.nonZero[b]);
-            total += gEstimate.bits[b];
+            tEstimate->bits[b] = CountBlockBits(magnitudes, tEstimate->nonZero[b]);
+            total += tEstimate->bits[b];
         }
         totals[chunk] = total;
     };
     RunChunks(kBlockChunks, estimate);
-    gEstimate.total = 0;
-    for (int64_t t : totals) gEstimate.total += t;
+    tEstimate->total = 0;
+    for (int64_t t : totals) tEstimate->total += t;
 }
 
 // When few weights change, most blocks are too small at their scan indices to be coded with
@@ -201,12 +201,12 @@ int32_t ChangeListedLevels(const int16_t* block, const ChangedWeights& changed, 
         const int32_t a = block[k] < 0 ? -block[k] : block[k];
         // Below the reach the level is 0 before and after.
         if (a < changed.reach[i]) continue;
-        uint8_t* magnitudes = gEstimate.magnitudes + 64 * b;
+        uint8_t* magnitudes = tEstimate->magnitudes + 64 * b;
         const int32_t fresh = TabledLevel(a, changed.weight[i], q);
         if (fresh != magnitudes[k])
-            change += ChangeMagnitude(magnitudes, &gEstimate.nonZero[b], k, fresh);
+            change += ChangeMagnitude(magnitudes, &tEstimate->nonZero[b], k, fresh);
     }
-    gEstimate.bits[b] += change;
+    tEstimate->bits[b] += change;
     return change;
 }
 
@@ -221,21 +221,21 @@ void EstimateChangedGroups(const CoefficientStore& store, const ScanQuantiser& q
     int64_t changes[kBlockChunks] = {};
     auto estimate = [&](int32_t chunk) {
         int64_t change = 0;
-        for (int64_t b = ChunkStart(chunk, gEstimate.blocks);
-             b < ChunkStart(chunk + 1, gEstimate.blocks); ++b) {
+        for (int64_t b = ChunkStart(chunk, tEstimate->blocks);
+             b < ChunkStart(chunk + 1, tEstimate->blocks); ++b) {
             // All zero before and after.
-            if (gEstimate.largest[b] < smallest && gEstimate.nonZero[b] == 0) continue;
+            if (tEstimate->largest[b] < smallest && tEstimate->nonZero[b] == 0) continue;
             if (listed) {
                 change += ChangeListedLevels(store.data + 64 * b, changed, q, b);
                 continue;
             }
-            uint8_t* magnitudes = gEstimate.magnitudes + 64 * b;
+            uint8_t* magnitudes = tEstimate->magnitudes + 64 * b;
             int16_t levels[64];
             uint8_t fresh[64];
             uint64_t nonZero = QuantiseAcLevels(quantiser, q, store.data + 64 * b, levels, groups);
             TabledMagnitudes(levels, fresh);
             fresh[0] = 0;
-            bool same = ((nonZero ^ gEstimate.nonZero[b]) & groupBits) == 0;
+            bool same = ((nonZero ^ tEstimate->nonZero[b]) & groupBits) == 0;
             for (int g = 0; same && g < 4; ++g) {
                 if ((groups >> g & 1) != 0)
                     same = std::memcmp(fresh + 16 * g, magnitudes + 16 * g, 16) == 0;
@@ -244,16 +244,16 @@ void EstimateChangedGroups(const CoefficientStore& store, const ScanQuantiser& q
             for (int g = 0; g < 4; ++g) {
                 if ((groups >> g & 1) != 0) std::memcpy(magnitudes + 16 * g, fresh + 16 * g, 16);
             }
-            nonZero |= gEstimate.nonZero[b] & ~groupBits;
-            gEstimate.nonZero[b] = nonZero;
+            nonZero |= tEstimate->nonZero[b] & ~groupBits;
+            tEstimate->nonZero[b] = nonZero;
             const int32_t bits = CountBlockBits(magnitudes, nonZero);
-            change += bits - gEstimate.bits[b];
-            gEstimate.bits[b] = bits;
+            change += bits - tEstimate->bits[b];
+            tEstimate->bits[b] = bits;
         }
         changes[chunk] = change;
     };
     RunChunks(kBlockChunks, estimate);
-    for (int64_t c : changes) gEstimate.total += c;
+    for (int64_t c : changes) tEstimate->total += c;
 }
 
 // Parts of the one storage block, each starting on a 64-byte boundary.
@@ -308,48 +308,48 @@ int ChooseDcPrecision(const int32_t* matrix) {
     return v >= 4 ? 1 : 2;
 }
 
-SearchEstimate gEstimate;
+thread_local SearchEstimate* tEstimate = nullptr;
 
-void ResetSearchEstimate() { gEstimate = SearchEstimate{}; }
+void ResetSearchEstimate() { *tEstimate = SearchEstimate{}; }
 
 int PrepareSearchEstimate(const CoefficientStore& store) {
     ReleaseSearchEstimate();
     const int64_t blocks = static_cast<int64_t>(store.columns) * store.rows * kBlocksPerMacroblock;
     const int64_t bytes = CarvedSize<uint8_t>(64 * blocks) + CarvedSize<uint64_t>(blocks) +
                           CarvedSize<int32_t>(blocks) + CarvedSize<int16_t>(blocks) + 64;
-    gEstimate.storage = TrackedAlloc(static_cast<uint64_t>(bytes), 1);
-    if (gEstimate.storage == nullptr) return -1;
-    const uintptr_t start = reinterpret_cast<uintptr_t>(gEstimate.storage);
-    uint8_t* cursor = static_cast<uint8_t*>(gEstimate.storage) + (64 - start % 64) % 64;
-    gEstimate.magnitudes = Carve<uint8_t>(cursor, 64 * blocks);
-    gEstimate.nonZero = Carve<uint64_t>(cursor, blocks);
-    gEstimate.bits = Carve<int32_t>(cursor, blocks);
-    gEstimate.largest = Carve<int16_t>(cursor, blocks);
-    gEstimate.blocks = blocks;
+    tEstimate->storage = TrackedAlloc(static_cast<uint64_t>(bytes), 1);
+    if (tEstimate->storage == nullptr) return -1;
+    const uintptr_t start = reinterpret_cast<uintptr_t>(tEstimate->storage);
+    uint8_t* cursor = static_cast<uint8_t*>(tEstimate->storage) + (64 - start % 64) % 64;
+    tEstimate->magnitudes = Carve<uint8_t>(cursor, 64 * blocks);
+    tEstimate->nonZero = Carve<uint64_t>(cursor, blocks);
+    tEstimate->bits = Carve<int32_t>(cursor, blocks);
+    tEstimate->largest = Carve<int16_t>(cursor, blocks);
+    tEstimate->blocks = blocks;
     for (int64_t b = 0; b < blocks; ++b)
-        gEstimate.largest[b] = static_cast<int16_t>(LargestAcMagnitude(store.data + 64 * b));
-    gEstimate.valid = 0;
+        tEstimate->largest[b] = static_cast<int16_t>(LargestAcMagnitude(store.data + 64 * b));
+    tEstimate->valid = 0;
     return 0;
 }
 
 void ReleaseSearchEstimate() {
-    TrackedFree(gEstimate.storage);
-    gEstimate = SearchEstimate{};
+    TrackedFree(tEstimate->storage);
+    *tEstimate = SearchEstimate{};
 }
 
 int32_t SearchEstimateAcBits(const CoefficientStore& store, const int32_t* matrix, int q) {
     ScanQuantiser quantiser;
     PrepareScanQuantiser(matrix, &quantiser);
     const int32_t smallest = SmallestCodedMagnitude(matrix, q);
-    if (!gEstimate.valid || gEstimate.q != q) {
+    if (!tEstimate->valid || tEstimate->q != q) {
         EstimateEveryBlock(store, quantiser, q, smallest);
-    } else if (const uint32_t groups = ChangedGroups(matrix, gEstimate.matrix)) {
+    } else if (const uint32_t groups = ChangedGroups(matrix, tEstimate->matrix)) {
         EstimateChangedGroups(store, quantiser, q, smallest, groups,
-                              ListChangedWeights(matrix, gEstimate.matrix, q));
+                              ListChangedWeights(matrix, tEstimate->matrix, q));
     }
-    std::memcpy(gEstimate.matrix, matrix, sizeof gEstimate.matrix);
-    gEstimate.q = q;
-    gEstimate.valid = 1;
-    return static_cast<int32_t>(gEstimate.total +
+    std::memcpy(tEstimate->matrix, matrix, sizeof tEstimate->matrix);
+    tEstimate->q = q;
+    tEstimate->valid = 1;
+    return static_cast<int32_t>(tEstimate->total +
                                 kEstimatedMacroblockHeaderBits * store.columns * store.rows);
 }

@@ -40,7 +40,7 @@ struct SearchEstimate {
     int32_t* bits;        // per block
     int16_t* largest;     // per block: its largest AC magnitude
 };
-extern SearchEstimate gEstimate;
+extern thread_local SearchEstimate* tEstimate;
 void ResetSearchEstimate();
 // Room for the store's blocks; -1 when it cannot be allocated (EstimateAcBits serves then).
 [[nodiscard]] int PrepareSearchEstimate(const CoefficientStore& store);

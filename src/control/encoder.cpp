@@ -68,15 +68,15 @@ struct EncoderStorage {
 };
 
 [[nodiscard]] int AllocateMacroblockArrays(EncoderStorage* st) {
-    const uint64_t count = static_cast<uint64_t>(gSettings.MBCount);
+    const uint64_t count = static_cast<uint64_t>(tSettings->MBCount);
     st->quantisers = static_cast<int32_t*>(TrackedAlloc(count, sizeof(int32_t)));
     st->types = static_cast<int32_t*>(TrackedAlloc(count, sizeof(int32_t)));
-    gMacroblockBits.difcnt = static_cast<int32_t*>(TrackedAlloc(count, sizeof(int32_t)));
-    gMacroblockBits.alccnt = static_cast<int32_t*>(TrackedAlloc(count, sizeof(int32_t)));
-    gMacroblockBits.rescnt = static_cast<int32_t*>(TrackedAlloc(count, sizeof(int32_t)));
+    tMacroblockBits->difcnt = static_cast<int32_t*>(TrackedAlloc(count, sizeof(int32_t)));
+    tMacroblockBits->alccnt = static_cast<int32_t*>(TrackedAlloc(count, sizeof(int32_t)));
+    tMacroblockBits->rescnt = static_cast<int32_t*>(TrackedAlloc(count, sizeof(int32_t)));
     st->rateControl = static_cast<RateControlState*>(TrackedAlloc(1, sizeof(RateControlState)));
-    if (st->quantisers == nullptr || st->types == nullptr || gMacroblockBits.difcnt == nullptr ||
-        gMacroblockBits.alccnt == nullptr || gMacroblockBits.rescnt == nullptr ||
+    if (st->quantisers == nullptr || st->types == nullptr || tMacroblockBits->difcnt == nullptr ||
+        tMacroblockBits->alccnt == nullptr || tMacroblockBits->rescnt == nullptr ||
         st->rateControl == nullptr) {
         return -1;
     }
@@ -92,7 +92,7 @@ struct EncoderStorage {
 }
 
 bool CodedAreaIsAnalysed(const CoefficientStore& analysed) {
-    const EncoderSettings& s = gSettings;
+    const EncoderSettings& s = *tSettings;
     return analysed.data != nullptr && s.CodedXOffset == 0 && s.CodedYOffset == 0 &&
            s.XMBlock == analysed.columns && s.YMBlock == analysed.rows;
 }
@@ -100,24 +100,24 @@ bool CodedAreaIsAnalysed(const CoefficientStore& analysed) {
 void FreeEncoderStorage(EncoderStorage* st) {
     TrackedFree(st->quantisers);
     TrackedFree(st->types);
-    TrackedFree(gMacroblockBits.difcnt);
-    TrackedFree(gMacroblockBits.alccnt);
-    TrackedFree(gMacroblockBits.rescnt);
-    gMacroblockBits = MacroblockBits{};
+    TrackedFree(tMacroblockBits->difcnt);
+    TrackedFree(tMacroblockBits->alccnt);
+    TrackedFree(tMacroblockBits->rescnt);
+    *tMacroblockBits = MacroblockBits{};
     TrackedFree(st->rateControl);
     if (st->coded.data != st->analysed.data) TrackedFree(st->coded.data);
     TrackedFree(st->analysed.data);
     *st = EncoderStorage{};
-    TrackedFree(gPlanes.y);
-    TrackedFree(gPlanes.cb);
-    TrackedFree(gPlanes.cr);
-    gPlanes.y = gPlanes.cb = gPlanes.cr = nullptr;
+    TrackedFree(tPlanes->y);
+    TrackedFree(tPlanes->cb);
+    TrackedFree(tPlanes->cr);
+    tPlanes->y = tPlanes->cb = tPlanes->cr = nullptr;
 }
 
 void CloseStream(FILE* stream) {
     FlushBitWriter();
     TrackedClose(stream);
-    gBitWriter.out = nullptr;
+    tBitWriter->out = nullptr;
 }
 
 // The final attempts: each rewrites the stream file from its first byte until the picture takes
@@ -129,13 +129,13 @@ EncodeOutcome RunFinalAttempts(EncoderStorage* st) {
     for (int attempt = 0;; ++attempt) {
         AllocateBits(attempt);
         ResetBitWriter();
-        FILE* stream = TrackedOpen(gSwitches.streamPath, "wb");
+        FILE* stream = OpenJobStream(tSwitches->streamPath);
         if (stream == nullptr) return EncodeOutcome::kOpenFailed;
-        gBitWriter.out = stream;
-        WriteSequenceHeader(gSettings, gIntraMatrix.weights);
-        WriteSequenceDisplayExtension(gSettings);
+        tBitWriter->out = stream;
+        WriteSequenceHeader(*tSettings, tIntraMatrix->weights);
+        WriteSequenceDisplayExtension(*tSettings);
         WriteGopHeader();
-        WritePictureHeader(gSettings);
+        WritePictureHeader(*tSettings);
         if (ProgressAndPoll(90)) {
             CloseStream(stream);
             return EncodeOutcome::kCancelled;
@@ -148,9 +148,9 @@ EncodeOutcome RunFinalAttempts(EncoderStorage* st) {
         const int32_t bits = BitsWritten();
         CloseStream(stream);
         if (bits <= kMaxPictureBits) return EncodeOutcome::kDone;
-        if (gSettings.Target <= 0) {
-            Report<kMsgPictureDoesNotFit>(kMaxPictureBits, gMessageNames.pictureName);
-            std::remove(gSwitches.streamPath);
+        if (tSettings->Target <= 0) {
+            Report<kMsgPictureDoesNotFit>(kMaxPictureBits, tMessageNames->pictureName);
+            DiscardJobStream(tSwitches->streamPath);
             return EncodeOutcome::kDoesNotFit;
         }
     }
@@ -163,11 +163,11 @@ EncodeOutcome PrepareForCoding(EncoderStorage* st) {
     if (DeriveSettings() != 0) return EncodeOutcome::kFailed;
     if (ProgressAndPoll(10)) return EncodeOutcome::kCancelled;
     if (DecimateChroma() != 0) return EncodeOutcome::kFailed;
-    if (gSettings.load_intra_qmatrix_SH == 1) {
+    if (tSettings->load_intra_qmatrix_SH == 1) {
         if (ProgressAndPoll(10)) return EncodeOutcome::kCancelled;
-        if (AllocateStore(&st->analysed, gSettings.FrameWidth / 16, gSettings.FrameHeight / 16) !=
+        if (AllocateStore(&st->analysed, tSettings->FrameWidth / 16, tSettings->FrameHeight / 16) !=
                 0 ||
-            AnalysePicture(gSettings.Target, &st->analysed) != 0)
+            AnalysePicture(tSettings->Target, &st->analysed) != 0)
             return EncodeOutcome::kFailed;
     }
     return EncodeOutcome::kDone;
@@ -181,13 +181,13 @@ EncodeOutcome CodePicture(EncoderStorage* st) {
     const bool analysed = CodedAreaIsAnalysed(st->analysed);
     if (analysed) {
         st->coded = st->analysed;
-    } else if (AllocateStore(&st->coded, gSettings.XMBlock, gSettings.YMBlock) != 0) {
+    } else if (AllocateStore(&st->coded, tSettings->XMBlock, tSettings->YMBlock) != 0) {
         return EncodeOutcome::kFailed;
     }
     if (ProgressAndPoll(70)) return EncodeOutcome::kCancelled;
     if (!analysed) {
-        const EncoderSettings& s = gSettings;
-        const SamplePlanes picture{gPlanes.y,    gPlanes.cb,     gPlanes.cr,
+        const EncoderSettings& s = *tSettings;
+        const SamplePlanes picture{tPlanes->y,    tPlanes->cb,     tPlanes->cr,
                                    s.FrameWidth, s.CodedXOffset, s.CodedYOffset};
         TransformMacroblockRows(picture, 0, s.YMBlock, &st->coded);
     }
@@ -231,7 +231,7 @@ void DecimateRow(const uint8_t* in, uint8_t* __restrict out, int32_t rowLength, 
 }  // namespace
 
 int DecimateChroma() {
-    const EncoderSettings& s = gSettings;
+    const EncoderSettings& s = *tSettings;
     const int32_t w2 = s.FrameWidth / 2;
     // Output row j lands on row y0 + j of its own plane, once row j + 1 is made: the outputs
     // after that read rows from top + 2j + 1 on, below it (y0 <= top), so every output reads the
@@ -246,7 +246,7 @@ int DecimateChroma() {
     const int32_t x1 = x0 + 8 * s.XMBlock;
     const int32_t y0 = s.CodedYOffset / 2;
     const int32_t outRows = 8 * s.YMBlock;
-    uint8_t* inputs[2] = {gPlanes.cb, gPlanes.cr};
+    uint8_t* inputs[2] = {tPlanes->cb, tPlanes->cr};
     auto heldRow = [&](int c, int32_t j) { return held + (c * kHeld + j % kHeld) * rowBytes; };
     auto place = [&](int32_t j) {
         const int64_t offset = static_cast<int64_t>(y0 + j) * w2;

@@ -36,22 +36,22 @@ void ClosePass(Pass* pass) { TrackedFree(pass->levels); }
     pass->quantisers = quantisers;
     pass->types = types;
     pass->store = store;
-    pass->dcPrecision = gSettings.IntraDCPrecision;
+    pass->dcPrecision = tSettings->IntraDCPrecision;
     if (pass->levels == nullptr) return -1;
-    PrepareScanQuantiser(gIntraMatrix.weights, &pass->quantiser);
+    PrepareScanQuantiser(tIntraMatrix->weights, &pass->quantiser);
     return 0;
 }
 
-int MacroblockIndex(int row, int col) { return row * gSettings.XMBlock + col; }
+int MacroblockIndex(int row, int col) { return row * tSettings->XMBlock + col; }
 
 // Pass 2 splits the macroblock rows into this many chunks for the job's threads.
 constexpr int32_t kRowChunks = 8;
 int32_t RowChunkStart(int32_t chunk, int32_t rows) {
     return static_cast<int32_t>(static_cast<int64_t>(rows) * chunk / kRowChunks);
 }
-bool StartsSlice(int mb) { return mb % gSettings.MBlockPerSlice == 0; }
-bool EndsSlice(int mb) { return mb % gSettings.MBlockPerSlice == gSettings.MBlockPerSlice - 1; }
-int32_t LimitOf(int col) { return gSettings.MaxMBBits + (col == 0 ? kSliceHeaderAllowance : 0); }
+bool StartsSlice(int mb) { return mb % tSettings->MBlockPerSlice == 0; }
+bool EndsSlice(int mb) { return mb % tSettings->MBlockPerSlice == tSettings->MBlockPerSlice - 1; }
+int32_t LimitOf(int col) { return tSettings->MaxMBBits + (col == 0 ? kSliceHeaderAllowance : 0); }
 
 // A macroblock's accepted attempt: its quantiser, type and the bits of its code.
 struct Attempt {
@@ -67,7 +67,7 @@ enum class Coding { kCount, kWrite };
 // Codes macroblock (row, col) at q, and again one step coarser while the code exceeds `limit`
 // below the largest quantiser.
 Attempt CodeMacroblock(const Pass& pass, Coding coding, int row, int col, int q, int32_t limit,
-                       ScannedLevels* levels = nullptr, RunningDc* dc = &gRunningDc) {
+                       ScannedLevels* levels = nullptr, RunningDc* dc = tRunningDc) {
     if (levels == nullptr) levels = pass.levels;
     const int mb = MacroblockIndex(row, col);
     const int sliceStart = StartsSlice(mb) ? 1 : 0;
@@ -97,7 +97,7 @@ Attempt CodeMacroblock(const Pass& pass, Coding coding, int row, int col, int q,
 
 int CodingPass1(int32_t* quantisers, int32_t* types, RateControlState* rateControl,
                 const CoefficientStore* store) {
-    const EncoderSettings& s = gSettings;
+    const EncoderSettings& s = *tSettings;
     Pass pass;
     if (OpenPass(&pass, quantisers, types, store) != 0) return -1;
     const int32_t bitsPerMacroblock = rateControl->targetBits / s.MBCount;
@@ -117,13 +117,13 @@ int CodingPass1(int32_t* quantisers, int32_t* types, RateControlState* rateContr
             }
         }
     }
-    gSettings.IFixedQstep = quantiserSum / s.MBCount;
+    tSettings->IFixedQstep = quantiserSum / s.MBCount;
     ClosePass(&pass);
     return 0;
 }
 
 int CodingPass2(int32_t* quantisers, int32_t* types, const CoefficientStore* store) {
-    const EncoderSettings& s = gSettings;
+    const EncoderSettings& s = *tSettings;
     Pass pass;
     if (OpenPass(&pass, quantisers, types, store) != 0) return -1;
     // Every slice starts the DC values again and every macroblock has the one quantiser, so with
@@ -139,7 +139,7 @@ int CodingPass2(int32_t* quantisers, int32_t* types, const CoefficientStore* sto
                 const int mb = MacroblockIndex(row, col);
                 const Attempt a = CodeMacroblock(pass, Coding::kCount, row, col, s.IFixedQstep,
                                                  kNoLimit, &levels, &dc);
-                gMacroblockBits.difcnt[mb] = a.bits;
+                tMacroblockBits->difcnt[mb] = a.bits;
                 // One chunk only: every pass hands the host's output on at a slice's end.
                 if (!rowSlices && EndsSlice(mb)) std::fflush(stdout);
             }
@@ -154,7 +154,7 @@ int CodingPass2(int32_t* quantisers, int32_t* types, const CoefficientStore* sto
 }
 
 int FinalCodingPass(int32_t* quantisers, int32_t* types, const CoefficientStore* store) {
-    const EncoderSettings& s = gSettings;
+    const EncoderSettings& s = *tSettings;
     Pass pass;
     if (OpenPass(&pass, quantisers, types, store) != 0) return -1;
     FinalPassRate rate{};
@@ -167,7 +167,7 @@ int FinalCodingPass(int32_t* quantisers, int32_t* types, const CoefficientStore*
             const int q = FinalStartingQuantiser(&rate, col, row);
             const Attempt a = CodeMacroblock(pass, Coding::kWrite, row, col, q, LimitOf(col));
             const int32_t now = BitsWritten();
-            gMacroblockBits.rescnt[mb] = now - lastCount;
+            tMacroblockBits->rescnt[mb] = now - lastCount;
             rate.usedBits += now - lastCount;
             lastCount = now;
             if (a.bits > LimitOf(col)) ++rowOverLimit;

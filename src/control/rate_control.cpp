@@ -16,12 +16,12 @@
 #include "control/bit_budget.h"
 #include "params/settings.h"
 
-MacroblockBits gMacroblockBits;
+thread_local MacroblockBits* tMacroblockBits = nullptr;
 
-void ResetMacroblockBits() { gMacroblockBits = MacroblockBits{}; }
+void ResetMacroblockBits() { *tMacroblockBits = MacroblockBits{}; }
 
 void InitRateControl(RateControlState* state) {
-    const EncoderSettings& s = gSettings;
+    const EncoderSettings& s = *tSettings;
     state->targetBits = s.Target;
     const int32_t r = (s.Target / s.FrameRate) / 2;
     // Target never reaches BUFFER, so k is 31 and the buffer starts half a picture full.
@@ -31,9 +31,9 @@ void InitRateControl(RateControlState* state) {
 }
 
 void AllocateBits(int attempt) {
-    EncoderSettings& s = gSettings;
-    const int32_t* difcnt = gMacroblockBits.difcnt;
-    int32_t* alccnt = gMacroblockBits.alccnt;
+    EncoderSettings& s = *tSettings;
+    const int32_t* difcnt = tMacroblockBits->difcnt;
+    int32_t* alccnt = tMacroblockBits->alccnt;
 
     int32_t total = 0;
     for (int32_t i = 0; i < s.MBCount; ++i) total += difcnt[i];
@@ -53,7 +53,7 @@ void AllocateBits(int attempt) {
 
 float Pass1Quantiser(const RateControlState* rateControl, int32_t bitsSoFar,
                      int32_t bitsPerMacroblock, int col, int row) {
-    const EncoderSettings& s = gSettings;
+    const EncoderSettings& s = *tSettings;
     const int32_t mb = row * s.XMBlock + col;
     const int32_t fullness =
         WrapAdd(WrapSub(rateControl->bufferFullness, WrapMul(mb, bitsPerMacroblock)), bitsSoFar);
@@ -64,13 +64,13 @@ float Pass1Quantiser(const RateControlState* rateControl, int32_t bitsSoFar,
 }
 
 float FinalPassQuantiser(int32_t usedBits, int32_t allocatedBits, int col, int row) {
-    const EncoderSettings& s = gSettings;
+    const EncoderSettings& s = *tSettings;
     const int32_t mb = row * s.XMBlock + col;
     const int32_t remaining = (s.YMBlock - row) * s.XMBlock - col;
     const int32_t n = remaining < 100 ? remaining : 100;
-    const int32_t numerator = gMacroblockBits.difcnt[mb] * s.IFixedQstep;
+    const int32_t numerator = tMacroblockBits->difcnt[mb] * s.IFixedQstep;
     double denominator =
-        static_cast<double>(WrapSub(allocatedBits, usedBits)) / n + gMacroblockBits.alccnt[mb];
+        static_cast<double>(WrapSub(allocatedBits, usedBits)) / n + tMacroblockBits->alccnt[mb];
     // Far over budget: the quantiser follows the macroblock's cost alone. An
     // exactly spent budget is treated the same way rather than dividing by zero.
     if (denominator <= 0.0) denominator = 10.0;
@@ -80,7 +80,7 @@ float FinalPassQuantiser(int32_t usedBits, int32_t allocatedBits, int col, int r
 int RoundQuantiser(float base) {
     // A base without an int32 truncation (NaN, an infinity, beyond 2^31) ends at 1.
     int32_t q = ToInt32Indefinite(static_cast<double>(base) + 0.5);
-    if (q > gSettings.Qmax) q = gSettings.Qmax;
+    if (q > tSettings->Qmax) q = tSettings->Qmax;
     if (q < 1) q = 1;
     return q;
 }
@@ -101,9 +101,9 @@ int StepQuantiser(int32_t prevQ, float base, int first) {
 }
 
 int FinalStartingQuantiser(FinalPassRate* rate, int col, int row) {
-    const int32_t mb = row * gSettings.XMBlock + col;
+    const int32_t mb = row * tSettings->XMBlock + col;
     const float base = FinalPassQuantiser(rate->usedBits, rate->allocatedBits, col, row);
-    rate->allocatedBits = WrapAdd(rate->allocatedBits, gMacroblockBits.alccnt[mb]);
+    rate->allocatedBits = WrapAdd(rate->allocatedBits, tMacroblockBits->alccnt[mb]);
     rate->prevQ = StepQuantiser(rate->prevQ, base, mb == 0);
     return RoundQuantiser(static_cast<float>(rate->prevQ));
 }

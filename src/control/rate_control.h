@@ -16,7 +16,7 @@ struct MacroblockBits {
     int32_t* alccnt;  // allocated bits
     int32_t* rescnt;  // final-pass bits
 };
-extern MacroblockBits gMacroblockBits;
+extern thread_local MacroblockBits* tMacroblockBits;
 void ResetMacroblockBits();
 
 void InitRateControl(RateControlState* state);

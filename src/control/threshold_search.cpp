@@ -18,13 +18,13 @@
 #include "control/bit_budget.h"
 #include "params/settings.h"
 
-ThresholdState gThreshold;
-CarriedSearchState gCarriedSearch;
-EstimateMemo gMemo;
+thread_local ThresholdState* tThreshold = nullptr;
+thread_local CarriedSearchState* tCarriedSearch = nullptr;
+thread_local EstimateMemo* tMemo = nullptr;
 
-void ResetThresholdState() { gThreshold = ThresholdState{}; }
-void ResetCarriedSearchState() { gCarriedSearch = CarriedSearchState{}; }
-void ResetEstimateMemo() { std::memset(&gMemo, 0, sizeof gMemo); }
+void ResetThresholdState() { *tThreshold = ThresholdState{}; }
+void ResetCarriedSearchState() { *tCarriedSearch = CarriedSearchState{}; }
+void ResetEstimateMemo() { std::memset(tMemo, 0, sizeof *tMemo); }
 
 namespace {
 
@@ -51,33 +51,33 @@ constexpr ErrorTermTable ErrorTerms() {
 }
 
 int32_t EstimateWithMemo(const CoefficientStore& coefficients, const int32_t* matrix, int q) {
-    if (!gMemo.active) return EstimateAcBits(coefficients, matrix, q);
-    for (int i = 0; i < gMemo.count; ++i) {
-        if (gMemo.q[i] == q && std::memcmp(gMemo.matrix[i], matrix, sizeof(gMemo.matrix[i])) == 0)
-            return gMemo.bits[i];
+    if (!tMemo->active) return EstimateAcBits(coefficients, matrix, q);
+    for (int i = 0; i < tMemo->count; ++i) {
+        if (tMemo->q[i] == q && std::memcmp(tMemo->matrix[i], matrix, sizeof(tMemo->matrix[i])) == 0)
+            return tMemo->bits[i];
     }
-    const int32_t bits = gMemo.listed ? SearchEstimateAcBits(coefficients, matrix, q)
+    const int32_t bits = tMemo->listed ? SearchEstimateAcBits(coefficients, matrix, q)
                                       : EstimateAcBits(coefficients, matrix, q);
-    const int slot = gMemo.next;
-    gMemo.next = (gMemo.next + 1) % kRememberedEstimates;
-    if (gMemo.count < kRememberedEstimates) ++gMemo.count;
-    gMemo.q[slot] = q;
-    gMemo.bits[slot] = bits;
-    std::memcpy(gMemo.matrix[slot], matrix, sizeof(gMemo.matrix[slot]));
+    const int slot = tMemo->next;
+    tMemo->next = (tMemo->next + 1) % kRememberedEstimates;
+    if (tMemo->count < kRememberedEstimates) ++tMemo->count;
+    tMemo->q[slot] = q;
+    tMemo->bits[slot] = bits;
+    std::memcpy(tMemo->matrix[slot], matrix, sizeof(tMemo->matrix[slot]));
     return bits;
 }
 
 void StartSearch(const CoefficientStore& coefficients) {
-    gMemo.active = 1;
-    gMemo.count = 0;
-    gMemo.next = 0;
+    tMemo->active = 1;
+    tMemo->count = 0;
+    tMemo->next = 0;
     // Without its arrays every estimate is EstimateAcBits itself.
-    gMemo.listed = PrepareSearchEstimate(coefficients) == 0;
+    tMemo->listed = PrepareSearchEstimate(coefficients) == 0;
 }
 
 void EndSearch() {
-    gMemo.active = 0;
-    gMemo.listed = 0;
+    tMemo->active = 0;
+    tMemo->listed = 0;
     ReleaseSearchEstimate();
 }
 
@@ -116,12 +116,12 @@ void BuildThresholdMatrix(float threshold, const double (*table)[128], const int
 void SearchFinerQuantisers(const ThresholdSearch& search) {
     for (int q = 7; q >= 1; --q) {
         TryThreshold(search, 0.0f, 0.5f, q, 0);
-        if (gThreshold.threshold != 0.0f) {
-            TryThreshold(search, gThreshold.threshold - 0.4f, 0.1f, q, 0);
-            TryThreshold(search, gThreshold.threshold - 0.1f, 0.1f, q, 1);
+        if (tThreshold->threshold != 0.0f) {
+            TryThreshold(search, tThreshold->threshold - 0.4f, 0.1f, q, 0);
+            TryThreshold(search, tThreshold->threshold - 0.1f, 0.1f, q, 1);
             return;
         }
-        gCarriedSearch.lastEstimateQ = gSettings.IFixedQstep;
+        tCarriedSearch->lastEstimateQ = tSettings->IFixedQstep;
     }
 }
 
@@ -167,8 +167,8 @@ void AddCountedErrors(const MagnitudeCounts& counts, int32_t largest, ErrorSums*
 }
 
 void BuildErrorTable(const ErrorSums* sums, ErrorTable table, const int32_t* minWeight) {
-    const int32_t blocks = (gSettings.FrameHeight / 8) * (gSettings.FrameWidth / 8) +
-                           2 * (gSettings.FrameHeight / 16) * (gSettings.FrameWidth / 16);
+    const int32_t blocks = (tSettings->FrameHeight / 8) * (tSettings->FrameWidth / 8) +
+                           2 * (tSettings->FrameHeight / 16) * (tSettings->FrameWidth / 16);
     const double n = blocks;
     for (int w = 0; w < kWeights; ++w) table[0][w] = 0.0;
     for (int p = 1; p < 64; ++p) {
@@ -186,20 +186,20 @@ void BuildErrorTable(const ErrorSums* sums, ErrorTable table, const int32_t* min
 
 void TryThreshold(const ThresholdSearch& search, float start, float step, int q, int final) {
     int32_t* matrix = search.matrix;
-    const int32_t budget = WrapSub(search.target, HeaderBits(gSettings.FrameHeight / 16));
+    const int32_t budget = WrapSub(search.target, HeaderBits(tSettings->FrameHeight / 16));
     int32_t lastBits = 0;
     WeightScan scan = StartWeightScan(search.minWeight);
     for (float t = start; t < 200.0f; t = t + step) {
-        gThreshold.threshold = t;
+        tThreshold->threshold = t;
         int32_t kept[64];
         std::memcpy(kept, matrix, sizeof(kept));
         BuildThresholdMatrix(t, search.errors, search.minWeight, &scan, matrix);
         const int precision = ChooseDcPrecision(matrix);
-        gSettings.IntraDCPrecision = precision;
+        tSettings->IntraDCPrecision = precision;
         matrix[0] = kIntraDcMult[precision];
         if (final) return;
         const bool unchanged = std::memcmp(kept, matrix, sizeof(kept)) == 0;
-        if (!unchanged || gSettings.IFixedQstep != gCarriedSearch.lastEstimateQ) {
+        if (!unchanged || tSettings->IFixedQstep != tCarriedSearch->lastEstimateQ) {
             const int32_t bits =
                 EstimateWithMemo(search.coefficients, matrix, q) + search.dcBits[precision];
             if (bits <= budget) return;
@@ -212,12 +212,12 @@ void TryThreshold(const ThresholdSearch& search, float start, float step, int q,
 void SearchThreshold(const ThresholdSearch& search) {
     StartSearch(search.coefficients);
     TryThreshold(search, 0.0f, 5.0f, 8, 0);
-    if (gThreshold.threshold == 0.0f) {
+    if (tThreshold->threshold == 0.0f) {
         SearchFinerQuantisers(search);
     } else {
         for (const float* stage : kRefinements)
-            TryThreshold(search, gThreshold.threshold - stage[0], stage[1], 8, 0);
-        TryThreshold(search, gThreshold.threshold - 0.01f, 0.01f, 8, 1);
+            TryThreshold(search, tThreshold->threshold - stage[0], stage[1], 8, 0);
+        TryThreshold(search, tThreshold->threshold - 0.01f, 0.01f, 8, 1);
     }
     EndSearch();
 }

@@ -15,7 +15,7 @@ typedef double ErrorTable[64][128];
 struct ThresholdState {
     float threshold;
 };
-extern ThresholdState gThreshold;
+extern thread_local ThresholdState* tThreshold;
 void ResetThresholdState();
 
 // Carried from job to job on purpose: the IFixedQstep at which a search last fell back to a
@@ -25,7 +25,7 @@ void ResetThresholdState();
 struct CarriedSearchState {
     int32_t lastEstimateQ;
 };
-extern CarriedSearchState gCarriedSearch;
+extern thread_local CarriedSearchState* tCarriedSearch;
 // Back to the state of a freshly loaded library (for tests; jobs never call it).
 void ResetCarriedSearchState();
 
@@ -57,7 +57,7 @@ struct EstimateMemo {
     int32_t bits[kRememberedEstimates];
     int32_t matrix[kRememberedEstimates][64];
 };
-extern EstimateMemo gMemo;
+extern thread_local EstimateMemo* tMemo;
 void ResetEstimateMemo();
 
 // What one search works from, and the working intra matrix it fills.

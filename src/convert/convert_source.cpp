@@ -10,9 +10,9 @@
 #include "tiff/tiff_probe.h"
 #include "tiff/tiff_strips.h"
 
-PicturePlanes gPlanes;
+thread_local PicturePlanes* tPlanes = nullptr;
 
-void ResetPicturePlanes() { gPlanes = PicturePlanes{}; }
+void ResetPicturePlanes() { *tPlanes = PicturePlanes{}; }
 
 namespace {
 
@@ -66,7 +66,7 @@ void FreeWorkingPlanes(const RgbPlanes& planes) {
 // zero-filled working rows would.
 int ConvertInBands(FILE* file, const RgbPlanes& band, uint32_t bandRows, uint32_t width,
                    uint32_t height, ColourLevels levels) {
-    PicturePlanes planes = gPlanes;
+    PicturePlanes planes = *tPlanes;
     planes.red = band.red;
     planes.green = band.green;
     planes.blue = band.blue;
@@ -89,7 +89,7 @@ int ConvertInBands(FILE* file, const RgbPlanes& band, uint32_t bandRows, uint32_
 int ConvertTurned(FILE* file, const RgbPlanes& band, uint32_t bandRows, uint32_t width,
                   uint32_t height, uint16_t orientation, ColourLevels levels) {
     const uint64_t pixels = uint64_t{width} * height;
-    WholePlanes whole{gPlanes, band, width};
+    WholePlanes whole{*tPlanes, band, width};
     int result = Take(&whole.planes.red, pixels) && Take(&whole.planes.green, pixels) &&
                          Take(&whole.planes.blue, pixels)
                      ? 0
@@ -105,20 +105,20 @@ int ConvertTurned(FILE* file, const RgbPlanes& band, uint32_t bandRows, uint32_t
 
 int AllocatePicturePlanes(uint32_t width, uint32_t height) {
     uint64_t coded = RoundUp16(width) * RoundUp16(height);
-    if (!Take(&gPlanes.y, coded) || !Take(&gPlanes.cb, coded / 2) || !Take(&gPlanes.cr, coded / 2))
+    if (!Take(&tPlanes->y, coded) || !Take(&tPlanes->cb, coded / 2) || !Take(&tPlanes->cr, coded / 2))
         return -1;
     return 0;
 }
 
 int ConvertSourcePicture(const char* path, ColourLevels levels) {
-    FILE* file = TrackedOpen(path, "rb");
+    FILE* file = OpenJobSource(path);
     if (file == nullptr) {
         Report<kMsgCannotOpenSource>(path);
         return -1;
     }
     if (ReadTiffLayout(file, path) != 0) return -1;
-    const uint32_t width = gTiffFields.imageWidth;
-    const uint32_t height = gTiffFields.imageLength;
+    const uint32_t width = tTiffFields->imageWidth;
+    const uint32_t height = tTiffFields->imageLength;
     if (AllocatePicturePlanes(width, height) != 0) return -1;
     const uint64_t fit = width == 0 ? height : kBandPixels / width;
     const uint32_t bandRows = static_cast<uint32_t>(fit < 1 ? 1 : fit < height ? fit : height);
@@ -128,7 +128,7 @@ int ConvertSourcePicture(const char* path, ColourLevels levels) {
         Take(&band.red, bandBytes) && Take(&band.green, bandBytes) && Take(&band.blue, bandBytes)
             ? 0
             : -1;
-    const uint16_t orientation = gTiffFields.orientation;
+    const uint16_t orientation = tTiffFields->orientation;
     if (result == 0 && orientation == 1)
         result = ConvertInBands(file, band, bandRows, width, height, levels);
     else if (result == 0)

@@ -7,10 +7,10 @@
 #include "convert/colour.h"
 
 // Reads the directory into the TIFF field record the job's reset left at its start. 0 when
-// gPlanes holds the converted picture, whose size the record gives (imageWidth x imageLength); -1
+// tPlanes holds the converted picture, whose size the record gives (imageWidth x imageLength); -1
 // on any failure (reported, except allocation failures).
 [[nodiscard]] int ConvertSourcePicture(const char* path, ColourLevels levels = kVideoLevels);
-// Allocates the Y, Cb and Cr planes of a width x height picture into gPlanes; 0 or -1.
+// Allocates the Y, Cb and Cr planes of a width x height picture into tPlanes; 0 or -1.
 [[nodiscard]] int AllocatePicturePlanes(uint32_t width, uint32_t height);
 
 #endif

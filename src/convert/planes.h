@@ -17,7 +17,7 @@ struct PicturePlanes {
     uint8_t* green;
     uint8_t* blue;
 };
-extern PicturePlanes gPlanes;
+extern thread_local PicturePlanes* tPlanes;
 
 void ResetPicturePlanes();
 

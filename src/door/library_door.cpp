@@ -1,7 +1,9 @@
 #include "door/library_door.h"
 
 #include <cstring>
+#include <new>
 
+#include "api/instance.h"
 #include "api/job_records.h"
 #include "control/encoder.h"
 #include "convert/convert_source.h"
@@ -13,9 +15,22 @@
 
 namespace {
 
-// Every block and file of the internal build released and every per-job record back to its
+// The door's own instance on each thread that calls it, so the command's measurements and
+// probes run beside its jobs.
+PictorEncoder* DoorInstance() {
+    struct Owned {
+        PictorEncoder* encoder = CreateInstance();
+        ~Owned() { DestroyInstance(encoder); }
+    };
+    thread_local Owned owned;
+    if (owned.encoder == nullptr) throw std::bad_alloc();
+    return owned.encoder;
+}
+
+// Every block and file of the door's instance released and every per-job record back to its
 // start, as a job leaves them.
 void ReleaseLibraryState() {
+    BindInstance(DoorInstance());
     FreeAllTracked();
     CloseAllTracked();
     ResetJobRecords();
@@ -23,8 +38,8 @@ void ReleaseLibraryState() {
 
 // The converted picture's settings, derived as a job derives them, then 4:2:0 chroma.
 bool DerivePlanes() {
-    SetPictureSize(gTiffFields.imageWidth, gTiffFields.imageLength);
-    const EncoderSettings& s = gSettings;
+    SetPictureSize(tTiffFields->imageWidth, tTiffFields->imageLength);
+    const EncoderSettings& s = *tSettings;
     return DeriveSettings() == 0 && s.CodedXOffset == 0 && s.CodedYOffset == 0 &&
            DecimateChroma() == 0;
 }
@@ -45,17 +60,17 @@ bool LibraryCodedPlanes(const std::string& path, int levelMode, CodedPlanes* out
     ColourLevels levels;
     levels.fullRange = (levelMode == 1 || levelMode == 2) ? 1 : 0;
     levels.wideClip = levelMode == 1 ? 1 : 0;
-    std::strncpy(gMessageNames.pictureName, path.c_str(), sizeof gMessageNames.pictureName - 1);
+    std::strncpy(tMessageNames->pictureName, path.c_str(), sizeof tMessageNames->pictureName - 1);
     const bool ok = ConvertSourcePicture(path.c_str(), levels) == 0 && DerivePlanes();
     if (ok) {
-        const int w = gSettings.FrameWidth, h = gSettings.FrameHeight;
+        const int w = tSettings->FrameWidth, h = tSettings->FrameHeight;
         const size_t luma = size_t(w) * h, chroma = size_t(w / 2) * (h / 2);
         out->width = w;
         out->height = h;
-        out->y.assign(gPlanes.y, gPlanes.y + luma);
+        out->y.assign(tPlanes->y, tPlanes->y + luma);
         // After the decimation the first h / 2 rows of each chroma plane hold 4:2:0.
-        out->cb.assign(gPlanes.cb, gPlanes.cb + chroma);
-        out->cr.assign(gPlanes.cr, gPlanes.cr + chroma);
+        out->cb.assign(tPlanes->cb, tPlanes->cb + chroma);
+        out->cr.assign(tPlanes->cr, tPlanes->cr + chroma);
     } else {
         *error = errorText[0] != '\0' ? errorText : "the library cannot convert " + path;
         while (!error->empty() && error->back() == '\n') error->pop_back();

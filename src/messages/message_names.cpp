@@ -1,5 +1,5 @@
 #include "messages/message_names.h"
 
-MessageNames gMessageNames;
+thread_local MessageNames* tMessageNames = nullptr;
 
-void ResetMessageNames() { gMessageNames = MessageNames{}; }
+void ResetMessageNames() { *tMessageNames = MessageNames{}; }

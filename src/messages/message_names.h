@@ -9,7 +9,7 @@ struct MessageNames {
     char jobFileName[kMessageNameBytes];  // the context's jobFileName: the job-file messages
     char pictureName[kMessageNameBytes];  // stem + ".tif": the picture messages
 };
-extern MessageNames gMessageNames;
+extern thread_local MessageNames* tMessageNames;
 
 void ResetMessageNames();
 

@@ -6,7 +6,7 @@
 
 #include "messages/catalogue.h"
 
-ReporterState gReporter;
+thread_local ReporterState* tReporter = nullptr;
 
 namespace {
 
@@ -26,7 +26,7 @@ const VarnMessage* TableOf(int moduleIndex) {
 }  // namespace
 
 const char* LookupMessage(int code) {
-    const VarnMessage* table = TableOf(gReporter.moduleIndex);
+    const VarnMessage* table = TableOf(tReporter->moduleIndex);
     if (table == nullptr) return nullptr;
     for (const VarnMessage* m = table; m->code != -1; ++m) {
         if (m->code == code) return m->format;
@@ -35,23 +35,23 @@ const char* LookupMessage(int code) {
 }
 
 int BindErrorText(char* buffer, int moduleIndex) {
-    gReporter.errorText = buffer;
+    tReporter->errorText = buffer;
     if (buffer != nullptr) buffer[0] = '\0';
-    gReporter.moduleIndex = kModuleCommon;
+    tReporter->moduleIndex = kModuleCommon;
     const char* heading = LookupMessage(4);
     if (heading != nullptr) {
         // The heading keeps its conversion for the code; expanding it here
         // without arguments must not consume one, so it is copied as is.
-        std::snprintf(gReporter.heading, sizeof gReporter.heading, "%s", heading);
-        gReporter.moduleIndex = moduleIndex;
+        std::snprintf(tReporter->heading, sizeof tReporter->heading, "%s", heading);
+        tReporter->moduleIndex = moduleIndex;
         return 1;
     }
-    std::snprintf(gReporter.heading, sizeof gReporter.heading, "%s", VARNERRMSG_CANT_FIND_MESSAGE);
+    std::snprintf(tReporter->heading, sizeof tReporter->heading, "%s", VARNERRMSG_CANT_FIND_MESSAGE);
     return 0;
 }
 
 int ReportError(int code, ...) {
-    char* text = gReporter.errorText;
+    char* text = tReporter->errorText;
     const char* format = LookupMessage(code);
     if (format == nullptr) {
         if (text != nullptr)
@@ -63,7 +63,7 @@ int ReportError(int code, ...) {
     char body[kTextCapacity];
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
-    std::snprintf(head, sizeof head, gReporter.heading, code);
+    std::snprintf(head, sizeof head, tReporter->heading, code);
     va_list args;
     va_start(args, code);
     std::vsnprintf(body, sizeof body, format, args);

@@ -20,7 +20,7 @@ struct ReporterState {
     int32_t moduleIndex;  // 0 this library, 8 the common table, 7 none
     char heading[100];    // one integer conversion, receives the code
 };
-extern ReporterState gReporter;
+extern thread_local ReporterState* tReporter;
 
 // Starts a job's error text and rewrites the whole reporter record, so binding is the
 // reporter's reset. 1 when the heading was found, 0 when not. Reporting never fails a job:

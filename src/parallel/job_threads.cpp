@@ -1,7 +1,8 @@
-// The job's helper thread: started by the first stage that splits its work, ended with the job.
+// An instance's helper thread: started by the first stage of a job that splits its work, ended
+// with the job.
 #include "parallel/job_threads.h"
 
-#include <pthread.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <condition_variable>
@@ -11,7 +12,7 @@
 #include <new>
 #include <thread>
 
-namespace {
+thread_local JobThreadsRecord* tJobThreads = nullptr;
 
 // The helper and the task it shares with the calling thread. A task's chunks are claimed one
 // by one from `next`; the calling thread takes chunks until none are left, then waits only for
@@ -22,6 +23,7 @@ struct JobHelper {
     std::condition_variable wake;      // a task is posted, or the helper is to stop
     std::condition_variable finished;  // the helper has left its task
     bool started = false;
+    pid_t startedBy = 0;  // the process whose thread `thread` is
     std::atomic<bool> stop{false};    // changed under the lock; read by the helper's look too
     std::atomic<uint64_t> posted{0};  // tasks posted (changed under the lock)
     uint64_t taken = 0;               // tasks the helper has started or that were closed without it
@@ -32,21 +34,14 @@ struct JobHelper {
     std::atomic<int32_t> next{0};
 };
 
-// Never destroyed: a helper still running when the process exits is left to the exit.
-JobHelper* gHelper = nullptr;
+namespace {
 
 // A child of fork has no helper thread, whatever the record it inherits says, and the record's
 // lock may have been held by one: the child starts the record afresh in the same storage (the
 // parent's thread is not the child's to join or end).
-void ForgetHelperInChild() { new (gHelper) JobHelper; }
-
-JobHelper* Helper() {
-    static const bool registered = [] {
-        gHelper = new JobHelper;
-        return pthread_atfork(nullptr, nullptr, ForgetHelperInChild) == 0;
-    }();
-    (void)registered;
-    return gHelper;
+JobHelper* ForgetHelperOfParent(JobHelper* h) {
+    if (h->started && h->startedBy != getpid()) new (h) JobHelper;
+    return h;
 }
 
 void TakeChunks(JobHelper* h) {
@@ -59,7 +54,9 @@ void TakeChunks(JobHelper* h) {
 // before it sleeps.
 constexpr int kLooksBeforeSleeping = 300;
 
-void HelperLoop(JobHelper* h) {
+void HelperLoop(JobHelper* h, JobThreadsRecord record) {
+    // The helper works on its instance's records, as the thread that posts the tasks does.
+    record.bindOwner(record.owner);
     std::unique_lock<std::mutex> lock(h->mutex);
     for (;;) {
         const uint64_t seen = h->taken;
@@ -101,13 +98,16 @@ void RunChunks(void (*work)(void* context, int32_t chunk), void* context, int32_
         for (int32_t c = 0; c < chunks; ++c) work(context, c);
         return;
     }
-    JobHelper* h = Helper();
+    JobThreadsRecord* record = tJobThreads;
+    if (record->helper == nullptr) record->helper = new JobHelper;
+    JobHelper* h = ForgetHelperOfParent(record->helper);
     {
         std::lock_guard<std::mutex> lock(h->mutex);
         if (!h->started) {
             h->stop = false;
-            h->thread = std::thread(HelperLoop, h);
+            h->thread = std::thread(HelperLoop, h, *record);
             h->started = true;
+            h->startedBy = getpid();
         }
         h->work = work;
         h->context = context;
@@ -124,7 +124,9 @@ void RunChunks(void (*work)(void* context, int32_t chunk), void* context, int32_
 }
 
 void EndJobThreads() {
-    JobHelper* h = Helper();
+    JobHelper* h = tJobThreads->helper;
+    if (h == nullptr) return;
+    h = ForgetHelperOfParent(h);
     {
         std::lock_guard<std::mutex> lock(h->mutex);
         if (!h->started) return;
@@ -135,4 +137,13 @@ void EndJobThreads() {
     std::lock_guard<std::mutex> lock(h->mutex);
     h->started = false;
     h->stop = false;
+}
+
+void DestroyJobThreads(JobThreadsRecord* record) {
+    JobThreadsRecord* const bound = tJobThreads;
+    tJobThreads = record;
+    EndJobThreads();
+    tJobThreads = bound;
+    delete record->helper;
+    record->helper = nullptr;
 }

@@ -7,6 +7,17 @@
 
 #include <cstdint>
 
+struct JobHelper;
+// An instance's helper: its thread, when one is running, and how that thread binds the
+// instance's records to itself before it takes a chunk.
+struct JobThreadsRecord {
+    JobHelper* helper;  // made at the first split, kept until DestroyJobThreads
+    void (*bindOwner)(void* owner);
+    void* owner;
+};
+// The record of the instance whose job runs on this thread.
+extern thread_local JobThreadsRecord* tJobThreads;
+
 // Threads a job uses: PICTOR_THREADS (1 or 2) when it is set, else 2 where the processor runs two
 // threads at once, else 1. Fixed for the life of the process.
 [[nodiscard]] int JobThreads();
@@ -22,8 +33,10 @@ void RunChunks(int32_t chunks, Work& work) {
               chunks);
 }
 
-// Ends the helper thread, if one was started; the job driver calls it when a job ends, so no
-// thread outlives its job.
+// Ends the bound instance's helper thread, if one was started; the job driver calls it when a
+// job ends, so no thread outlives its job.
 void EndJobThreads();
+// Ends `record`'s helper thread and frees its helper; the instance's end.
+void DestroyJobThreads(JobThreadsRecord* record);
 
 #endif

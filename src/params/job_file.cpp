@@ -35,7 +35,7 @@ void ReadPanScan(const char* value, JobParameters* job) {
         job->panScanOn = 0;
     } else {
         job->failed = 1;
-        if (!job->seenPanScan) Report<kMsgInvalidPanScan>(value, gMessageNames.jobFileName);
+        if (!job->seenPanScan) Report<kMsgInvalidPanScan>(value, tMessageNames->jobFileName);
     }
     job->seenPanScan = 1;
 }
@@ -47,7 +47,7 @@ void ReadFrameRate(const char* value, JobParameters* job) {
         job->standard = kStandardNtsc;
     } else {
         job->failed = 1;
-        if (!job->seenFrameRate) Report<kMsgInvalidFrameRate>(value, gMessageNames.jobFileName);
+        if (!job->seenFrameRate) Report<kMsgInvalidFrameRate>(value, tMessageNames->jobFileName);
     }
     job->seenFrameRate = 1;
 }
@@ -59,7 +59,7 @@ void ReadAspect(const char* value, JobParameters* job) {
         job->aspect = kAspect16x9;
     } else {
         job->failed = 1;
-        if (!job->seenAspect) Report<kMsgInvalidAspect>(value, gMessageNames.jobFileName);
+        if (!job->seenAspect) Report<kMsgInvalidAspect>(value, tMessageNames->jobFileName);
     }
     job->seenAspect = 1;
 }
@@ -67,8 +67,8 @@ void ReadAspect(const char* value, JobParameters* job) {
 // Only the first TARGET_SIZE counts.
 void ReadTarget(const char* value, JobParameters* job) {
     if (!job->seenTarget) {
-        gSettings.Target =
-            static_cast<int32_t>(TargetUsed(LeadingInteger(value), gSwitches.progressiveStill));
+        tSettings->Target =
+            static_cast<int32_t>(TargetUsed(LeadingInteger(value), tSwitches->progressiveStill));
     }
     job->seenTarget = 1;
 }
@@ -109,7 +109,7 @@ int ReadJobFile(FILE* file, JobParameters* job) {
 }
 
 void CheckPresence(const char* workDir, JobParameters* job) {
-    const char* jobName = gMessageNames.jobFileName;
+    const char* jobName = tMessageNames->jobFileName;
     if (!job->seenPanScan) {
         Report<kMsgPanScanMissing>(jobName);
         job->failed = 1;

@@ -14,11 +14,11 @@ namespace {
 
 // The picture's size against the aspect ratio and the television standard.
 void CheckPictureSize(JobParameters* job) {
-    const int32_t w = gSettings.FrameWidth;
-    const int32_t h = gSettings.FrameHeight;
+    const int32_t w = tSettings->FrameWidth;
+    const int32_t h = tSettings->FrameHeight;
     const PictureWidth* width = FindPictureWidth(w);
     const PictureHeight* height = FindPictureHeight(h);
-    const char* jobName = gMessageNames.jobFileName;
+    const char* jobName = tMessageNames->jobFileName;
     if (job->aspect == kAspect16x9) {
         if (width != nullptr && !width->wide) {
             Report<kMsgSizeAspect>(w, h, jobName);
@@ -42,7 +42,7 @@ void CheckPictureSize(JobParameters* job) {
 
 // Display size, aspect ratio and the pan-scan window.
 void FillDisplaySettings(JobParameters* job) {
-    EncoderSettings& s = gSettings;
+    EncoderSettings& s = *tSettings;
     int aspect = job->aspect;
     if (s.FrameWidth == 720 || s.FrameWidth == 704) {
         s.DisplayHorDimen = 720;
@@ -58,7 +58,7 @@ void FillDisplaySettings(JobParameters* job) {
             s.DisplayHorDimen = 540;
             aspect = kAspect4x3;
         } else {
-            Report<kMsgWidthPanScan>(s.FrameWidth, gMessageNames.jobFileName);
+            Report<kMsgWidthPanScan>(s.FrameWidth, tMessageNames->jobFileName);
             job->failed = 1;
         }
     }
@@ -68,7 +68,7 @@ void FillDisplaySettings(JobParameters* job) {
 
 // Frame rate and colour description of the television standard.
 void FillStandardSettings(const JobParameters& job) {
-    EncoderSettings& s = gSettings;
+    EncoderSettings& s = *tSettings;
     int colourCode = 0;
     if (job.standard == kStandardNtsc) {
         s.FrameRate = 30;
@@ -90,7 +90,7 @@ void FillStandardSettings(const JobParameters& job) {
 }
 
 void FillPanScanOffsets(const JobParameters& job) {
-    EncoderSettings& s = gSettings;
+    EncoderSettings& s = *tSettings;
     int32_t vector = job.panScanVector;
     const int32_t limit = s.FrameWidth == 720 ? 1440 : s.FrameWidth == 704 ? 1312 : 0;
     if (limit != 0) {
@@ -104,13 +104,13 @@ void FillPanScanOffsets(const JobParameters& job) {
 }
 
 void FillScanSettings() {
-    EncoderSettings& s = gSettings;
+    EncoderSettings& s = *tSettings;
     s.PictureStructure = 3;
     s.ProgressiveFrame = 1;
     s.FramePredDct = 1;
     s.Chroma420Type = 1;
     // An interlaced frame needs a whole number of field macroblock rows.
-    if (gSwitches.progressiveStill || s.FrameHeight % 32 != 0) {
+    if (tSwitches->progressiveStill || s.FrameHeight % 32 != 0) {
         s.ProgressiveSeque = 1;
         s.TopFieldFirst = 0;
     } else {
@@ -123,7 +123,7 @@ void FillScanSettings() {
 }  // namespace
 
 void SetPictureSize(uint32_t width, uint32_t height) {
-    EncoderSettings& s = gSettings;
+    EncoderSettings& s = *tSettings;
     s.FrameWidth = static_cast<int32_t>(width);
     s.FrameHeight = static_cast<int32_t>(height);
     s.XMBlock = s.FrameWidth / 16;

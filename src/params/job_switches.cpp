@@ -1,5 +1,5 @@
 #include "params/job_switches.h"
 
-JobSwitches gSwitches;
+thread_local JobSwitches* tSwitches = nullptr;
 
-void ResetJobSwitches() { gSwitches = JobSwitches{}; }
+void ResetJobSwitches() { *tSwitches = JobSwitches{}; }

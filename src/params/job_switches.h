@@ -12,7 +12,7 @@ struct JobSwitches {
     int32_t wideClip;          // levelMode 1
     char streamPath[1025];     // where the encoder driver writes the stream
 };
-extern JobSwitches gSwitches;
+extern thread_local JobSwitches* tSwitches;
 
 void ResetJobSwitches();
 

@@ -4,10 +4,10 @@
 #include "messages/message_names.h"
 #include "messages/report.h"
 
-EncoderSettings gSettings;
+thread_local EncoderSettings* tSettings = nullptr;
 
 void SetDefaultSettings() {
-    EncoderSettings& s = gSettings;
+    EncoderSettings& s = *tSettings;
     s.FrameWidth = 720;
     s.FrameHeight = 480;
     s.XMBlock = 45;
@@ -48,7 +48,7 @@ void SetDefaultSettings() {
 }
 
 int DeriveSettings() {
-    EncoderSettings& s = gSettings;
+    EncoderSettings& s = *tSettings;
     s.MaxMBBits = s.ChromaFormat == 2 ? 6144 : 4608;
     s.MBCount = s.XMBlock * s.YMBlock;
     s.CodedXOffset = (s.FrameWidth - 16 * s.XMBlock) / 2;
@@ -56,7 +56,7 @@ int DeriveSettings() {
 
     int32_t width = 16 * s.XMBlock;
     if (width > 16384) {
-        Report<kMsgWidthNotSupported>(width, gMessageNames.pictureName);
+        Report<kMsgWidthNotSupported>(width, tMessageNames->pictureName);
         return -1;
     }
     // A zero width has no message of its own: no accepted picture reaches it.
@@ -66,11 +66,11 @@ int DeriveSettings() {
 
     int32_t height = 16 * s.YMBlock;
     if (height > 16384) {
-        Report<kMsgHeightNotSupported>(height, gMessageNames.pictureName);
+        Report<kMsgHeightNotSupported>(height, tMessageNames->pictureName);
         return -1;
     }
     if (height % 4096 == 0) {
-        Report<kMsgVerticalSize>(gMessageNames.pictureName);
+        Report<kMsgVerticalSize>(tMessageNames->pictureName);
         return -1;
     }
     s.VerticalSizeValue = height % 4096;
@@ -81,7 +81,7 @@ int DeriveSettings() {
 
     int32_t n = s.BUFFER / 16 / 1024;
     if (n > 262144) {
-        Report<kMsgVbvBufferSize>(n, gMessageNames.pictureName);
+        Report<kMsgVbvBufferSize>(n, tMessageNames->pictureName);
         return -1;
     }
     s.VbvBufferSizeValue = n % 1024;

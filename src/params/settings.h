@@ -6,7 +6,7 @@
 
 #include "params/settings_record.h"
 
-extern EncoderSettings gSettings;
+extern thread_local EncoderSettings* tSettings;
 
 // Every field with a default takes it; the others keep their last value.
 void SetDefaultSettings();

@@ -1,20 +1,20 @@
 #include "runtime/job.h"
 
-JobPointers gJob;
+thread_local JobPointers* tJob = nullptr;
 
-void ResetJobPointers() { gJob = JobPointers{}; }
+void ResetJobPointers() { *tJob = JobPointers{}; }
 
 void AttachJob(JobContext* context) {
-    gJob.context = context;
-    gJob.progress = &context->progress;
-    gJob.cancel = &context->cancel;
+    tJob->context = context;
+    tJob->progress = &context->progress;
+    tJob->cancel = &context->cancel;
 }
 
 void SetProgress(int percent) {
-    if (gJob.progress != nullptr) __atomic_store_n(gJob.progress, percent, __ATOMIC_RELAXED);
-    if (gJob.progressObserver != nullptr) gJob.progressObserver(percent);
+    if (tJob->progress != nullptr) __atomic_store_n(tJob->progress, percent, __ATOMIC_RELAXED);
+    if (tJob->progressObserver != nullptr) tJob->progressObserver(percent);
 }
 
 int CancelRequested() {
-    return gJob.cancel != nullptr && __atomic_load_n(gJob.cancel, __ATOMIC_RELAXED) == 1;
+    return tJob->cancel != nullptr && __atomic_load_n(tJob->cancel, __ATOMIC_RELAXED) == 1;
 }

@@ -3,8 +3,15 @@
 #define PICTOR_RUNTIME_JOB_H
 
 #include <cstdint>
+#include <vector>
 
 #include "pictor/pictor.h"
+
+// A source picture held in the caller's memory.
+struct SourceBytes {
+    const unsigned char* bytes;  // null: the job reads its source file
+    uint64_t size;
+};
 
 struct JobPointers {
     JobContext* context;
@@ -12,8 +19,10 @@ struct JobPointers {
     int32_t* cancel;    // written by the caller's other threads
     // Called after each progress step; only tests set it.
     void (*progressObserver)(int percent);
+    SourceBytes source;
+    std::vector<unsigned char>* streamBuffer;  // not null: the stream is coded into memory
 };
-extern JobPointers gJob;
+extern thread_local JobPointers* tJob;
 
 void ResetJobPointers();
 // Points the job-wide pointers at `context` (its progress and cancel words).

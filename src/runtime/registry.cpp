@@ -1,13 +1,15 @@
 #include "runtime/registry.h"
 
 #include <cstdlib>
+#include <new>
+#include <vector>
 
 #include "messages/codes.h"
 #include "messages/report.h"
 #include "runtime/job.h"
 
-AllocRegistry gAllocRegistry;
-FileRegistry gFileRegistry;
+thread_local AllocRegistry* tAllocRegistry = nullptr;
+thread_local FileRegistry* tFileRegistry = nullptr;
 RegistryFaults gRegistryFaults;
 
 namespace {
@@ -19,44 +21,44 @@ constexpr uint64_t kLargestBlock = uint64_t{1} << 30;
 bool Injected(bool fires) {
     if (fires) {
         gRegistryFaults.progressAtFailure =
-            gJob.progress != nullptr ? __atomic_load_n(gJob.progress, __ATOMIC_RELAXED) : -1;
+            tJob->progress != nullptr ? __atomic_load_n(tJob->progress, __ATOMIC_RELAXED) : -1;
     }
     return fires;
 }
 }  // namespace
 
 void ResetAllocRegistry() {
-    for (int i = 0; i < gAllocRegistry.count; ++i)
-        gAllocRegistry.records[i] = AllocRecord{nullptr, 0};
-    gAllocRegistry.count = 0;
+    for (int i = 0; i < tAllocRegistry->count; ++i)
+        tAllocRegistry->records[i] = AllocRecord{nullptr, 0};
+    tAllocRegistry->count = 0;
 }
 
 void* TrackedAlloc(uint64_t count, uint64_t size) {
-    if (gAllocRegistry.count >= kAllocRecords) return nullptr;
+    if (tAllocRegistry->count >= kAllocRecords) return nullptr;
     void* block = nullptr;
-    if (Injected(gRegistryFaults.failAllocation == gAllocRegistry.count + 1)) {
+    if (Injected(gRegistryFaults.failAllocation == tAllocRegistry->count + 1)) {
         // As a failed calloc.
     } else if (count != 0 && size != 0 && count <= kLargestBlock / size) {
         block = std::calloc(static_cast<size_t>(count), static_cast<size_t>(size));
     } else if (count == 0 || size == 0) {
         block = std::calloc(1, 1);
     }
-    gAllocRegistry.records[gAllocRegistry.count++] = AllocRecord{block, 1};
+    tAllocRegistry->records[tAllocRegistry->count++] = AllocRecord{block, 1};
     return block;
 }
 
 void TrackedFree(void* block) {
     std::free(block);
     if (block == nullptr) return;
-    for (int i = 0; i < gAllocRegistry.count; ++i) {
-        if (gAllocRegistry.records[i].block == block)
-            gAllocRegistry.records[i] = AllocRecord{nullptr, 0};
+    for (int i = 0; i < tAllocRegistry->count; ++i) {
+        if (tAllocRegistry->records[i].block == block)
+            tAllocRegistry->records[i] = AllocRecord{nullptr, 0};
     }
 }
 
 void FreeAllTracked() {
-    for (int i = 0; i < gAllocRegistry.count; ++i) {
-        AllocRecord& r = gAllocRegistry.records[i];
+    for (int i = 0; i < tAllocRegistry->count; ++i) {
+        AllocRecord& r = tAllocRegistry->records[i];
         if (r.block != nullptr && r.inUse == 1) {
             std::free(r.block);
             r = AllocRecord{nullptr, 0};
@@ -66,48 +68,92 @@ void FreeAllTracked() {
 
 int TrackedBlocks() {
     int n = 0;
-    for (int i = 0; i < gAllocRegistry.count; ++i) n += gAllocRegistry.records[i].block != nullptr;
+    for (int i = 0; i < tAllocRegistry->count; ++i) n += tAllocRegistry->records[i].block != nullptr;
     return n;
 }
 
 void ResetFileRegistry() {
-    gFileRegistry.count = 0;
-    gFileRegistry.opens = 0;
-    gFileRegistry.writes = 0;
-    for (FileRecord& r : gFileRegistry.records) r = FileRecord{nullptr, kFileFree};
+    tFileRegistry->count = 0;
+    tFileRegistry->opens = 0;
+    tFileRegistry->writes = 0;
+    for (FileRecord& r : tFileRegistry->records) r = FileRecord{nullptr, kFileFree};
 }
 
-FILE* TrackedOpen(const char* path, const char* mode) {
-    ++gFileRegistry.opens;
-    if (Injected(gRegistryFaults.failOpen == gFileRegistry.opens)) return nullptr;
-    if (gFileRegistry.count >= kFileRecords) return nullptr;
-    FILE* stream = std::fopen(path, mode);
+namespace {
+
+// Every open of a job, of a file or of memory, takes a record and may be made to fail.
+template <typename Open>
+FILE* OpenTracked(Open open) {
+    ++tFileRegistry->opens;
+    if (Injected(gRegistryFaults.failOpen == tFileRegistry->opens)) return nullptr;
+    if (tFileRegistry->count >= kFileRecords) return nullptr;
+    FILE* stream = open();
     if (stream == nullptr) return nullptr;
-    gFileRegistry.records[gFileRegistry.count++] = FileRecord{stream, kFileOpen};
+    tFileRegistry->records[tFileRegistry->count++] = FileRecord{stream, kFileOpen};
     return stream;
+}
+
+// A stream written into memory: every write appends to the buffer.
+ssize_t AppendToBuffer(void* cookie, const char* bytes, size_t length) {
+    auto* buffer = static_cast<std::vector<unsigned char>*>(cookie);
+    try {
+        buffer->insert(buffer->end(), bytes, bytes + length);
+    } catch (const std::bad_alloc&) {
+        return 0;  // read by stdio as a failed write
+    }
+    return static_cast<ssize_t>(length);
+}
+
+}  // namespace
+
+FILE* TrackedOpen(const char* path, const char* mode) {
+    return OpenTracked([&] { return std::fopen(path, mode); });
+}
+
+FILE* OpenJobSource(const char* path) {
+    if (tJob->source.bytes == nullptr) return TrackedOpen(path, "rb");
+    // Opened for reading only: stdio never writes through the pointer.
+    void* bytes = const_cast<unsigned char*>(tJob->source.bytes);
+    const size_t size = static_cast<size_t>(tJob->source.size);
+    return OpenTracked([&] { return fmemopen(bytes, size, "rb"); });
+}
+
+FILE* OpenJobStream(const char* path) {
+    std::vector<unsigned char>* buffer = tJob->streamBuffer;
+    if (buffer == nullptr) return TrackedOpen(path, "wb");
+    buffer->clear();
+    const cookie_io_functions_t io{nullptr, AppendToBuffer, nullptr, nullptr};
+    return OpenTracked([&] { return fopencookie(buffer, "wb", io); });
+}
+
+void DiscardJobStream(const char* path) {
+    if (tJob->streamBuffer != nullptr)
+        tJob->streamBuffer->clear();
+    else
+        std::remove(path);
 }
 
 void TrackedClose(FILE* stream) {
     if (stream == nullptr) return;
     std::fclose(stream);
-    for (int i = 0; i < gFileRegistry.count; ++i) {
-        if (gFileRegistry.records[i].stream == stream) {
-            int last = gFileRegistry.count - 1;
-            gFileRegistry.records[i] = gFileRegistry.records[last];
-            gFileRegistry.records[last] = FileRecord{nullptr, kFileFree};
-            gFileRegistry.count = last;
+    for (int i = 0; i < tFileRegistry->count; ++i) {
+        if (tFileRegistry->records[i].stream == stream) {
+            int last = tFileRegistry->count - 1;
+            tFileRegistry->records[i] = tFileRegistry->records[last];
+            tFileRegistry->records[last] = FileRecord{nullptr, kFileFree};
+            tFileRegistry->count = last;
             break;
         }
     }
 }
 
 void CloseAllTracked() {
-    for (FileRecord& r : gFileRegistry.records) {
+    for (FileRecord& r : tFileRegistry->records) {
         if (r.state == kFileFree) break;
         if (r.stream != nullptr) std::fclose(r.stream);
         r = FileRecord{nullptr, kFileFree};
     }
-    gFileRegistry.count = 0;
+    tFileRegistry->count = 0;
 }
 
 int OpenOrReport(const char* path, const char* mode, FILE** out) {
@@ -121,9 +167,9 @@ int OpenOrReport(const char* path, const char* mode, FILE** out) {
 }
 
 size_t TrackedWrite(const void* bytes, size_t length, FILE* stream) {
-    ++gFileRegistry.writes;
+    ++tFileRegistry->writes;
     const int64_t failAt = gRegistryFaults.failWrite;
-    if (Injected(failAt != 0 && gFileRegistry.writes >= failAt)) return 0;
+    if (Injected(failAt != 0 && tFileRegistry->writes >= failAt)) return 0;
     if (length == 1) return putc(*static_cast<const unsigned char*>(bytes), stream) == EOF ? 0 : 1;
     return fwrite(bytes, 1, length, stream);
 }

@@ -19,7 +19,7 @@ struct AllocRegistry {
     AllocRecord records[kAllocRecords];
     int32_t count;
 };
-extern AllocRegistry gAllocRegistry;
+extern thread_local AllocRegistry* tAllocRegistry;
 
 enum { kFileOpen = 0, kFileFree = 1 };
 struct FileRecord {
@@ -34,7 +34,7 @@ struct FileRegistry {
     int64_t opens;
     int64_t writes;
 };
-extern FileRegistry gFileRegistry;
+extern thread_local FileRegistry* tFileRegistry;
 
 void ResetAllocRegistry();
 // Zero-filled block of count x size bytes; null on failure (which still uses a record).
@@ -47,6 +47,14 @@ void FreeAllTracked();
 void ResetFileRegistry();
 [[nodiscard]] FILE* TrackedOpen(const char* path, const char* mode);
 void TrackedClose(FILE* stream);
+// The job's source picture for reading: the caller's bytes when the job was given them in
+// memory, else the file at `path`.
+[[nodiscard]] FILE* OpenJobSource(const char* path);
+// The job's stream for writing from its first byte: the instance's stream buffer when the job
+// codes into memory, else the file at `path`.
+[[nodiscard]] FILE* OpenJobStream(const char* path);
+// What OpenJobStream wrote, gone: a failed job leaves no stream.
+void DiscardJobStream(const char* path);
 void CloseAllTracked();
 // TrackedOpen that reports code 2 with the path on failure; 0 or -1.
 [[nodiscard]] int OpenOrReport(const char* path, const char* mode, FILE** out);

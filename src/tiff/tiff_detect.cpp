@@ -6,7 +6,7 @@
 #include "tiff/tiff_directory.h"
 
 int DetectSourceType(const char* path) {
-    FILE* file = TrackedOpen(path, "rb");
+    FILE* file = OpenJobSource(path);
     if (file == nullptr) {
         Report<kMsgCannotOpenSource>(path);
         return -1;

@@ -4,9 +4,9 @@
 
 #include "runtime/registry.h"
 
-TiffReaderState gTiffReader;
+thread_local TiffReaderState* tTiffReader = nullptr;
 
-void ResetTiffReader() { gTiffReader = TiffReaderState{kByteOrderNotSet, 0, 0}; }
+void ResetTiffReader() { *tTiffReader = TiffReaderState{kByteOrderNotSet, 0, 0}; }
 
 namespace {
 
@@ -21,7 +21,7 @@ constexpr uint32_t kEntriesPerRead = 256;
 uint32_t Compose(const uint8_t* bytes, int size) {
     uint32_t v = 0;
     for (int k = 0; k < size; ++k) {
-        int place = gTiffReader.byteOrder == kBigEndian ? size - 1 - k : k;
+        int place = tTiffReader->byteOrder == kBigEndian ? size - 1 - k : k;
         v |= static_cast<uint32_t>(bytes[k]) << (8 * place);
     }
     return v;
@@ -32,7 +32,7 @@ uint32_t Compose(const uint8_t* bytes, int size) {
 bool ReadBytes(FILE* file, uint64_t offset, uint8_t* out, uint64_t length) {
     if (fseeko(file, static_cast<off_t>(offset), SEEK_SET) != 0 ||
         fread(out, 1, static_cast<size_t>(length), file) != length) {
-        gTiffReader.ranPastEnd = 1;
+        tTiffReader->ranPastEnd = 1;
         return false;
     }
     return true;
@@ -50,7 +50,7 @@ bool ValuesInFile(const uint8_t* head) {
     const uint32_t type = Compose(head + 2, 2);
     const uint64_t length = uint64_t{CountOf(head)} * ValueSize(type);
     if (!HasValues(type) || length <= 4) return true;
-    return Compose(head + 8, 4) + length <= gTiffReader.fileSize;
+    return Compose(head + 8, 4) + length <= tTiffReader->fileSize;
 }
 
 // Calls `visit` with each of the first `held` entries of the directory at `directory`, read a
@@ -99,7 +99,7 @@ void HandEntryOn(FILE* file, const uint8_t* head, const EntryBuffers& buffers, b
     }
     if (!ValuesInFile(head)) {
         // Values past the end are never used as data.
-        gTiffReader.ranPastEnd = 1;
+        tTiffReader->ranPastEnd = 1;
         return;
     }
     if (!stripTablesUsed && (tag == kTagStripOffsets || tag == kTagStripByteCounts)) {
@@ -136,21 +136,21 @@ uint32_t ReadTiffValue(FILE* file, uint64_t offset, int size) {
 int ReadTiffDirectory(FILE* file, TiffFieldRecorder recorder) {
     uint32_t mark = ReadTiffValue(file, 0, 2);
     if (mark == kMarkLittle) {
-        gTiffReader.byteOrder = kLittleEndian;
+        tTiffReader->byteOrder = kLittleEndian;
     } else if (mark == kMarkBig) {
-        gTiffReader.byteOrder = kBigEndian;
+        tTiffReader->byteOrder = kBigEndian;
     } else {
         return -1;
     }
     if (fseeko(file, 0, SEEK_END) == 0) {
         off_t end = ftello(file);
-        gTiffReader.fileSize = end > 0 ? static_cast<uint64_t>(end) : 0;
+        tTiffReader->fileSize = end > 0 ? static_cast<uint64_t>(end) : 0;
     }
-    const uint64_t fileSize = gTiffReader.fileSize;
+    const uint64_t fileSize = tTiffReader->fileSize;
 
     uint64_t directory = ReadTiffValue(file, 4, 4);
     uint32_t entries = ReadTiffValue(file, directory, 2);
-    if (gTiffReader.ranPastEnd) return 0;
+    if (tTiffReader->ranPastEnd) return 0;
     // The entry count is the file's word: only the entries the file holds are read.
     const uint64_t room = (fileSize - directory - 2) / kEntryBytes;
     const uint32_t held = entries <= room ? entries : static_cast<uint32_t>(room);
@@ -166,7 +166,7 @@ int ReadTiffDirectory(FILE* file, TiffFieldRecorder recorder) {
     const uint32_t walked = ForEachEntry(file, directory, held, [&](const uint8_t* head) {
         HandEntryOn(file, head, buffers, stripTablesUsed, recorder);
     });
-    if (walked < entries) gTiffReader.ranPastEnd = 1;
+    if (walked < entries) tTiffReader->ranPastEnd = 1;
 
     TrackedFree(raw);
     TrackedFree(values);

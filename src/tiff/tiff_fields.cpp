@@ -5,12 +5,12 @@
 #include "messages/report.h"
 #include "tiff/picture_sizes.h"
 
-TiffFields gTiffFields;
+thread_local TiffFields* tTiffFields = nullptr;
 
 namespace {
 
 void RaiseUnsupported() {
-    gTiffFields.status |= static_cast<uint32_t>(SeverityOf(kConditionFieldUnsupported, 0));
+    tTiffFields->status |= static_cast<uint32_t>(SeverityOf(kConditionFieldUnsupported, 0));
 }
 
 bool AcceptedWidth(uint32_t w) { return FindPictureWidth(w) != nullptr; }
@@ -30,7 +30,7 @@ bool GreyOrPaletteDepth(uint16_t bits) { return bits == 1 || bits == 4 || bits =
 
 void ResetTiffFields() {
     ResetTiffReader();
-    TiffFields& f = gTiffFields;
+    TiffFields& f = *tTiffFields;
     f.imageWidth = 720;
     f.imageLength = 480;
     f.newSubfileType = 0;
@@ -58,14 +58,14 @@ namespace {
 // Tags recorded from SHORT and LONG entries alike; false for every other tag.
 bool RecordSizeOrStrips(uint32_t tag, bool isShort, uint32_t count, const uint32_t* values,
                         uint32_t last) {
-    TiffFields& f = gTiffFields;
+    TiffFields& f = *tTiffFields;
     switch (tag) {
         case 256:
             f.imageWidth = last;
             if (!AcceptedWidth(last)) {
                 if (isShort)
                     Report<kMsgWidthNotSupported>(static_cast<int>(last),
-                                                  gMessageNames.pictureName);
+                                                  tMessageNames->pictureName);
                 RaiseUnsupported();
             }
             return true;
@@ -74,7 +74,7 @@ bool RecordSizeOrStrips(uint32_t tag, bool isShort, uint32_t count, const uint32
             if (!AcceptedHeight(last)) {
                 if (isShort)
                     Report<kMsgHeightNotSupported>(static_cast<int>(last),
-                                                   gMessageNames.pictureName);
+                                                   tMessageNames->pictureName);
                 RaiseUnsupported();
             }
             return true;
@@ -94,7 +94,7 @@ bool RecordSizeOrStrips(uint32_t tag, bool isShort, uint32_t count, const uint32
 
 // Tags recorded from SHORT entries only: the sample layout and colour.
 void RecordSampleField(uint32_t tag, uint32_t count, const uint32_t* values, uint32_t last) {
-    TiffFields& f = gTiffFields;
+    TiffFields& f = *tTiffFields;
     switch (tag) {
         case 258:
             StoreTable(f.bitsPerSample, kBitsPerSamplePlaces, count, values);
@@ -131,7 +131,7 @@ void RecordSampleField(uint32_t tag, uint32_t count, const uint32_t* values, uin
 
 // Tags recorded from SHORT entries only: the kind of picture and how it is stored.
 void RecordShortField(uint32_t tag, uint32_t count, const uint32_t* values, uint32_t last) {
-    TiffFields& f = gTiffFields;
+    TiffFields& f = *tTiffFields;
     switch (tag) {
         case 255:
             f.subfileType = static_cast<uint16_t>(last);
@@ -139,7 +139,7 @@ void RecordShortField(uint32_t tag, uint32_t count, const uint32_t* values, uint
             break;
         case 259:
             f.compression = static_cast<uint16_t>(last);
-            if (last == kCompressionLzw) Report<kMsgNotSupportedImage>(gMessageNames.pictureName);
+            if (last == kCompressionLzw) Report<kMsgNotSupportedImage>(tMessageNames->pictureName);
             if (last != kCompressionNone && last != kCompressionPackBits) RaiseUnsupported();
             break;
         case 274:
@@ -159,7 +159,7 @@ void RecordShortField(uint32_t tag, uint32_t count, const uint32_t* values, uint
 }  // namespace
 
 void RecordTiffField(uint32_t tag, uint32_t type, uint32_t count, const TiffEntryValues* values) {
-    TiffFields& f = gTiffFields;
+    TiffFields& f = *tTiffFields;
     if (tag == 273) f.stripCount = count;
     // Entries of other types, and the strip tables of a refused layout, come without values.
     if (values == nullptr) return;
@@ -175,7 +175,7 @@ void RecordTiffField(uint32_t tag, uint32_t type, uint32_t count, const TiffEntr
 }
 
 void CheckTiffLayout() {
-    TiffFields& f = gTiffFields;
+    TiffFields& f = *tTiffFields;
     bool rgb = f.photometric == kPhotometricRgb;
     uint16_t extra = static_cast<uint16_t>(f.samplesPerPixel - (rgb ? 3 : 1));
     if (rgb) {
@@ -183,7 +183,7 @@ void CheckTiffLayout() {
         bool eight = b[0] == 8 && b[1] == 8 && b[2] == 8;
         bool sixteen = b[0] == 16 && b[1] == 16 && b[2] == 16;
         if (!eight && !sixteen) {
-            Report<kMsgNotSupportedImage>(gMessageNames.pictureName);
+            Report<kMsgNotSupportedImage>(tMessageNames->pictureName);
             RaiseUnsupported();
         }
     }
@@ -193,7 +193,7 @@ void CheckTiffLayout() {
 
     // Beyond the fixed tests: nothing read past the file's end is data, grey
     // and palette samples need a ramp or a stride, and every strip a length.
-    if (gTiffReader.ranPastEnd) RaiseUnsupported();
+    if (tTiffReader->ranPastEnd) RaiseUnsupported();
     bool greyOrPalette = f.photometric == kWhiteIsZero || f.photometric == kBlackIsZero ||
                          f.photometric == kPhotometricPalette;
     if (greyOrPalette && !GreyOrPaletteDepth(f.bitsPerSample[0])) RaiseUnsupported();

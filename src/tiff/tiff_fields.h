@@ -42,7 +42,7 @@ struct TiffFields {
     uint16_t bitsPerPixel;
     uint32_t status;
 };
-extern TiffFields gTiffFields;
+extern thread_local TiffFields* tTiffFields;
 
 enum : uint16_t {
     kCompressionNone = 1,

@@ -17,7 +17,7 @@ int FirstCode(const char* text) {
     int code = 0;
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
-    if (std::sscanf(text, gReporter.heading, &code) != 1) code = 0;
+    if (std::sscanf(text, tReporter->heading, &code) != 1) code = 0;
 #pragma GCC diagnostic pop
     return code;
 }
@@ -39,7 +39,7 @@ int ReadProbedLayout(const char* path) {
     int result = ReadTiffLayout(file, path);
     for (uint32_t s = 0; result == 0 && s < RasterStripCount(); ++s) {
         if (!StripInFile(s)) {
-            Report<kMsgStripReadError>(gMessageNames.pictureName);
+            Report<kMsgStripReadError>(tMessageNames->pictureName);
             result = -1;
         }
     }
@@ -48,7 +48,7 @@ int ReadProbedLayout(const char* path) {
 }
 
 void CopyFields(TiffProbe* out) {
-    const TiffFields& f = gTiffFields;
+    const TiffFields& f = *tTiffFields;
     out->width = f.imageWidth;
     out->height = f.imageLength;
     out->photometric = f.photometric;
@@ -59,7 +59,7 @@ void CopyFields(TiffProbe* out) {
     out->fillOrder = f.fillOrder;
     for (int i = 0; i < kBitsPerSamplePlaces; ++i) out->bitsPerSample[i] = f.bitsPerSample[i];
     out->rowsPerStrip = f.rowsPerStrip;
-    out->fileSize = gTiffReader.fileSize;
+    out->fileSize = tTiffReader->fileSize;
     out->stripCount = f.stripCount;
     out->stripsRead = RasterStripCount();
     for (uint32_t s = 0; s < out->stripsRead; ++s)
@@ -72,7 +72,7 @@ int ReadTiffLayout(FILE* file, const char* path) {
     ResetTiffFields();
     if (ReadTiffDirectory(file, RecordTiffField) != 0) return -1;
     CheckTiffLayout();
-    if (gTiffFields.status & kTiffUnsupported) {
+    if (tTiffFields->status & kTiffUnsupported) {
         Report<kMsgNotSupportedImage>(path);
         return -1;
     }
@@ -81,7 +81,7 @@ int ReadTiffLayout(FILE* file, const char* path) {
 
 void ProbeTiffFile(const char* path, TiffProbe* out) {
     char text[kProbeTextBytes];
-    const ReporterState reporter = gReporter;
+    const ReporterState reporter = *tReporter;
     BindErrorText(text, kModulePictor);
     ResetTiffFields();
     const int result = ReadProbedLayout(path);
@@ -89,6 +89,6 @@ void ProbeTiffFile(const char* path, TiffProbe* out) {
     out->accepted = result == 0 ? 1 : 0;
     out->messageCode = FirstCode(text);
     CopyFields(out);
-    gReporter = reporter;
+    *tReporter = reporter;
     ResetTiffFields();
 }

@@ -38,7 +38,7 @@ struct TiffReaderState {
     // the file is read; the layout check turns it into the unsupported flag.
     int32_t ranPastEnd;
 };
-extern TiffReaderState gTiffReader;
+extern thread_local TiffReaderState* tTiffReader;
 
 // Back to no byte order, no size and nothing read past the end; ResetTiffFields runs it.
 void ResetTiffReader();

@@ -13,7 +13,7 @@
 namespace {
 
 void BuildGreyRamp(uint16_t bits, bool whiteIsZero) {
-    uint16_t* map = gTiffFields.sampleMap;
+    uint16_t* map = tTiffFields->sampleMap;
     int levels = bits == 1 ? 2 : bits == 4 ? 16 : bits == 8 ? 256 : 0;
     int step = bits == 1 ? 255 : bits == 4 ? 17 : 1;
     for (int v = 0; v < levels; ++v)
@@ -21,18 +21,18 @@ void BuildGreyRamp(uint16_t bits, bool whiteIsZero) {
 }
 
 uint8_t MapAt(uint32_t index) {
-    return index < kSampleMapPlaces ? static_cast<uint8_t>(gTiffFields.sampleMap[index]) : 0;
+    return index < kSampleMapPlaces ? static_cast<uint8_t>(tTiffFields->sampleMap[index]) : 0;
 }
 
 // High byte of a 16-bit sample: the first byte in a big-endian file, the second in a little-endian
 // one.
 uint8_t HighByte(uint32_t sample) {
-    return static_cast<uint8_t>(gTiffReader.byteOrder == kBigEndian ? sample >> 8 : sample & 0xFF);
+    return static_cast<uint8_t>(tTiffReader->byteOrder == kBigEndian ? sample >> 8 : sample & 0xFF);
 }
 
 uint8_t ColourSample(uint64_t p, int i, const uint8_t* strip, uint64_t length) {
     uint32_t v = ReadSampleBits(p, i, strip, length);
-    return gTiffFields.bitsPerSample[i] == 16 ? HighByte(v) : static_cast<uint8_t>(v);
+    return tTiffFields->bitsPerSample[i] == 16 ? HighByte(v) : static_cast<uint8_t>(v);
 }
 
 // The samples of 8-bit RGB pixels three bytes apart into the three planes; written for the
@@ -80,7 +80,7 @@ uint64_t PixelsHeld(uint64_t length, uint64_t p, uint64_t step, uint64_t need, u
 // `end` pixels of an RGB strip of `length` bytes, from bit p on, into band places 0 .. end - 1.
 void UnpackRgb(const uint8_t* strip, uint64_t length, uint64_t p, uint64_t end,
                const RgbPlanes& planes) {
-    const TiffFields& f = gTiffFields;
+    const TiffFields& f = *tTiffFields;
     uint64_t at = 0;
     uint64_t green = f.bitsPerSample[0];
     uint64_t blue = green + f.bitsPerSample[1];
@@ -112,11 +112,11 @@ void UnpackRgb(const uint8_t* strip, uint64_t length, uint64_t p, uint64_t end,
 // `end` pixels of a palette strip of `length` bytes, from bit p on, into band places 0 .. end - 1.
 void UnpackPalette(const uint8_t* strip, uint64_t length, uint64_t p, uint64_t end,
                    const RgbPlanes& planes) {
-    const TiffFields& f = gTiffFields;
+    const TiffFields& f = *tTiffFields;
     uint16_t bits = f.bitsPerSample[0];
-    if (bits == 4) gTiffFields.paletteStride = 16;
-    if (bits == 8) gTiffFields.paletteStride = 256;
-    uint32_t stride = gTiffFields.paletteStride;
+    if (bits == 4) tTiffFields->paletteStride = 16;
+    if (bits == 8) tTiffFields->paletteStride = 256;
+    uint32_t stride = tTiffFields->paletteStride;
     for (uint64_t at = 0; at < end; ++at, p += f.bitsPerPixel) {
         uint32_t v = ReadSampleBits(p, 0, strip, length);
         planes.red[at] = MapAt(v);
@@ -129,7 +129,7 @@ void UnpackPalette(const uint8_t* strip, uint64_t length, uint64_t p, uint64_t e
 // places 0 .. end - 1.
 void UnpackGrey(const uint8_t* strip, uint64_t length, uint64_t p, uint64_t end,
                 const RgbPlanes& planes) {
-    const TiffFields& f = gTiffFields;
+    const TiffFields& f = *tTiffFields;
     uint64_t at = 0;
     BuildGreyRamp(f.bitsPerSample[0], f.photometric == kWhiteIsZero);
     if (f.bitsPerSample[0] == 8 && f.bitsPerPixel % 8 == 0) {
@@ -159,10 +159,10 @@ void UnpackGrey(const uint8_t* strip, uint64_t length, uint64_t p, uint64_t end,
 // which then hands them on as rows firstRow + skip on.
 void TakeRows(const uint8_t* strip, uint64_t length, uint32_t firstRow, uint32_t skip,
               uint32_t rows, const RasterBands& bands) {
-    const uint64_t width = gTiffFields.imageWidth;
-    const uint64_t p = uint64_t{skip} * width * gTiffFields.bitsPerPixel;
+    const uint64_t width = tTiffFields->imageWidth;
+    const uint64_t p = uint64_t{skip} * width * tTiffFields->bitsPerPixel;
     const uint64_t end = uint64_t{rows} * width;
-    const uint16_t photometric = gTiffFields.photometric;
+    const uint16_t photometric = tTiffFields->photometric;
     if (photometric == kPhotometricRgb) {
         UnpackRgb(strip, length, p, end, bands.band);
     } else if (photometric == kPhotometricPalette) {
@@ -182,7 +182,7 @@ constexpr uint64_t kPieceBytes = 128 * 1024;
 // bytes of a piece past the strip's end read as 0, as they do from the whole strip.
 int ReadStripInPieces(FILE* file, uint32_t firstRow, uint64_t offset, uint64_t count,
                       const RasterBands& bands) {
-    const TiffFields& f = gTiffFields;
+    const TiffFields& f = *tTiffFields;
     const uint64_t rowBytes = uint64_t{f.bitsPerPixel} / 8 * f.imageWidth;
     const uint32_t rows = f.rowsPerStrip;
     uint64_t pieceRows = rowBytes == 0 ? rows : kPieceBytes / rowBytes;
@@ -206,7 +206,7 @@ int ReadStripInPieces(FILE* file, uint32_t firstRow, uint64_t offset, uint64_t c
         if (f.fillOrder == 2) ReverseBitOrder(piece, length);
         TakeRows(piece, length, firstRow + row, 0, n, bands);
     }
-    if (result != 0) Report<kMsgStripReadError>(gMessageNames.pictureName);
+    if (result != 0) Report<kMsgStripReadError>(tMessageNames->pictureName);
     TrackedFree(piece);
     return result;
 }
@@ -214,18 +214,18 @@ int ReadStripInPieces(FILE* file, uint32_t firstRow, uint64_t offset, uint64_t c
 }  // namespace
 
 uint32_t RasterStripCount() {
-    const uint32_t count = gTiffFields.stripCount;
+    const uint32_t count = tTiffFields->stripCount;
     return count < static_cast<uint32_t>(kStripPlaces) ? count : kStripPlaces;
 }
 
 bool StripInFile(uint32_t s) {
-    const uint64_t end = uint64_t{gTiffFields.stripOffsets[s]} + gTiffFields.stripByteCounts[s];
-    return end <= gTiffReader.fileSize;
+    const uint64_t end = uint64_t{tTiffFields->stripOffsets[s]} + tTiffFields->stripByteCounts[s];
+    return end <= tTiffReader->fileSize;
 }
 
 uint64_t DecodedStripSize() {
-    uint64_t bits = uint64_t{gTiffFields.bitsPerPixel} * gTiffFields.rowsPerStrip *
-                    uint64_t{gTiffFields.imageWidth};
+    uint64_t bits = uint64_t{tTiffFields->bitsPerPixel} * tTiffFields->rowsPerStrip *
+                    uint64_t{tTiffFields->imageWidth};
     return (bits + 7) / 8;
 }
 
@@ -240,7 +240,7 @@ void ReverseBitOrder(uint8_t* buffer, uint64_t length) {
 }
 
 uint32_t ReadSampleBits(uint64_t p, int i, const uint8_t* strip, uint64_t length) {
-    int n = gTiffFields.bitsPerSample[i];
+    int n = tTiffFields->bitsPerSample[i];
     uint64_t byte = p / 8;
     if (p % 8 == 0 && n == 8) return byte < length ? strip[byte] : 0;
     if (p % 8 == 0 && n == 16) {
@@ -261,11 +261,11 @@ uint32_t ReadSampleBits(uint64_t p, int i, const uint8_t* strip, uint64_t length
 int UnpackBitsStrip(const uint8_t* raw, uint8_t* decoded, uint32_t s) {
     uint64_t d = DecodedStripSize();
     if (d == 0) return 0;
-    uint64_t inLength = gTiffFields.stripByteCounts[s];
+    uint64_t inLength = tTiffFields->stripByteCounts[s];
     uint64_t i = 0, o = 0;
     for (;;) {
         if (i >= inLength) {
-            Report<kMsgSourcePositionAtEnd>(gMessageNames.pictureName);
+            Report<kMsgSourcePositionAtEnd>(tMessageNames->pictureName);
             return -1;
         }
         int h = static_cast<int8_t>(raw[i++]);
@@ -289,12 +289,12 @@ int UnpackBitsStrip(const uint8_t* raw, uint8_t* decoded, uint32_t s) {
 }
 
 int ReadTiffStrip(FILE* file, uint32_t firstRow, uint32_t s, const RasterBands& bands) {
-    TiffFields& f = gTiffFields;
+    TiffFields& f = *tTiffFields;
     uint64_t offset = f.stripOffsets[s];
     uint64_t count = f.stripByteCounts[s];
     // A strip that the file cannot hold is a short read, found before anything is allocated.
     if (!StripInFile(s)) {
-        Report<kMsgStripReadError>(gMessageNames.pictureName);
+        Report<kMsgStripReadError>(tMessageNames->pictureName);
         return -1;
     }
     if (f.compression != kCompressionPackBits && f.bitsPerPixel % 8 == 0 &&
@@ -304,7 +304,7 @@ int ReadTiffStrip(FILE* file, uint32_t firstRow, uint32_t s, const RasterBands& 
     if (raw == nullptr) return -1;
     if (fseeko(file, static_cast<off_t>(offset), SEEK_SET) != 0 ||
         fread(raw, 1, static_cast<size_t>(count), file) != count) {
-        Report<kMsgStripReadError>(gMessageNames.pictureName);
+        Report<kMsgStripReadError>(tMessageNames->pictureName);
         TrackedFree(raw);
         return -1;
     }
@@ -335,7 +335,7 @@ int ReadTiffStrip(FILE* file, uint32_t firstRow, uint32_t s, const RasterBands& 
 }
 
 int ReadTiffRaster(FILE* file, const RasterBands& bands) {
-    TiffFields& f = gTiffFields;
+    TiffFields& f = *tTiffFields;
     int samples =
         f.samplesPerPixel < kBitsPerSamplePlaces ? f.samplesPerPixel : kBitsPerSamplePlaces;
     uint16_t bits = 0;

@@ -45,7 +45,7 @@ protected:
     void TearDown() override { ResetAllState(); }
     void ExpectReleased() {
         EXPECT_EQ(TrackedBlocks(), 0);
-        EXPECT_EQ(gFileRegistry.count, 0);
+        EXPECT_EQ(tFileRegistry->count, 0);
         EXPECT_EQ(OpenDescriptors(), descriptors_);
     }
     TempDir dir_;

@@ -46,9 +46,9 @@ protected:
         const JobOutcome clean = Run();
         ASSERT_EQ(clean.result, PICTOR_FINISHED) << clean.errorText;
         reference_ = ReadFileBytes(dir_ / "j.ts");
-        allocations_ = gAllocRegistry.count;
-        opens_ = gFileRegistry.opens;
-        writes_ = gFileRegistry.writes;
+        allocations_ = tAllocRegistry->count;
+        opens_ = tFileRegistry->opens;
+        writes_ = tFileRegistry->writes;
         ASSERT_GE(writes_, 1);
     }
     // The job, as the first job of a process would run it.

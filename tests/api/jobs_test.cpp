@@ -106,9 +106,9 @@ std::vector<uint8_t> TakeStream(const std::string& dir, const SequenceJob& job) 
 // The job run in a child process, recorded in `path` for its parent.
 void RunAndRecord(const std::string& dir, const SequenceJob& job, const std::string& path) {
     const long descriptors = OpenDescriptors();
-    const int carriedIn = gCarriedSearch.lastEstimateQ;
+    const int carriedIn = tCarriedSearch->lastEstimateQ;
     const JobOutcome out = RunEntry(job.entry, dir, job.jobName, job.stream, job.options);
-    const long leftBehind = TrackedBlocks() + gFileRegistry.count + OpenDescriptors() - descriptors;
+    const long leftBehind = TrackedBlocks() + tFileRegistry->count + OpenDescriptors() - descriptors;
     std::ofstream(path, std::ios::binary)
         << out.result << ' ' << carriedIn << ' ' << leftBehind << '\n'
         << out.errorText;
@@ -165,7 +165,7 @@ TEST_F(JobsInOneProcess, EachGivesWhatItGivesAloneInSequenceAndBesideOthers) {
         const Record inSequence = ReadRecord(path("seq", k));
         carried = carried || (inSequence.carriedIn != 0 && jobs[k].options.extendedAnalysis);
         InChild([&] {
-            gCarriedSearch.lastEstimateQ = inSequence.carriedIn;
+            tCarriedSearch->lastEstimateQ = inSequence.carriedIn;
             RunAndRecord(dir_.path, jobs[k], path("alone", k));
         });
         alone.push_back(ReadRecord(path("alone", k)));

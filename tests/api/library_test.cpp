@@ -25,14 +25,14 @@ TEST_F(LibraryTest, RegistriesRefuseTheRecordPastTheirTables) {
     EXPECT_EQ(TrackedAlloc(~uint64_t{0}, 2), nullptr);  // count x size overflows 64 bits
     for (int i = 1; i < kAllocRecords; ++i) ASSERT_NE(TrackedAlloc(1, 1), nullptr) << i;
     EXPECT_EQ(TrackedAlloc(1, 1), nullptr);
-    EXPECT_EQ(gAllocRegistry.count, kAllocRecords);
+    EXPECT_EQ(tAllocRegistry->count, kAllocRecords);
     for (int i = 0; i < kFileRecords; ++i) ASSERT_NE(TrackedOpen(file.c_str(), "rb"), nullptr);
     FILE* extra = nullptr;
     EXPECT_EQ(OpenOrReport(file.c_str(), "rb", &extra), -1);
-    EXPECT_EQ(gFileRegistry.count, kFileRecords);
+    EXPECT_EQ(tFileRegistry->count, kFileRecords);
     EXPECT_EQ(std::string(text), ErrorLine(2, "Cannot open <" + file + "> "));
     // The gap a closed file leaves must not hide the files after it.
-    TrackedClose(gFileRegistry.records[10].stream);
+    TrackedClose(tFileRegistry->records[10].stream);
     FreeAllTracked();
     CloseAllTracked();
     ExpectReleased();

@@ -33,7 +33,7 @@ TEST(BitWriter, KeepsCodesOfEveryWidthAndTakesBackAttempts) {
     std::mt19937 random(8);
     std::vector<bool> kept;
     TempDir dir;
-    gBitWriter.out = std::fopen((dir / "b.m2v").c_str(), "wb");
+    tBitWriter->out = std::fopen((dir / "b.m2v").c_str(), "wb");
     while (kept.size() < 8u * 300 * 1024) {
         if (random() % 7 == 0) {
             const BitWriterMark mark = MarkBitWriter();
@@ -48,8 +48,8 @@ TEST(BitWriter, KeepsCodesOfEveryWidthAndTakesBackAttempts) {
     }
     AlignToByte();
     FlushBitWriter();
-    std::fclose(gBitWriter.out);
-    gBitWriter.out = nullptr;
+    std::fclose(tBitWriter->out);
+    tBitWriter->out = nullptr;
     std::vector<uint8_t> expected((kept.size() + 7) / 8, 0);
     for (size_t i = 0; i < kept.size(); ++i)
         expected[i / 8] = static_cast<uint8_t>(expected[i / 8] | kept[i] << (7 - i % 8));
@@ -61,15 +61,15 @@ TEST(BitWriter, KeepsCodesOfEveryWidthAndTakesBackAttempts) {
 // offset, the horizontal one in two's complement.
 TEST(Headers, ProgressivePanScanCarriesOneFrameCentreOffset) {
     ResetAllState();
-    gSettings.PanScan = gSettings.ProgressiveSeque = 1;
-    gSettings.PanScanHorOffset = -32;
+    tSettings->PanScan = tSettings->ProgressiveSeque = 1;
+    tSettings->PanScanHorOffset = -32;
     ASSERT_EQ(DeriveSettings(), 0);
     TempDir dir;
-    gBitWriter.out = std::fopen((dir / "h.m2v").c_str(), "wb");
-    WritePictureHeader(gSettings);
+    tBitWriter->out = std::fopen((dir / "h.m2v").c_str(), "wb");
+    WritePictureHeader(*tSettings);
     FlushBitWriter();
-    std::fclose(gBitWriter.out);
-    gBitWriter.out = nullptr;
+    std::fclose(tBitWriter->out);
+    tBitWriter->out = nullptr;
     const std::vector<uint8_t> expected = {0x00, 0x00, 0x01, 0x00, 0x00, 0x0F, 0xFF, 0xF8, 0x00,
                                            0x00, 0x01, 0xB5, 0x8F, 0xFF, 0xF3, 0xC9, 0x80, 0x00,
                                            0x00, 0x01, 0xB5, 0x7F, 0xFE, 0x08, 0x00, 0x04};
@@ -154,8 +154,8 @@ TEST_P(QuantiserVariant, DivisionFreeOnEveryReachableTriple) {
     ScanQuantiser quantiser;
     ScannedLevels levels;
     for (int32_t w = 1; w <= 255; ++w) {
-        std::fill(gIntraMatrix.weights, gIntraMatrix.weights + 64, w);
-        PrepareScanQuantiser(gIntraMatrix.weights, &quantiser, GetParam());
+        std::fill(tIntraMatrix->weights, tIntraMatrix->weights + 64, w);
+        PrepareScanQuantiser(tIntraMatrix->weights, &quantiser, GetParam());
         for (int q = 1; q <= 31; ++q) {
             for (int mb = 0; mb < kMacroblocks; ++mb) {
                 QuantiseScanned(quantiser, q, 0, &coefficients[mb * kMacroblockValues], &levels);
@@ -212,13 +212,13 @@ void Reconstruct(const int16_t* level, int q, uint8_t* out, int stride) {
 TEST(StreamDecodeLevels, EveryTableCodeAndEscapes) {
     ResetAllState();
     constexpr int kWidth = 192, kHeight = 128, kColumns = kWidth / 16;
-    gSettings.FrameWidth = gSettings.DisplayHorDimen = kWidth;
-    gSettings.FrameHeight = gSettings.DisplayVerDimen = kHeight;
-    gSettings.XMBlock = gSettings.MBlockPerSlice = kColumns;
-    gSettings.YMBlock = kHeight / 16;
+    tSettings->FrameWidth = tSettings->DisplayHorDimen = kWidth;
+    tSettings->FrameHeight = tSettings->DisplayVerDimen = kHeight;
+    tSettings->XMBlock = tSettings->MBlockPerSlice = kColumns;
+    tSettings->YMBlock = kHeight / 16;
     ASSERT_EQ(DeriveSettings(), 0);
-    std::fill(gIntraMatrix.weights, gIntraMatrix.weights + 64, 8);
-    std::vector<ScannedLevels> levels(gSettings.MBCount);
+    std::fill(tIntraMatrix->weights, tIntraMatrix->weights + 64, 8);
+    std::vector<ScannedLevels> levels(tSettings->MBCount);
     int block = 0;
     auto put = [&](int run, int32_t level) {
         levels[block / 6].level[block % 6][1 + run] = static_cast<int16_t>(level);
@@ -234,12 +234,12 @@ TEST(StreamDecodeLevels, EveryTableCodeAndEscapes) {
     RunningDc counted{};
     TempDir dir;
     ResetBitWriter();
-    gBitWriter.out = std::fopen((dir / "l.m2v").c_str(), "wb");
-    WriteSequenceHeader(gSettings, gIntraMatrix.weights);
-    WriteSequenceDisplayExtension(gSettings);
+    tBitWriter->out = std::fopen((dir / "l.m2v").c_str(), "wb");
+    WriteSequenceHeader(*tSettings, tIntraMatrix->weights);
+    WriteSequenceDisplayExtension(*tSettings);
     WriteGopHeader();
-    WritePictureHeader(gSettings);
-    for (int mb = 0; mb < gSettings.MBCount; ++mb) {
+    WritePictureHeader(*tSettings);
+    for (int mb = 0; mb < tSettings->MBCount; ++mb) {
         const int row = mb / kColumns, col = mb % kColumns;
         const int q = mb == kFineMacroblock ? 1 : 31;
         const int type = col != 0 && (mb == kFineMacroblock || mb == kFineMacroblock + 1) ? 2 : 1;
@@ -250,18 +250,18 @@ TEST(StreamDecodeLevels, EveryTableCodeAndEscapes) {
                                  : kWidth * kHeight * b / 4 + 8 * row * kWidth / 2 + 8 * col;
             Reconstruct(levels[mb].level[b], q, &yuv[at], b < 4 ? kWidth : kWidth / 2);
         }
-        MacroblockAttempt attempt{row, q, type, col == 0, 0, gSettings.IntraDCPrecision, &counted};
+        MacroblockAttempt attempt{row, q, type, col == 0, 0, tSettings->IntraDCPrecision, &counted};
         const int32_t bits = CountMacroblockBits(levels[mb], attempt);
         const int32_t before = BitsWritten();
-        attempt.dc = &gRunningDc;
+        attempt.dc = tRunningDc;
         WriteMacroblock(levels[mb], attempt);
         EXPECT_EQ(BitsWritten() - before, bits) << mb;
         if (col == kColumns - 1) AlignToByte();
     }
     WriteSequenceEnd();
     FlushBitWriter();
-    std::fclose(gBitWriter.out);
-    gBitWriter.out = nullptr;
+    std::fclose(tBitWriter->out);
+    tBitWriter->out = nullptr;
     const DecoderVerdict v = DecodeStream(dir / "l.m2v", kWidth, kHeight);
     EXPECT_EQ(DecoderProblems(v, kWidth, kHeight), "");
     std::vector<uint8_t> decoded = v.ffmpeg.y;

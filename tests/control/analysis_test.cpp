@@ -60,8 +60,8 @@ protected:
     void SetUp() override { ResetAllState(); }
     // A zeroed coefficient store of a width x height picture, as the analysis fills it.
     void UseCoefficients(int width, int height) {
-        gSettings.FrameWidth = width;
-        gSettings.FrameHeight = height;
+        tSettings->FrameWidth = width;
+        tSettings->FrameHeight = height;
         coefficients.assign(static_cast<size_t>(width / 16) * (height / 16) * kMacroblockValues, 0);
         store = CoefficientStore{coefficients.data(), width / 16, height / 16};
     }
@@ -94,15 +94,15 @@ TEST_F(Analysis, FlatPicturesScaleTheDefaultMatrix) {
     for (const Case& c : cases) {
         std::vector<uint8_t> y(c.width * c.height, c.luma), cb(c.width * c.height / 2, 128), cr(cb);
         for (size_t i = 1; i < y.size(); i += 2) y[i] = static_cast<uint8_t>(y[i] + c.stripes);
-        gPlanes = PicturePlanes{y.data(), cb.data(), cr.data(), nullptr, nullptr, nullptr};
+        *tPlanes = PicturePlanes{y.data(), cb.data(), cr.data(), nullptr, nullptr, nullptr};
         UseCoefficients(c.width, c.height);
         ASSERT_EQ(AnalysePicture(c.target, &store), 0);
-        EXPECT_EQ(std::vector<int32_t>(gAnalysis.dcBits, gAnalysis.dcBits + 3),
+        EXPECT_EQ(std::vector<int32_t>(tAnalysis->dcBits, tAnalysis->dcBits + 3),
                   std::vector<int32_t>(c.dc, c.dc + 3));
-        const int32_t* w = gIntraMatrix.weights;
+        const int32_t* w = tIntraMatrix->weights;
         EXPECT_EQ(std::vector<int32_t>({w[1], w[5], w[7], w[63]}),
                   std::vector<int32_t>(c.weights, c.weights + 4));
-        EXPECT_EQ(gSettings.IntraDCPrecision, c.precision);
+        EXPECT_EQ(tSettings->IntraDCPrecision, c.precision);
         EXPECT_EQ(TrackedBlocks(), 0);
     }
 }
@@ -177,19 +177,19 @@ TEST_F(Analysis, StagesStopAtAFittingOrUnchangedMatrix) {
     const int32_t cases[][3] = {
         {1432, 0, 5}, {coarseBudget, 4, 15}, {fineBudget, 4, 0}, {coarseBudget - 1, 4, 195}};
     for (const auto& c : cases) {
-        gCarriedSearch.lastEstimateQ = c[1];
+        tCarriedSearch->lastEstimateQ = c[1];
         TryThreshold(Search(c[0]), 0.0f, 5.0f, 8, 0);
-        EXPECT_EQ(gThreshold.threshold, c[2]) << c[0];
+        EXPECT_EQ(tThreshold->threshold, c[2]) << c[0];
     }
     // Every stage steps in single precision: a double sum would end at 199.99 (0x1.8ffae2p+7).
     SearchThreshold(Search(1432));
-    EXPECT_EQ(gThreshold.threshold, 0x1.8ffadcp+7f);
+    EXPECT_EQ(tThreshold->threshold, 0x1.8ffadcp+7f);
     // With a budget to spare the finest matrix fits at q 8 and 7, which leaves IFixedQstep as the
     // last estimate quantiser for the jobs after; at q 6 the stage climbs to the change at 12.
-    gCarriedSearch.lastEstimateQ = 0;
+    tCarriedSearch->lastEstimateQ = 0;
     SearchThreshold(Search(1000000));
-    EXPECT_EQ(gCarriedSearch.lastEstimateQ, 4);
-    EXPECT_EQ(gThreshold.threshold, 12.0f - 0.4f - 0.1f);
+    EXPECT_EQ(tCarriedSearch->lastEstimateQ, 4);
+    EXPECT_EQ(tThreshold->threshold, 12.0f - 0.4f - 0.1f);
 }
 
 }  // namespace

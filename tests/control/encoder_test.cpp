@@ -32,7 +32,7 @@ int gCancelAtStep = -1;
 
 void ObserveProgress(int percent) {
     gSeenProgress.push_back(percent);
-    if (static_cast<int>(gSeenProgress.size()) - 1 == gCancelAtStep) *gJob.cancel = 1;
+    if (static_cast<int>(gSeenProgress.size()) - 1 == gCancelAtStep) *tJob->cancel = 1;
 }
 
 enum Kind { kFlat, kGradient, kNoise };
@@ -104,7 +104,7 @@ protected:
         gSeenProgress.clear();
         gCancelAtStep = -1;
         AttachJob(&context_);
-        gJob.progressObserver = ObserveProgress;
+        tJob->progressObserver = ObserveProgress;
     }
     JobContext context_{};
 };
@@ -129,9 +129,9 @@ TEST_F(Driver, CodedAreaElsewhereIsTransformedFromItsOwnSamples) {
 // The blocks the registry still owns, in address order.
 std::vector<const void*> OwnedBlocks() {
     std::vector<const void*> owned;
-    for (int i = 0; i < gAllocRegistry.count; ++i) {
-        if (gAllocRegistry.records[i].block != nullptr)
-            owned.push_back(gAllocRegistry.records[i].block);
+    for (int i = 0; i < tAllocRegistry->count; ++i) {
+        if (tAllocRegistry->records[i].block != nullptr)
+            owned.push_back(tAllocRegistry->records[i].block);
     }
     std::sort(owned.begin(), owned.end());
     return owned;
@@ -148,10 +148,10 @@ TEST_P(Cancel, EachPollStopsTheJob) {
     EXPECT_EQ(static_cast<int>(gSeenProgress.size()), GetParam() + 1);
     const bool passesStarted = GetParam() >= 2;
     std::vector<const void*> planes;
-    if (!passesStarted) planes = {gPlanes.y, gPlanes.cb, gPlanes.cr};
+    if (!passesStarted) planes = {tPlanes->y, tPlanes->cb, tPlanes->cr};
     std::sort(planes.begin(), planes.end());
     EXPECT_EQ(OwnedBlocks(), planes);
-    EXPECT_EQ(gFileRegistry.count, 0);
+    EXPECT_EQ(tFileRegistry->count, 0);
     const uint8_t extension[] = {0, 0, 1, 0xB5};
     EXPECT_EQ(o.stream.size() >= 9 && std::equal(extension, extension + 4, o.stream.end() - 9),
               GetParam() == 4);
@@ -203,8 +203,8 @@ TEST_F(Driver, TargetBeyondTheLimitIsLoweredUntilThePictureFits) {
     EXPECT_LE(o.stream.size() * 8, 1800000u);
     EXPECT_EQ(gSeenProgress,
               (std::vector<int>{10, 10, 70, 80, 90, 90, 90, 90, 90, 90, 90, 90, 90}));
-    EXPECT_EQ(gSettings.Target, 1656675);
-    EXPECT_EQ(TrackedBlocks() + gFileRegistry.count, 0);
+    EXPECT_EQ(tSettings->Target, 1656675);
+    EXPECT_EQ(TrackedBlocks() + tFileRegistry->count, 0);
 }
 
 // Targets a job file gives only under the progressive-still switch, down to the lowest: the
@@ -226,11 +226,11 @@ class TargetExtremes : public Driver, public ::testing::WithParamInterface<Extre
 
 TEST_P(TargetExtremes, JobEndsFinishedWithinTheLimitOrFailed) {
     const ExtremeCase& c = GetParam();
-    gSwitches.progressiveStill = 1;
-    gSwitches.extendedAnalysis = c.extended;
+    tSwitches->progressiveStill = 1;
+    tSwitches->extendedAnalysis = c.extended;
     char errorText[1024] = "";
     BindErrorText(errorText, kModulePictor);
-    std::snprintf(gMessageNames.pictureName, sizeof gMessageNames.pictureName, "p.tif");
+    std::snprintf(tMessageNames->pictureName, sizeof tMessageNames->pictureName, "p.tif");
     const bool noise = c.kind == kNoise;
     const bool fits = !noise || c.target != INT32_MIN;
     const Outcome o = Encode(Make(c.kind, noise ? 720 : 96, noise ? 480 : 64), c.target, fits);
@@ -241,7 +241,7 @@ TEST_P(TargetExtremes, JobEndsFinishedWithinTheLimitOrFailed) {
     EXPECT_EQ(
         std::string(errorText),
         fits ? "" : "Pictor error 49: Picture cannot be coded within 1800000 bits <p.tif> \n");
-    EXPECT_EQ(TrackedBlocks() + gFileRegistry.count, 0);
+    EXPECT_EQ(TrackedBlocks() + tFileRegistry->count, 0);
 }
 
 // Both pictures at each target under either rule: only noise at the lowest target fails.

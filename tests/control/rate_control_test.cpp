@@ -21,14 +21,14 @@ namespace {
 // leaves the int32 range and wraps (the sanitizer build checks that it is defined).
 void ExpectBufferStarts() {
     ResetAllState();
-    const int32_t buffer = gSettings.BUFFER;
+    const int32_t buffer = tSettings->BUFFER;
     const int32_t targets[] = {
         1800000, 1000,           59,          0,           -5,       -50000, buffer - 1,
         buffer,  2 * buffer - 1, -buffer + 1, -2000000000, INT32_MIN};
     for (int32_t rate : {25, 30}) {
         for (int32_t target : targets) {
-            gSettings.Target = target;
-            gSettings.FrameRate = rate;
+            tSettings->Target = target;
+            tSettings->FrameRate = rate;
             RateControlState st{-1, -1};
             InitRateControl(&st);
             EXPECT_EQ(st.targetBits, target);
@@ -54,11 +54,11 @@ struct ShareCase {
 void ExpectSharedOut(const ShareCase& c) {
     ResetAllState();
     ASSERT_EQ(DeriveSettings(), 0);
-    const EncoderSettings& s = gSettings;
-    gSettings.Target = c.target;
+    const EncoderSettings& s = *tSettings;
+    tSettings->Target = c.target;
     std::vector<int32_t> difcnt(s.MBCount, c.fill), alccnt(s.MBCount);
     difcnt[7] = c.one;
-    gMacroblockBits = MacroblockBits{difcnt.data(), alccnt.data(), nullptr};
+    *tMacroblockBits = MacroblockBits{difcnt.data(), alccnt.data(), nullptr};
     AllocateBits(0);
     EXPECT_EQ(s.Target, c.target);
     const int32_t budget = static_cast<int32_t>(static_cast<uint32_t>(c.target) -
@@ -111,9 +111,9 @@ TEST(RateControl, BufferStartAndShareOutAtTheEdges) {
 // and halves rounded up within 1..31, from any base.
 TEST(RateControl, PassQuantisersFollowBufferShareAndStep) {
     ResetAllState();  // 45 x 30 macroblocks at 30 pictures a second, fixed quantiser 4
-    gSettings.Target = 1000000;
+    tSettings->Target = 1000000;
     std::vector<int32_t> difcnt(1350, 1000), alccnt(1350, 500);
-    gMacroblockBits = MacroblockBits{difcnt.data(), alccnt.data(), nullptr};
+    *tMacroblockBits = MacroblockBits{difcnt.data(), alccnt.data(), nullptr};
     EXPECT_FLOAT_EQ(FinalPassQuantiser(5000, 6000, 40, 29), 5.7142857f);  // 4000 / (500 + 1000 / 5)
     EXPECT_FLOAT_EQ(FinalPassQuantiser(80000, 10000, 0, 0), 400.0f);      // 4000 / 10
     // A base without an int32 truncation converts to INT32_MIN, which the clamps take to 1.

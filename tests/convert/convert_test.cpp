@@ -20,7 +20,7 @@ TEST_P(FixtureTest, PlanesMatchAnIndependentDecode) {
     const std::string data = TestDataPath("tiff/data/" + GetParam());
     ASSERT_EQ(ConvertSourcePicture((data + ".tif").c_str()), 0) << text_;
     const std::vector<uint8_t> rgb = ReadFileBytes(data + ".rgb");
-    const uint32_t pixels = gTiffFields.imageWidth * gTiffFields.imageLength;
+    const uint32_t pixels = tTiffFields->imageWidth * tTiffFields->imageLength;
     ASSERT_EQ(rgb.size(), size_t{pixels} * 3);
     for (uint32_t n = 0; n < pixels; n += 2) {
         const std::vector<int> got = Got(n), want = Want(&rgb[n * 3], &rgb[n * 3 + 3]);
@@ -28,7 +28,7 @@ TEST_P(FixtureTest, PlanesMatchAnIndependentDecode) {
     }
     // The source is closed and the working planes given back.
     EXPECT_EQ(TrackedBlocks(), 3);
-    EXPECT_EQ(gFileRegistry.count, 0);
+    EXPECT_EQ(tFileRegistry->count, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Writers, FixtureTest, ::testing::ValuesIn(Fixtures()),

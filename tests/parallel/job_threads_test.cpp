@@ -11,10 +11,12 @@
 
 #include "api/api_jobs.h"
 #include "parallel/job_threads.h"
+#include "support/state.h"
 
 namespace {
 
 TEST(JobThreads, EveryChunkOnceThenTheHelperEnds) {
+    ResetAllState();
     EXPECT_TRUE(JobThreads() == 1 || JobThreads() == 2);
     for (int round = 0; round < 3; ++round) {
         for (int32_t chunks : {0, 1, 2, 7, 64}) {
@@ -40,6 +42,7 @@ TEST(JobThreads, EveryChunkOnceThenTheHelperEnds) {
 // A child forked while the parent's helper runs has no helper of its own: its splits still do
 // every chunk, and ending its threads joins nothing of the parent's.
 TEST(JobThreads, ForkedChildStartsWithoutTheParentsHelper) {
+    ResetAllState();
     int32_t sum = 0;
     std::atomic<bool> secondStarted{false};
     // With two threads, chunk 0 waits (for at most about ten seconds) until the other thread has

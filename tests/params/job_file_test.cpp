@@ -142,7 +142,7 @@ TEST_P(JobFileTest, ResultMessagesAndSettings) {
     EXPECT_EQ(out.result, c.result);
     EXPECT_EQ(out.errorText, expected);
     for (const Field& field : c.fields)
-        EXPECT_EQ(gSettings.*field.first, field.second) << &field - &c.fields[0];
+        EXPECT_EQ(tSettings->*field.first, field.second) << &field - &c.fields[0];
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, JobFileTest, ::testing::ValuesIn(kCases),

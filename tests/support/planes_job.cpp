@@ -20,7 +20,7 @@ uint8_t* CopyPlane(const uint8_t* source, uint64_t bytes) {
 
 // The defaults, and what a job of that picture sets apart from them.
 void SetPlanesJobSettings(const PlanesJob& job) {
-    EncoderSettings& s = gSettings;
+    EncoderSettings& s = *tSettings;
     SetDefaultSettings();
     s.FrameWidth = job.width;
     s.FrameHeight = job.height;
@@ -34,23 +34,23 @@ void SetPlanesJobSettings(const PlanesJob& job) {
     s.FrameRate_s = job.pal ? 3 : 4;
     s.VideoFormat = job.pal ? 1 : 2;
     s.ColourPrimaries = s.TransferCharact = s.MatrixCoefficients = job.pal ? 5 : 6;
-    const int progressive = gSwitches.progressiveStill != 0 || job.height % 32 != 0;
+    const int progressive = tSwitches->progressiveStill != 0 || job.height % 32 != 0;
     s.ProgressiveSeque = progressive ? 1 : 0;
     s.TopFieldFirst = progressive ? 0 : 1;
     s.Target = job.target;
 }
 
 int PreparePlanesJob(const PlanesJob& job) {
-    if (std::strlen(job.streamPath) >= sizeof gSwitches.streamPath) return -1;
-    std::strcpy(gSwitches.streamPath, job.streamPath);
+    if (std::strlen(job.streamPath) >= sizeof tSwitches->streamPath) return -1;
+    std::strcpy(tSwitches->streamPath, job.streamPath);
     SetPlanesJobSettings(job);
     const uint64_t lumaBytes = static_cast<uint64_t>(job.width) * static_cast<uint64_t>(job.height);
     const uint64_t chromaBytes =
         static_cast<uint64_t>(job.width / 2) * static_cast<uint64_t>(job.height);
-    gPlanes.y = CopyPlane(job.y, lumaBytes);
-    gPlanes.cb = CopyPlane(job.cb, chromaBytes);
-    gPlanes.cr = CopyPlane(job.cr, chromaBytes);
-    if (gPlanes.y == nullptr || gPlanes.cb == nullptr || gPlanes.cr == nullptr) return -1;
+    tPlanes->y = CopyPlane(job.y, lumaBytes);
+    tPlanes->cb = CopyPlane(job.cb, chromaBytes);
+    tPlanes->cr = CopyPlane(job.cr, chromaBytes);
+    if (tPlanes->y == nullptr || tPlanes->cb == nullptr || tPlanes->cr == nullptr) return -1;
     return 0;
 }
 

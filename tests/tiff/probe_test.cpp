@@ -17,17 +17,17 @@ TEST_F(ProbeTest, SaysWhatTheJobsReadingDoes) {
     for (const std::string& path : TestDataFiles("crashers", ".tif")) files.push_back(path);
     ASSERT_FALSE(files.empty());
     ResetTiffFields();
-    const TiffFields fresh = gTiffFields;
+    const TiffFields fresh = *tTiffFields;
     for (const std::string& path : files) {
         SCOPED_TRACE(path);
         TiffProbe probe;
         ProbeTiffFile(path.c_str(), &probe);
         EXPECT_STREQ(text_, "");
-        EXPECT_EQ(std::memcmp(&gTiffFields, &fresh, sizeof fresh), 0);
+        EXPECT_EQ(std::memcmp(tTiffFields, &fresh, sizeof fresh), 0);
 
         ResetAllState();
         BindErrorText(text_, kModulePictor);
-        std::strcpy(gMessageNames.pictureName, "pic.tif");
+        std::strcpy(tMessageNames->pictureName, "pic.tif");
         // The job's steps: the source type test, then the conversion.
         const int type = DetectSourceType(path.c_str());
         if (type == 0) ReportError(kMsgNotSupportedImage, path.c_str());
@@ -36,8 +36,8 @@ TEST_F(ProbeTest, SaysWhatTheJobsReadingDoes) {
         if (converted) {
             EXPECT_EQ(probe.accepted, 1);
             EXPECT_EQ(probe.messageCode, 0);
-            EXPECT_EQ(probe.width, gTiffFields.imageWidth);
-            EXPECT_EQ(probe.height, gTiffFields.imageLength);
+            EXPECT_EQ(probe.width, tTiffFields->imageWidth);
+            EXPECT_EQ(probe.height, tTiffFields->imageLength);
         } else if (probe.accepted) {
             // Only the decoding of PackBits strips, which the probe leaves to the job, fails.
             EXPECT_EQ(codes, std::vector<int>{kMsgSourcePositionAtEnd});

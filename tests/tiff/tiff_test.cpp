@@ -35,7 +35,7 @@ TEST_P(RgbTest, ConvertsOrIsRefusedBeforeAllocating) {
     EXPECT_EQ(Codes(), k.codes) << text_;
     if (!k.codes.empty()) {
         ExpectRefused(path_);
-        EXPECT_EQ(gPlanes.y, nullptr);
+        EXPECT_EQ(tPlanes->y, nullptr);
         return;
     }
     // One 8-bit strip when cut: sample i of the picture is byte i of the strip.

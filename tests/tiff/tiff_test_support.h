@@ -25,7 +25,7 @@ protected:
     void SetUp() override {
         ResetAllState();
         BindErrorText(text_, kModulePictor);
-        std::strcpy(gMessageNames.pictureName, "pic.tif");
+        std::strcpy(tMessageNames->pictureName, "pic.tif");
     }
     void TearDown() override { ResetAllState(); }
     std::string Write(const std::vector<uint8_t>& bytes) {
@@ -54,7 +54,7 @@ protected:
 // Y of pixels n and n + 1 (n even) and the chroma of the pair, against those of the RGB values
 // expected there.
 inline std::vector<int> Got(int n) {
-    return {gPlanes.y[n], gPlanes.y[n + 1], gPlanes.cb[n / 2], gPlanes.cr[n / 2]};
+    return {tPlanes->y[n], tPlanes->y[n + 1], tPlanes->cb[n / 2], tPlanes->cr[n / 2]};
 }
 inline std::vector<int> Want(const uint8_t* p, const uint8_t* q) {
     uint8_t cb = 0, cr = 0;
