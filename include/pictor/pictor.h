@@ -1,7 +1,14 @@
 /* Pictor: still-picture MPEG-2 encoder, public interface.
  *
- * One job codes one TIFF picture, named by a job parameter file, into one
- * intra frame of an MPEG-2 Main Profile @ Main Level elementary stream.
+ * One job codes one picture into one intra frame of an MPEG-2 Main Profile @
+ * Main Level elementary stream, steered to a size in bits. Two ways in:
+ * - `Pictor` and `PictorForDA`: a TIFF file named by a job parameter file, the
+ *   stream to a file, one job at a time in the process (below).
+ * - Encoder instances (`PictorCreate` and the functions after it): the picture
+ *   from memory (8-bit RGB or TIFF bytes), the stream to memory, and any number
+ *   of instances coding at once, one job per instance at a time.
+ * The manual page pictor(3) describes both.
+ *
  * Jobs run synchronously on the caller's thread. While `Pictor` runs, another
  * thread may read `progress` and `status` and write `cancel` (each one aligned
  * 32-bit word).
@@ -22,9 +29,9 @@
 /* The release of this header and of the library built with it. The build reads
  * these lines for its project version, so they are the one place it is set. */
 #define PICTOR_VERSION_MAJOR 0
-#define PICTOR_VERSION_MINOR 1
+#define PICTOR_VERSION_MINOR 2
 #define PICTOR_VERSION_PATCH 0
-#define PICTOR_VERSION_STRING "0.1.0"
+#define PICTOR_VERSION_STRING "0.2.0"
 
 #if defined(_WIN32)
 #define PICTOR_API __declspec(dllexport)
@@ -103,6 +110,117 @@ PICTOR_API int Pictor(JobContext* context);
  * otherwise the job runs as `Pictor` would. Same results as `Pictor`. */
 PICTOR_API int PictorForDA(const char* workDir, const char* jobFileName, const char* streamPath,
                            int extendedAnalysis);
+
+/* ---- Encoder instances ----
+ *
+ * An instance holds everything its jobs use: their records, a helper thread,
+ * the working memory it keeps between jobs, and the one value the extended
+ * analysis carries from one job to the next (which can make a job's stream
+ * depend on the instance's earlier jobs, as it does for `Pictor` in one
+ * process). Jobs on different instances run at the same time in different
+ * threads without waiting for each other. One job runs on an instance at a
+ * time: a call made while the instance runs a job returns PICTOR_BUSY at once.
+ * A stream coded on a new instance equals, byte for byte, the stream of the
+ * same picture and settings coded by `Pictor` in a new process. */
+typedef struct PictorEncoder PictorEncoder;
+
+/* Result of a call on an instance that is running another job. */
+enum { PICTOR_BUSY = -2 };
+
+/* `standard` and `aspect` of PictorSettings: the job parameter file's FRMRT and
+ * ASPECT_RATIO. */
+enum { PICTOR_NTSC = 1, PICTOR_PAL = 2 };
+enum { PICTOR_ASPECT_4_3 = 2, PICTOR_ASPECT_16_9 = 3 };
+
+/* One job's settings, with the meanings of the job parameter file's keys and of
+ * JobContext's switches. Fill it with PictorDefaultSettings, then change what
+ * differs. Values are checked as the job file's are, with the same messages:
+ * an unknown standard or aspect gives "Invalid FRMRT: 7 <...>", pan-scan on
+ * with 4:3 gives message 38, a picture size that does not match the standard
+ * or the aspect gives messages 43 to 46. */
+typedef struct PictorSettings {
+    int32_t targetBits;       /* TARGET_SIZE: clamped to 160000..1800000 (no lower bound for a
+                                 progressive still); default 1200000 */
+    int32_t standard;         /* FRMRT: PICTOR_PAL (default) or PICTOR_NTSC */
+    int32_t aspect;           /* ASPECT_RATIO: PICTOR_ASPECT_4_3 (default) or _16_9 */
+    int32_t panScan;          /* PAN_SCAN: 0 off (default), 1 on (16:9, 720 or 704 wide) */
+    int32_t panScanVector;    /* PAN_SCAN_VECTOR in 1/16 luma samples, used when panScan is 1 */
+    int32_t extendedAnalysis; /* non-zero: distortion-threshold matrix search */
+    int32_t progressiveStill; /* 1: no lower target bound, progressive sequence */
+    int32_t levelMode;        /* 0 video levels, 1 full range wide clip, 2 full range */
+    /* Names that messages cite. `jobName` stands where a job parameter file name
+     * would (NULL: "picture.tp"); the picture is cited as its stem with ".tif" and
+     * the stream with ".ts", as for a job file, unless `pictureName` is given. */
+    const char* jobName;
+    const char* pictureName;
+} PictorSettings;
+
+/* Where a job's stream goes. Either a buffer: `buffer` and `capacity` (a
+ * stream never exceeds 225000 bytes, 1,800,000 bits, so that many always
+ * suffice); or, with `buffer` NULL, `write`, called once or more with the
+ * stream's bytes in order after the job has coded them and returning 0 (any
+ * other value fails the job). On return `size` holds the stream's length in
+ * bytes: on success what was delivered; when the buffer was too small (the job
+ * fails with "Cannot write <...>") what it needed; otherwise 0. Nothing is
+ * delivered by a job that fails or is cancelled. */
+typedef int (*PictorWriteFunction)(void* opaque, const unsigned char* bytes, size_t size);
+typedef struct PictorStream {
+    unsigned char* buffer;
+    size_t capacity;
+    size_t size;
+    PictorWriteFunction write;
+    void* opaque;
+} PictorStream;
+
+/* The caller's view of one running job, as JobContext's words are: another
+ * thread may read `progress` (0, 10, 70, 80, 90, then 100) and `status` (2
+ * while running, then the result) and set `cancel` to 1 to stop the job, each
+ * one aligned 32-bit word. `cancel` is read, not cleared: set it before the
+ * call and the job ends as soon as it looks. `errorText` gets the job's
+ * messages, the same lines the job-file path writes, or is empty. */
+typedef struct PictorJobState {
+    int32_t progress;
+    int32_t cancel;
+    int32_t status;
+    char errorText[1024];
+} PictorJobState;
+
+/* A new instance, or NULL when there is no memory for one (about 1 MB, kept
+ * until PictorDestroy). */
+PICTOR_API PictorEncoder* PictorCreate(void);
+
+/* Ends the instance's helper thread and frees it. NULL is ignored. Returns 0,
+ * or PICTOR_BUSY (and frees nothing) while a job runs on it. */
+PICTOR_API int PictorDestroy(PictorEncoder* encoder);
+
+/* Forgets the value the extended analysis carries between the instance's jobs,
+ * so its next job codes as a new instance's first job would. 0 or PICTOR_BUSY;
+ * -1 for NULL. */
+PICTOR_API int PictorResetCarried(PictorEncoder* encoder);
+
+/* Fills `settings` with the defaults given above; NULL is ignored. */
+PICTOR_API void PictorDefaultSettings(PictorSettings* settings);
+
+/* Codes `width` x `height` pixels of 8-bit RGB, three bytes a pixel (red,
+ * green, blue), rows `stride` bytes apart (at least 3 x width), top row first.
+ * The size must be one a TIFF job accepts: 720, 704, 352, 176 or 96 wide;
+ * 576, 288, 144 or 80 high (PAL) or 480, 240, 112 or 64 (NTSC). The stream equals that of the
+ * same samples in an uncompressed RGB TIFF coded through a job file.
+ * Returns 0 finished, -1 failed, 1 cancelled, PICTOR_BUSY. `state` may be NULL
+ * (no progress, no cancel, no text). */
+PICTOR_API int PictorEncodeRgb(PictorEncoder* encoder, const PictorSettings* settings,
+                               const unsigned char* rgb, int32_t width, int32_t height,
+                               ptrdiff_t stride, PictorStream* stream, PictorJobState* state);
+
+/* Codes a TIFF file held in memory (`size` bytes), read by the same reader, with
+ * the same messages, as a job's source file. Results as PictorEncodeRgb. */
+PICTOR_API int PictorEncodeTiff(PictorEncoder* encoder, const PictorSettings* settings,
+                                const void* tiff, size_t size, PictorStream* stream,
+                                PictorJobState* state);
+
+/* The library's release, "0.2.0": PICTOR_VERSION_STRING of the header it was
+ * built with. */
+PICTOR_API const char* PictorVersion(void);
 
 #ifdef __cplusplus
 }
