@@ -1,5 +1,5 @@
-# Install rules: the library with its soname links, the header, the pictor command
-# and its manual page, a pkg-config file and a CMake package (Pictor::pictor).
+# Install rules: the library with its soname links, the header and its manual page, the pictor
+# command and its manual page, a pkg-config file and a CMake package (Pictor::pictor).
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
@@ -7,6 +7,9 @@ install(TARGETS pictor EXPORT PictorTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Runtime NAMELINK_COMPONENT Development
   FILE_SET HEADERS DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT Development
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+# The manual page of the library's interface goes with its header.
+install(FILES ${PROJECT_SOURCE_DIR}/docs/pictor.3 DESTINATION ${CMAKE_INSTALL_MANDIR}/man3
+        COMPONENT Development)
 
 if(TARGET pictor_cli)
   # The installed command finds the library beside it in the same prefix, wherever it moves.
