@@ -140,7 +140,10 @@ extern "C" PICTOR_API int PictorEncodeTiff(PictorEncoder* encoder, const PictorS
     MemoryJob memory{};
     memory.settings = settings;
     memory.kind = MemoryJob::kTiff;
-    memory.tiff = SourceBytes{static_cast<const unsigned char*>(tiff), uint64_t{size}};
+    // No bytes at all read as an empty file, whatever the pointer.
+    static const unsigned char kNoBytes[1] = {0};
+    const void* bytes = tiff == nullptr && size == 0 ? kNoBytes : tiff;
+    memory.tiff = SourceBytes{static_cast<const unsigned char*>(bytes), uint64_t{size}};
     return RunOnInstance(encoder, memory, stream, state);
 }
 
