@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs a build into a temporary prefix and uses it as another project would: a C
-# program through pkg-config, a CMake project through find_package and the installed
-# pictor command must write the same whole stream. Usage: check_install.sh BUILD_DIR
+# program through pkg-config and a CMake project through find_package, each through the
+# job-file path and through an encoder instance, and the installed pictor command must write
+# the same whole stream; the library manual page's example builds and runs.
+# Usage: check_install.sh BUILD_DIR
 # SOURCE_DIR CMAKE C_COMPILER GENERATOR BINDIR LIBDIR INCLUDEDIR MANDIR DOCDIR
 # (the last five as the build installs them, inside the prefix).
 set -euo pipefail
@@ -39,8 +41,10 @@ real=$lib/libpictor.so.$version
 readelf -d "$real" | grep -q "(SONAME).*\[libpictor\.so\.$major\]" ||
     fail "the soname is not libpictor.so.$major"
 exports=$(nm -D --defined-only "$real" | awk '{print $3}' | sort | xargs)
-[ "$exports" = "Pictor PictorForDA" ] || fail "exports '$exports', not 'Pictor PictorForDA'"
-for file in "$mandir/man1/pictor.1" "$docdir/LICENSE"; do
+wanted="Pictor PictorCreate PictorDefaultSettings PictorDestroy PictorEncodeRgb PictorEncodeTiff"
+wanted="$wanted PictorForDA PictorResetCarried PictorVersion"
+[ "$exports" = "$wanted" ] || fail "exports '$exports', not '$wanted'"
+for file in "$mandir/man1/pictor.1" "$mandir/man3/pictor.3" "$docdir/LICENSE"; do
     [ -f "$prefix/$file" ] || fail "not installed: $file"
 done
 
@@ -57,9 +61,23 @@ found=$(sed -n 's/^Pictor_DIR:[A-Z]*=//p' "$tmp/cmake/CMakeCache.txt")
 [ "$found" = "$lib/cmake/Pictor" ] || fail "find_package found Pictor in '$found'"
 for consumer in "$tmp/pkg_config_consumer" "$tmp/cmake/consumer"; do
     said=$(LD_LIBRARY_PATH=$(pkg-config --variable=libdir pictor) \
-        "$consumer" "$source/examples" "$consumer.m2v")
+        "$consumer" "$source/examples" "$consumer.m2v" "$consumer.memory.m2v")
     [ "$said" = "pictor $version" ] || fail "$consumer said '$said'"
+    # A new instance codes the example's picture as a job of a new process does.
+    cmp -s "$consumer.m2v" "$consumer.memory.m2v" ||
+        fail "$consumer: the instance and the example job write different streams"
 done
+
+# The library manual page's example, as installed, in strict C11; it codes into gradient.m2v.
+awk '/^\.EE/ {exit} started; /^\.EX/ {started = 1}' "$prefix/$mandir/man3/pictor.3" |
+    sed 's/\\-/-/g; s/\\e/\\/g' >"$tmp/example.c"
+# shellcheck disable=SC2046  # the flags are words
+"$cc" -std=c11 -pedantic -Wall -Wextra -Werror $(pkg-config --cflags pictor) \
+    "$tmp/example.c" -o "$tmp/example" $(pkg-config --libs pictor) ||
+    fail "the example of pictor.3 does not build"
+said=$(cd "$tmp" && LD_LIBRARY_PATH=$lib ./example) || fail "the example of pictor.3 failed"
+[ "$said" = "$(stat -c '%s bytes' "$tmp/gradient.m2v")" ] ||
+    fail "the example of pictor.3 said '$said' of its stream"
 
 pictor=$prefix/$bindir/pictor
 loaded=$(env -u LD_LIBRARY_PATH ldd "$pictor" | sed -n 's/.*libpictor\.so[^ ]* => \([^ ]*\).*/\1/p')
@@ -68,11 +86,14 @@ loaded=$(env -u LD_LIBRARY_PATH ldd "$pictor" | sed -n 's/.*libpictor\.so[^ ]* =
     fail "the installed pictor's library search path"
 env -u LD_LIBRARY_PATH "$pictor" encode "$source/examples/still/astronaut.tif" -o "$tmp/cli.m2v" \
     --target 1200000 --standard pal --aspect 4:3 --quiet || fail "pictor encode failed"
-# A whole sequence (a sequence header first, the end code last), and the example job
-# asks for the same settings, so all three streams are the same.
-ends=$({ head -c4 "$tmp/cli.m2v"; tail -c4 "$tmp/cli.m2v"; } | od -An -tx1 | xargs)
-[ "$ends" = "00 00 01 b3 00 00 01 b7" ] || fail "pictor's stream is not a whole sequence"
+# Whole sequences (a sequence header first, the end code last), and the example job
+# asks for the same settings, so the streams of the command and the consumers are the same.
+for stream in "$tmp/cli.m2v" "$tmp/gradient.m2v"; do
+    ends=$({ head -c4 "$stream"; tail -c4 "$stream"; } | od -An -tx1 | xargs)
+    [ "$ends" = "00 00 01 b3 00 00 01 b7" ] || fail "$stream is not a whole sequence"
+done
 cmp -s "$tmp/cli.m2v" "$tmp/pkg_config_consumer.m2v" &&
     cmp -s "$tmp/cli.m2v" "$tmp/cmake/consumer.m2v" ||
     fail "pictor encode and the consumers' example job write different streams"
-echo "installed and used: library, header, pictor, manual page, pkg-config and CMake package"
+echo "installed and used: library (job files and instances), header, pictor, manual pages," \
+    "pkg-config and CMake package"
