@@ -6,9 +6,9 @@
 
 #include <string>
 
-#include "support/state.h"
 #include "support/files.h"
 #include "support/job_runner.h"
+#include "support/state.h"
 
 namespace {
 

@@ -89,7 +89,8 @@ struct Stages {
                 TrackedFree(tPlanes->cb);
                 TrackedFree(tPlanes->cr);
                 CloseAllTracked();
-                *tPlanes = PicturePlanes{planes[0], planes[1], planes[2], nullptr, nullptr, nullptr};
+                *tPlanes =
+                    PicturePlanes{planes[0], planes[1], planes[2], nullptr, nullptr, nullptr};
                 state.ResumeTiming();
                 return result;
             }

@@ -48,8 +48,8 @@ void NoteHang(double seconds, const uint8_t* input, size_t size) {
 
 void UseReplayRules() { gReplay = true; }
 
-void RunCheckedJob(const JobOptions& options, double watchdogSeconds, const uint8_t* input,
-                   size_t inputSize) {
+JobOutcome RunCheckedJob(const JobOptions& options, double watchdogSeconds, const uint8_t* input,
+                         size_t inputSize) {
     static const char* hangAbort = std::getenv("PICTOR_FUZZ_HANG_ABORT");
     static const bool abortOnHang =
         gReplay || (hangAbort != nullptr && std::strcmp(hangAbort, "1") == 0);
@@ -70,6 +70,7 @@ void RunCheckedJob(const JobOptions& options, double watchdogSeconds, const uint
     static const bool verbose = std::getenv("PICTOR_FUZZ_VERBOSE") != nullptr;
     if (verbose) std::fprintf(stderr, "result %d\n%s", job.result, job.errorText.c_str());
     CheckJobEnd(job, stream, descriptors);
+    return job;
 }
 
 void CheckJobEnd(const JobOutcome& job, const std::string& streamPath, long descriptorsBefore) {

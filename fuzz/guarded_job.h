@@ -34,9 +34,9 @@ void UseReplayRules();
 // would never end cannot stall the caller; with PICTOR_FUZZ_HANG_ABORT=1 in the environment it
 // aborts instead. `input` is saved into $PICTOR_FUZZ_HANG_DIR (when set) for every job the
 // watchdog had to stop. With PICTOR_FUZZ_VERBOSE set, every job's result and error text go to
-// standard error.
-void RunCheckedJob(const JobOptions& options, double watchdogSeconds, const uint8_t* input,
-                   size_t inputSize);
+// standard error. Returns the job's outcome.
+JobOutcome RunCheckedJob(const JobOptions& options, double watchdogSeconds, const uint8_t* input,
+                         size_t inputSize);
 
 // The checks after every job: result and status agree with progress 100, a finished job's stream
 // (at streamPath) is whole and at most kMaxStreamBits, and no descriptor (compared with

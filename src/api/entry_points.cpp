@@ -1,9 +1,9 @@
 // The two exported entry points.
 #include <cstring>
 
+#include "api/instance.h"
 #include "api/job_driver.h"
 #include "api/job_gate.h"
-#include "api/instance.h"
 #include "api/job_records.h"
 #include "api/library_context.h"
 #include "pictor/pictor.h"

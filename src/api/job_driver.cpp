@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "control/encoder.h"
+#include "convert/colour.h"
 #include "convert/convert_source.h"
 #include "messages/codes.h"
 #include "messages/message_names.h"
@@ -25,11 +26,11 @@ void CopyField(char* to, size_t toSize, const char* from, size_t fromSize) {
     to[n] = '\0';
 }
 
-void SetJobSwitches(const JobContext* context) {
-    tSwitches->extendedAnalysis = context->extendedAnalysis != 0;
-    tSwitches->fullRange = context->levelMode == 1 || context->levelMode == 2;
-    tSwitches->wideClip = context->levelMode == 1;
-    tSwitches->progressiveStill = context->progressiveStill == 1;
+void SetJobSwitches(int32_t extendedAnalysis, int32_t progressiveStill, int32_t levelMode) {
+    tSwitches->extendedAnalysis = extendedAnalysis != 0;
+    tSwitches->fullRange = levelMode == 1 || levelMode == 2;
+    tSwitches->wideClip = levelMode == 1;
+    tSwitches->progressiveStill = progressiveStill == 1;
 }
 
 // Where a job reads its parameters: long enough for any workDir and name, as
@@ -97,7 +98,7 @@ int StripJobExtension(const char* path, char* stem) {
 namespace {
 
 int RunJobStages(JobContext* context) {
-    SetJobSwitches(context);
+    SetJobSwitches(context->extendedAnalysis, context->progressiveStill, context->levelMode);
     JobPaths paths;
     if (SetJobPaths(context, &paths) != 0) return -1;
     JobParameters job;
@@ -116,6 +117,91 @@ int RunJobStages(JobContext* context) {
 int RunJob(JobContext* context) {
     const int result = RunJobStages(context);
     // No thread of the job outlives it.
+    EndJobThreads();
+    return result;
+}
+
+namespace {
+
+constexpr char kMemoryJobName[] = "picture.tp";
+
+// The names that messages cite for a job given in memory, as a job file of `jobName` would
+// have them; 0, or -1 after code 47.
+int SetMemoryNames(const PictorSettings& settings, char* sourceName, size_t sourceSize) {
+    const char* jobName = settings.jobName != nullptr ? settings.jobName : kMemoryJobName;
+    std::snprintf(tMessageNames->jobFileName, sizeof tMessageNames->jobFileName, "%s", jobName);
+    char stem[kMaxJobPathLength + 1];
+    if (StripJobExtension(jobName, stem) != 0) return -1;
+    std::snprintf(tMessageNames->pictureName, sizeof tMessageNames->pictureName, "%s.tif", stem);
+    std::snprintf(tSwitches->streamPath, sizeof tSwitches->streamPath, "%s.ts", stem);
+    if (settings.pictureName != nullptr)
+        std::snprintf(sourceName, sourceSize, "%s", settings.pictureName);
+    else
+        std::snprintf(sourceName, sourceSize, "%s.tif", stem);
+    return 0;
+}
+
+// A value of the job file's words, or the number itself when it names none of them (which the
+// job file's rules then refuse, citing it).
+const char* Named(int32_t value, int32_t first, const char* firstName, int32_t second,
+                  const char* secondName, char* number, size_t numberSize) {
+    if (value == first) return firstName;
+    if (value == second) return secondName;
+    std::snprintf(number, numberSize, "%d", static_cast<int>(value));
+    return number;
+}
+
+// The settings as the lines of a job parameter file, read and checked by its rules.
+void ReadMemorySettings(const PictorSettings& s, const char* sourceName, JobParameters* job) {
+    char target[16], standard[16], aspect[16], panScan[16], vector[16];
+    std::snprintf(target, sizeof target, "%d", static_cast<int>(s.targetBits));
+    std::snprintf(vector, sizeof vector, "%d", static_cast<int>(s.panScanVector));
+    const JobWord words[] = {
+        {"TARGET_SIZE", target},
+        {"FRMRT", Named(s.standard, PICTOR_PAL, "PAL", PICTOR_NTSC, "NTSC", standard, 16)},
+        {"ASPECT_RATIO",
+         Named(s.aspect, PICTOR_ASPECT_4_3, "4:3", PICTOR_ASPECT_16_9, "16:9", aspect, 16)},
+        {"PAN_SCAN", Named(s.panScan, 1, "ON", 0, "OFF", panScan, 16)},
+        {"PAN_SCAN_VECTOR", vector},
+    };
+    ReadJobWords(words, s.panScan == 1 ? 5 : 4, sourceName, job);
+}
+
+// The picture into the planes: TIFF bytes through the reader, as a source file; RGB samples
+// converted directly. 0, -1 failed, 1 cancelled.
+int ReadMemoryPicture(const MemoryJob& memory, const char* sourceName) {
+    const ColourLevels levels{tSwitches->fullRange, tSwitches->wideClip};
+    const bool tiff = memory.kind == MemoryJob::kTiff;
+    if (tiff ? memory.tiff.bytes == nullptr : memory.rgb.pixels == nullptr) {
+        Report<kMsgPictureMemory>(sourceName);
+        return -1;
+    }
+    if (tiff) {
+        tJob->source = memory.tiff;
+        return ReadSourcePicture(sourceName);
+    }
+    if (CancelRequested()) return 1;
+    return ConvertRgbPicture(memory.rgb, levels) == 0 ? 0 : -1;
+}
+
+int RunMemoryStages(const MemoryJob& memory) {
+    const PictorSettings& settings = *memory.settings;
+    SetJobSwitches(settings.extendedAnalysis, settings.progressiveStill, settings.levelMode);
+    char sourceName[kMaxJobPathLength + sizeof ".tif"];
+    if (SetMemoryNames(settings, sourceName, sizeof sourceName) != 0) return -1;
+    JobParameters job;
+    ReadMemorySettings(settings, sourceName, &job);
+    const int input = ReadMemoryPicture(memory, job.sourcePath);
+    if (input != 0) return input;
+    const PictureSize picture{tTiffFields->imageWidth, tTiffFields->imageLength};
+    if (SettleJobSettings(&job, picture) != 0) return -1;
+    return EncodePicture();
+}
+
+}  // namespace
+
+int RunMemoryJob(const MemoryJob& memory) {
+    const int result = RunMemoryStages(memory);
     EndJobThreads();
     return result;
 }

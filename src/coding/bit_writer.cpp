@@ -13,8 +13,8 @@ namespace {
 void WriteBuffer() {
     if (tBitWriter->out != nullptr && tBitWriter->buffered > 0)
         // Unchecked: a stream that cannot be written still ends its job as written.
-        static_cast<void>(TrackedWrite(tBitWriter->buffer, static_cast<size_t>(tBitWriter->buffered),
-                                       tBitWriter->out));
+        static_cast<void>(TrackedWrite(tBitWriter->buffer,
+                                       static_cast<size_t>(tBitWriter->buffered), tBitWriter->out));
     tBitWriter->buffered = 0;
 }
 

@@ -195,8 +195,8 @@ int AnalysePicture(int32_t target, CoefficientStore* store) {
     int32_t minWeights[3][64];
     auto collect = [&](int32_t c) {
         for (int32_t& w : minWeights[c]) w = 1;
-        CollectComponentStatistics(kComponentNames[c], *store, &tAnalysis->errorSums[c], dcTotals[c],
-                                   minWeights[c]);
+        CollectComponentStatistics(kComponentNames[c], *store, &tAnalysis->errorSums[c],
+                                   dcTotals[c], minWeights[c]);
     };
     RunChunks(3, collect);
     for (const int32_t* raised : minWeights) {

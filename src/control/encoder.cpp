@@ -187,7 +187,7 @@ EncodeOutcome CodePicture(EncoderStorage* st) {
     if (ProgressAndPoll(70)) return EncodeOutcome::kCancelled;
     if (!analysed) {
         const EncoderSettings& s = *tSettings;
-        const SamplePlanes picture{tPlanes->y,    tPlanes->cb,     tPlanes->cr,
+        const SamplePlanes picture{tPlanes->y,   tPlanes->cb,    tPlanes->cr,
                                    s.FrameWidth, s.CodedXOffset, s.CodedYOffset};
         TransformMacroblockRows(picture, 0, s.YMBlock, &st->coded);
     }

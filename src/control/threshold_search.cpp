@@ -53,11 +53,12 @@ constexpr ErrorTermTable ErrorTerms() {
 int32_t EstimateWithMemo(const CoefficientStore& coefficients, const int32_t* matrix, int q) {
     if (!tMemo->active) return EstimateAcBits(coefficients, matrix, q);
     for (int i = 0; i < tMemo->count; ++i) {
-        if (tMemo->q[i] == q && std::memcmp(tMemo->matrix[i], matrix, sizeof(tMemo->matrix[i])) == 0)
+        if (tMemo->q[i] == q &&
+            std::memcmp(tMemo->matrix[i], matrix, sizeof(tMemo->matrix[i])) == 0)
             return tMemo->bits[i];
     }
     const int32_t bits = tMemo->listed ? SearchEstimateAcBits(coefficients, matrix, q)
-                                      : EstimateAcBits(coefficients, matrix, q);
+                                       : EstimateAcBits(coefficients, matrix, q);
     const int slot = tMemo->next;
     tMemo->next = (tMemo->next + 1) % kRememberedEstimates;
     if (tMemo->count < kRememberedEstimates) ++tMemo->count;

@@ -1,11 +1,14 @@
 #include "convert/convert_source.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "convert/planes.h"
 #include "messages/codes.h"
+#include "messages/message_names.h"
 #include "messages/report.h"
 #include "runtime/registry.h"
+#include "tiff/picture_sizes.h"
 #include "tiff/tiff_fields.h"
 #include "tiff/tiff_probe.h"
 #include "tiff/tiff_strips.h"
@@ -105,7 +108,8 @@ int ConvertTurned(FILE* file, const RgbPlanes& band, uint32_t bandRows, uint32_t
 
 int AllocatePicturePlanes(uint32_t width, uint32_t height) {
     uint64_t coded = RoundUp16(width) * RoundUp16(height);
-    if (!Take(&tPlanes->y, coded) || !Take(&tPlanes->cb, coded / 2) || !Take(&tPlanes->cr, coded / 2))
+    if (!Take(&tPlanes->y, coded) || !Take(&tPlanes->cb, coded / 2) ||
+        !Take(&tPlanes->cr, coded / 2))
         return -1;
     return 0;
 }
@@ -137,4 +141,65 @@ int ConvertSourcePicture(const char* path, ColourLevels levels) {
     if (result != 0) return -1;
     TrackedClose(file);
     return 0;
+}
+
+namespace {
+
+// The size of a picture given in memory, checked against the accepted sizes as a TIFF's fields
+// are; each size that is not accepted is reported.
+bool AcceptedMemorySize(uint32_t width, uint32_t height) {
+    bool accepted = true;
+    if (FindPictureWidth(width) == nullptr) {
+        Report<kMsgWidthNotSupported>(static_cast<int>(width), tMessageNames->pictureName);
+        accepted = false;
+    }
+    if (FindPictureHeight(height) == nullptr) {
+        Report<kMsgHeightNotSupported>(static_cast<int>(height), tMessageNames->pictureName);
+        accepted = false;
+    }
+    return accepted;
+}
+
+// Rows of interleaved RGB samples into a band's three working planes.
+void SplitRows(const RgbSamples& picture, uint32_t firstRow, uint32_t rows, const RgbPlanes& band) {
+    for (uint32_t r = 0; r < rows; ++r) {
+        const uint8_t* in = picture.pixels + int64_t{firstRow + r} * picture.stride;
+        const size_t at = size_t{r} * picture.width;
+        for (uint32_t x = 0; x < picture.width; ++x) {
+            band.red[at + x] = in[3 * x];
+            band.green[at + x] = in[3 * x + 1];
+            band.blue[at + x] = in[3 * x + 2];
+        }
+    }
+}
+
+}  // namespace
+
+int ConvertRgbPicture(const RgbSamples& picture, ColourLevels levels) {
+    tTiffFields->imageWidth = picture.width;
+    tTiffFields->imageLength = picture.height;
+    if (!AcceptedMemorySize(picture.width, picture.height)) return -1;
+    const uint32_t width = picture.width, height = picture.height;
+    if (picture.stride < 3 * int64_t{width}) {
+        Report<kMsgPictureMemory>(tMessageNames->pictureName);
+        return -1;
+    }
+    if (AllocatePicturePlanes(width, height) != 0) return -1;
+    const uint32_t bandRows =
+        static_cast<uint32_t>(std::min<uint64_t>(kBandPixels / width, height));
+    const uint64_t bandBytes = uint64_t{bandRows} * width;
+    RgbPlanes band{nullptr, nullptr, nullptr};
+    const bool ready =
+        Take(&band.red, bandBytes) && Take(&band.green, bandBytes) && Take(&band.blue, bandBytes);
+    PicturePlanes planes = *tPlanes;
+    planes.red = band.red;
+    planes.green = band.green;
+    planes.blue = band.blue;
+    for (uint32_t row = 0; ready && row < height; row += bandRows) {
+        const uint32_t rows = std::min(height - row, bandRows);
+        SplitRows(picture, row, rows, band);
+        ConvertRgbToYCbCr(planes, width, row, rows, levels);
+    }
+    FreeWorkingPlanes(band);
+    return ready ? 0 : -1;
 }

@@ -5,8 +5,10 @@
 #define PICTOR_MESSAGES_CODES_H
 
 // X(name, code, text, argument kinds). Codes that no check raises keep their texts: the table
-// is the host's and is shipped whole. Code 49 is this library's own addition to it: the final
-// attempts have lowered the target to 0 and the picture still does not fit.
+// is the host's and is shipped whole. Codes 49 to 52 are this library's own additions to it: the
+// final attempts have lowered the target to 0 and the picture still does not fit (49); a call on an
+// encoder instance that runs another job (50) or given no picture or rows shorter than its
+// width (51), or without an encoder, settings or stream (52).
 #define PICTOR_MESSAGES(X)                                                                       \
     X(kMsgCannotWrite, 1, "Cannot write <%s>", "s")                                              \
     X(kMsgCannotOpen, 2, "Cannot open <%s> ", "s")                                               \
@@ -49,7 +51,10 @@
     X(kMsgWidthPanScan, 46, "Mismatch between Image Width '%d' and PAN_SCAN 'ON'. <%s>", "ds")   \
     X(kMsgJobPathTooLong, 47, "Input file name is too long <%s>", "s")                           \
     X(kMsgInvalidJobFileName, 48, "Invalid parameter file name <%s>", "s")                       \
-    X(kMsgPictureDoesNotFit, 49, "Picture cannot be coded within %d bits <%s> ", "ds")
+    X(kMsgPictureDoesNotFit, 49, "Picture cannot be coded within %d bits <%s> ", "ds")           \
+    X(kMsgEncoderBusy, 50, "Encoder is running another job <%s>", "s")                           \
+    X(kMsgPictureMemory, 51, "Picture memory is missing or its rows are too short <%s>", "s")    \
+    X(kMsgCallIncomplete, 52, "Encoder, settings or stream is missing <%s>", "s")
 
 enum MessageCode : int {
 #define PICTOR_MESSAGE_NAME(name, code, text, kinds) name = code,

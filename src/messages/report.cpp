@@ -46,7 +46,8 @@ int BindErrorText(char* buffer, int moduleIndex) {
         tReporter->moduleIndex = moduleIndex;
         return 1;
     }
-    std::snprintf(tReporter->heading, sizeof tReporter->heading, "%s", VARNERRMSG_CANT_FIND_MESSAGE);
+    std::snprintf(tReporter->heading, sizeof tReporter->heading, "%s",
+                  VARNERRMSG_CANT_FIND_MESSAGE);
     return 0;
 }
 

@@ -23,7 +23,7 @@ struct JobHelper {
     std::condition_variable wake;      // a task is posted, or the helper is to stop
     std::condition_variable finished;  // the helper has left its task
     bool started = false;
-    pid_t startedBy = 0;  // the process whose thread `thread` is
+    pid_t startedBy = 0;              // the process whose thread `thread` is
     std::atomic<bool> stop{false};    // changed under the lock; read by the helper's look too
     std::atomic<uint64_t> posted{0};  // tasks posted (changed under the lock)
     uint64_t taken = 0;               // tasks the helper has started or that were closed without it

@@ -108,6 +108,7 @@ int ReadJobFile(FILE* file, JobParameters* job) {
     return 0;
 }
 
+// A null `workDir`: the source is the picture in memory, which needs no path.
 void CheckPresence(const char* workDir, JobParameters* job) {
     const char* jobName = tMessageNames->jobFileName;
     if (!job->seenPanScan) {
@@ -141,7 +142,7 @@ void CheckPresence(const char* workDir, JobParameters* job) {
     if (!job->seenSource) {
         Report<kMsgSourceMissing>(jobName);
         job->failed = 1;
-    } else {
+    } else if (workDir != nullptr) {
         std::snprintf(job->sourcePath, sizeof job->sourcePath, "%s/still/%s", workDir,
                       job->sourceName);
         if (SourceExists(job->sourcePath) != 0) {
@@ -151,18 +152,31 @@ void CheckPresence(const char* workDir, JobParameters* job) {
     }
 }
 
-}  // namespace
-
-int ReadJobParameters(const char* workDir, const char* jobFilePath, JobParameters* job) {
+void StartJobParameters(JobParameters* job) {
     *job = JobParameters{};
     job->standard = kStandardUnset;
     job->aspect = kAspect4x3;
+}
+
+}  // namespace
+
+int ReadJobParameters(const char* workDir, const char* jobFilePath, JobParameters* job) {
+    StartJobParameters(job);
     FILE* file = nullptr;
     if (OpenOrReport(jobFilePath, "r", &file) != 0) return -1;
     if (ReadJobFile(file, job) != 0) return -1;
     CheckPresence(workDir, job);
     TrackedClose(file);
     return 0;
+}
+
+void ReadJobWords(const JobWord* words, int count, const char* sourceName, JobParameters* job) {
+    StartJobParameters(job);
+    for (int i = 0; i < count; ++i) ReadLine(words[i].key, words[i].value, job);
+    std::snprintf(job->sourceName, sizeof job->sourceName, "%s", sourceName);
+    std::snprintf(job->sourcePath, sizeof job->sourcePath, "%s", sourceName);
+    job->seenSource = 1;
+    CheckPresence(nullptr, job);
 }
 
 bool IsJobFileBlank(char c) {

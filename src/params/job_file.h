@@ -30,6 +30,15 @@ struct JobParameters {
 // be opened (code 2) or no line buffer can be had.
 [[nodiscard]] int ReadJobParameters(const char* workDir, const char* jobFilePath,
                                     JobParameters* job);
+// One line of a job parameter file, as key and value.
+struct JobWord {
+    const char* key;
+    const char* value;
+};
+// The parameters of a job given in memory: `words` read and checked as the lines of a job
+// parameter file are, in order, with the same messages; the source is the picture in memory,
+// cited as `sourceName`.
+void ReadJobWords(const JobWord* words, int count, const char* sourceName, JobParameters* job);
 // The converted picture's width and height in pixels.
 struct PictureSize {
     uint32_t width;

@@ -68,7 +68,8 @@ void FreeAllTracked() {
 
 int TrackedBlocks() {
     int n = 0;
-    for (int i = 0; i < tAllocRegistry->count; ++i) n += tAllocRegistry->records[i].block != nullptr;
+    for (int i = 0; i < tAllocRegistry->count; ++i)
+        n += tAllocRegistry->records[i].block != nullptr;
     return n;
 }
 

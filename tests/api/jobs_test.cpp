@@ -108,7 +108,8 @@ void RunAndRecord(const std::string& dir, const SequenceJob& job, const std::str
     const long descriptors = OpenDescriptors();
     const int carriedIn = tCarriedSearch->lastEstimateQ;
     const JobOutcome out = RunEntry(job.entry, dir, job.jobName, job.stream, job.options);
-    const long leftBehind = TrackedBlocks() + tFileRegistry->count + OpenDescriptors() - descriptors;
+    const long leftBehind =
+        TrackedBlocks() + tFileRegistry->count + OpenDescriptors() - descriptors;
     std::ofstream(path, std::ios::binary)
         << out.result << ' ' << carriedIn << ' ' << leftBehind << '\n'
         << out.errorText;

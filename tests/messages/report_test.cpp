@@ -41,7 +41,7 @@ TEST_F(ReportTest, LinesThatNoLongerFitAreDroppedWhole) {
 // The fallback replaces everything reported so far; code 4 is the heading, not a message of this
 // module.
 TEST_F(ReportTest, AnUnknownCodeWipesTheTextAndLeavesTheFallback) {
-    for (int code : {5, 4, 50}) {
+    for (int code : {5, 4, 60}) {
         EXPECT_EQ(ReportError(kMsgPanScanMissing, "job.tp"), 1);
         EXPECT_EQ(ReportError(code), 0);
         EXPECT_EQ(std::string(text_), std::string(VARNERRMSG_CANT_FIND_MESSAGE) + "\n");
