@@ -2,7 +2,7 @@
 PICTOR_PACKAGES=(
     cmake ninja-build g++ g++-multilib pkg-config clang-format
     libgtest-dev libgmock-dev libbenchmark-dev
-    ffmpeg mpeg2dec libtiff-tools imagemagick python3 python3-pil
+    ffmpeg mpeg2dec libtiff-tools imagemagick python3 python3-pil python3-numpy
     groff-base man-db
     libtiff-dev libpng-dev libjpeg62-turbo-dev libmpeg2-4-dev libavutil-dev libswscale-dev
     clang libclang-rt-14-dev
