@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <deque>
+#include <exception>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -129,10 +130,16 @@ void ThreadBatch::RunJob(Slot* slot, size_t index) {
     } else {
         PostingReporter reporter(this, index);
         const InstanceJob instance{slot->encoder, &slot->state};
-        const JobSummary summary =
-            RunOneJob(line_, line_.inputs[index], destinations_[index], &reporter, &instance);
-        ended.status = summary.status;
-        ended.told = TellJob(summary, line_, line_.inputs.size() > 1);
+        try {
+            const JobSummary summary =
+                RunOneJob(line_, line_.inputs[index], destinations_[index], &reporter, &instance);
+            ended.status = summary.status;
+            ended.told = TellJob(summary, line_, line_.inputs.size() > 1);
+        } catch (const std::exception& e) {
+            // Out of memory: this job fails, the batch goes on.
+            ended.status = kExitFailed;
+            ended.told.errors = "pictor: " + line_.inputs[index] + ": " + e.what() + "\n";
+        }
     }
     std::lock_guard<std::mutex> lock(mutex_);
     slot->index = -1;
