@@ -71,8 +71,9 @@ size_t Count(const std::string& text, const std::string& word) {
     return n;
 }
 
-// Ctrl-C once the first job has ended: the running jobs are cancelled, no other starts, and
-// every stream left is whole, with no temporary file beside it or in the temporary folder.
+// Ctrl-C while the fourth job waits for a reader of its named pipe, so that at least one job
+// has ended and one runs: the running jobs are cancelled, no other starts, and every stream
+// left is whole, with no temporary file beside it or in the temporary folder.
 TEST(BatchInterrupt, CancelsTheRunningJobsAndLeavesNothingBehind) {
     CliFolder folder;
     constexpr int kJobs = 12;
@@ -81,12 +82,12 @@ TEST(BatchInterrupt, CancelsTheRunningJobsAndLeavesNothingBehind) {
         WriteNoisePicture(folder.dir.path, Name(i) + ".tif", 720, 576, 200 + i);
         inputs += " still/" + Name(i) + ".tif";
     }
-    ASSERT_TRUE(folder.Make("mkdir out"));
+    ASSERT_TRUE(folder.Make("mkdir out && mkfifo out/n3.m2v"));
     const CliResult r = folder.Run(
-        "encode -j 2 --extended --json report.json --out-dir out" + kCif + inputs,
-        "timeout --foreground -s KILL 120 env",
-        " >\"$e.out\" & p=$!; for i in $(seq 1200); do grep -q ': finished' \"$e\" && break; "
-        "sleep 0.05; done; kill -INT $p; wait $p");
+        "encode -j 2 --json report.json --out-dir out" + kCif + inputs,
+        "timeout --foreground -s KILL 60 env",
+        " >\"$e.out\" & p=$!; for i in $(seq 600); do grep -q 'waiting for a reader' \"$e\" && "
+        "break; sleep 0.1; done; kill -INT $p; wait $p");
     EXPECT_EQ(r.status, 2) << r.err;
     const std::string results = JsonValues(folder.dir / "report.json", "result");
     const size_t finished = Count(results, "finished");
@@ -97,9 +98,10 @@ TEST(BatchInterrupt, CancelsTheRunningJobsAndLeavesNothingBehind) {
         << results;
     EXPECT_EQ(Count(r.err, "pictor: cancelling the running jobs"), 1u) << r.err;
     std::string streams;
-    ASSERT_EQ(RunCommand("cd '" + folder.dir.path + "/out' && ls -A", &streams), 0);
+    ASSERT_EQ(RunCommand("cd '" + folder.dir.path + "/out' && find . -type f", &streams), 0);
     EXPECT_EQ(Count(streams, ".m2v"), finished) << streams;
     EXPECT_EQ(Count(streams, "pictor-"), 0u) << streams;
+    EXPECT_EQ(RunCommand("test -p '" + folder.dir.path + "/out/n3.m2v'"), 0);
     EXPECT_TRUE(folder.TmpIsEmpty());
 }
 
