@@ -1,5 +1,6 @@
 // The run of one job, the third stage of the command: Pictor on a thread of its own, its
-// progress reported and interrupts turned into a cancel request.
+// progress reported and interrupts turned into a cancel request; the library's standard output
+// kept apart for each thread that runs a job.
 #ifndef PICTOR_TOOLS_CLI_JOB_H
 #define PICTOR_TOOLS_CLI_JOB_H
 
