@@ -1,5 +1,6 @@
-// Every input of the command line as a job in a worker process of its own
-// (the library runs one job per process), -j of them at once.
+// Job parameter files as jobs in worker processes of their own, -j of them at once: the
+// library's job-file entry runs one job at a time in a process and carries the extended
+// analysis's value from one of its jobs to the next. What every batch shares.
 #include <fcntl.h>
 #include <poll.h>
 #include <sched.h>
@@ -36,19 +37,6 @@ struct Worker {
     bool toldAll = false;  // the last message came: the whole job was told
 };
 
-// How a batch ends: the worst of its jobs, a cancellation above a failure.
-struct Tally {
-    size_t finished = 0, failed = 0, cancelled = 0;
-    void Add(int status) {
-        if (status == kExitFinished) finished += 1;
-        if (status == kExitFailed) failed += 1;
-        if (status == kExitCancelled) cancelled += 1;
-    }
-    int Status() const {
-        return cancelled > 0 ? kExitCancelled : failed > 0 ? kExitFailed : kExitFinished;
-    }
-};
-
 // A destination's place, the same for every way of writing its path.
 std::string PlaceOf(const std::string& path) {
     const size_t slash = path.rfind('/');
@@ -60,28 +48,11 @@ std::string PlaceOf(const std::string& path) {
     return place;
 }
 
-int Processors() {
-    cpu_set_t set;
-    if (sched_getaffinity(0, sizeof set, &set) == 0) return std::max(1, CPU_COUNT(&set));
-    return 1;
-}
-
-// Where a batch's words go: the stream's or JSON's use of standard output
-// sends the summaries to standard error.
-struct Sinks {
-    FILE* summaries = stdout;
-    FILE* json = nullptr;  // standard output for "--json -", else collected
-    std::string jsonText;
-    Destination jsonFile;
-};
-
-class Batch {
+class ProcessBatch {
 public:
-    Batch(const CommandLine& line, std::vector<std::string> destinations, Sinks* sinks)
-        : line_(line),
-          destinations_(std::move(destinations)),
-          sinks_(sinks),
-          display_(line, line.inputs.size()) {}
+    ProcessBatch(const CommandLine& line, const std::vector<std::string>& destinations,
+                 BatchTeller* teller)
+        : line_(line), destinations_(destinations), teller_(teller), display_(teller->display()) {}
 
     int Run();
 
@@ -89,18 +60,16 @@ private:
     void Start(size_t index);
     void Read(Worker* worker, bool* ended);
     void Finish(Worker* worker);
-    void Tell(size_t index, int status, const ToldJob& told);
-    void NeverStarted(size_t index);
+    void Tell(size_t index, int status, const ToldJob& told) { teller_->Tell(index, status, told); }
 
     const CommandLine& line_;
-    std::vector<std::string> destinations_;
-    Sinks* sinks_;
-    BatchDisplay display_;
+    const std::vector<std::string>& destinations_;
+    BatchTeller* teller_;
+    BatchDisplay& display_;
     std::vector<Worker> running_;
-    Tally tally_;
 };
 
-void Batch::Start(size_t index) {
+void ProcessBatch::Start(size_t index) {
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) {
         ToldJob told;
@@ -133,7 +102,7 @@ void Batch::Start(size_t index) {
     display_.Started(index, line_.inputs[index]);
 }
 
-void Batch::Read(Worker* worker, bool* ended) {
+void ProcessBatch::Read(Worker* worker, bool* ended) {
     char bytes[1 << 16];
     const ssize_t n = read(worker->fd, bytes, sizeof bytes);
     if (n < 0) {
@@ -161,7 +130,7 @@ void Batch::Read(Worker* worker, bool* ended) {
     }
 }
 
-void Batch::Finish(Worker* worker) {
+void ProcessBatch::Finish(Worker* worker) {
     close(worker->fd);
     int wait = 0;
     while (waitpid(worker->pid, &wait, 0) < 0 && errno == EINTR) {
@@ -183,42 +152,9 @@ void Batch::Finish(Worker* worker) {
     Tell(worker->index, status, worker->told);
 }
 
-void Batch::Tell(size_t index, int status, const ToldJob& told) {
-    tally_.Add(status);
-    display_.Ended(index, status);
-    std::fputs(told.errors.c_str(), stderr);
-    std::fflush(stderr);
-    std::fputs(told.summary.c_str(), sinks_->summaries);
-    std::fflush(sinks_->summaries);
-    if (sinks_->json != nullptr) {
-        std::fputs(told.json.c_str(), sinks_->json);
-        std::fflush(sinks_->json);
-    } else {
-        sinks_->jsonText += told.json;
-    }
-    display_.Resume();
-}
-
-void Batch::NeverStarted(size_t index) {
-    JobSummary summary;
-    summary.started = false;
-    summary.input = line_.inputs[index];
-    summary.output = destinations_[index];
-    summary.status = kExitCancelled;
-    tally_.Add(kExitCancelled);
-    if (!line_.json.empty()) {
-        const std::string json = SummaryJson(summary);
-        if (sinks_->json != nullptr) {
-            std::fputs(json.c_str(), sinks_->json);
-        } else {
-            sinks_->jsonText += json;
-        }
-    }
-}
-
-int Batch::Run() {
+int ProcessBatch::Run() {
     const size_t total = line_.inputs.size();
-    const size_t most = static_cast<size_t>(line_.jobs > 0 ? line_.jobs : Processors());
+    const size_t most = BatchWidth(line_);
     size_t next = 0;
     bool cancelSent = false;
     while (true) {
@@ -243,12 +179,76 @@ int Batch::Run() {
             Finish(&worker);
         }
     }
-    for (; next < total; ++next) NeverStarted(next);
+    return teller_->Finish(next);
+}
+
+}  // namespace
+
+void Tally::Add(int status) {
+    if (status == kExitFinished) finished += 1;
+    if (status == kExitFailed) failed += 1;
+    if (status == kExitCancelled) cancelled += 1;
+}
+
+int Tally::Status() const {
+    return cancelled > 0 ? kExitCancelled : failed > 0 ? kExitFailed : kExitFinished;
+}
+
+BatchTeller::BatchTeller(const CommandLine& line, const std::vector<std::string>& destinations,
+                         Sinks* sinks)
+    : line_(line), destinations_(destinations), sinks_(sinks), display_(line, line.inputs.size()) {}
+
+void BatchTeller::Tell(size_t index, int status, const ToldJob& told) {
+    tally_.Add(status);
+    display_.Ended(index, status);
+    std::fputs(told.errors.c_str(), stderr);
+    std::fflush(stderr);
+    std::fputs(told.summary.c_str(), sinks_->summaries);
+    std::fflush(sinks_->summaries);
+    if (sinks_->json != nullptr) {
+        std::fputs(told.json.c_str(), sinks_->json);
+        std::fflush(sinks_->json);
+    } else {
+        sinks_->jsonText += told.json;
+    }
+    display_.Resume();
+}
+
+void BatchTeller::NeverStarted(size_t index) {
+    JobSummary summary;
+    summary.started = false;
+    summary.input = line_.inputs[index];
+    summary.output = destinations_[index];
+    summary.status = kExitCancelled;
+    tally_.Add(kExitCancelled);
+    if (!line_.json.empty()) {
+        const std::string json = SummaryJson(summary);
+        if (sinks_->json != nullptr) {
+            std::fputs(json.c_str(), sinks_->json);
+        } else {
+            sinks_->jsonText += json;
+        }
+    }
+}
+
+int BatchTeller::Finish(size_t first) {
+    for (size_t index = first; index < line_.inputs.size(); ++index) NeverStarted(index);
     display_.Finish(tally_.finished, tally_.failed, tally_.cancelled);
     return Interrupted() ? kExitCancelled : tally_.Status();
 }
 
-}  // namespace
+size_t BatchWidth(const CommandLine& line) {
+    if (line.jobs > 0) return static_cast<size_t>(line.jobs);
+    cpu_set_t set;
+    if (sched_getaffinity(0, sizeof set, &set) == 0)
+        return static_cast<size_t>(std::max(1, CPU_COUNT(&set)));
+    return 1;
+}
+
+int RunProcessBatch(const CommandLine& line, const std::vector<std::string>& destinations,
+                    BatchTeller* teller) {
+    return ProcessBatch(line, destinations, teller).Run();
+}
 
 int RunBatch(const CommandLine& line) {
     std::vector<std::string> destinations;
@@ -278,8 +278,10 @@ int RunBatch(const CommandLine& line) {
         }
     }
     CatchInterrupts(true);
-    Batch batch(line, destinations, &sinks);
-    int status = batch.Run();
+    RouteOutputByThread();
+    BatchTeller teller(line, destinations, &sinks);
+    int status = line.command == Command::kEncode ? RunThreadBatch(line, destinations, &teller)
+                                                  : RunProcessBatch(line, destinations, &teller);
     if (!line.json.empty() && line.json != "-") {
         const std::string problem = DeliverText(sinks.jsonText, sinks.jsonFile);
         if (!problem.empty()) {

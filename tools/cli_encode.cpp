@@ -68,3 +68,20 @@ std::string PrepareEncode(const CommandLine& line, const std::string& picture, P
     job->renames.emplace_back(job->work + "/", "");
     return "";
 }
+
+PictorSettings EncodeJobSettings(const CommandLine& line) {
+    const EncodeSettings& e = line.encode;
+    PictorSettings s;
+    PictorDefaultSettings(&s);
+    // Numbers as the job reads the text JobText writes for them.
+    bool whole = false;
+    s.targetBits = rules::LeadingInteger(std::to_string(e.target), &whole);
+    s.standard = e.standard == "NTSC" ? PICTOR_NTSC : PICTOR_PAL;
+    s.aspect = e.aspect == "16:9" ? PICTOR_ASPECT_16_9 : PICTOR_ASPECT_4_3;
+    s.panScan = e.panScan ? 1 : 0;
+    if (e.panScan) s.panScanVector = rules::LeadingInteger(std::to_string(e.panScanVector), &whole);
+    s.extendedAnalysis = line.flags.extendedAnalysis;
+    s.progressiveStill = line.flags.progressiveStill;
+    s.levelMode = line.flags.levelMode;
+    return s;
+}

@@ -99,3 +99,20 @@ std::string ReplaceAll(std::string text, const std::string& from, const std::str
     }
     return text;
 }
+
+bool ReadWholeFile(const std::string& path, std::string* bytes) {
+    FILE* in = std::fopen(path.c_str(), "rb");
+    if (in == nullptr) return false;
+    char buffer[1 << 16];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, in)) > 0;) bytes->append(buffer, n);
+    const bool ok = std::ferror(in) == 0;
+    std::fclose(in);
+    return ok;
+}
+
+bool WriteWholeFile(const std::string& path, const void* data, size_t size) {
+    FILE* out = std::fopen(path.c_str(), "wb");
+    if (out == nullptr) return false;
+    const bool ok = std::fwrite(data, 1, size, out) == size;
+    return std::fclose(out) == 0 && ok;
+}

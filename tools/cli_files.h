@@ -12,6 +12,10 @@ std::string MakeWorkDir(size_t room);
 void RemoveWorkDir(const std::string& dir);
 // Links `target` at `link` (absolute target); copies it when linking fails. 0 or -1.
 int LinkOrCopy(const std::string& target, const std::string& link);
+// The whole file at `path` into `bytes`; false when it cannot be read.
+bool ReadWholeFile(const std::string& path, std::string* bytes);
+// `size` bytes into a new file at `path`; false when it cannot be written whole.
+bool WriteWholeFile(const std::string& path, const void* data, size_t size);
 std::string AbsolutePath(const std::string& path);
 // Every occurrence of `from` in `text` replaced by `to`.
 std::string ReplaceAll(std::string text, const std::string& from, const std::string& to);

@@ -6,7 +6,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <thread>
 
 #include "cli_job.h"
@@ -29,7 +31,42 @@ void OnInterrupt(int) {
     errno = saved;
 }
 
+thread_local std::string* tOutput = nullptr;
+
+// Standard output's writes: kept by the writing thread's ThreadOutput, else written through.
+ssize_t WriteOutput(void*, const char* data, size_t size) {
+    if (tOutput != nullptr) {
+        tOutput->append(data, size);
+        return static_cast<ssize_t>(size);
+    }
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = write(STDOUT_FILENO, data + done, size - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return done > 0 ? static_cast<ssize_t>(done) : -1;
+        done += static_cast<size_t>(n);
+    }
+    return static_cast<ssize_t>(size);
+}
+
 }  // namespace
+
+void RouteOutputByThread() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        cookie_io_functions_t io{nullptr, WriteOutput, nullptr, nullptr};
+        FILE* routed = fopencookie(nullptr, "w", io);
+        if (routed == nullptr) return;
+        // Unbuffered: every print reaches WriteOutput on the thread that made it.
+        std::setvbuf(routed, nullptr, _IONBF, 0);
+        std::fflush(stdout);
+        stdout = routed;
+    });
+}
+
+ThreadOutput::ThreadOutput(std::string* into) : previous_(tOutput) { tOutput = into; }
+
+ThreadOutput::~ThreadOutput() { tOutput = previous_; }
 
 void CatchInterrupts(bool secondEnds) {
     for (int& fd : gInterruptPipe) {
@@ -68,7 +105,8 @@ std::unique_ptr<JobContext> NewJobContext(const std::string& workDir,
     return context;
 }
 
-int RunJobWatched(JobContext* context, JobReporter* reporter, bool* cancelRequested) {
+int RunJobWatched(JobContext* context, JobReporter* reporter, bool* cancelRequested,
+                  std::string* output) {
     int done[2];
     if (pipe2(done, O_CLOEXEC) != 0) return PICTOR_FAILED;
     int result = PICTOR_FAILED;
@@ -79,6 +117,7 @@ int RunJobWatched(JobContext* context, JobReporter* reporter, bool* cancelReques
         sigaddset(&blocked, SIGINT);
         sigaddset(&blocked, SIGTERM);
         pthread_sigmask(SIG_BLOCK, &blocked, nullptr);
+        ThreadOutput caught(output);
         result = Pictor(context);
         close(done[1]);  // wakes the watcher
     });

@@ -1,5 +1,6 @@
 // The run of one job, the third stage of the command: Pictor on a thread of its own, its
-// progress reported and interrupts turned into a cancel request.
+// progress reported and interrupts turned into a cancel request; the library's standard output
+// kept apart for each thread that runs a job.
 #ifndef PICTOR_TOOLS_CLI_JOB_H
 #define PICTOR_TOOLS_CLI_JOB_H
 
@@ -34,9 +35,26 @@ std::unique_ptr<JobContext> NewJobContext(const std::string& workDir,
                                           const std::string& jobFileName, const JobFlags& flags,
                                           char* errorText);
 
+// The library prints its warnings on standard output from the thread that runs the job. Once
+// RouteOutputByThread has run (before any job thread starts), what a thread prints there while
+// it holds a ThreadOutput is kept in that ThreadOutput's string; other threads print as ever.
+void RouteOutputByThread();
+class ThreadOutput {
+public:
+    explicit ThreadOutput(std::string* into);
+    ~ThreadOutput();
+    ThreadOutput(const ThreadOutput&) = delete;
+    ThreadOutput& operator=(const ThreadOutput&) = delete;
+
+private:
+    std::string* previous_;
+};
+
 // Runs Pictor on a thread of its own while this one reports its progress and
 // turns interrupts into a cancel request; wakes as soon as the job ends.
-// Returns Pictor's result; `cancelRequested` tells whether a cancel was asked.
-int RunJobWatched(JobContext* context, JobReporter* reporter, bool* cancelRequested);
+// Returns Pictor's result; `cancelRequested` tells whether a cancel was asked. What the job
+// prints on standard output goes to `output` (see RouteOutputByThread).
+int RunJobWatched(JobContext* context, JobReporter* reporter, bool* cancelRequested,
+                  std::string* output);
 
 #endif

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <vector>
 
 #include "cli_command_line.h"
 #include "cli_files.h"
@@ -19,46 +20,21 @@
 
 namespace {
 
+// A stream never exceeds 1,800,000 bits.
+constexpr size_t kLargestStream = 225000;
+
+// How one job is coded: when it began, where its progress goes, and the instance it may use.
+struct JobRun {
+    double start;
+    JobReporter* reporter;
+    const InstanceJob* instance;
+};
+
 double Now() {
     struct timespec t;
     clock_gettime(CLOCK_MONOTONIC, &t);
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
 }
-
-// The library prints its warnings on standard output; they are caught while
-// it runs, so that a stream sent to standard output stays clean.
-class CaughtStdout {
-public:
-    CaughtStdout() {
-        std::fflush(stdout);
-        file_ = std::tmpfile();
-        saved_ = file_ != nullptr ? dup(STDOUT_FILENO) : -1;
-        if (saved_ >= 0 && dup2(fileno(file_), STDOUT_FILENO) < 0) {
-            close(saved_);
-            saved_ = -1;
-        }
-    }
-    ~CaughtStdout() { Release(); }
-    // Puts standard output back; what was printed meanwhile.
-    std::string Release() {
-        std::string text;
-        if (saved_ < 0) return text;
-        std::fflush(stdout);
-        dup2(saved_, STDOUT_FILENO);
-        close(saved_);
-        saved_ = -1;
-        std::rewind(file_);
-        char buffer[4096];
-        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, file_)) > 0;)
-            text.append(buffer, n);
-        std::fclose(file_);
-        return text;
-    }
-
-private:
-    FILE* file_ = nullptr;
-    int saved_ = -1;
-};
 
 void NoteWaiting(void* reporter, const std::string& path) {
     static_cast<JobReporter*>(reporter)->Note("waiting for a reader of " + path);
@@ -96,22 +72,72 @@ std::string WrittenStream(const PreparedJob& job) {
     return job.work + "/" + rules::Stem(job.jobFileName) + ".ts";
 }
 
-// Codes the prepared job and delivers its stream.
-void CodeAndDeliver(const CommandLine& line, const PreparedJob& job, const Destination& destination,
-                    double start, JobReporter* reporter, JobSummary* s) {
+// Codes the job through its job file on a thread watched by this one; the stream is left in the
+// job's folder. False when the job could not be started.
+bool CodeFromJobFile(const CommandLine& line, const PreparedJob& job, JobReporter* reporter,
+                     int* result, bool* cancelRequested, JobSummary* s) {
     char errorText[1024] = {};
     const bool inPlace = !job.refusedDir.empty();
     auto context =
         NewJobContext(inPlace ? job.refusedDir : job.work, job.jobFileName, line.flags, errorText);
     if (context == nullptr) {
         s->notes.push_back("the job file's path is too long");
+        return false;
+    }
+    *result = RunJobWatched(context.get(), reporter, cancelRequested, &s->libraryOutput);
+    s->errorText = Renamed(errorText, job);
+    return true;
+}
+
+// Codes the prepared picture on the instance from memory, with the names its job file would
+// give messages, and leaves the stream where that job file's run would. False when the job
+// could not be started.
+bool CodeOnInstance(const CommandLine& line, const PreparedJob& job, const InstanceJob& instance,
+                    const std::string& tiff, JobReporter* reporter, int* result, JobSummary* s) {
+    PictorSettings settings = EncodeJobSettings(line);
+    const std::string jobPath = job.work + "/" + job.jobFileName;
+    settings.jobName = jobPath.c_str();
+    settings.pictureName = job.codedPicture.c_str();
+    std::vector<unsigned char> stream(kLargestStream);
+    PictorStream out{stream.data(), stream.size(), 0, nullptr, nullptr};
+    // Each job codes as a new process's first job did, whatever ran on the instance before.
+    if (PictorResetCarried(instance.encoder) != 0) {
+        s->notes.push_back("the job's encoder is busy");
+        return false;
+    }
+    reporter->Progress(0, false);
+    {
+        ThreadOutput caught(&s->libraryOutput);
+        *result = PictorEncodeTiff(instance.encoder, &settings, tiff.data(), tiff.size(), &out,
+                                   instance.state);
+    }
+    // The job file's run cites the job file by its name alone.
+    PreparedJob named = job;
+    named.renames.insert(named.renames.begin(), {jobPath, job.jobFileName});
+    s->errorText = Renamed(instance.state->errorText, named);
+    if (*result == PICTOR_FINISHED &&
+        !WriteWholeFile(WrittenStream(job), stream.data(), out.size)) {
+        s->notes.push_back("cannot keep the job's stream in its work folder");
+        return false;
+    }
+    return true;
+}
+
+// Codes the prepared job, on the instance when given one for a picture it can read, and
+// delivers its stream.
+void CodeAndDeliver(const CommandLine& line, const PreparedJob& job, const Destination& destination,
+                    const JobRun& where, JobSummary* s) {
+    int result = PICTOR_FAILED;
+    bool cancelRequested = false;
+    std::string tiff;
+    const bool onInstance = where.instance != nullptr && line.command == Command::kEncode &&
+                            ReadWholeFile(job.codedPicture, &tiff);
+    if (onInstance) {
+        if (!CodeOnInstance(line, job, *where.instance, tiff, where.reporter, &result, s)) return;
+        cancelRequested = __atomic_load_n(&where.instance->state->cancel, __ATOMIC_RELAXED) != 0;
+    } else if (!CodeFromJobFile(line, job, where.reporter, &result, &cancelRequested, s)) {
         return;
     }
-    CaughtStdout caught;
-    bool cancelRequested = false;
-    const int result = RunJobWatched(context.get(), reporter, &cancelRequested);
-    s->libraryOutput = caught.Release();
-    s->errorText = Renamed(errorText, job);
     if (result != PICTOR_FINISHED) return Unfinished(result, cancelRequested, job, s);
 
     const std::string written = WrittenStream(job);
@@ -119,11 +145,11 @@ void CodeAndDeliver(const CommandLine& line, const PreparedJob& job, const Desti
         s->notes.push_back("the job's stream holds no sequence header");
         return;
     }
-    const DeliveryWatch watch{NoteWaiting, WaitInterrupted, InterruptFd(), reporter};
+    const DeliveryWatch watch{NoteWaiting, WaitInterrupted, InterruptFd(), where.reporter};
     bool cancelled = false;
     const std::string problem =
         DeliverStream(written, destination, STDOUT_FILENO, watch, &cancelled);
-    s->seconds = Now() - start;
+    s->seconds = Now() - where.start;
     if (!problem.empty()) {
         s->status = cancelled ? kExitCancelled : kExitFailed;
         s->notes.push_back(problem);
@@ -136,7 +162,8 @@ void CodeAndDeliver(const CommandLine& line, const PreparedJob& job, const Desti
 }  // namespace
 
 JobSummary RunOneJob(const CommandLine& line, const std::string& input,
-                     const std::string& destinationGiven, JobReporter* reporter) {
+                     const std::string& destinationGiven, JobReporter* reporter,
+                     const InstanceJob* instance) {
     JobSummary s;
     s.input = input;
     s.output = destinationGiven;
@@ -161,7 +188,7 @@ JobSummary RunOneJob(const CommandLine& line, const std::string& input,
         if (!problem.empty()) problem = "--preview: " + problem;
     }
     if (problem.empty()) {
-        CodeAndDeliver(line, job, destination, start, reporter, &s);
+        CodeAndDeliver(line, job, destination, {start, reporter, instance}, &s);
         if (s.status == kExitFinished) MeasureQuality(line, job, WrittenStream(job), preview, &s);
     } else {
         s.notes.push_back(problem);

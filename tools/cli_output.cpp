@@ -57,6 +57,14 @@ bool SameFile(const struct stat& a, const std::string& path) {
     return stat(path.c_str(), &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+// The process's file mode mask, read once before any thread starts: reading it sets it.
+mode_t ReadUmask() {
+    const mode_t mask = umask(0);
+    umask(mask);
+    return mask;
+}
+const mode_t kUmask = ReadUmask();
+
 // A new empty file beside `path`, named after it; its descriptor, or -1.
 int MakeTemporaryBeside(const std::string& path, std::string* temporary) {
     std::string name = NameOf(path).substr(0, 200);
@@ -172,9 +180,7 @@ std::string DeliverToFile(int in, off_t size, const Destination& d, const Delive
     if (stat(d.path.c_str(), &old) == 0) {
         mode = old.st_mode & 07777;
     } else {
-        mode = umask(0);
-        umask(mode);
-        mode = 0666 & ~mode;
+        mode = 0666 & ~kUmask;
     }
     std::string problem = CopyAll(in, out, d.given, watch, cancelled);
     struct stat st;

@@ -9,6 +9,7 @@
 
 #include "cli_command_line.h"
 #include "cli_output.h"
+#include "pictor/pictor.h"
 
 // A job made ready in a private folder: what the library is given, what the
 // stream must not replace, and how the library's words name the user's files.
@@ -41,6 +42,8 @@ std::string DestinationOf(const CommandLine& line, const std::string& input);
 // Makes and fills the private folder `job->work` of one job; "" or what went wrong.
 std::string PrepareRun(const CommandLine& line, const std::string& jobFile, PreparedJob* job);
 std::string PrepareEncode(const CommandLine& line, const std::string& picture, PreparedJob* job);
+// encode: the job's settings for an encoder instance, the values its job file would give.
+PictorSettings EncodeJobSettings(const CommandLine& line);
 // encode: the picture handed to the library in `job->work`/still (the user's
 // file linked as it is, or an RGB TIFF converted from it) under the name the
 // job file gives it, `sourceName`. "" or why the picture cannot be coded.

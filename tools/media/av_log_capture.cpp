@@ -1,14 +1,24 @@
 #include "media/av_log_capture.h"
 
+#include <atomic>
 #include <cstdarg>
 #include <cstdio>
+#include <mutex>
 #include <string>
 
 namespace {
-AvLogCapture* gCurrent = nullptr;
+// Each thread's innermost capture: captures on different threads keep their own messages.
+thread_local AvLogCapture* gCurrent = nullptr;
+// The library's own printing, for messages of threads that capture nothing.
+std::atomic<decltype(&av_log_default_callback)> gDefault{nullptr};
 
 void Callback(void* object, int level, const char* format, va_list args) {
-    if (level > AV_LOG_WARNING || gCurrent == nullptr) return;
+    if (gCurrent == nullptr) {
+        const auto print = gDefault.load();
+        if (print != nullptr) print(object, level, format, args);
+        return;
+    }
+    if (level > AV_LOG_WARNING) return;
     char text[1024];
     int prefix = 0;
     gCurrent->library().logFormatLine(object, level, format, args, text, sizeof text, &prefix);
@@ -30,10 +40,12 @@ void AvLogCaptureAppend(int level, const char* line) {
 
 AvLogCapture::AvLogCapture(const ScalerLibrary& library) : previous_(gCurrent), library_(library) {
     gCurrent = this;
-    library_.logSetCallback(Callback);
+    // Installed once for the process: the callback stays, and prints what no capture keeps.
+    static std::once_flag installed;
+    std::call_once(installed, [&library] {
+        gDefault.store(library.logDefaultCallback);
+        library.logSetCallback(Callback);
+    });
 }
 
-AvLogCapture::~AvLogCapture() {
-    gCurrent = previous_;
-    if (gCurrent == nullptr) library_.logSetCallback(library_.logDefaultCallback);
-}
+AvLogCapture::~AvLogCapture() { gCurrent = previous_; }

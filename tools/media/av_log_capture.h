@@ -10,8 +10,8 @@
 void AvLogCaptureAppend(int level, const char* line);
 
 // While an object lives, messages at warning level or worse are appended to
-// text() (one per line) and nothing is printed. Not for concurrent use: the
-// log callback is process-wide, and a pictor worker runs one job at a time.
+// text() (one per line) and nothing is printed. A capture keeps the messages of
+// its own thread; another thread's are kept by that thread's capture, or printed.
 class AvLogCapture {
 public:
     explicit AvLogCapture(const ScalerLibrary& library);

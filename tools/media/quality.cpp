@@ -16,6 +16,7 @@ extern "C" {
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -167,13 +168,21 @@ bool DecodeFrames(mpeg2dec_t* decoder, std::vector<uint8_t>* stream, DecodedStre
     return ok;
 }
 
+// libmpeg2 sets its process-wide tables at its first decoder's start: decoders start one at a
+// time, as measurements run on several threads.
+mpeg2dec_t* StartDecoder() {
+    static std::mutex starting;
+    std::lock_guard<std::mutex> lock(starting);
+    return mpeg2_init();
+}
+
 }  // namespace
 
 bool DecodeMpeg2Stream(const std::string& streamPath, DecodedStream* out, std::string* error) {
     *out = DecodedStream{};
     std::vector<uint8_t> stream;
     if (!ReadWholeFile(streamPath, &stream, error)) return false;
-    std::unique_ptr<mpeg2dec_t, DecoderCloser> decoder(mpeg2_init());
+    std::unique_ptr<mpeg2dec_t, DecoderCloser> decoder(StartDecoder());
     if (!decoder) {
         *error = "libmpeg2 cannot start a decoder";
         return false;

@@ -9,8 +9,8 @@
 
 // levelMode as the job context's: 0 video, 1 full range with the wide clip,
 // 2 full range. False with `error` set when the library refuses the TIFF.
-// Uses the process-wide state of the library's internal build, so it must not
-// run while a job runs in the same process through that build.
+// Runs on the calling thread's own instance of the library's internal build,
+// beside any job of the command.
 bool ReferencePlanesFromTiff(const std::string& tiffPath, int levelMode, YuvPlanes* out,
                              std::string* error);
 

@@ -1,0 +1,114 @@
+// Pictures of one batch coded side by side in the command's process: each stream as the same
+// picture coded by a call of its own, and Ctrl-C leaving every job finished or cancelled.
+#include <gtest/gtest.h>
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "cli/cli_support.h"
+#include "support/files.h"
+#include "support/job_runner.h"
+
+namespace {
+
+const std::string kCif = " --target 400000 --standard pal --aspect 4:3";
+
+std::string Name(int i) { return "n" + std::to_string(i); }
+
+// A batch's pictures, made in still/ by `make`, and the settings of each of its jobs.
+struct BatchCase {
+    const char* name;
+    std::string options;
+    std::string make;
+    std::vector<std::string> pictures;
+};
+
+std::ostream& operator<<(std::ostream& out, const BatchCase& c) { return out << c.name; }
+
+std::string Plasma(const std::string& size, const std::string& names) {
+    return "for i in " + names + "; do convert -seed ${i#?} -size " + size +
+           " plasma:fractal -depth 8 -type TrueColor -compress none still/$i.tif; done";
+}
+
+const BatchCase kBatchCases[] = {
+    // Noise handed over as it is, and a PNG converted.
+    {"Plain",
+     kCif,
+     "for i in 0 1 2 3 4 5 6 7; do convert -seed $i -size 352x288 xc:gray +noise Random -depth 8 "
+     "-type TrueColor -compress none still/n$i.tif; done; convert still/n7.tif still/n7.png",
+     {"n0.tif", "n1.tif", "n2.tif", "n3.tif", "n4.tif", "n5.tif", "n6.tif", "n7.png"}},
+    // The extended analysis carries a value from one job to the next on an encoder: the small
+    // pictures, taken first, leave one that changes the larger pictures' streams after them.
+    {"ExtendedAnalysis",
+     " --extended --target 160000 --standard ntsc --aspect 4:3",
+     Plasma("96x64", "s0 s1 s2 s3") + " && " + Plasma("720x480", "b0 b1 b2 b3"),
+     {"s0.tif", "s1.tif", "s2.tif", "s3.tif", "b0.tif", "b1.tif", "b2.tif", "b3.tif"}},
+};
+
+class BatchStreams : public ::testing::TestWithParam<BatchCase> {};
+
+TEST_P(BatchStreams, EqualThoseOfOneCallEach) {
+    const BatchCase& c = GetParam();
+    CliFolder folder;
+    ASSERT_TRUE(folder.Make("mkdir batch one && " + c.make));
+    const std::string options = " -q" + c.options;
+    std::string inputs;
+    for (const std::string& picture : c.pictures) inputs += " still/" + picture;
+    const CliResult batch = folder.Run("encode -j 4 --out-dir batch" + options + inputs);
+    ASSERT_EQ(batch.status, 0) << batch.err;
+    for (const std::string& picture : c.pictures) {
+        const std::string stream = picture.substr(0, picture.rfind('.')) + ".m2v";
+        const CliResult one = folder.Run("encode -o one/" + stream + options + " still/" + picture);
+        ASSERT_EQ(one.status, 0) << one.err;
+        const std::string alone = folder.Text("one/" + stream);
+        EXPECT_FALSE(alone.empty());
+        EXPECT_TRUE(folder.Text("batch/" + stream) == alone) << picture;
+    }
+    EXPECT_TRUE(folder.TmpIsEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, BatchStreams, ::testing::ValuesIn(kBatchCases),
+                         ::testing::PrintToStringParamName());
+
+size_t Count(const std::string& text, const std::string& word) {
+    size_t n = 0;
+    for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) ++n;
+    return n;
+}
+
+// Ctrl-C while the fourth job waits for a reader of its named pipe, so that at least one job
+// has ended and one runs: the running jobs are cancelled, no other starts, and every stream
+// left is whole, with no temporary file beside it or in the temporary folder.
+TEST(BatchInterrupt, CancelsTheRunningJobsAndLeavesNothingBehind) {
+    CliFolder folder;
+    constexpr int kJobs = 12;
+    std::string inputs;
+    for (int i = 0; i < kJobs; ++i) {
+        WriteNoisePicture(folder.dir.path, Name(i) + ".tif", 720, 576, 200 + i);
+        inputs += " still/" + Name(i) + ".tif";
+    }
+    ASSERT_TRUE(folder.Make("mkdir out && mkfifo out/n3.m2v"));
+    const CliResult r = folder.Run(
+        "encode -j 2 --json report.json --out-dir out" + kCif + inputs,
+        "timeout --foreground -s KILL 60 env",
+        " >\"$e.out\" & p=$!; for i in $(seq 600); do grep -q 'waiting for a reader' \"$e\" && "
+        "break; sleep 0.1; done; kill -INT $p; wait $p");
+    EXPECT_EQ(r.status, 2) << r.err;
+    const std::string results = JsonValues(folder.dir / "report.json", "result");
+    const size_t finished = Count(results, "finished");
+    EXPECT_GE(finished, 1u) << results;
+    EXPECT_GE(Count(results, "cancelled"), 1u) << results;
+    EXPECT_EQ(finished + Count(results, "cancelled") + Count(results, "not started"),
+              static_cast<size_t>(kJobs))
+        << results;
+    EXPECT_EQ(Count(r.err, "pictor: cancelling the running jobs"), 1u) << r.err;
+    std::string streams;
+    ASSERT_EQ(RunCommand("cd '" + folder.dir.path + "/out' && find . -type f", &streams), 0);
+    EXPECT_EQ(Count(streams, ".m2v"), finished) << streams;
+    EXPECT_EQ(Count(streams, "pictor-"), 0u) << streams;
+    EXPECT_EQ(RunCommand("test -p '" + folder.dir.path + "/out/n3.m2v'"), 0);
+    EXPECT_TRUE(folder.TmpIsEmpty());
+}
+
+}  // namespace
