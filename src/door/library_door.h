@@ -2,7 +2,7 @@
 // the planes it codes for one, the picture sizes it accepts and the rules of a job that the
 // command applies before or after the job runs. Every value here comes from the library's own
 // definitions. Built beside the library, never into it: the shared library exports only its
-// two entry points.
+// public interface.
 #ifndef PICTOR_DOOR_LIBRARY_DOOR_H
 #define PICTOR_DOOR_LIBRARY_DOOR_H
 
@@ -17,8 +17,8 @@
 #include "tiff/picture_sizes.h"
 #include "tiff/tiff_probe.h"
 
-// The library's reading of `path` (ProbeTiffFile), with every record of the library's internal
-// build reset before and after: no job of that build may run meanwhile.
+// The library's reading of `path` (ProbeTiffFile) on the calling thread's own encoder instance,
+// its records reset before and after, so probes and measurements run beside jobs.
 void ProbeLibraryTiff(const std::string& path, TiffProbe* out);
 
 // The planes the library codes for the TIFF at `path`: its conversion to Y/Cb/Cr and its 4:2:0

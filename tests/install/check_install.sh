@@ -2,10 +2,10 @@
 # Installs a build into a temporary prefix and uses it as another project would: a C
 # program through pkg-config and a CMake project through find_package, each through the
 # job-file path and through an encoder instance, and the installed pictor command must write
-# the same whole stream; the library manual page's example builds and runs.
-# Usage: check_install.sh BUILD_DIR
-# SOURCE_DIR CMAKE C_COMPILER GENERATOR BINDIR LIBDIR INCLUDEDIR MANDIR DOCDIR
-# (the last five as the build installs them, inside the prefix).
+# the same whole stream, and so must the installed Python module; the library manual page's
+# example builds and runs. Usage: check_install.sh BUILD_DIR SOURCE_DIR CMAKE C_COMPILER
+# GENERATOR BINDIR LIBDIR INCLUDEDIR MANDIR DOCDIR PYTHONDIR (the last six as the build
+# installs them, inside the prefix).
 set -euo pipefail
 
 fail() {
@@ -13,11 +13,11 @@ fail() {
     exit 1
 }
 
-[ $# -eq 10 ] || fail "takes 10 arguments (see its first lines), not $#"
+[ $# -eq 11 ] || fail "takes 11 arguments (see its first lines), not $#"
 build=$1 source=$2 cmake=$3 cc=$4 generator=$5
-bindir=$6 libdir=$7 includedir=$8 mandir=$9 docdir=${10}
+bindir=$6 libdir=$7 includedir=$8 mandir=$9 docdir=${10} pythondir=${11}
 # An absolute folder would take the install out of the temporary prefix.
-for dir in "$bindir" "$libdir" "$includedir" "$mandir" "$docdir"; do
+for dir in "$bindir" "$libdir" "$includedir" "$mandir" "$docdir" "$pythondir"; do
     case $dir in "" | /*) fail "install folders must lie inside the prefix, not '$dir'" ;; esac
 done
 
@@ -95,5 +95,7 @@ done
 cmp -s "$tmp/cli.m2v" "$tmp/pkg_config_consumer.m2v" &&
     cmp -s "$tmp/cli.m2v" "$tmp/cmake/consumer.m2v" ||
     fail "pictor encode and the consumers' example job write different streams"
+"$source/tests/install/check_python.sh" "$prefix/$pythondir" "$source/examples" "$tmp/cli.m2v" ||
+    fail "the installed Python module"
 echo "installed and used: library (job files and instances), header, pictor, manual pages," \
-    "pkg-config and CMake package"
+    "pkg-config and CMake package, Python module"
