@@ -19,23 +19,13 @@ std::string Renamed(std::string text, const PreparedJob& job) {
     return text;
 }
 
-bool ReadBytes(const std::string& path, std::string* bytes) {
-    FILE* in = std::fopen(path.c_str(), "rb");
-    if (in == nullptr) return false;
-    char buffer[1 << 16];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, in)) > 0;) bytes->append(buffer, n);
-    const bool ok = std::ferror(in) == 0;
-    std::fclose(in);
-    return ok;
-}
-
 // The preview goes where it was asked to go as a stream does: complete or not at all.
 std::string DeliverPreview(const PreparedJob& job, const YuvPlanes& decoded,
                            const Destination& preview) {
     const std::string made = job.work + "/preview.png";
     std::string error, png;
     if (!WritePreviewPng(made, decoded, &error)) return error;
-    if (!ReadBytes(made, &png)) return "cannot read the preview back";
+    if (!ReadWholeFile(made, &png)) return "cannot read the preview back";
     return DeliverText(png, preview);
 }
 
