@@ -6,14 +6,19 @@ namespace {
 
 void BindOwner(void* owner) { BindInstance(static_cast<PictorEncoder*>(owner)); }
 
+// A new instance in `storage`, value-initialised: every record starts as zeroes, as a record of
+// static storage would; its helper binds it.
+PictorEncoder* StartInstance(void* storage) {
+    PictorEncoder* encoder = new (storage) PictorEncoder();
+    encoder->threads = JobThreadsRecord{nullptr, BindOwner, encoder};
+    return encoder;
+}
+
 }  // namespace
 
 PictorEncoder* CreateInstance() {
-    // Value-initialised: every record starts as zeroes, as a record of static storage would.
-    PictorEncoder* encoder = new (std::nothrow) PictorEncoder();
-    if (encoder == nullptr) return nullptr;
-    encoder->threads = JobThreadsRecord{nullptr, BindOwner, encoder};
-    return encoder;
+    void* storage = ::operator new(sizeof(PictorEncoder), std::nothrow);
+    return storage != nullptr ? StartInstance(storage) : nullptr;
 }
 
 void DestroyInstance(PictorEncoder* encoder) {
@@ -26,11 +31,7 @@ PictorEncoder* DefaultInstance() {
     // In static storage, so there is always one, and never destroyed: a job of another thread
     // may still run while the process exits.
     alignas(PictorEncoder) static unsigned char storage[sizeof(PictorEncoder)];
-    static PictorEncoder* const instance = [] {
-        PictorEncoder* encoder = new (storage) PictorEncoder();
-        encoder->threads = JobThreadsRecord{nullptr, BindOwner, encoder};
-        return encoder;
-    }();
+    static PictorEncoder* const instance = StartInstance(storage);
     return instance;
 }
 

@@ -233,6 +233,12 @@ TEST_F(Instances, CallsWithoutAStreamSayWhy) {
     const PictorSettings settings = SettingsOf(mix_[0], names);
     const std::string stem = dir_.path + "/job";
     std::vector<uint8_t> small(1000);
+    const unsigned char* rows = pattern_.rows.data();
+    const ptrdiff_t stride = pattern_.stride;
+    const PictorStream buffer{small.data(), small.size(), 0, nullptr, nullptr};
+    const PictorStream refusing{nullptr, 0, 0, RefuseWrite, nullptr};
+    const std::string cannotWrite = ErrorLine(1, "Cannot write <" + stem + ".ts>");
+    const std::string shortRows = "Picture memory is missing or its rows are too short <";
     struct Case {
         const char* what;
         PictorEncoder* encoder;
@@ -244,61 +250,16 @@ TEST_F(Instances, CallsWithoutAStreamSayWhy) {
         std::string line;
         size_t size;
     } cases[] = {
-        {"cancelled before it starts",
-         encoder,
-         pattern_.rows.data(),
-         pattern_.stride,
-         {small.data(), small.size(), 0, nullptr, nullptr},
-         1,
-         PICTOR_CANCELLED,
-         "",
-         0},
-        {"a buffer too small",
-         encoder,
-         pattern_.rows.data(),
-         pattern_.stride,
-         {small.data(), small.size(), 0, nullptr, nullptr},
-         0,
-         PICTOR_FAILED,
-         ErrorLine(1, "Cannot write <" + stem + ".ts>"),
+        {"cancelled before it starts", encoder, rows, stride, buffer, 1, PICTOR_CANCELLED, "", 0},
+        {"a buffer too small", encoder, rows, stride, buffer, 0, PICTOR_FAILED, cannotWrite,
          150641},
-        {"a write that fails",
-         encoder,
-         pattern_.rows.data(),
-         pattern_.stride,
-         {nullptr, 0, 0, RefuseWrite, nullptr},
-         0,
-         PICTOR_FAILED,
-         ErrorLine(1, "Cannot write <" + stem + ".ts>"),
-         0},
-        {"rows shorter than the width",
-         encoder,
-         pattern_.rows.data(),
-         2159,
-         {small.data(), small.size(), 0, nullptr, nullptr},
-         0,
-         PICTOR_FAILED,
-         ErrorLine(51, "Picture memory is missing or its rows are too short <" + stem + ".tif>"),
-         0},
-        {"no picture",
-         encoder,
-         nullptr,
-         pattern_.stride,
-         {small.data(), small.size(), 0, nullptr, nullptr},
-         0,
-         PICTOR_FAILED,
-         ErrorLine(51,
-                   "Picture memory is missing or its rows are too short <" + names.picture + ">"),
-         0},
-        {"no encoder",
-         nullptr,
-         pattern_.rows.data(),
-         pattern_.stride,
-         {small.data(), small.size(), 0, nullptr, nullptr},
-         0,
-         PICTOR_FAILED,
-         ErrorLine(52, "Encoder, settings or stream is missing <" + names.job + ">"),
-         0},
+        {"a write that fails", encoder, rows, stride, refusing, 0, PICTOR_FAILED, cannotWrite, 0},
+        {"rows shorter than the width", encoder, rows, 2159, buffer, 0, PICTOR_FAILED,
+         ErrorLine(51, shortRows + stem + ".tif>"), 0},
+        {"no picture", encoder, nullptr, stride, buffer, 0, PICTOR_FAILED,
+         ErrorLine(51, shortRows + names.picture + ">"), 0},
+        {"no encoder", nullptr, rows, stride, buffer, 0, PICTOR_FAILED,
+         ErrorLine(52, "Encoder, settings or stream is missing <" + names.job + ">"), 0},
     };
     for (Case& c : cases) {
         PictorJobState state{};
