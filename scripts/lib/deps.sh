@@ -5,6 +5,9 @@ PICTOR_PACKAGES=(
     ffmpeg mpeg2dec libtiff-tools imagemagick python3 python3-pil python3-numpy
     groff-base man-db
     libtiff-dev libpng-dev libjpeg62-turbo-dev libmpeg2-4-dev libavutil-dev libswscale-dev
+    libvips-dev libavformat-dev libavcodec-dev
+    # the DVD route the docs show, run end to end by the tests
+    dvdauthor mjpegtools genisoimage mpv libheif-examples webp
     clang libclang-rt-14-dev
     # runs the 32-bit tests where the kernel runs no 32-bit programs
     qemu-user
