@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <sched.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,7 +14,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <set>
+#include <utility>
 
 #include "cli_batch.h"
 #include "cli_command_line.h"
@@ -46,6 +49,67 @@ std::string PlaceOf(const std::string& path) {
     std::string place = std::string(real) + "/" + path.substr(slash + 1);
     std::free(real);
     return place;
+}
+
+// Whether two inputs name one file, however their paths are written.
+bool SameInput(const std::string& a, const std::string& b) {
+    struct stat sa, sb;
+    if (stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0)
+        return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    return PlaceOf(a) == PlaceOf(b);
+}
+
+// The first two inputs whose streams would take one place, both named with the way out;
+// "" when each stream has a place of its own.
+std::string Collision(const CommandLine& line, const std::vector<std::string>& destinations) {
+    std::map<std::string, size_t> taken;
+    for (size_t i = 0; i < destinations.size(); ++i) {
+        if (destinations[i] == "-") continue;
+        const auto place = taken.emplace(PlaceOf(destinations[i]), i);
+        if (place.second) continue;
+        const std::string& first = line.inputs[place.first->second];
+        const std::string& second = line.inputs[i];
+        const std::string text = first + " and " + second + " would both write " + destinations[i];
+        if (SameInput(first, second)) return text + ": they are one file; give it once";
+        if (line.command == Command::kEncode)
+            return text + "; rename one picture, or code them in runs with different --out-dir";
+        return text + "; rename one job file, or run them one at a time with --stream";
+    }
+    return "";
+}
+
+// Makes the --out-dir folder, and any folder above it that is missing; "" or what stands in
+// the way. `made` tells whether the folder was made.
+std::string MakeOutDir(const std::string& dir, bool* made) {
+    *made = false;
+    for (size_t end = dir.find('/', 1);; end = dir.find('/', end + 1)) {
+        const std::string part = dir.substr(0, end);
+        struct stat st;
+        if (stat(part.c_str(), &st) == 0) {
+            if (!S_ISDIR(st.st_mode)) return part + " is a file, not a folder";
+        } else if (errno != ENOENT || mkdir(part.c_str(), 0777) != 0) {
+            if (errno != EEXIST)
+                return "cannot make the folder " + part + ": " + std::strerror(errno);
+        } else {
+            *made = true;
+        }
+        if (end == std::string::npos) break;
+    }
+    if (access(dir.c_str(), W_OK | X_OK) != 0) return dir + ": " + std::strerror(errno);
+    return "";
+}
+
+// The --out-dir folder made when missing, said once; false (said) when it cannot be written.
+bool OutDirReady(const CommandLine& line) {
+    if (line.outDir.empty()) return true;
+    bool made = false;
+    const std::string problem = MakeOutDir(line.outDir, &made);
+    if (!problem.empty()) {
+        std::fprintf(stderr, "pictor: --out-dir %s: %s\n", line.outDir.c_str(), problem.c_str());
+        return false;
+    }
+    if (made && !line.quiet) std::fprintf(stderr, "pictor: made folder %s\n", line.outDir.c_str());
+    return true;
 }
 
 class ProcessBatch {
@@ -200,6 +264,7 @@ BatchTeller::BatchTeller(const CommandLine& line, const std::vector<std::string>
 
 void BatchTeller::Tell(size_t index, int status, const ToldJob& told) {
     tally_.Add(status);
+    if (status == kExitFailed) failures_.emplace_back(index, FailureCause(told.errors));
     display_.Ended(index, status);
     std::fputs(told.errors.c_str(), stderr);
     std::fflush(stderr);
@@ -233,7 +298,11 @@ void BatchTeller::NeverStarted(size_t index) {
 
 int BatchTeller::Finish(size_t first) {
     for (size_t index = first; index < line_.inputs.size(); ++index) NeverStarted(index);
-    display_.Finish(tally_.finished, tally_.failed, tally_.cancelled);
+    std::sort(failures_.begin(), failures_.end());
+    std::vector<std::string> failed;
+    for (const auto& failure : failures_)
+        failed.push_back(line_.inputs[failure.first] + ": " + failure.second);
+    display_.Finish(tally_.finished, tally_.failed, tally_.cancelled, failed);
     return Interrupted() ? kExitCancelled : tally_.Status();
 }
 
@@ -252,11 +321,12 @@ int RunProcessBatch(const CommandLine& line, const std::vector<std::string>& des
 
 int RunBatch(const CommandLine& line) {
     std::vector<std::string> destinations;
+    for (const std::string& input : line.inputs) destinations.push_back(DestinationOf(line, input));
+    const std::string collision = Collision(line, destinations);
+    if (!collision.empty()) return UsageError(collision);
     std::set<std::string> taken;
-    for (const std::string& input : line.inputs) {
-        destinations.push_back(DestinationOf(line, input));
-        if (destinations.back() != "-" && !taken.insert(PlaceOf(destinations.back())).second)
-            return UsageError("two jobs would write " + destinations.back());
+    for (const std::string& path : destinations) {
+        if (path != "-") taken.insert(PlaceOf(path));
     }
     if (!line.preview.empty() && taken.count(PlaceOf(line.preview)) != 0)
         return UsageError("--preview " + line.preview + " is where the stream goes");
@@ -277,6 +347,7 @@ int RunBatch(const CommandLine& line) {
             return kExitFailed;
         }
     }
+    if (!OutDirReady(line)) return kExitFailed;
     CatchInterrupts(true);
     RouteOutputByThread();
     BatchTeller teller(line, destinations, &sinks);

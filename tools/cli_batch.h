@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli_command_line.h"
@@ -51,6 +52,7 @@ private:
     Sinks* sinks_;
     BatchDisplay display_;
     Tally tally_;
+    std::vector<std::pair<size_t, std::string>> failures_;  // each failed job and its cause
 };
 
 // How many jobs run at once: -j, or one for each processor the command may use.

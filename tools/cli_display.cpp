@@ -45,8 +45,10 @@ const char* EndName(int status) {
 
 }  // namespace
 
-TerminalReporter::TerminalReporter(bool quiet)
-    : bar_(!quiet && isatty(STDERR_FILENO)), lines_(!quiet && !bar_) {}
+TerminalReporter::TerminalReporter(bool quiet, bool progress)
+    : bar_(!quiet && progress && isatty(STDERR_FILENO)),
+      lines_(!quiet && progress && !bar_),
+      notes_(!quiet) {}
 
 void TerminalReporter::Progress(int percent, bool cancelling) {
     if (cancelling && !cancelling_ && lines_) std::fprintf(stderr, "pictor: cancelling...\n");
@@ -61,7 +63,7 @@ void TerminalReporter::Progress(int percent, bool cancelling) {
 
 void TerminalReporter::Note(const std::string& text) {
     Clear();
-    if (bar_ || lines_) std::fprintf(stderr, "pictor: %s\n", text.c_str());
+    if (notes_) std::fprintf(stderr, "pictor: %s\n", text.c_str());
     Redraw();
 }
 
@@ -86,9 +88,10 @@ void TerminalReporter::Redraw() {
 BatchDisplay::BatchDisplay(const CommandLine& line, size_t total)
     : single_(total == 1),
       quiet_(line.quiet),
-      line_(!line.quiet && isatty(STDERR_FILENO)),
+      short_(line.shortSummary),
+      line_(!line.quiet && !line.shortSummary && isatty(STDERR_FILENO)),
       total_(total),
-      singleJob_(line.quiet) {}
+      singleJob_(line.quiet, !line.shortSummary) {}
 
 void BatchDisplay::Started(size_t index, const std::string& input) {
     running_.push_back({index, input, 0});
@@ -123,7 +126,8 @@ void BatchDisplay::Ended(size_t index, int status) {
     if (status == kExitFailed) failed_ += 1;
     for (auto job = running_.begin(); job != running_.end(); ++job) {
         if (job->index != index) continue;
-        if (!quiet_ || status != kExitFinished) {
+        // A finished job's one line under --short is its summary.
+        if ((!quiet_ && !short_) || status != kExitFinished) {
             std::fprintf(stderr, "pictor: %zu/%zu %s: %s\n", ended_, total_, job->input.c_str(),
                          EndName(status));
         }
@@ -145,12 +149,15 @@ void BatchDisplay::Cancelling() {
     Draw();
 }
 
-void BatchDisplay::Finish(size_t finished, size_t failed, size_t cancelled) {
+void BatchDisplay::Finish(size_t finished, size_t failed, size_t cancelled,
+                          const std::vector<std::string>& failures) {
     if (single_) return;
     ClearLine();
     if (quiet_) return;
     std::fprintf(stderr, "pictor: %zu jobs: %zu finished, %zu failed, %zu cancelled\n", total_,
                  finished, failed, cancelled);
+    for (const std::string& failure : failures)
+        std::fprintf(stderr, "pictor: failed: %s\n", failure.c_str());
 }
 
 void BatchDisplay::Draw() {

@@ -12,7 +12,8 @@
 // Progress of a single job on standard error: a bar on a terminal, lines elsewhere.
 class TerminalReporter : public JobReporter {
 public:
-    explicit TerminalReporter(bool quiet);
+    // `progress`: the bar or lines of progress; notes are shown unless `quiet`.
+    TerminalReporter(bool quiet, bool progress);
     void Progress(int percent, bool cancelling) override;
     void Note(const std::string& text) override;
     void End(bool finished) override;
@@ -23,6 +24,7 @@ public:
 private:
     bool bar_;
     bool lines_;
+    bool notes_;
     int shown_ = -1;
     bool cancelling_ = false;
 };
@@ -41,8 +43,9 @@ public:
     // After a job's text: the display is drawn again.
     void Resume();
     void Cancelling();
-    // The batch's closing line.
-    void Finish(size_t finished, size_t failed, size_t cancelled);
+    // The batch's closing line, then a line for each failed job (its input and cause).
+    void Finish(size_t finished, size_t failed, size_t cancelled,
+                const std::vector<std::string>& failures);
 
 private:
     struct Running {
@@ -55,7 +58,8 @@ private:
 
     bool single_;
     bool quiet_;
-    bool line_;  // a status line on a terminal
+    bool short_;  // --short: one line for each job, no progress
+    bool line_;   // a status line on a terminal
     size_t total_;
     size_t ended_ = 0;
     size_t failed_ = 0;

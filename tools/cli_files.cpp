@@ -110,7 +110,18 @@ bool ReadWholeFile(const std::string& path, std::string* bytes) {
     return ok;
 }
 
+bool DiskFull(int error) { return error == ENOSPC || error == EDQUOT; }
+
+bool FullDiskForTest(const char* write) {
+    const char* named = std::getenv("PICTOR_TEST_FULL_DISK");
+    return named != nullptr && std::strcmp(named, write) == 0;
+}
+
 bool WriteWholeFile(const std::string& path, const void* data, size_t size) {
+    if (FullDiskForTest("work")) {
+        errno = ENOSPC;
+        return false;
+    }
     FILE* out = std::fopen(path.c_str(), "wb");
     if (out == nullptr) return false;
     const bool ok = std::fwrite(data, 1, size, out) == size;

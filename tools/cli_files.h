@@ -17,6 +17,12 @@ bool ReadWholeFile(const std::string& path, std::string* bytes);
 // `size` bytes into a new file at `path`; false when it cannot be written whole.
 bool WriteWholeFile(const std::string& path, const void* data, size_t size);
 std::string AbsolutePath(const std::string& path);
+// Whether `error` (an errno) means the disk or the user's quota is full.
+bool DiskFull(int error);
+// For tests: whether the environment's PICTOR_TEST_FULL_DISK names this write of the command's
+// ("stream": the stream delivered to its destination; "work": the stream kept in the job's
+// work folder), which then fails as on a full disk.
+bool FullDiskForTest(const char* write);
 // Every occurrence of `from` in `text` replaced by `to`.
 std::string ReplaceAll(std::string text, const std::string& from, const std::string& to);
 

@@ -3,7 +3,9 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include "cli_command_line.h"
@@ -117,10 +119,28 @@ bool CodeOnInstance(const CommandLine& line, const PreparedJob& job, const Insta
     s->errorText = Renamed(instance.state->errorText, named);
     if (*result == PICTOR_FINISHED &&
         !WriteWholeFile(WrittenStream(job), stream.data(), out.size)) {
-        s->notes.push_back("cannot keep the job's stream in its work folder");
+        // The work folder is the command's own: the user hears of their stream and the folder
+        // that has no room, never of a file inside it.
+        const size_t slash = job.work.rfind('/');
+        s->notes.push_back(DiskFull(errno) ? "cannot write " + s->outputName +
+                                                 ": disk full in the temporary folder " +
+                                                 job.work.substr(0, slash == 0 ? 1 : slash)
+                                           : "cannot keep the job's stream in its work folder");
         return false;
     }
     return true;
+}
+
+// The job keeps the pan-scan window within the picture's width: an offset it moved is told, as
+// a --target outside the job's range is.
+void WarnPanScanClamped(const CommandLine& line, JobSummary* s) {
+    const EncodeSettings& e = line.encode;
+    if (line.command != Command::kEncode || !e.panScan || !s->facts.panScan ||
+        s->facts.panScanOffset == e.panScanVector)
+        return;
+    s->notes.push_back("warning: --pan-scan " + std::to_string(e.panScanVector) +
+                       " is outside what the job takes; the window's offset is " +
+                       std::to_string(s->facts.panScanOffset) + " (1/16 samples)");
 }
 
 // Codes the prepared job, on the instance when given one for a picture it can read, and
@@ -145,6 +165,7 @@ void CodeAndDeliver(const CommandLine& line, const PreparedJob& job, const Desti
         s->notes.push_back("the job's stream holds no sequence header");
         return;
     }
+    WarnPanScanClamped(line, s);
     const DeliveryWatch watch{NoteWaiting, WaitInterrupted, InterruptFd(), where.reporter};
     bool cancelled = false;
     const std::string problem =

@@ -125,7 +125,8 @@ const Option kOptions[] = {
     {"--output", 'o', "OUT", kEncode,
      "where the stream of one picture goes (- for standard\noutput)", SetOutput},
     {"--out-dir", 0, "DIR", kEncode,
-     "where the streams go, each named after its picture\nwith .m2v", SetOutDir},
+     "where the streams go, each named after its picture\nwith .m2v (made when missing)",
+     SetOutDir},
     {"--target", 0, "BITS", kEncode,
      "size to aim at (160000 to 1800000; smaller only\n"
      "with --progressive-still)",
@@ -178,7 +179,7 @@ const Option kOptions[] = {
          line->quiet = true;
          return std::string();
      }},
-    {"--short", 0, nullptr, kBoth, "the summary of each stream in one line",
+    {"--short", 0, nullptr, kBoth, "one line for each job, its summary; no progress",
      [](CommandLine* line, const char*) {
          line->shortSummary = true;
          return std::string();

@@ -1,6 +1,8 @@
 // The command line read by the table of options.
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "cli_command_line.h"
 #include "cli_help.h"
@@ -41,6 +43,22 @@ unsigned CommandBit(Command command) {
     return command == Command::kRun ? kRun : command == Command::kEncode ? kEncode : 0;
 }
 
+// Everything encode needs that the command line lacks, named together so that one run shows
+// them all; "" when nothing is missing.
+std::string MissingForEncode(const CommandLine& line) {
+    const EncodeSettings& e = line.encode;
+    std::vector<std::string> missing;
+    if (line.inputs.empty()) missing.push_back("a picture");
+    if (line.output.empty() && line.outDir.empty())
+        missing.push_back("-o OUT or --out-dir DIR for the stream");
+    if (!e.targetGiven) missing.push_back("--target BITS (160000 to 1800000)");
+    if (e.standard.empty()) missing.push_back("--standard pal or ntsc");
+    if (e.aspect.empty()) missing.push_back("--aspect 4:3 or 16:9");
+    std::string text;
+    for (const std::string& item : missing) text += (text.empty() ? "" : "; ") + item;
+    return text;
+}
+
 // Checks what a subcommand needs once every argument has been read.
 std::string Complete(CommandLine* line) {
     if (line->help || line->version) return "";
@@ -56,15 +74,11 @@ std::string Complete(CommandLine* line) {
         return "";
     }
     EncodeSettings& e = line->encode;
-    if (line->inputs.empty()) return "encode needs a picture";
     if (!line->output.empty() && !line->outDir.empty()) return "encode takes -o or --out-dir";
     if (line->inputs.size() > 1 && !line->output.empty())
         return "-o takes one picture; --out-dir DIR takes several";
-    if (line->output.empty() && line->outDir.empty())
-        return "encode needs -o OUT or --out-dir DIR for the stream";
-    if (!e.targetGiven) return "encode needs --target BITS (160000 to 1800000)";
-    if (e.standard.empty()) return "encode needs --standard pal or ntsc";
-    if (e.aspect.empty()) return "encode needs --aspect 4:3 or 16:9";
+    const std::string missing = MissingForEncode(*line);
+    if (!missing.empty()) return "encode needs " + missing;
     if (e.panScan && e.aspect != "16:9") return "--pan-scan needs --aspect 16:9";
     return "";
 }

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <vector>
 
+#include "cli_files.h"
 #include "cli_output.h"
 
 namespace {
@@ -31,7 +32,10 @@ std::string NameOf(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-std::string Errno(const std::string& what) { return what + ": " + std::strerror(errno); }
+std::string Errno(const std::string& what) {
+    if (DiskFull(errno)) return what + ": disk full (" + std::strerror(errno) + ")";
+    return what + ": " + std::strerror(errno);
+}
 
 // The file a chain of symbolic links ends at (the path itself when it is no
 // link, also when it does not exist). False after too many links.
@@ -107,7 +111,9 @@ std::string CopyAll(int in, int out, const std::string& name, const DeliveryWatc
         if (n < 0) return Errno("cannot read the finished stream");
         if (n == 0) return "";
         for (ssize_t done = 0; done < n;) {
-            const ssize_t w = write(out, buffer.data() + done, static_cast<size_t>(n - done));
+            const ssize_t w = FullDiskForTest("stream")
+                                  ? (errno = ENOSPC, -1)
+                                  : write(out, buffer.data() + done, static_cast<size_t>(n - done));
             if (w < 0 && errno == EINTR) {
                 if (watch.cancelled(watch.data)) {
                     *cancelled = true;

@@ -212,9 +212,29 @@ std::string SummaryJson(const JobSummary& s) {
                            q.quantiserMin, q.quantiserMax);
         }
     }
-    json += ",\"errors\":" + JsonList(Lines(s.errorText));
-    json += ",\"notes\":" + JsonList(s.notes);
+    // A failed job's cause is among its errors, whoever named it.
+    std::vector<std::string> errors = Lines(s.errorText), notes;
+    for (const std::string& note : s.notes)
+        (s.status == kExitFailed && !IsAside(note) ? errors : notes).push_back(note);
+    json += ",\"errors\":" + JsonList(errors);
+    json += ",\"notes\":" + JsonList(notes);
     return json + "}\n";
+}
+
+bool IsAside(const std::string& note) {
+    for (const char* aside : {"warning:", "hint:", "note:"}) {
+        if (note.rfind(aside, 0) == 0) return true;
+    }
+    return false;
+}
+
+std::string FailureCause(const std::string& errors) {
+    for (const std::string& line : Lines(errors)) {
+        std::string text = line.rfind("pictor: ", 0) == 0 ? line.substr(8) : line;
+        text.erase(text.find_last_not_of(' ') + 1);
+        if (!text.empty() && !IsAside(text)) return text;
+    }
+    return "no cause was given";
 }
 
 ToldJob TellJob(const JobSummary& s, const CommandLine& line, bool batch) {

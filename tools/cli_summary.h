@@ -68,6 +68,11 @@ struct ToldJob {
     std::string summary;
     std::string json;
 };
+// A note that is not a failure's cause: a warning, a hint or a note.
+bool IsAside(const std::string& note);
+// The one line that tells why a failed job failed, from the errors told of it.
+std::string FailureCause(const std::string& errors);
+
 // `batch`: the job is one of several, named by the batch's own line.
 ToldJob TellJob(const JobSummary& summary, const CommandLine& line, bool batch);
 

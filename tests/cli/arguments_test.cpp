@@ -23,7 +23,7 @@ const CommandCase kSettled[] = {
     {"VersionBeforeAnyJob", "run good.tp --version", 0, "", "pictor "},
     {"HelpAsACommand", "help", 0, "", "Usage: pictor run"},
     {"InputsAfterDoubleDash", "run -- -a.tp -a.tp", 64,
-     "pictor: two jobs would write -a.ts" + kTry},
+     "pictor: -a.tp and -a.tp would both write -a.ts: they are one file; give it once" + kTry},
 
     // ---- Values refused, each named as given ----
     {"NoJobs", "run good.tp -j0", 64, "-j takes a number of jobs from 1 to 256, not '0'" + kTry},
@@ -53,6 +53,13 @@ const CommandCase kSettled[] = {
 
     // ---- What a subcommand needs ----
     {"RunWithoutAJobFile", "run -q", 64, "run needs a job parameter file"},
+    // Everything missing is named in one run.
+    {"EncodeWithoutAnyOfItsSettings", "encode p.tif", 64,
+     "pictor: encode needs -o OUT or --out-dir DIR for the stream; --target BITS (160000 to "
+     "1800000); --standard pal or ntsc; --aspect 4:3 or 16:9" +
+         kTry},
+    {"EncodeWithoutAPictureOrAStandard", "encode -o x.m2v --aspect 4:3 --target 200000", 64,
+     "pictor: encode needs a picture; --standard pal or ntsc" + kTry},
     {"EncodeWithoutATarget", "encode p.tif -o x.m2v --standard pal --aspect 4:3", 64,
      "encode needs --target BITS (160000 to 1800000)"},
     {"EncodeWithoutAStandard", "encode p.tif -o x.m2v --target 200000 --aspect 4:3", 64,
@@ -65,13 +72,23 @@ const CommandCase kSettled[] = {
      "-o takes one picture; --out-dir DIR takes several"},
 
     // ---- A batch's streams each take a place of their own, however the paths are written ----
-    {"TheSameStemInRun", "run a.tp a.tpx.tp", 64, "two jobs would write a.ts"},
-    {"OneFileThroughDotDot", "run sub/../good.tp good.tp", 64, "two jobs would write good.ts", "",
-     "", "", "mkdir sub"},
+    // Both inputs named, with the way out.
+    {"TheSameStemInRun", "run a.tp a.tpx.tp", 64,
+     "pictor: a.tp and a.tpx.tp would both write a.ts; rename one job file, or run them one at "
+     "a time with --stream" +
+         kTry},
+    {"OneFileThroughDotDot", "run sub/../good.tp good.tp", 64,
+     "pictor: sub/../good.tp and good.tp would both write good.ts: they are one file; give it "
+     "once",
+     "", "", "", "mkdir sub"},
     {"OneFileThroughALinkedFolder", "run good.tp same/good.tp", 64,
-     "two jobs would write same/good.ts", "", "", "", "ln -s . same"},
-    {"PicturesOfOneNameInOneFolder", "encode a.png a.jpg --out-dir out" + kEncode, 64,
-     "two jobs would write out/a.m2v", "", "", "", "mkdir out"},
+     "pictor: good.tp and same/good.tp would both write same/good.ts: they are one file", "", "",
+     "", "ln -s . same"},
+    // Found before the folder is made.
+    {"PicturesOfOneNameInOneFolder", "encode x/a.png y/a.jpg b.tif --out-dir out" + kEncode, 64,
+     "pictor: x/a.png and y/a.jpg would both write out/a.m2v; rename one picture, or code them "
+     "in runs with different --out-dir" +
+         kTry},
     {"ReportWhereAStreamGoes", "run good.tp --json good.ts", 1,
      "pictor: --json: that is where a stream goes"},
     {"PreviewAndReportInOneFile", "run good.tp --json p.png --preview ./p.png", 64,
@@ -94,6 +111,17 @@ const CommandCase kSettled[] = {
      "ln -s loop loop"},
     {"StreamUnderAFile", "run good.tp -q --stream good.tp/x.m2v", 1,
      "pictor: cannot write good.tp/x.m2v: Not a directory"},
+
+    // ---- A folder for the streams that cannot be made: refused once, before any job (the
+    // pictures are missing, and no job tells of them) ----
+    {"OutDirIsAFile", "encode a.png b.png --out-dir f --json r.json" + kEncode, 1,
+     "pictor: --out-dir f: f is a file, not a folder\n", "", "", "", "touch f"},
+    {"OutDirUnderAFile", "encode a.png b.png --out-dir f/menus/pal --json r.json" + kEncode, 1,
+     "pictor: --out-dir f/menus/pal: f is a file, not a folder\n", "", "", "", "touch f"},
+    {"OutDirNameTooLong", "encode a.png --out-dir d/" + std::string(300, 'n') + kEncode, 1,
+     "pictor: --out-dir d/" + std::string(300, 'n') + ": cannot make the folder d/" +
+         std::string(300, 'n') + ": File name too long\n",
+     "", "", "", "mkdir d"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Settled, CommandTest, ::testing::ValuesIn(kSettled),

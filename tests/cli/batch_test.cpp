@@ -2,7 +2,9 @@
 // picture coded by a call of its own, and Ctrl-C leaving every job finished or cancelled.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <ostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -109,6 +111,85 @@ TEST(BatchInterrupt, CancelsTheRunningJobsAndLeavesNothingBehind) {
     EXPECT_EQ(Count(streams, "pictor-"), 0u) << streams;
     EXPECT_EQ(RunCommand("test -p '" + folder.dir.path + "/out/n3.m2v'"), 0);
     EXPECT_TRUE(folder.TmpIsEmpty());
+}
+
+// What a batch says, and of its jobs: the folder it makes, the jobs that failed and why, a full
+// disk named by the user's stream. `before` goes in front of the call (PICTOR_TEST_FULL_DISK names
+// the write that fails as on a full disk).
+const std::string kEncode = kEncodeSettings;
+const CommandCase kBatchMessages[] = {
+    {"OutDirMadeWithTheFoldersAboveIt", "encode still/pic.tif --out-dir menus/ntsc -q" + kEncode, 0,
+     "", "", "menus menus/ntsc menus/ntsc/pic.m2v", "menus/ntsc/pic.m2v"},
+    {"FailedJobsListedLast", "encode still/pic.tif gone.tif still/two.tif --out-dir out" + kEncode,
+     1,
+     "pictor: 3 jobs: 1 finished, 2 failed, 0 cancelled\n"
+     "pictor: failed: gone.tif: Pictor error 13: Cannot open TIFF source file <gone.tif>\n"
+     "pictor: failed: still/two.tif: cannot write out/two.m2v: it is a folder\n",
+     "wrote out/pic.m2v", "out/pic.m2v", "out/pic.m2v",
+     "cp still/pic.tif still/two.tif && mkdir -p out/two.m2v"},
+    {"FailedJobsOfProcessesListedLast", "run -j 2 good.tp gone.tp", 1,
+     "pictor: 2 jobs: 1 finished, 1 failed, 0 cancelled\n"
+     "pictor: failed: gone.tp: Pictor error 13: Cannot open TIFF source file "
+     "<./still/gone.tif>\n",
+     "wrote good.ts", "good.ts", "good.ts"},
+    // Nothing is left beside the destination or in the temporary folder.
+    {"DiskFullWritingTheStream", "encode still/pic.tif -o p.m2v -q" + kEncode, 1,
+     "pictor: cannot write p.m2v: disk full (No space left on device)\n", "", "", "", "",
+     "PICTOR_TEST_FULL_DISK=stream"},
+    {"DiskFullKeepingTheStream", "encode still/pic.tif -o p.m2v -q" + kEncode, 1,
+     "pictor: cannot write p.m2v: disk full in the temporary folder ", "", "", "", "",
+     "PICTOR_TEST_FULL_DISK=work"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Batch, CommandTest, ::testing::ValuesIn(kBatchMessages),
+                         ::testing::PrintToStringParamName());
+
+std::string Line(const std::string& text, const std::string& start) {
+    const size_t at = text.find(start);
+    return at == std::string::npos ? "" : text.substr(at, text.find('\n', at) - at);
+}
+
+// The help's own batch example, run as it stands in a folder of pictures for it: the folder
+// it names is made and said once; a second run finds it there.
+TEST(BatchOutDir, TheHelpsExampleMakesItsFolder) {
+    CliFolder folder;
+    const std::string example = Line(folder.Run("--help").out, "pictor encode *.png --out-dir");
+    ASSERT_NE(example, "");
+    std::istringstream words(example.substr(example.find("--out-dir ")));
+    std::string option, folderName;
+    words >> option >> folderName;
+    ASSERT_TRUE(
+        folder.Make("for i in 1 2 3; do convert -seed $i -size 352x288 plasma:fractal "
+                    "-depth 8 p$i.png; done"));
+    for (int run = 0; run < 2; ++run) {
+        const CliResult r = folder.Run(example.substr(std::strlen("pictor ")));
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(Count(r.err, "pictor: made folder " + folderName + "\n"), run == 0 ? 1u : 0u)
+            << r.err;
+        for (int i = 1; i <= 3; ++i) {
+            const std::string stream =
+                folder.dir / (folderName + "/p" + std::to_string(i) + ".m2v");
+            std::string said;
+            EXPECT_EQ(RunCommand("ffmpeg -v error -i '" + stream + "' -f null - 2>&1", &said), 0);
+            EXPECT_EQ(said, "");
+        }
+    }
+    EXPECT_TRUE(folder.TmpIsEmpty());
+}
+
+// --short: one line for each job on standard output, and no progress, alone or in a batch.
+TEST(BatchShort, OneLineForEachJob) {
+    CliFolder folder;
+    ASSERT_TRUE(folder.Make("cp still/pic.tif still/two.tif && cp still/pic.tif still/three.tif"));
+    for (const std::string inputs :
+         {" still/pic.tif", " still/pic.tif still/two.tif still/three.tif"}) {
+        const CliResult r = folder.Run("encode --short --out-dir out" + kEncode + inputs);
+        ASSERT_EQ(r.status, 0) << r.err;
+        const size_t jobs = Count(inputs, " ");
+        EXPECT_EQ(Count(r.out, "\n"), jobs) << r.out;
+        EXPECT_EQ(Count(r.err, "%"), 0u) << r.err;
+        EXPECT_EQ(Count(r.err, "finished"), jobs == 1 ? 0u : 1u) << r.err;  // the closing line
+    }
 }
 
 }  // namespace

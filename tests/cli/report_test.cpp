@@ -15,6 +15,8 @@ const std::string kEncode = kEncodeSettings;
 // A job file's first line: a picture that is missing, so the job fails as soon as it reads it.
 const std::string kGone = "SOURCE_FILE gone.tif\n";
 const std::string kRest = "FRMRT NTSC\nASPECT_RATIO 4:3\nPAN_SCAN OFF\n";
+// A picture for a 720-wide NTSC 16:9 job.
+const std::string kWide = "convert still/pic.tif -scale '720x480!' wide.png";
 
 // keys: the report's values to compare with `values` (see JsonValues); job: the text of
 // job.tp, when the case runs one; err: what standard error says (parts joined by kThen);
@@ -52,6 +54,29 @@ const ReportCase kReports[] = {
      "encode still/pic.tif -o p.m2v --target 100000 --standard ntsc --aspect 4:3", "target notes",
      "160000, [\"warning: --target 100000 is outside what the job takes; it aims at 160000 "
      "bits\"]"},
+    // An offset the job moves into the picture is warned of as the target is; one it takes is
+    // not.
+    {"PanScanBeyondTheRight",
+     "encode wide.png -o w.m2v --target 400000 --standard ntsc --aspect 16:9 --pan-scan 99999",
+     "panScan.offset notes",
+     "1440, [\"warning: --pan-scan 99999 is outside what the job takes; the window's offset is "
+     "1440 (1/16 samples)\"]",
+     "", "", "", kWide},
+    {"PanScanBeyondTheLeftOf704",
+     "encode narrow.png -o w.m2v --target 400000 --standard pal --aspect 16:9 --pan-scan -1400",
+     "panScan.offset notes",
+     "-1312, [\"warning: --pan-scan -1400 is outside what the job takes; the window's offset is "
+     "-1312 (1/16 samples)\"]",
+     "", "", "", "convert still/pic.tif -scale '704x576!' narrow.png"},
+    {"PanScanAtTheEdge",
+     "encode wide.png -o w.m2v --target 400000 --standard ntsc --aspect 16:9 --pan-scan -1440",
+     "panScan.offset notes", "-1440, []", "", "", "", kWide},
+    // A job the command fails: its cause among the errors, its warnings among the notes.
+    {"FailedByTheCommand",
+     "encode still/pic.tif -o nodir/p.m2v --target 2000000 --standard ntsc --aspect 4:3",
+     "result errors notes",
+     "failed, [\"cannot write nodir/p.m2v: the folder nodir is missing\"], [\"warning: --target "
+     "2000000 is outside what the job takes; it aims at 1800000 bits\"]"},
     // The library's lines, naming the job's own folder.
     {"Failed", "run gone.tp", "result exit target errors notes",
      "failed, 1, 200000, [\"Pictor error 13: Cannot open TIFF source file <./still/gone.tif>\", "
