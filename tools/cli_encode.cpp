@@ -56,10 +56,14 @@ std::string PrepareEncode(const CommandLine& line, const std::string& picture, P
     const std::string still = job->work + "/still";
     if (mkdir(still.c_str(), 0700) != 0 ||
         !WriteText(job->work + "/" + job->jobFileName, JobText(line.encode, base))) {
-        return std::string("cannot prepare the work folder: ") + std::strerror(errno);
+        return WorkFolderFailure(DestinationOf(line, picture), job->work, errno);
     }
     job->guarded.push_back({picture, "the input picture"});
+    errno = 0;
     const std::string problem = PreparePicture(line, picture, base, job);
+    // A picture converted into the work folder and not written there.
+    if (problem.find(job->work) != std::string::npos)
+        return WorkFolderFailure(DestinationOf(line, picture), job->work, errno);
     if (!problem.empty()) return problem;
     // Messages cite the user's picture, not its link in the private folder.
     job->renames.emplace_back(still + "/" + base, picture);

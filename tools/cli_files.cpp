@@ -112,6 +112,18 @@ bool ReadWholeFile(const std::string& path, std::string* bytes) {
 
 bool DiskFull(int error) { return error == ENOSPC || error == EDQUOT; }
 
+std::string WorkFolderFailure(const std::string& destination, const std::string& work, int error) {
+    const size_t slash = work.rfind('/');
+    const std::string folder =
+        slash == std::string::npos ? "." : work.substr(0, slash == 0 ? 1 : slash);
+    const std::string name = destination == "-" ? "standard output" : destination;
+    if (DiskFull(error))
+        return "cannot write " + name + ": disk full in the temporary folder " + folder;
+    const std::string text =
+        "cannot write " + name + ": cannot write into the temporary folder " + folder;
+    return error == 0 ? text : text + ": " + std::strerror(error);
+}
+
 bool FullDiskForTest(const char* write) {
     const char* named = std::getenv("PICTOR_TEST_FULL_DISK");
     return named != nullptr && std::strcmp(named, write) == 0;

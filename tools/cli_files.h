@@ -19,6 +19,9 @@ bool WriteWholeFile(const std::string& path, const void* data, size_t size);
 std::string AbsolutePath(const std::string& path);
 // Whether `error` (an errno) means the disk or the user's quota is full.
 bool DiskFull(int error);
+// Why a write into the work folder `work` failed, for the stream `destination` it keeps from
+// being written: the folder is named, never a private file inside it. `error` is the errno.
+std::string WorkFolderFailure(const std::string& destination, const std::string& work, int error);
 // For tests: whether the environment's PICTOR_TEST_FULL_DISK names this write of the command's
 // ("stream": the stream delivered to its destination; "work": the stream kept in the job's
 // work folder), which then fails as on a full disk.

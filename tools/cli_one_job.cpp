@@ -119,13 +119,7 @@ bool CodeOnInstance(const CommandLine& line, const PreparedJob& job, const Insta
     s->errorText = Renamed(instance.state->errorText, named);
     if (*result == PICTOR_FINISHED &&
         !WriteWholeFile(WrittenStream(job), stream.data(), out.size)) {
-        // The work folder is the command's own: the user hears of their stream and the folder
-        // that has no room, never of a file inside it.
-        const size_t slash = job.work.rfind('/');
-        s->notes.push_back(DiskFull(errno) ? "cannot write " + s->outputName +
-                                                 ": disk full in the temporary folder " +
-                                                 job.work.substr(0, slash == 0 ? 1 : slash)
-                                           : "cannot keep the job's stream in its work folder");
+        s->notes.push_back(WorkFolderFailure(s->output, job.work, errno));
         return false;
     }
     return true;

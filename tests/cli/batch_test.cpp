@@ -132,16 +132,62 @@ const CommandCase kBatchMessages[] = {
      "pictor: failed: gone.tp: Pictor error 13: Cannot open TIFF source file "
      "<./still/gone.tif>\n",
      "wrote good.ts", "good.ts", "good.ts"},
-    // Nothing is left beside the destination or in the temporary folder.
-    {"DiskFullWritingTheStream", "encode still/pic.tif -o p.m2v -q" + kEncode, 1,
-     "pictor: cannot write p.m2v: disk full (No space left on device)\n", "", "", "", "",
-     "PICTOR_TEST_FULL_DISK=stream"},
-    {"DiskFullKeepingTheStream", "encode still/pic.tif -o p.m2v -q" + kEncode, 1,
-     "pictor: cannot write p.m2v: disk full in the temporary folder ", "", "", "", "",
-     "PICTOR_TEST_FULL_DISK=work"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Batch, CommandTest, ::testing::ValuesIn(kBatchMessages),
+                         ::testing::PrintToStringParamName());
+
+// A write that fails: as on a full disk where PICTOR_TEST_FULL_DISK names it, or past a file size
+// limit. `said`: all standard error says, TMP standing for the temporary folder.
+struct WriteFailureCase {
+    const char* name;
+    std::string before;
+    std::string args;
+    std::string said;
+};
+
+std::ostream& operator<<(std::ostream& out, const WriteFailureCase& c) { return out << c.name; }
+
+const WriteFailureCase kWriteFailures[] = {
+    {"DiskFullWritingTheStream", "PICTOR_TEST_FULL_DISK=stream",
+     "encode still/pic.tif -o p.m2v" + kEncode,
+     "pictor: cannot write p.m2v: disk full (No space left on device)\n"},
+    {"DiskFullKeepingTheStream", "PICTOR_TEST_FULL_DISK=work",
+     "encode still/pic.tif -o p.m2v" + kEncode,
+     "pictor: cannot write p.m2v: disk full in the temporary folder TMP\n"},
+    {"DiskFullInABatch", "PICTOR_TEST_FULL_DISK=work",
+     "encode still/pic.tif still/two.tif -j 1 --out-dir out" + kEncode,
+     "pictor: 1/2 still/pic.tif: failed\n"
+     "pictor: cannot write out/pic.m2v: disk full in the temporary folder TMP\n"
+     "pictor: 2/2 still/two.tif: failed\n"
+     "pictor: cannot write out/two.m2v: disk full in the temporary folder TMP\n"},
+    // The converted picture (720x576, 1.2 MB) outgrows the limit; the stream would not.
+    {"ConvertedPictureBeyondTheFileSizeLimit", "ulimit -f 600;",
+     "encode big.png -o p.m2v --target 400000 --standard pal --aspect 4:3",
+     "pictor: cannot write p.m2v: cannot write into the temporary folder TMP: File too large\n"},
+};
+
+class WriteFailure : public ::testing::TestWithParam<WriteFailureCase> {};
+
+// The user's stream and the folder without room are named, never a private file; nothing is
+// left beside the destination or in the temporary folder.
+TEST_P(WriteFailure, NamesTheStreamAndLeavesNothing) {
+    const WriteFailureCase& c = GetParam();
+    CliFolder folder;
+    ASSERT_TRUE(
+        folder.Make("mkdir out && cp still/pic.tif still/two.tif && convert -size "
+                    "720x576 plasma:fractal -depth 8 big.png"));
+    const CliResult r = folder.Run(c.args + " -q", c.before);
+    EXPECT_EQ(r.status, 1);
+    std::string said = c.said;
+    for (size_t at; (at = said.find("TMP")) != std::string::npos;)
+        said.replace(at, 3, folder.tmp.path);
+    EXPECT_EQ(r.err, said);
+    EXPECT_EQ(folder.NewNames(), "");
+    EXPECT_TRUE(folder.TmpIsEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, WriteFailure, ::testing::ValuesIn(kWriteFailures),
                          ::testing::PrintToStringParamName());
 
 std::string Line(const std::string& text, const std::string& start) {
