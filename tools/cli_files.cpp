@@ -1,14 +1,19 @@
 // Private work folders for the pictor command, and the links inside them.
+#include <dirent.h>
 #include <fcntl.h>
 #include <ftw.h>
 #include <limits.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,6 +21,66 @@
 #include "door/library_door.h"
 
 namespace {
+
+// The work folders that exist, for a second interrupt to remove from its signal handler: a slot
+// is claimed (1) and filled before it is published (2), freed (0) once its folder is gone.
+constexpr size_t kLeftoverSlots = 512;
+constexpr size_t kLeftoverPath = 512;
+struct LeftoverSlot {
+    std::atomic<int> state{0};
+    char path[kLeftoverPath];
+};
+LeftoverSlot gLeftovers[kLeftoverSlots];
+// Set by the second interrupt, after which nothing is made; `gMaking` counts what is being made
+// and not yet in a slot, for the handler to wait for. Of a maker's count and the handler's flag,
+// at least one sees the other.
+std::atomic<bool> gClosed{false};
+std::atomic<int> gMaking{0};
+
+void Publish(const std::string& path) {
+    if (path.size() >= kLeftoverPath) return;
+    for (LeftoverSlot& slot : gLeftovers) {
+        int free = 0;
+        if (!slot.state.compare_exchange_strong(free, 1)) continue;
+        std::memcpy(slot.path, path.c_str(), path.size() + 1);
+        slot.state.store(2);
+        return;
+    }
+}
+
+void Withdraw(const std::string& path) {
+    for (LeftoverSlot& slot : gLeftovers) {
+        if (slot.state.load(std::memory_order_acquire) == 2 && path == slot.path) {
+            slot.state.store(0, std::memory_order_release);
+            return;
+        }
+    }
+}
+
+// Removes `name` in the folder `at` and, for a folder, all in it, with system calls alone (no
+// allocation: it runs in a signal handler); links are removed, never followed.
+// False while `name` is still there.
+bool RemoveTreeAt(int at, const char* name, int depth) {
+    if (unlinkat(at, name, 0) == 0 || errno == ENOENT) return true;
+    if ((errno != EISDIR && errno != EPERM) || depth == 0) return false;
+    const int fd = openat(at, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return errno == ENOENT;
+    alignas(8) char entries[4096];
+    // A second pass finds what the first, reading while it removed, may have passed over.
+    for (int pass = 0; pass < 2 && lseek(fd, 0, SEEK_SET) == 0; ++pass) {
+        for (long n; (n = syscall(SYS_getdents64, fd, entries, sizeof entries)) > 0;) {
+            for (long offset = 0; offset < n;) {
+                const auto* entry = reinterpret_cast<const struct dirent64*>(entries + offset);
+                offset += entry->d_reclen;
+                const char* child = entry->d_name;
+                if (std::strcmp(child, ".") != 0 && std::strcmp(child, "..") != 0)
+                    RemoveTreeAt(fd, child, depth - 1);
+            }
+        }
+    }
+    close(fd);
+    return unlinkat(at, name, AT_REMOVEDIR) == 0 || errno == ENOENT;
+}
 
 int RemoveEntry(const char* path, const struct stat*, int, struct FTW*) {
     return std::remove(path);
@@ -72,12 +137,50 @@ std::string MakeWorkDir(size_t room) {
     std::string pattern = folder + "/pictor-XXXXXX";
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
-    if (mkdtemp(name.data()) == nullptr) return std::string();
-    return std::string(name.data());
+    std::string dir;
+    MakeRemovable(
+        [&name](std::string* path) {
+            if (mkdtemp(name.data()) == nullptr) return false;
+            *path = name.data();
+            return true;
+        },
+        &dir);
+    return dir;
 }
 
 void RemoveWorkDir(const std::string& dir) {
-    if (!dir.empty()) nftw(dir.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS);
+    if (dir.empty()) return;
+    nftw(dir.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS);
+    ForgetRemovable(dir);
+}
+
+bool MakeRemovable(const std::function<bool(std::string*)>& make, std::string* path) {
+    gMaking.fetch_add(1);
+    const bool closed = gClosed.load();
+    const bool made = !closed && make(path);
+    if (made) Publish(*path);
+    gMaking.fetch_sub(1);
+    if (closed) errno = EINTR;
+    return made;
+}
+
+void ForgetRemovable(const std::string& path) { Withdraw(path); }
+
+void RemoveWorkDirsNow() {
+    constexpr int kDepth = 8;
+    constexpr int kTries = 4;  // the jobs' threads may still be writing into their folders
+    const int saved = errno;
+    gClosed.store(true);
+    for (int wait = 0; wait < 1000 && gMaking.load() != 0; ++wait) {
+        const struct timespec moment = {0, 1000000};
+        nanosleep(&moment, nullptr);
+    }
+    for (LeftoverSlot& slot : gLeftovers) {
+        if (slot.state.load() != 2) continue;
+        for (int i = 0; i < kTries && !RemoveTreeAt(AT_FDCWD, slot.path, kDepth); ++i) {
+        }
+    }
+    errno = saved;
 }
 
 int LinkOrCopy(const std::string& target, const std::string& link) {

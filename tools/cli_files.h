@@ -3,6 +3,7 @@
 #define PICTOR_TOOLS_CLI_FILES_H
 
 #include <cstddef>
+#include <functional>
 #include <string>
 
 // A fresh private folder whose path leaves `room` characters for a job file
@@ -10,6 +11,13 @@
 std::string MakeWorkDir(size_t room);
 // Removes the folder and everything in it, without following links.
 void RemoveWorkDir(const std::string& dir);
+// Makes a file or folder through `make` (false when it cannot; `path` then names it) that a second
+// interrupt removes until ForgetRemovable; false without calling `make` once that came.
+bool MakeRemovable(const std::function<bool(std::string*)>& make, std::string* path);
+void ForgetRemovable(const std::string& path);
+// Removes every work folder and temporary file not yet removed, from a signal handler: the process
+// ends next. Nothing is made after it.
+void RemoveWorkDirsNow();
 // Links `target` at `link` (absolute target); copies it when linking fails. 0 or -1.
 int LinkOrCopy(const std::string& target, const std::string& link);
 // The whole file at `path` into `bytes`; false when it cannot be read.

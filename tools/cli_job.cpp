@@ -6,11 +6,13 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <thread>
 
+#include "cli_files.h"
 #include "cli_job.h"
 #include "door/library_door.h"
 
@@ -19,10 +21,18 @@ namespace {
 constexpr int kProgressPollMs = 100;  // how often a running job's progress is looked at
 
 volatile sig_atomic_t gInterrupted = 0;
+volatile sig_atomic_t gSecondEnds = 0;
 int gInterruptPipe[2] = {-1, -1};
 
-void OnInterrupt(int) {
+void OnInterrupt(int signal) {
     const int saved = errno;
+    if (gInterrupted != 0 && gSecondEnds != 0) {
+        // A second request ends the program at once, its work folders removed first.
+        RemoveWorkDirsNow();
+        std::signal(signal, SIG_DFL);
+        raise(signal);
+        return;
+    }
     gInterrupted = 1;
     const char wake = 1;
     if (write(gInterruptPipe[1], &wake, 1) < 0) {
@@ -79,7 +89,8 @@ void CatchInterrupts(bool secondEnds) {
     std::memset(&action, 0, sizeof action);
     action.sa_handler = OnInterrupt;
     // No SA_RESTART: a wait for a reader or a write into a pipe returns at once.
-    action.sa_flags = secondEnds ? SA_RESETHAND : 0;
+    action.sa_flags = 0;
+    gSecondEnds = secondEnds ? 1 : 0;
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);

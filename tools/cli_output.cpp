@@ -75,8 +75,14 @@ int MakeTemporaryBeside(const std::string& path, std::string* temporary) {
     std::string pattern = FolderOf(path) + "/." + name + ".pictor-XXXXXX";
     std::vector<char> buffer(pattern.begin(), pattern.end());
     buffer.push_back('\0');
-    const int fd = mkostemp(buffer.data(), O_CLOEXEC);
-    if (fd >= 0) *temporary = buffer.data();
+    int fd = -1;
+    MakeRemovable(
+        [&](std::string* path) {
+            fd = mkostemp(buffer.data(), O_CLOEXEC);
+            *path = buffer.data();
+            return fd >= 0;
+        },
+        temporary);
     return fd;
 }
 
@@ -87,6 +93,7 @@ std::string FolderRefusal(const std::string& given, const std::string& path) {
     if (fd >= 0) {
         close(fd);
         unlink(temporary.c_str());
+        ForgetRemovable(temporary);
         return "";
     }
     const std::string folder = FolderOf(path);
@@ -200,6 +207,7 @@ std::string DeliverToFile(int in, off_t size, const Destination& d, const Delive
                                         : rename(temporary.c_str(), d.path.c_str()) == 0);
     if (problem.empty() && !moved) problem = Errno("cannot write " + d.given);
     if (!problem.empty()) unlink(temporary.c_str());
+    ForgetRemovable(temporary);
     return problem;
 }
 

@@ -2,6 +2,7 @@
 // picture coded by a call of its own, and Ctrl-C leaving every job finished or cancelled.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstring>
 #include <ostream>
 #include <sstream>
@@ -111,6 +112,29 @@ TEST(BatchInterrupt, CancelsTheRunningJobsAndLeavesNothingBehind) {
     EXPECT_EQ(Count(streams, "pictor-"), 0u) << streams;
     EXPECT_EQ(RunCommand("test -p '" + folder.dir.path + "/out/n3.m2v'"), 0);
     EXPECT_TRUE(folder.TmpIsEmpty());
+}
+
+// A second request while the jobs cancel ends the command at once, and still takes away the
+// work folders and temporary files: the two arrive together (the command stopped meanwhile) while
+// a job waits for a reader of its named pipe, others coding or done.
+TEST(BatchInterrupt, ASecondRequestEndsAtOnceAndLeavesNothingBehind) {
+    CliFolder folder;
+    std::string inputs;
+    for (int i = 0; i < 4; ++i) {
+        WriteNoisePicture(folder.dir.path, Name(i) + ".tif", 720, 576, 300 + i);
+        inputs += " still/" + Name(i) + ".tif";
+    }
+    ASSERT_TRUE(folder.Make("mkdir out && mkfifo out/n1.m2v"));
+    const CliResult r = folder.Run(
+        "encode -j 2 --out-dir out" + kCif + inputs, "timeout --foreground -s KILL 60 env",
+        " >\"$e.out\" & p=$!; for i in $(seq 600); do grep -q 'waiting for a reader' \"$e\" && "
+        "break; sleep 0.1; done; kill -STOP $p; kill -INT $p; kill -TERM $p; kill -CONT $p; "
+        "wait $p");
+    EXPECT_TRUE(r.status == 128 + SIGINT || r.status == 128 + SIGTERM) << r.status << r.err;
+    EXPECT_TRUE(folder.TmpIsEmpty());
+    std::string left;
+    ASSERT_EQ(RunCommand("cd '" + folder.dir.path + "/out' && ls -A", &left), 0);
+    EXPECT_EQ(Count(left, "pictor-"), 0u) << left;
 }
 
 // What a batch says, and of its jobs: the folder it makes, the jobs that failed and why, a full
