@@ -32,10 +32,13 @@ struct EncodeSettings {
     std::string aspect;    // 4:3 or 16:9
     bool panScan = false;
     long long panScanVector = 0;
-    // A picture of a size the job does not take is scaled into the frame only with --fit.
+    // A picture of a size the job does not take is scaled into the frame by fitMode (kNone:
+    // refused); `fit` tells whether --fit chose it.
     bool fit = false;
     FitMode fitMode = FitMode::kPad;
     Rgb8 background;  // under the transparent parts of a picture
+    // --deflicker: a vertical low-pass of the picture for interlaced display.
+    bool deflicker = false;
 };
 
 struct CommandLine {
@@ -52,6 +55,8 @@ struct CommandLine {
     std::string json;     // --json FILE, or "-" for standard output
     std::string preview;  // --preview FILE.png: the decoded picture
     bool measure = true;  // decode the stream and compare it with the coded planes
+    // --safe-area: the preview shows the title- and action-safe areas.
+    bool safeArea = false;
     bool noClobber = false;
     bool help = false;
     bool version = false;

@@ -35,11 +35,11 @@ const char kUsage[] =
     "Usage: pictor run JOBFILE... [--stream PATH] [OPTIONS]\n"
     "       pictor encode PICTURE... -o OUT|--out-dir DIR --target BITS\n"
     "                     --standard pal|ntsc --aspect 4:3|16:9 [--pan-scan V]\n"
-    "                     [--fit pad|crop|stretch] [OPTIONS]\n"
+    "                     [--fit pad|crop|stretch|none] [OPTIONS]\n"
     "       pictor --help | --version\n"
     "\n"
     "Codes still pictures (720, 704, 352, 176 or 96 samples wide; 480, 576, 240,\n"
-    "288, 112, 64, 144 or 80 rows high; other sizes with --fit), each into one\n"
+    "288, 112, 64, 144 or 80 rows high; other sizes fitted), each into one\n"
     "intra frame of an MPEG-2 Main Profile @ Main Level video elementary stream\n"
     "of at most 1,800,000 bits.\n"
     "\n"
@@ -52,11 +52,14 @@ const char kUsage[] =
 const char kEncodeText[] =
     "\n"
     "pictor encode codes pictures without a job parameter file: the settings\n"
-    "come from the options. It reads TIFF (any form), PNG and JPEG: a TIFF the\n"
-    "library reads as it is goes to it untouched; any other picture is decoded\n"
-    "and handed over as an uncompressed RGB TIFF, alpha over --background.\n"
-    "A picture of another size is refused unless --fit scales it into the frame\n"
-    "(pixel aspect: PAL 4:3 59:54, 16:9 118:81; NTSC 4:3 10:11, 16:9 40:33).\n";
+    "come from the options. It reads TIFF, PNG, JPEG, GIF (the first frame),\n"
+    "WebP, HEIF/HEIC and AVIF through libvips: a TIFF the library reads as it is\n"
+    "goes to it untouched; any other picture is decoded, turned upright by its\n"
+    "EXIF orientation, its colour profile converted to sRGB, and handed over as\n"
+    "an uncompressed RGB TIFF, alpha over --background. A picture of another\n"
+    "size is padded into the frame unless --fit says otherwise (pixel aspect:\n"
+    "PAL 4:3 59:54, 16:9 118:81; NTSC 4:3 10:11, 16:9 40:33); the summary and\n"
+    "--json say where it landed.\n";
 const char kBothHeading[] = "\nOptions of both:\n";
 
 // Where streams go, what the summary gives, batches, exit statuses, examples.

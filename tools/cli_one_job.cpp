@@ -191,6 +191,7 @@ JobSummary RunOneJob(const CommandLine& line, const std::string& input,
     s.target = job.target;
     s.notes = job.warnings;
     s.conversion = job.conversion;
+    s.placement = job.placement;
     Destination destination, preview;
     if (problem.empty() && job.refusedDir.empty()) {
         problem = PrepareDestination(destinationGiven, line.noClobber, job.guarded, &destination);

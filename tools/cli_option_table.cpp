@@ -97,7 +97,7 @@ std::string SetOutDir(CommandLine* line, const char* value) {
 
 std::string SetFit(CommandLine* line, const char* value) {
     if (!ParseFitMode(value, &line->encode.fitMode))
-        return std::string("--fit takes pad, crop or stretch, not '") + value + "'";
+        return std::string("--fit takes pad, crop, stretch or none, not '") + value + "'";
     line->encode.fit = true;
     return "";
 }
@@ -142,12 +142,23 @@ const Option kOptions[] = {
      "samples (-320: 20 samples)",
      SetPanScan},
     {"--fit", 0, "MODE", kEncode,
-     "scale a picture of a size the job does not take into\n"
-     "the frame (720x576 or 720x480) at its display aspect:\n"
-     "pad: all of it, bars of black beside or above it\n"
+     "how a picture of a size the job does not take is\n"
+     "scaled into the frame (720x576 or 720x480):\n"
+     "pad (the default): all of it at its display aspect,\n"
+     "bars of black beside or above it\n"
      "crop: fills the frame, the edges cut off\n"
-     "stretch: fills the frame, its aspect ignored",
+     "stretch: fills the frame, its aspect ignored\n"
+     "none: refused, naming the sizes the job takes",
      SetFit},
+    {"--deflicker", 0, nullptr, kEncode,
+     "soften one-pixel horizontal lines, which flicker on an\n"
+     "interlaced display: each row becomes a [1 2 1]/4 blend\n"
+     "with the rows above and below (a picture taken as it\n"
+     "is is then converted)",
+     [](CommandLine* line, const char*) {
+         line->encode.deflicker = true;
+         return std::string();
+     }},
     {"--background", 0, "COLOUR", kEncode,
      "what shows through transparent parts: black (the\n"
      "default), white, grey or #RRGGBB",

@@ -9,26 +9,9 @@
 #include "media/fit.h"
 #include "media/picture.h"
 #include "media/picture_input.h"
+#include "media/vertical_filter.h"
 
 namespace {
-
-const char* FormatName(PictureFormat format) {
-    switch (format) {
-        case PictureFormat::kTiff:
-            return "TIFF";
-        case PictureFormat::kPng:
-            return "PNG";
-        case PictureFormat::kJpeg:
-            return "JPEG";
-        case PictureFormat::kUnknown:
-            break;
-    }
-    return "picture";
-}
-
-const char* FitName(FitMode mode) {
-    return mode == FitMode::kPad ? "pad" : mode == FitMode::kCrop ? "crop" : "stretch";
-}
 
 std::string Size(int width, int height) {
     return std::to_string(width) + "x" + std::to_string(height);
@@ -55,6 +38,40 @@ std::string SizeRefusal(const std::string& picture, int width, int height,
            " frame";
 }
 
+// What the decoding did, for the summary's source line.
+std::string Conversion(PictureFormat format, const RgbPicture& rgb, const PictureFacts& facts) {
+    std::string text = std::string("converted from ") + PictureFormatName(format) + " " +
+                       Size(rgb.width, rgb.height);
+    if (facts.orientation > 1)
+        text += ", turned upright from EXIF orientation " + std::to_string(facts.orientation);
+    if (facts.profileConverted) text += ", colour profile converted to sRGB";
+    if (facts.frames > 1) text += ", first of " + std::to_string(facts.frames) + " frames";
+    return text;
+}
+
+// The picture scaled into the frame by the job's fit, said in the summary, and with a note
+// when no --fit chose it.
+std::string FitIntoFrame(const CommandLine& line, const std::string& picture, RgbPicture* rgb,
+                         PreparedJob* job) {
+    const EncodeSettings& e = line.encode;
+    const Frame frame = FrameFor(e.standard == "PAL", e.aspect == "16:9");
+    RgbPicture fitted;
+    std::string error;
+    if (!FitPicture(*rgb, e.fitMode, frame, StudioBlack(line.flags.levelMode), &fitted, &error))
+        return "cannot fit " + picture + " into the frame: " + error;
+    job->conversion += std::string(", fitted into the ") + Size(frame.width, frame.height) +
+                       " frame (" + FitModeName(e.fitMode) + ")";
+    if (!e.fit) {
+        job->warnings.push_back("note: " + picture + " is " + Size(rgb->width, rgb->height) +
+                                ", which " + JobName(e) + " does not take: padded into the " +
+                                Size(frame.width, frame.height) +
+                                " frame (--fit crop or stretch to fill it, --fit none to refuse)");
+    }
+    job->placement = DescribePlacement(rgb->width, rgb->height, e.fitMode, frame);
+    *rgb = std::move(fitted);
+    return "";
+}
+
 // The user's file linked into the private folder under the job's name for it.
 std::string LinkAsItIs(const std::string& picture, const std::string& target) {
     if (LinkOrCopy(AbsolutePath(picture), target) == 0) return "";
@@ -76,37 +93,40 @@ std::string PreparePicture(const CommandLine& line, const std::string& picture,
     // as ever, and the library's own words when the size does not suit the job
     // and nothing is to fit it.
     int width = 0, height = 0;
-    if (format == PictureFormat::kTiff && LibraryTakesAsIs(picture, nullptr, &width, &height) &&
-        (!e.fit || SizeSuitsJob(width, height, pal, wide, nullptr))) {
+    if (format == PictureFormat::kTiff && !e.deflicker &&
+        LibraryTakesAsIs(picture, nullptr, &width, &height) &&
+        (e.fitMode == FitMode::kNone || SizeSuitsJob(width, height, pal, wide, nullptr))) {
         if (!SizeSuitsJob(width, height, pal, wide, nullptr))
             job->pictureRefusal = "hint: " + SizeRefusal(picture, width, height, e);
+        job->placement = AsItIs(width, height, FrameFor(pal, wide));
         return LinkAsItIs(picture, target);
     }
 
     RgbPicture rgb;
     std::string error;
-    if (!ReadPicture(picture, e.background, &rgb, &error)) {
-        if (format == PictureFormat::kPng || format == PictureFormat::kJpeg)
-            return "cannot read " + picture + ": " + error;
-        // What the decoders cannot read goes to the library as it is, which
-        // says in its words why it refuses it; the command's reason follows.
+    PictureFacts facts;
+    if (!ReadPicture(picture, e.background, &rgb, &error, &facts)) {
+        if (format == PictureFormat::kUnknown) return picture + " " + error;
+        if (format != PictureFormat::kTiff) return "cannot read " + picture + ": " + error;
+        // A TIFF the decoder cannot read goes to the library as it is, which says in its words
+        // why it refuses it; the command's reason follows.
         job->pictureRefusal = ExplainTiffRefusal(picture);
         if (job->pictureRefusal.empty()) job->pictureRefusal = picture + ": " + error;
         job->pictureRefusal = "hint: " + job->pictureRefusal;
         return LinkAsItIs(picture, target);
     }
-    job->conversion =
-        std::string("converted from ") + FormatName(format) + " " + Size(rgb.width, rgb.height);
-    if (!SizeSuitsJob(rgb.width, rgb.height, pal, wide, nullptr)) {
-        if (!e.fit) return SizeRefusal(picture, rgb.width, rgb.height, e);
-        RgbPicture fitted;
-        const Frame frame = FrameFor(pal, wide);
-        if (!FitPicture(rgb, e.fitMode, frame, StudioBlack(line.flags.levelMode), &fitted, &error))
-            return "cannot fit " + picture + " into the frame: " + error;
-        job->conversion += std::string(", fitted into the ") + Size(frame.width, frame.height) +
-                           " frame (" + FitName(e.fitMode) + ")";
-        rgb = std::move(fitted);
+    job->conversion = Conversion(format, rgb, facts);
+    job->placement = AsItIs(rgb.width, rgb.height, FrameFor(pal, wide));
+    if (facts.frames > 1 && format != PictureFormat::kHeif && format != PictureFormat::kAvif) {
+        job->warnings.push_back("note: " + picture + " is an animation of " +
+                                std::to_string(facts.frames) + " frames; its first is coded");
     }
+    if (!SizeSuitsJob(rgb.width, rgb.height, pal, wide, nullptr)) {
+        if (e.fitMode == FitMode::kNone) return SizeRefusal(picture, rgb.width, rgb.height, e);
+        const std::string problem = FitIntoFrame(line, picture, &rgb, job);
+        if (!problem.empty()) return problem;
+    }
+    if (e.deflicker) SoftenLines(&rgb);
     if (!WriteRgbTiff(target, rgb, &error)) return error;
     return "";
 }

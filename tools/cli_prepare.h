@@ -34,6 +34,7 @@ struct PreparedJob {
     std::string pictureRefusal;
     // encode: what the summary says of a converted picture ("PNG 1920x1080, ...").
     std::string conversion;
+    PlacedPicture placement;  // encode: where the picture lies in the coded frame
 };
 
 // Where the stream of `input` goes: run --stream or beside the job file;

@@ -157,6 +157,7 @@ std::string SummaryText(const JobSummary& s) {
     }
     text += f.progressive == 1 ? ", progressive\n" : f.progressive == 0 ? ", interlaced\n" : "\n";
     if (!s.conversion.empty()) text += "  source   " + s.conversion + "\n";
+    if (s.placement.known) text += "  placed   " + PlacementText(s.placement) + "\n";
     const PictureQuality& q = s.quality;
     if (q.measured) {
         text += Format(
@@ -201,6 +202,7 @@ std::string SummaryJson(const JobSummary& s) {
         }
         json += Format(",\"progressive\":%s", f.progressive == 1 ? "true" : "false");
         if (!s.conversion.empty()) json += ",\"converted\":" + JsonString(s.conversion);
+        if (s.placement.known) json += "," + PlacementJson(s.placement);
         const PictureQuality& q = s.quality;
         if (q.measured) {
             json += Format(",\"psnr\":{\"y\":%.3f,\"cb\":%.3f,\"cr\":%.3f,\"average\":%.3f}",

@@ -47,6 +47,7 @@ struct JobSummary {
     std::vector<std::string> notes;  // the command's own warnings and hints
     double seconds = 0;              // from reading the input to the delivered stream
     std::string conversion;          // how encode converted the picture; "" when handed as it is
+    PlacedPicture placement;         // encode: where the picture lies in the coded frame
     bool hasTarget = false;
     long long target = 0;  // the target the job coded towards
     bool hasStream = false;

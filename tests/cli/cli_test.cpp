@@ -145,12 +145,12 @@ const CommandCase kCommandCases[] = {
      "wide.m2v", "", "convert still/pic.tif -scale '720x480!' wide.png"},
 
     // ---- Pictures refused: the library's words first, then the cause and the fix ----
-    {"ConvertedTiffOfTheOtherStandard", "encode lzw.tif -q -o lzw.m2v" + kPal, 1,
+    {"ConvertedTiffOfTheOtherStandard", "encode lzw.tif -q -o lzw.m2v --fit none" + kPal, 1,
      "lzw.tif is 96x64, which a PAL 4:3 job does not take: height 64 is an NTSC height" + kThen +
          kPalSizes + "; --fit pad, crop or stretch scales it into the 720x576 frame",
      "", "", "", "tiffcp -c lzw still/pic.tif lzw.tif"},
     // The library sees a TIFF it reads as it is, and names the mismatch itself.
-    {"PlainTiffOfTheOtherStandard", "encode still/pic.tif -q -o pic.m2v" + kPal, 1,
+    {"PlainTiffOfTheOtherStandard", "encode still/pic.tif -q -o pic.m2v --fit none" + kPal, 1,
      ErrorLine(44, "Mismatch between Image Size '96x64' and FRMRT 'PAL'. <still/pic.tif>") + kThen +
          "pictor: hint: still/pic.tif is 96x64, which a PAL 4:3 job does not take: height 64 is "
          "an NTSC height"},
@@ -159,10 +159,19 @@ const CommandCase kCommandCases[] = {
          "pictor: hint: ./still/lzw.tif: uses LZW compression" + kThen +
          "or: tiffcp -c none ./still/lzw.tif ./still/lzw-plain.tif",
      "", "", "", "tiffcp -c lzw still/pic.tif still/lzw.tif && sed s/pic/lzw/ good.tp > lzw.tp"},
+    // The command's own words for what it can tell; the library is never asked.
     {"NotAPicture", "encode notes.tif -q -o n.m2v" + kPal, 1,
-     ErrorLine(19, "<notes.tif> is not supported types image, or header is wrong. ") + kThen +
-         "pictor: hint: notes.tif: is not a TIFF, PNG or JPEG picture",
-     "", "", "", "echo 'not a picture' > notes.tif"},
+     "pictor: notes.tif is text, not a picture", "", "", "", "echo 'not a picture' > notes.tif"},
+    {"TextNamedPng", "encode notes.png -q -o n.m2v" + kPal, 1,
+     "pictor: notes.png is text, not a picture", "", "", "", "echo 'not a picture' > notes.png"},
+    {"EmptyPicture", "encode empty.png -q -o n.m2v" + kPal, 1,
+     "pictor: empty.png is empty (0 bytes), not a picture", "", "", "", ": > empty.png"},
+    {"FolderAsPicture", "encode pics.png -q -o n.m2v" + kPal, 1,
+     "pictor: pics.png is a folder, not a picture", "", "", "", "mkdir pics.png"},
+    {"FormNotRead", "encode pic.bmp -q -o n.m2v" + kPal, 1,
+     "pictor: pic.bmp is a BMP picture, which pictor does not read: convert it to PNG first, "
+     "e.g. with ImageMagick's convert FILE FILE.png",
+     "", "", "", "convert still/pic.tif pic.bmp"},
     {"DamagedPng", "encode cut.png -q -o cut.m2v" + kPal, 1, "pictor: cannot read cut.png: ", "",
      "", "", "convert still/pic.tif whole.png && head -c 300 whole.png > cut.png"},
 };

@@ -6,10 +6,12 @@
 // fitting themselves are the media module's to test.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 #include <ostream>
 #include <string>
+#include <utility>
 
 #include "cli/cli_support.h"
 #include "media/fit.h"
@@ -145,6 +147,118 @@ TEST_P(Encode, GivesTheLibrarysStreamOfTheSameJob) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Jobs, Encode, ::testing::ValuesIn(kEncodes),
+                         ::testing::PrintToStringParamName());
+
+}  // namespace
+
+namespace {
+
+// ---- Where the picture landed, as --json tells it ----
+
+// White pictures with four black squares, 1/16 of the shorter side, centred at 3/8 and 5/8 of
+// each side (where crop keeps them): wide.png 640x360, tall.png 300x400.
+const char kMarkers[] =
+    "/usr/bin/python3 -c \"from PIL import Image, ImageDraw\n"
+    "for name, w, h in (('wide', 640, 360), ('tall', 300, 400)):\n"
+    "    im = Image.new('RGB', (w, h), 'white'); d = ImageDraw.Draw(im); s = min(w, h) // 16\n"
+    "    for fx in (3, 5):\n"
+    "        for fy in (3, 5):\n"
+    "            x, y = w * fx // 8 - s // 2, h * fy // 8 - s // 2\n"
+    "            d.rectangle((x, y, x + s - 1, y + s - 1), fill='black')\n"
+    "    im.save(name + '.png')\"";
+
+struct PlacementCase {
+    const char* name;
+    const char* fit;
+    bool pal, wide;
+};
+
+void PrintTo(const PlacementCase& c, std::ostream* os) { *os << c.name; }
+
+const PlacementCase kPlacements[] = {
+    {"PadPal4x3", "pad", true, false},           {"PadPal16x9", "pad", true, true},
+    {"PadNtsc4x3", "pad", false, false},         {"PadNtsc16x9", "pad", false, true},
+    {"CropPal4x3", "crop", true, false},         {"CropPal16x9", "crop", true, true},
+    {"CropNtsc4x3", "crop", false, false},       {"CropNtsc16x9", "crop", false, true},
+    {"StretchPal4x3", "stretch", true, false},   {"StretchPal16x9", "stretch", true, true},
+    {"StretchNtsc4x3", "stretch", false, false}, {"StretchNtsc16x9", "stretch", false, true},
+};
+
+class Placement : public ::testing::TestWithParam<PlacementCase> {};
+
+// The centre of the dark samples of Y in the box of half-size r around (x, y), in sample
+// coordinates (a sample covers [i, i + 1)).
+std::pair<double, double> DarkCentre(const DecodedPicture& p, double x, double y, double r) {
+    double sum = 0, sx = 0, sy = 0;
+    for (int row = std::max(0, int(y - r)); row < std::min(p.height, int(y + r) + 1); ++row) {
+        for (int col = std::max(0, int(x - r)); col < std::min(p.width, int(x + r) + 1); ++col) {
+            const double w = std::max(0, 128 - int(p.y[size_t(row) * p.width + col]));
+            sum += w;
+            sx += w * (col + 0.5);
+            sy += w * (row + 0.5);
+        }
+    }
+    return sum > 0 ? std::make_pair(sx / sum, sy / sum) : std::make_pair(-1e9, -1e9);
+}
+
+// First and last bright sample of a line of `count` samples `step` apart from `at`.
+std::pair<int, int> BrightSpan(const DecodedPicture& p, size_t at, size_t step, int count) {
+    int first = -1, last = -1;
+    for (int i = 0; i < count; ++i) {
+        if (p.y[at + step * size_t(i)] > 128) {
+            if (first < 0) first = i;
+            last = i;
+        }
+    }
+    return {first, last};
+}
+
+// Each marker's centre, carried from the source by the reported scale and offset, is where the
+// decoded frame shows it, and the active rectangle is where the white picture shows, each
+// within one sample.
+TEST_P(Placement, JsonRedrawsThePatternWithinOneSample) {
+    const PlacementCase& c = GetParam();
+    CliFolder folder;
+    ASSERT_TRUE(folder.Make(kMarkers));
+    const int w = c.pal ? 640 : 300, h = c.pal ? 360 : 400;
+    const int frameHeight = c.pal ? 576 : 480;
+    const CliResult r = folder.Run(std::string("encode ") + (c.pal ? "wide" : "tall") +
+                                   ".png -o p.m2v -q --json p.json --target 1800000 --fit " +
+                                   c.fit + " --standard " + (c.pal ? "pal" : "ntsc") +
+                                   " --aspect " + (c.wide ? "16:9" : "4:3"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string said =
+        JsonValues(folder.dir / "p.json", "placement.scale placement.offset placement.active");
+    double sx = 0, sy = 0, ox = 0, oy = 0;
+    int ax = 0, ay = 0, aw = 0, ah = 0;
+    ASSERT_EQ(std::sscanf(said.c_str(), "[%lf, %lf], [%lf, %lf], [%d, %d, %d, %d]", &sx, &sy, &ox,
+                          &oy, &ax, &ay, &aw, &ah),
+              8)
+        << said;
+    const DecoderVerdict verdict = DecodeStream(folder.dir / "p.m2v", 720, frameHeight);
+    ASSERT_EQ(DecoderProblems(verdict, 720, frameHeight), "");
+    const DecodedPicture& y = verdict.mpeg2dec;
+    const int s = std::min(w, h) / 16;
+    for (int fx : {3, 5}) {
+        for (int fy : {3, 5}) {
+            const double cx = w * fx / 8 - s / 2 + s / 2.0, cy = h * fy / 8 - s / 2 + s / 2.0;
+            const double px = ox + sx * cx, py = oy + sy * cy;
+            const auto seen = DarkCentre(y, px, py, s * std::max(sx, sy));
+            EXPECT_NEAR(seen.first, px, 1.0) << fx << "/8, " << fy << "/8";
+            EXPECT_NEAR(seen.second, py, 1.0) << fx << "/8, " << fy << "/8";
+        }
+    }
+    // Across the row and down the column through the picture's top left marker's edge.
+    const int row = ay + ah / 8, col = ax + aw / 8;
+    const auto across = BrightSpan(y, size_t(row) * 720, 1, 720);
+    const auto down = BrightSpan(y, size_t(col), 720, frameHeight);
+    EXPECT_NEAR(across.first, ax, 1);
+    EXPECT_NEAR(across.second, ax + aw - 1, 1);
+    EXPECT_NEAR(down.first, ay, 1);
+    EXPECT_NEAR(down.second, ay + ah - 1, 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Frames, Placement, ::testing::ValuesIn(kPlacements),
                          ::testing::PrintToStringParamName());
 
 }  // namespace

@@ -17,6 +17,7 @@ namespace {
 
 const char* const kBackground = "#3366cc";
 const char* const kNotTiff = "not a TIFF";
+const char* const kNoForm = "is not a picture pictor reads";
 
 // `command` with {out} standing for the file `out` and any other {name} for the
 // file `name`, all in `dir`.
@@ -194,21 +195,21 @@ const HostileCase kHostile[] = {
      "python3 -c \"d = bytearray(open({jpg}, 'rb').read()); i = d.find(b'\\xff\\xc0');"
      " d[i+5:i+9] = bytes([0xEA, 0x60, 0xEA, 0x60]); open({out}, 'wb').write(d)\"",
      "too large"},
-    {"tiff_cut_in_half", "head -c $(( $(stat -c %s {tif}) / 2 )) {tif} > {out}", "libtiff"},
+    {"tiff_cut_in_half", "head -c $(( $(stat -c %s {tif}) / 2 )) {tif} > {out}", "TIFF cannot"},
     {"tiff_damaged_data",
      "convert {tif} -compress Zip tiff:{out} && python3 -c \"d = bytearray(open({out}, 'rb')"
      ".read()); d[100:300] = bytes(200); open({out}, 'wb').write(d)\"",
-     "libtiff cannot decode"},
+     "TIFF cannot be decoded"},
     {"tiff_huge_size", "cp {tif} {out} && tiffset -s 256 60000 {out} && tiffset -s 257 60000 {out}",
      "too large"},
-    {"stream_cut_in_half", "head -c $(( $(stat -c %s {job.ts}) / 2 )) {job.ts} > {out}", kNotTiff,
+    {"stream_cut_in_half", "head -c $(( $(stat -c %s {job.ts}) / 2 )) {job.ts} > {out}", kNoForm,
      "slices start 3 of the first picture's 4 macroblock rows"},
     // From the sequence header's flags on: libmpeg2 says nothing of damaged slice data.
     {"stream_bytes_flipped",
      "python3 -c \"d = bytearray(open({job.ts}, 'rb').read());"
      " d[11::97] = bytes(b ^ 0x5A for b in d[11::97]); open({out}, 'wb').write(d)\"",
-     kNotTiff, "libmpeg2: invalid data"},
-    {"stream_without_a_picture", "printf '\\0\\0\\1\\267' > {out}", kNotTiff},
+     kNoForm, "libmpeg2: invalid data"},
+    {"stream_without_a_picture", "printf '\\0\\0\\1\\267' > {out}", kNoForm},
 };
 
 class Hostile : public ::testing::TestWithParam<HostileCase> {};

@@ -4,8 +4,7 @@
 #include <memory>
 
 #include "door/library_door.h"
-#include "media/av_log_capture.h"
-#include "media/scaler.h"
+#include "media/vips_library.h"
 
 namespace {
 
@@ -13,43 +12,6 @@ namespace {
 int64_t MulDivRound(int64_t a, int64_t b, int64_t c) { return (2 * a * b + c) / (2 * c); }
 
 int AtLeastOne(int64_t v) { return v < 1 ? 1 : static_cast<int>(v); }
-
-struct AvFree {
-    const ScalerLibrary* library;
-    void operator()(uint8_t* p) const { library->free(p); }
-};
-using AvBuffer = std::unique_ptr<uint8_t, AvFree>;
-
-// Rows padded to 64 bytes, so libswscale's vector code reads aligned data.
-int Stride(int width) { return (width + 63) / 64 * 64; }
-
-// One 8-bit plane to another size; the same Lanczos filter for each of R, G, B,
-// so no colour conversion takes place.
-bool ScalePlanes(const ScalerLibrary& sws, const uint8_t* const source[3], int sourceStride,
-                 int sourceWidth, int sourceHeight, uint8_t* const target[3], int targetStride,
-                 int targetWidth, int targetHeight, std::string* error) {
-    AvLogCapture log(sws);
-    SwsContext* context =
-        sws.getContext(sourceWidth, sourceHeight, AV_PIX_FMT_GRAY8, targetWidth, targetHeight,
-                       AV_PIX_FMT_GRAY8, SWS_LANCZOS | SWS_ACCURATE_RND, nullptr, nullptr, nullptr);
-    if (context == nullptr) {
-        *error = "libswscale cannot scale " + std::to_string(sourceWidth) + "x" +
-                 std::to_string(sourceHeight) + " to " + std::to_string(targetWidth) + "x" +
-                 std::to_string(targetHeight) + (log.text().empty() ? "" : ": " + log.text());
-        return false;
-    }
-    bool ok = true;
-    for (int k = 0; k < 3 && ok; ++k) {
-        const uint8_t* in[4] = {source[k], nullptr, nullptr, nullptr};
-        const int inStride[4] = {sourceStride, 0, 0, 0};
-        uint8_t* out[4] = {target[k], nullptr, nullptr, nullptr};
-        const int outStride[4] = {targetStride, 0, 0, 0};
-        ok = sws.scale(context, in, inStride, 0, sourceHeight, out, outStride) == targetHeight;
-    }
-    sws.freeContext(context);
-    if (!ok) *error = "libswscale failed" + (log.text().empty() ? "" : ": " + log.text());
-    return ok;
-}
 
 }  // namespace
 
@@ -60,6 +22,8 @@ bool ParseFitMode(const std::string& text, FitMode* mode) {
         *mode = FitMode::kCrop;
     } else if (text == "stretch") {
         *mode = FitMode::kStretch;
+    } else if (text == "none") {
+        *mode = FitMode::kNone;
     } else {
         return false;
     }
@@ -102,6 +66,9 @@ Placement PlacePicture(int width, int height, FitMode mode, const Frame& frame) 
     if (widthBound) {
         p.width = static_cast<int>(boxWidth);
         p.height = AtLeastOne(MulDivRound(boxWidth * height, num, int64_t{width} * den));
+        // A picture within a line of the frame's own shape fills every line: bars of half a
+        // line would leave one row of the pad colour.
+        if (mode == FitMode::kPad && frame.height - p.height < 2) p.height = frame.height;
     } else {
         p.width = AtLeastOne(across);
         p.height = frame.height;
@@ -143,19 +110,61 @@ void PlaceWindows(const RgbPicture& in, FitMode mode, const Frame& frame, Window
     *into = Window{0, 0, frame.width, frame.height};
 }
 
-// The window `shown` of the picture as three planes, R, G and B.
-void SplitPlanes(const RgbPicture& in, const Window& shown, uint8_t* const planes[3], int stride) {
-    for (int r = 0; r < shown.height; ++r) {
-        const uint8_t* p = in.rgb.data() + (size_t(shown.y + r) * in.width + shown.x) * 3;
-        for (int c = 0; c < shown.width; ++c, p += 3) {
-            for (int k = 0; k < 3; ++k) planes[k][size_t(r) * stride + c] = p[k];
-        }
-    }
+// `image` exactly `width` x `height`: libvips rounds its output size, so a sample short is
+// repeated from the edge and one over is cut.
+bool ExactSize(const VipsLibrary& v, VipsRef* image, int width, int height) {
+    if (v.width(image->get()) == width && v.height(image->get()) == height) return true;
+    VipsImage* next = nullptr;
+    const int w = std::min(width, v.width(image->get())),
+              h = std::min(height, v.height(image->get()));
+    if (v.extractArea(image->get(), &next, 0, 0, w, h, nullptr) != 0) return false;
+    image->reset(next);
+    if (w == width && h == height) return true;
+    if (v.embed(image->get(), &next, 0, 0, width, height, "extend", VIPS_EXTEND_COPY, nullptr) != 0)
+        return false;
+    image->reset(next);
+    return true;
 }
 
-// The frame in `padColour`, the scaled planes in the window `into`.
-RgbPicture Framed(const Frame& frame, const Rgb8& padColour, const uint8_t* const planes[3],
-                  int stride, const Window& into) {
+// The window `shown` of `in` scaled to `into`'s size by libvips's Lanczos resampling, which
+// takes any ratio in either direction on its own.
+bool ScaleWindow(const RgbPicture& in, const Window& shown, const Window& into,
+                 std::vector<uint8_t>* scaled, std::string* error) {
+    const VipsLibrary* v = Vips(error);
+    if (v == nullptr) return false;
+    VipsRef image(
+        *v, v->fromMemory(in.rgb.data(), in.rgb.size(), in.width, in.height, 3, VIPS_FORMAT_UCHAR));
+    VipsImage* next = nullptr;
+    bool ok = image.get() != nullptr;
+    if (ok && (shown.width != in.width || shown.height != in.height)) {
+        ok = v->extractArea(image.get(), &next, shown.x, shown.y, shown.width, shown.height,
+                            nullptr) == 0;
+        if (ok) image.reset(next);
+    }
+    if (ok) {
+        const double h = double(into.width) / shown.width, vs = double(into.height) / shown.height;
+        ok = v->resize(image.get(), &next, h, "vscale", vs, "kernel", VIPS_KERNEL_LANCZOS3,
+                       nullptr) == 0;
+        if (ok) image.reset(next);
+    }
+    ok = ok && ExactSize(*v, &image, into.width, into.height);
+    size_t size = 0;
+    std::unique_ptr<void, void (*)(void*)> pixels(ok ? v->toMemory(image.get(), &size) : nullptr,
+                                                  v->free);
+    if (pixels == nullptr || size != size_t(into.width) * size_t(into.height) * 3) {
+        *error = "libvips cannot scale " + std::to_string(shown.width) + "x" +
+                 std::to_string(shown.height) + " to " + std::to_string(into.width) + "x" +
+                 std::to_string(into.height) + ": " + VipsError(*v, "no picture");
+        return false;
+    }
+    const uint8_t* p = static_cast<const uint8_t*>(pixels.get());
+    scaled->assign(p, p + size);
+    return true;
+}
+
+// The frame in `padColour`, the scaled picture in the window `into`.
+RgbPicture Framed(const Frame& frame, const Rgb8& padColour, const std::vector<uint8_t>& scaled,
+                  const Window& into) {
     RgbPicture framed;
     framed.width = frame.width;
     framed.height = frame.height;
@@ -165,16 +174,55 @@ RgbPicture Framed(const Frame& frame, const Rgb8& padColour, const uint8_t* cons
         framed.rgb[n + 1] = padColour.g;
         framed.rgb[n + 2] = padColour.b;
     }
+    const size_t rowBytes = size_t(into.width) * 3;
     for (int r = 0; r < into.height; ++r) {
-        uint8_t* q = framed.rgb.data() + (size_t(into.y + r) * frame.width + into.x) * 3;
-        for (int c = 0; c < into.width; ++c, q += 3) {
-            for (int k = 0; k < 3; ++k) q[k] = planes[k][size_t(r) * stride + c];
-        }
+        std::copy_n(scaled.data() + size_t(r) * rowBytes, rowBytes,
+                    framed.rgb.data() + (size_t(into.y + r) * frame.width + into.x) * 3);
     }
     return framed;
 }
 
 }  // namespace
+
+const char* FitModeName(FitMode mode) {
+    switch (mode) {
+        case FitMode::kPad:
+            return "pad";
+        case FitMode::kCrop:
+            return "crop";
+        case FitMode::kStretch:
+            return "stretch";
+        case FitMode::kNone:
+            break;
+    }
+    return "none";
+}
+
+PlacedPicture DescribePlacement(int width, int height, FitMode mode, const Frame& frame) {
+    PlacedPicture p;
+    p.known = true;
+    p.frame = frame;
+    p.mode = mode;
+    p.sourceWidth = width;
+    p.sourceHeight = height;
+    p.activeWidth = frame.width;
+    p.activeHeight = frame.height;
+    if (mode == FitMode::kNone || width <= 0 || height <= 0) return p;
+    RgbPicture header;  // the size alone decides the windows
+    header.width = width;
+    header.height = height;
+    Window shown, into;
+    PlaceWindows(header, mode, frame, &shown, &into);
+    p.scaleX = double(into.width) / shown.width;
+    p.scaleY = double(into.height) / shown.height;
+    p.offsetX = into.x - shown.x * p.scaleX;
+    p.offsetY = into.y - shown.y * p.scaleY;
+    p.activeX = into.x;
+    p.activeY = into.y;
+    p.activeWidth = into.width;
+    p.activeHeight = into.height;
+    return p;
+}
 
 bool FitPicture(const RgbPicture& in, FitMode mode, const Frame& frame, const Rgb8& padColour,
                 RgbPicture* out, std::string* error) {
@@ -189,31 +237,10 @@ bool FitPicture(const RgbPicture& in, FitMode mode, const Frame& frame, const Rg
         *error = "the frame size is out of range";
         return false;
     }
-    const ScalerLibrary* sws = Scaler(error);
-    if (sws == nullptr) return false;
     Window shown, into;
     PlaceWindows(in, mode, frame, &shown, &into);
-    const int srcStride = Stride(shown.width), dstStride = Stride(into.width);
-    AvBuffer source[3] = {AvBuffer(nullptr, {sws}), AvBuffer(nullptr, {sws}),
-                          AvBuffer(nullptr, {sws})};
-    AvBuffer target[3] = {AvBuffer(nullptr, {sws}), AvBuffer(nullptr, {sws}),
-                          AvBuffer(nullptr, {sws})};
-    uint8_t* sourcePlanes[3];
-    uint8_t* targetPlanes[3];
-    for (int k = 0; k < 3; ++k) {
-        source[k].reset(static_cast<uint8_t*>(sws->malloc(size_t(srcStride) * shown.height)));
-        target[k].reset(static_cast<uint8_t*>(sws->malloc(size_t(dstStride) * into.height)));
-        if (source[k] == nullptr || target[k] == nullptr) {
-            *error = "out of memory";
-            return false;
-        }
-        sourcePlanes[k] = source[k].get();
-        targetPlanes[k] = target[k].get();
-    }
-    SplitPlanes(in, shown, sourcePlanes, srcStride);
-    if (!ScalePlanes(*sws, sourcePlanes, srcStride, shown.width, shown.height, targetPlanes,
-                     dstStride, into.width, into.height, error))
-        return false;
-    *out = Framed(frame, padColour, targetPlanes, dstStride, into);
+    std::vector<uint8_t> scaled;
+    if (!ScaleWindow(in, shown, into, &scaled, error)) return false;
+    *out = Framed(frame, padColour, scaled, into);
     return true;
 }

@@ -24,9 +24,10 @@
 
 #include "media/picture.h"
 
-enum class FitMode { kPad, kCrop, kStretch };
+// kNone: a picture of a size the job does not take is refused.
+enum class FitMode { kPad, kCrop, kStretch, kNone };
 
-// "pad", "crop" or "stretch".
+// "pad", "crop", "stretch" or "none".
 bool ParseFitMode(const std::string& text, FitMode* mode);
 
 struct Frame {
@@ -55,7 +56,34 @@ Placement PlacePicture(int width, int height, FitMode mode, const Frame& frame);
 // wants RGB 0; 1 and 2 (RGB passed through at full range) want RGB 16.
 Rgb8 StudioBlack(int levelMode);
 
-// Scales `in` into `frame` with libswscale's Lanczos filter, per colour plane.
+// Where a picture of `width` x `height` lands in `frame`, for authors drawing over it: frame
+// samples per source pixel, where the source's top left corner lands (negative where crop cuts
+// it off), and the rectangle of the frame it covers. kNone: taken as it is.
+struct PlacedPicture {
+    bool known = false;  // false: no picture was placed (a job file's run)
+    Frame frame;
+    FitMode mode = FitMode::kNone;
+    int sourceWidth = 0;
+    int sourceHeight = 0;
+    double scaleX = 1;
+    double scaleY = 1;
+    double offsetX = 0;
+    double offsetY = 0;
+    int activeX = 0;
+    int activeY = 0;
+    int activeWidth = 0;
+    int activeHeight = 0;
+};
+PlacedPicture DescribePlacement(int width, int height, FitMode mode, const Frame& frame);
+// A picture of a size the job takes, coded as it is: its size is the frame, whose samples have
+// the pixel aspect of the job's frame scaled by the sizes.
+PlacedPicture AsItIs(int width, int height, const Frame& jobFrame);
+const char* FitModeName(FitMode mode);
+// "placement":{...} for --json, and the summary's line (placement_text.cpp).
+std::string PlacementJson(const PlacedPicture& placed);
+std::string PlacementText(const PlacedPicture& placed);
+
+// Scales `in` into `frame` with libvips's Lanczos resampling.
 bool FitPicture(const RgbPicture& in, FitMode mode, const Frame& frame, const Rgb8& padColour,
                 RgbPicture* out, std::string* error);
 

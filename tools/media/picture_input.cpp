@@ -6,59 +6,22 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 
 #include "media/picture_decoders.h"
 #include "media/tiff_handle.h"
 
-PictureFormat DetectPictureFormat(const std::string& path) {
-    unsigned char head[8] = {0};
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (f == nullptr) return PictureFormat::kUnknown;
-    const size_t got = std::fread(head, 1, sizeof head, f);
-    std::fclose(f);
-    static const unsigned char kPng[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    if (got == 8 && std::memcmp(head, kPng, 8) == 0) return PictureFormat::kPng;
-    if (got >= 3 && head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF)
-        return PictureFormat::kJpeg;
-    // Classic TIFF (42) and BigTIFF (43), in either byte order.
-    if (got >= 4 && head[0] == 'I' && head[1] == 'I' && (head[2] == 42 || head[2] == 43) &&
-        head[3] == 0)
-        return PictureFormat::kTiff;
-    if (got >= 4 && head[0] == 'M' && head[1] == 'M' && head[2] == 0 &&
-        (head[3] == 42 || head[3] == 43))
-        return PictureFormat::kTiff;
-    return PictureFormat::kUnknown;
-}
-
 bool ReadPicture(const std::string& path, const Rgb8& background, RgbPicture* out,
-                 std::string* error) {
+                 std::string* error, PictureFacts* facts) {
     error->clear();
-    RgbPicture picture;
-    bool ok = false;
-    switch (DetectPictureFormat(path)) {
-        case PictureFormat::kTiff:
-            ok = DecodeTiff(path, background, &picture, error);
-            break;
-        case PictureFormat::kPng:
-            ok = DecodePng(path, background, &picture, error);
-            break;
-        case PictureFormat::kJpeg:
-            ok = DecodeJpeg(path, background, &picture, error);
-            break;
-        case PictureFormat::kUnknown: {
-            FILE* f = std::fopen(path.c_str(), "rb");
-            if (f == nullptr) {
-                *error = std::string("cannot be opened: ") + std::strerror(errno);
-            } else {
-                std::fclose(f);
-                *error = "is not a TIFF, PNG or JPEG picture";
-            }
-            return false;
-        }
+    const PictureFormat format = DetectPictureFormat(path);
+    if (format == PictureFormat::kUnknown) {
+        *error = WhatTheFileIs(path);
+        return false;
     }
-    if (!ok) return false;
+    RgbPicture picture;
+    PictureFacts found;
+    if (!DecodeWithVips(path, format, background, &picture, &found, error)) return false;
     const uint64_t bytes =
         uint64_t{static_cast<uint32_t>(picture.width)} * static_cast<uint32_t>(picture.height) * 3;
     if (picture.rgb.size() != bytes) {
@@ -66,6 +29,7 @@ bool ReadPicture(const std::string& path, const Rgb8& background, RgbPicture* ou
         return false;
     }
     *out = std::move(picture);
+    if (facts != nullptr) *facts = found;
     return true;
 }
 

@@ -1,5 +1,5 @@
-// Pictures in: which TIFFs go to the library as they are, and the decoding of
-// every other TIFF, PNG and JPEG into 8-bit RGB for a TIFF the library accepts.
+// Pictures in: which TIFFs go to the library as they are, and the decoding of every other
+// picture (TIFF, PNG, JPEG, GIF, WebP, HEIF, AVIF) into 8-bit RGB for a TIFF the library accepts.
 #ifndef PICTOR_TOOLS_MEDIA_PICTURE_INPUT_H
 #define PICTOR_TOOLS_MEDIA_PICTURE_INPUT_H
 
@@ -7,10 +7,22 @@
 
 #include "media/picture.h"
 
-enum class PictureFormat { kUnknown, kTiff, kPng, kJpeg };
+enum class PictureFormat { kUnknown, kTiff, kPng, kJpeg, kGif, kWebp, kHeif, kAvif };
 
 // From the first bytes of the file, whatever its name; kUnknown when it cannot be read.
 PictureFormat DetectPictureFormat(const std::string& path);
+// "TIFF", "PNG", "JPEG", "GIF", "WebP", "HEIF", "AVIF"; "picture" for kUnknown.
+const char* PictureFormatName(PictureFormat format);
+// What a file of no form the command reads is, in the command's words: "is empty", "is a
+// folder", "is a BMP picture, which ...: convert ...", "is text, not a picture".
+std::string WhatTheFileIs(const std::string& path);
+
+// What the decoding did beyond reading the samples.
+struct PictureFacts {
+    int orientation = 1;            // the EXIF orientation turned upright (1: none was needed)
+    bool profileConverted = false;  // an embedded colour profile converted to sRGB
+    int frames = 1;                 // frames of an animation or pictures of a HEIF; the first taken
+};
 
 // True when the library would take the file exactly as it is and read it as libtiff does: an
 // uncompressed chunky 8-bit grey or RGB TIFF in strips that cover their rows, of an accepted
@@ -28,11 +40,12 @@ std::string AcceptedSizesText();
 // The same for a job of one standard and aspect: "widths 720, 704; heights 576".
 std::string JobSizesText(bool pal, bool wide);
 
-// Any TIFF libtiff reads, PNG or JPEG, told apart by their first bytes, into
-// 8-bit RGB; alpha is composited over `background`. False with `error` set for
-// a file that cannot be read, is damaged, or is larger than kMaxPicturePixels.
+// Any picture of the forms above, told apart by their first bytes, into 8-bit sRGB turned
+// upright by its EXIF orientation; alpha is composited over `background`. False with `error`
+// set for a file that cannot be read, is damaged, or is larger than kMaxPicturePixels (told from
+// its header, before its pixels are decoded).
 bool ReadPicture(const std::string& path, const Rgb8& background, RgbPicture* out,
-                 std::string* error);
+                 std::string* error, PictureFacts* facts = nullptr);
 
 // An uncompressed chunky 8-bit RGB TIFF in strips, which the library takes when
 // the size is an accepted one. Refuses to replace an existing file.
