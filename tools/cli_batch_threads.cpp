@@ -4,9 +4,11 @@
 // cancel words.
 #include <pthread.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <condition_variable>
+#include <csignal>
 #include <cstring>
 #include <deque>
 #include <exception>
@@ -16,6 +18,7 @@
 #include <utility>
 
 #include "cli_batch.h"
+#include "cli_files.h"
 #include "cli_job.h"
 #include "cli_one_job.h"
 #include "cli_summary.h"
@@ -29,6 +32,59 @@ constexpr auto kProgressPoll = std::chrono::milliseconds(100);
 constexpr int kWakeSignal = SIGUSR1;
 
 void OnWake(int) {}
+
+// The input a worker thread codes, for the words of a crash.
+thread_local const char* tCoding = nullptr;
+
+void Say(const char* text) {
+    for (size_t left = std::strlen(text); left > 0;) {
+        const ssize_t n = write(STDERR_FILENO, text, left);
+        if (n <= 0) return;
+        text += n;
+        left -= static_cast<size_t>(n);
+    }
+}
+
+// What handled each crash signal before: a sanitizer's report, or the default end.
+constexpr int kCrashSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
+struct sigaction gBefore[sizeof kCrashSignals / sizeof kCrashSignals[0]];
+
+// A crash in one job takes the whole process, its other jobs too: it is said, with the job's
+// input, and no work folder or temporary file stays. Only system calls here.
+void OnCrash(int signal, siginfo_t* info, void* context) {
+    char number[3] = {static_cast<char>('0' + signal / 10 % 10),
+                      static_cast<char>('0' + signal % 10), '\0'};
+    Say("\npictor: ");
+    if (tCoding != nullptr) {
+        Say("the job of ");
+        Say(tCoding);
+        Say(" ");
+    }
+    Say("crashed (signal ");
+    Say(signal < 10 ? number + 1 : number);
+    Say("); the command ends with every job\n");
+    RemoveWorkDirsNow();
+    for (size_t i = 0; i < sizeof kCrashSignals / sizeof kCrashSignals[0]; ++i) {
+        if (kCrashSignals[i] != signal) continue;
+        const struct sigaction& before = gBefore[i];
+        sigaction(signal, &before, nullptr);
+        if ((before.sa_flags & SA_SIGINFO) != 0) return before.sa_sigaction(signal, info, context);
+        if (before.sa_handler != SIG_DFL && before.sa_handler != SIG_IGN)
+            return before.sa_handler(signal);
+    }
+    std::signal(signal, SIG_DFL);
+    raise(signal);
+}
+
+void CatchCrashes() {
+    struct sigaction crash;
+    std::memset(&crash, 0, sizeof crash);
+    crash.sa_sigaction = OnCrash;
+    crash.sa_flags = SA_SIGINFO;
+    sigemptyset(&crash.sa_mask);
+    for (size_t i = 0; i < sizeof kCrashSignals / sizeof kCrashSignals[0]; ++i)
+        sigaction(kCrashSignals[i], &crash, &gBefore[i]);
+}
 
 // What a worker thread tells the main thread.
 struct Event {
@@ -130,6 +186,7 @@ void ThreadBatch::RunJob(Slot* slot, size_t index) {
     } else {
         PostingReporter reporter(this, index);
         const InstanceJob instance{slot->encoder, &slot->state};
+        tCoding = line_.inputs[index].c_str();
         try {
             const JobSummary summary =
                 RunOneJob(line_, line_.inputs[index], destinations_[index], &reporter, &instance);
@@ -140,6 +197,7 @@ void ThreadBatch::RunJob(Slot* slot, size_t index) {
             ended.status = kExitFailed;
             ended.told.errors = "pictor: " + line_.inputs[index] + ": " + e.what() + "\n";
         }
+        tCoding = nullptr;
     }
     std::lock_guard<std::mutex> lock(mutex_);
     slot->index = -1;
@@ -200,6 +258,7 @@ int ThreadBatch::Run() {
     wake.sa_handler = OnWake;  // no SA_RESTART: the interrupted call returns
     sigemptyset(&wake.sa_mask);
     sigaction(kWakeSignal, &wake, nullptr);
+    CatchCrashes();
     // Interrupts reach the main thread alone; the workers inherit the mask.
     sigset_t interrupts, unblocked;
     sigemptyset(&interrupts);

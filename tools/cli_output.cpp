@@ -77,9 +77,9 @@ int MakeTemporaryBeside(const std::string& path, std::string* temporary) {
     buffer.push_back('\0');
     int fd = -1;
     MakeRemovable(
-        [&](std::string* path) {
+        [&](std::string* made) {
             fd = mkostemp(buffer.data(), O_CLOEXEC);
-            *path = buffer.data();
+            if (fd >= 0) *made = buffer.data();
             return fd >= 0;
         },
         temporary);
