@@ -21,10 +21,10 @@ std::string Renamed(std::string text, const PreparedJob& job) {
 
 // The preview goes where it was asked to go as a stream does: complete or not at all.
 std::string DeliverPreview(const PreparedJob& job, const YuvPlanes& decoded,
-                           const Destination& preview) {
+                           const Destination& preview, bool safeArea) {
     const std::string made = job.work + "/preview.png";
     std::string error, png;
-    if (!WritePreviewPng(made, decoded, &error)) return error;
+    if (!WritePreviewPng(made, decoded, &error, safeArea)) return error;
     if (!ReadWholeFile(made, &png)) return "cannot read the preview back";
     return DeliverText(png, preview);
 }
@@ -69,7 +69,7 @@ void MeasureQuality(const CommandLine& line, const PreparedJob& job, const std::
         q.ssimY = report.ssimY;
     }
     if (wantPreview) {
-        const std::string problem = DeliverPreview(job, decoded.picture, preview);
+        const std::string problem = DeliverPreview(job, decoded.picture, preview, line.safeArea);
         if (!problem.empty()) {
             s->notes.push_back("--preview: " + problem);
             s->status = kExitFailed;

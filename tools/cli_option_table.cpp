@@ -203,6 +203,14 @@ const Option kOptions[] = {
      "write the decoded picture to FILE as PNG (720 samples\n"
      "across, as stored; one input only)",
      SetPreview},
+    {"--safe-area", 0, nullptr, kBoth,
+     "with --preview: outline the action-safe (90%, grey)\n"
+     "and title-safe (80%, yellow) areas of the display\n"
+     "area (702 or 704 samples across, all lines)",
+     [](CommandLine* line, const char*) {
+         line->safeArea = true;
+         return std::string();
+     }},
     {"--no-measure", 0, nullptr, kBoth,
      "do not decode the stream to measure its quality (a\n"
      "720x576 job then takes about a third less time)",

@@ -159,19 +159,28 @@ TEST(StudioBlack, ConvertsToVideoBlackInEachLevelMode) {
     }
 }
 
-// A pixel, strips either way and the largest picture fit the frame; a picture
+// A pixel, strips either way (stretched too) and the largest picture fit the frame; a picture
 // whose samples do not match its size is refused.
 TEST(FitPicture, DegenerateShapes) {
     const FitCase shapes[] = {{"pixel", {}, FitMode::kCrop, 1, 1},
                               {"wide_strip", {}, FitMode::kPad, 65535, 1},
                               {"tall_strip", {}, FitMode::kCrop, 1, 65535},
-                              {"largest", {}, FitMode::kStretch, 8192, 8192}};
+                              {"largest", {}, FitMode::kStretch, 8192, 8192},
+                              {"wide_stretch", {}, FitMode::kStretch, 25000, 8},
+                              {"tall_stretch", {}, FitMode::kStretch, 1, 65535},
+                              {"wide_pad", {}, FitMode::kPad, 25000, 8},
+                              {"tall_crop", {}, FitMode::kCrop, 1, 65535}};
     RgbPicture out;
     std::string error;
     for (const FitCase& c : shapes) {
         RgbPicture in{c.width, c.height, std::vector<uint8_t>(size_t(c.width) * c.height * 3, 200)};
         ASSERT_TRUE(FitPicture(in, c.mode, FrameFor(false, true), Rgb8{}, &out, &error)) << c.name;
         EXPECT_EQ(out.rgb.size(), size_t(720) * 480 * 3) << c.name;
+        // Stretched or cropped, the picture covers the whole frame, its corners too.
+        if (c.mode != FitMode::kPad) {
+            EXPECT_EQ(out.rgb[0], 200) << c.name;
+            EXPECT_EQ(out.rgb[out.rgb.size() - 1], 200) << c.name;
+        }
     }
     RgbPicture inconsistent{10, 10, std::vector<uint8_t>(299)};
     EXPECT_FALSE(

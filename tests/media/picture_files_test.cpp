@@ -4,12 +4,16 @@
 // hostile files of the picture input tests.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "media/picture_input.h"
 #include "media/quality.h"
+#include "media/safe_area.h"
+#include "media/vertical_filter.h"
 #include "media_test_support.h"
 
 namespace {
@@ -35,6 +39,14 @@ const FormatCase kFormats[] = {
     {"BigTiffBigEndian", {'M', 'M', 0, 43}, PictureFormat::kTiff},
     {"TiffOrdersMixed", {'I', 'I', 0, 42}, PictureFormat::kUnknown},
     {"TiffCut", {'I', 'I', 42}, PictureFormat::kUnknown},
+    {"Gif89", {'G', 'I', 'F', '8', '9', 'a'}, PictureFormat::kGif},
+    {"GifUnknownVersion", {'G', 'I', 'F', '8', '8', 'a'}, PictureFormat::kUnknown},
+    {"Webp", {'R', 'I', 'F', 'F', 1, 0, 0, 0, 'W', 'E', 'B', 'P'}, PictureFormat::kWebp},
+    {"RiffWave", {'R', 'I', 'F', 'F', 1, 0, 0, 0, 'W', 'A', 'V', 'E'}, PictureFormat::kUnknown},
+    {"Heic", {0, 0, 0, 24, 'f', 't', 'y', 'p', 'h', 'e', 'i', 'c'}, PictureFormat::kHeif},
+    {"HeifMif1", {0, 0, 0, 24, 'f', 't', 'y', 'p', 'm', 'i', 'f', '1'}, PictureFormat::kHeif},
+    {"Avif", {0, 0, 0, 24, 'f', 't', 'y', 'p', 'a', 'v', 'i', 'f'}, PictureFormat::kAvif},
+    {"Mp4", {0, 0, 0, 24, 'f', 't', 'y', 'p', 'i', 's', 'o', 'm'}, PictureFormat::kUnknown},
     {"Empty", {}, PictureFormat::kUnknown},
     {"Text", {'P', '6', '\n', '1'}, PictureFormat::kUnknown},
     {"Missing", {}, PictureFormat::kUnknown, false},
@@ -163,6 +175,55 @@ TEST(Preview, NothingLeftWhenRefused) {
     EXPECT_FALSE(WritePreviewPng(dir / "missing/p.png", Flat(8, 4, 16, 128, 128), &error));
     EXPECT_NE(error.find("cannot create a file beside"), std::string::npos) << error;
     EXPECT_EQ(RunCommand("test -z \"$(ls -A " + Q(dir.path) + ")\""), 0);
+}
+
+// --safe-area: on a flat grey preview, the action-safe (grey) and title-safe (yellow) outlines,
+// 90% and 80% of the display area (702 samples of PAL's 720, 704 of NTSC's) and of the lines,
+// centred on the frame.
+TEST(Preview, SafeAreasOutlined) {
+    TempDir dir;
+    const struct {
+        int width, height, active;
+    } frames[] = {{720, 576, 702}, {720, 480, 704}, {704, 576, 702}, {352, 288, 351}};
+    for (const auto& f : frames) {
+        std::string error;
+        ASSERT_TRUE(
+            WritePreviewPng(dir / "p.png", Flat(f.width, f.height, 126, 128, 128), &error, true))
+            << error;
+        RgbPicture rgb;
+        ASSERT_TRUE(ReadPicture(dir / "p.png", Rgb8{}, &rgb, &error)) << error;
+        std::remove((dir / "p.png").c_str());
+        // The extent of the samples of each outline's colour: yellow has little blue.
+        for (const bool title : {false, true}) {
+            int left = f.width, right = -1, top = f.height, bottom = -1;
+            for (int y = 0; y < f.height; ++y) {
+                for (int x = 0; x < f.width; ++x) {
+                    const uint8_t* p = rgb.rgb.data() + (size_t(y) * f.width + x) * 3;
+                    const bool yellow = p[0] > 200 && p[2]<80, grey = p[2]> 170 && !yellow;
+                    if (title ? !yellow : !grey) continue;
+                    left = std::min(left, x), right = std::max(right, x);
+                    top = std::min(top, y), bottom = std::max(bottom, y);
+                }
+            }
+            const double share = title ? 0.8 : 0.9;
+            EXPECT_NEAR(right - left + 1, f.active * share, 1) << f.width << "x" << f.height;
+            EXPECT_NEAR(bottom - top + 1, f.height * share, 1) << f.width << "x" << f.height;
+            EXPECT_NEAR(left + right + 1, f.width, 1) << f.width << "x" << f.height;
+            EXPECT_NEAR(top + bottom + 1, f.height, 1) << f.width << "x" << f.height;
+        }
+    }
+}
+
+// --deflicker: a one-row line spreads into the rows beside it (half as bright there, half its
+// brightness kept), a flat area and the edges keep their value.
+TEST(Deflicker, SpreadsOneRowLinesOverTwoFields) {
+    RgbPicture picture{4, 6, std::vector<uint8_t>(4 * 6 * 3, 40)};
+    for (int x = 0; x < 4 * 3; ++x) picture.rgb[size_t(2) * 12 + x] = 240;
+    SoftenLines(&picture);
+    const int expected[6] = {40, 90, 140, 90, 40, 40};
+    for (int y = 0; y < 6; ++y) {
+        for (int x = 0; x < 12; ++x) EXPECT_EQ(picture.rgb[size_t(y) * 12 + x], expected[y]) << y;
+    }
 }
 
 }  // namespace

@@ -21,6 +21,7 @@ extern "C" {
 #include <vector>
 
 #include "media/av_log_capture.h"
+#include "media/safe_area.h"
 #include "media/scaler.h"
 
 namespace {
@@ -361,7 +362,8 @@ bool WriteRgbPng(const std::string& path, int w, int h, const std::vector<uint8_
 
 }  // namespace
 
-bool WritePreviewPng(const std::string& path, const YuvPlanes& decoded, std::string* error) {
+bool WritePreviewPng(const std::string& path, const YuvPlanes& decoded, std::string* error,
+                     bool safeArea) {
     const int w = decoded.width, h = decoded.height;
     if (w <= 0 || h <= 0 || w % 2 != 0 || h % 2 != 0 || decoded.y.size() != size_t(w) * h ||
         decoded.cb.size() != size_t(w / 2) * (h / 2) || decoded.cr.size() != decoded.cb.size()) {
@@ -369,5 +371,7 @@ bool WritePreviewPng(const std::string& path, const YuvPlanes& decoded, std::str
         return false;
     }
     std::vector<uint8_t> rgb;
-    return PreviewRgb(decoded, &rgb, error) && WriteRgbPng(path, w, h, rgb, error);
+    if (!PreviewRgb(decoded, &rgb, error)) return false;
+    if (safeArea) DrawSafeAreas(w, h, &rgb);
+    return WriteRgbPng(path, w, h, rgb, error);
 }

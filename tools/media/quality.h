@@ -53,6 +53,8 @@ bool ComparePlanes(const YuvPlanes& reference, const YuvPlanes& decoded, Quality
 // Writes the decoded picture as 8-bit RGB PNG (BT.601, video levels, chroma
 // upsampled by libswscale), as stored: 720 samples across, not resized to the
 // display aspect. The file appears complete or not at all.
-bool WritePreviewPng(const std::string& path, const YuvPlanes& decoded, std::string* error);
+// `safeArea`: with the action- and title-safe outlines drawn over it (media/safe_area.h).
+bool WritePreviewPng(const std::string& path, const YuvPlanes& decoded, std::string* error,
+                     bool safeArea = false);
 
 #endif
