@@ -60,6 +60,8 @@ struct CommandLine {
     bool noClobber = false;
     bool help = false;
     bool version = false;
+    std::string format;        // --format es|dvd; "" follows the destination's extension
+    bool silentAudio = false;  // --silent-audio: a program stream gets a silent track
 };
 
 #endif

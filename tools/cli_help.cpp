@@ -72,6 +72,12 @@ const char kClosing[] =
     "(the summary then goes to standard error). The job's own picture and job\n"
     "file are never replaced.\n"
     "\n"
+    "The stream's form follows the output's name: .mpg or .vob gives an MPEG-2\n"
+    "program stream for DVD authoring (dvdauthor takes it as it is), any other\n"
+    "name the video elementary stream; --format says it outright. A DVD\n"
+    "multiplexer must start an elementary stream above 90 KB at least 200 ms\n"
+    "ahead (mplex -f 8 -O 200ms).\n"
+    "\n"
     "After each job the summary gives the stream's size against the target, the\n"
     "time, the quantiser range (from the slice headers) and the quality of the\n"
     "decoded stream against the Y/Cb/Cr planes that were coded: the PSNR of each\n"
@@ -97,7 +103,9 @@ const char kClosing[] =
     "  pictor encode menu.png -o - --target 900000 --standard ntsc --aspect 4:3 |\n"
     "      ffmpeg -i - menu.mpg\n"
     "  pictor encode wide.tif -o wide.m2v --target 900000 --standard ntsc \\\n"
-    "      --aspect 16:9 --pan-scan -320\n";
+    "      --aspect 16:9 --pan-scan -320\n"
+    "  pictor encode menu.png -o menu.mpg --target 1200000 --standard pal \\\n"
+    "      --aspect 16:9 --fit pad --silent-audio\n";
 
 // The help in order: each text, then the options of its group (0: none).
 struct HelpPart {

@@ -16,6 +16,7 @@
 #include "cli_one_job.h"
 #include "cli_output.h"
 #include "cli_prepare.h"
+#include "cli_program_stream.h"
 #include "cli_summary.h"
 #include "door/library_door.h"
 #include "pictor/pictor.h"
@@ -160,10 +161,17 @@ void CodeAndDeliver(const CommandLine& line, const PreparedJob& job, const Desti
         return;
     }
     WarnPanScanClamped(line, s);
+    std::string delivered;
+    const std::string made =
+        StreamToDeliver(line, destination.given, written, job.work, &delivered, s);
+    if (!made.empty()) {
+        s->notes.push_back(made);
+        return;
+    }
     const DeliveryWatch watch{NoteWaiting, WaitInterrupted, InterruptFd(), where.reporter};
     bool cancelled = false;
     const std::string problem =
-        DeliverStream(written, destination, STDOUT_FILENO, watch, &cancelled);
+        DeliverStream(delivered, destination, STDOUT_FILENO, watch, &cancelled);
     s->seconds = Now() - where.start;
     if (!problem.empty()) {
         s->status = cancelled ? kExitCancelled : kExitFailed;

@@ -107,6 +107,12 @@ std::string SetBackground(CommandLine* line, const char* value) {
     return std::string("--background takes black, white, grey or #RRGGBB, not '") + value + "'";
 }
 
+std::string SetFormat(CommandLine* line, const char* value) {
+    line->format = value;
+    if (line->format == "es" || line->format == "dvd") return "";
+    return std::string("--format takes es or dvd, not '") + value + "'";
+}
+
 std::string SetPreview(CommandLine* line, const char* value) {
     if (*value == '\0' || std::strcmp(value, "-") == 0) return "--preview needs a file";
     line->preview = value;
@@ -163,6 +169,20 @@ const Option kOptions[] = {
      "what shows through transparent parts: black (the\n"
      "default), white, grey or #RRGGBB",
      SetBackground},
+    {"--format", 0, "F", kBoth,
+     "es: the video elementary stream (the default, and\n"
+     "  for .m2v, .mpv and any other name)\n"
+     "dvd: an MPEG-2 program stream for DVD authoring (the\n"
+     "  default for .mpg and .vob)",
+     SetFormat},
+    {"--silent-audio", 0, nullptr, kBoth,
+     "give the program stream a silent audio track (AC-3,\n"
+     "48 kHz stereo) as long as the still, for players that\n"
+     "want one",
+     [](CommandLine* line, const char*) {
+         line->silentAudio = true;
+         return std::string();
+     }},
     {"--extended", 0, nullptr, kBoth, "search the quantiser matrix more thoroughly (slower)",
      [](CommandLine* line, const char*) {
          line->flags.extendedAnalysis = 1;

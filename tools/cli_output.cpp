@@ -20,6 +20,7 @@ namespace {
 constexpr int kMaxLinkHops = 40;
 constexpr int kReaderPollMs = 100;  // how often a named pipe is tried for a reader
 constexpr unsigned char kSequenceEndCode[4] = {0x00, 0x00, 0x01, 0xB7};
+constexpr unsigned char kProgramEndCode = 0xB9;  // ends a program stream instead
 
 std::string FolderOf(const std::string& path) {
     const size_t slash = path.rfind('/');
@@ -104,8 +105,9 @@ std::string FolderRefusal(const std::string& given, const std::string& path) {
 
 bool EndsWithEndCode(int fd, off_t size) {
     unsigned char last[4];
-    return size >= 4 && pread(fd, last, 4, size - 4) == 4 &&
-           std::memcmp(last, kSequenceEndCode, 4) == 0;
+    if (size < 4 || pread(fd, last, 4, size - 4) != 4) return false;
+    if (last[3] == kProgramEndCode) last[3] = kSequenceEndCode[3];
+    return std::memcmp(last, kSequenceEndCode, 4) == 0;
 }
 
 // Copies all of `in` (from its start) to `out`; "" or what went wrong.

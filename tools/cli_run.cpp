@@ -45,7 +45,7 @@ std::string DestinationOf(const CommandLine& line, const std::string& input) {
         const std::string name = NameOf(input);
         const size_t dot = name.rfind('.');
         const std::string stem = dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
-        return line.outDir + "/" + stem + ".m2v";
+        return line.outDir + "/" + stem + (line.format == "dvd" ? ".mpg" : ".m2v");
     }
     if (!line.stream.empty()) return line.stream;
     // Beside the job file, named after the job file's own name: the stem rule

@@ -158,6 +158,10 @@ std::string SummaryText(const JobSummary& s) {
     text += f.progressive == 1 ? ", progressive\n" : f.progressive == 0 ? ", interlaced\n" : "\n";
     if (!s.conversion.empty()) text += "  source   " + s.conversion + "\n";
     if (s.placement.known) text += "  placed   " + PlacementText(s.placement) + "\n";
+    if (s.form == "dvd") {
+        text += Format("  form     DVD program stream, %lld bytes, the still due after %d ms%s\n",
+                       s.deliveredBytes, s.runInMs, s.silentAudio ? ", silent AC-3 audio" : "");
+    }
     const PictureQuality& q = s.quality;
     if (q.measured) {
         text += Format(
@@ -201,6 +205,12 @@ std::string SummaryJson(const JobSummary& s) {
                            f.displayWidth, f.panScanOffset);
         }
         json += Format(",\"progressive\":%s", f.progressive == 1 ? "true" : "false");
+        if (!s.form.empty())
+            json += ",\"form\":" + JsonString(s.form) + Format(",\"runInMs\":%d", s.runInMs);
+        if (s.form == "dvd") {
+            json += Format(",\"programStream\":{\"bytes\":%lld,\"audio\":%s}", s.deliveredBytes,
+                           s.silentAudio ? "\"silent ac3\"" : "null");
+        }
         if (!s.conversion.empty()) json += ",\"converted\":" + JsonString(s.conversion);
         if (s.placement.known) json += "," + PlacementJson(s.placement);
         const PictureQuality& q = s.quality;

@@ -51,6 +51,10 @@ struct JobSummary {
     bool hasTarget = false;
     long long target = 0;  // the target the job coded towards
     bool hasStream = false;
+    std::string form;              // what was delivered: "es" or "dvd" (a program stream)
+    long long deliveredBytes = 0;  // of the program stream
+    int runInMs = 0;  // how long before the still is due its stream must start at the DVD rate
+    bool silentAudio = false;  // the program stream carries a silent track
     StreamFacts facts;
     PictureQuality quality;
 };

@@ -174,7 +174,7 @@ const CommandCase kBatchMessages[] = {
     {"FailedJobsListedLast", "encode still/pic.tif gone.tif still/two.tif --out-dir out" + kEncode,
      1,
      "pictor: 3 jobs: 1 finished, 2 failed, 0 cancelled\n"
-     "pictor: failed: gone.tif: Pictor error 13: Cannot open TIFF source file <gone.tif>\n"
+     "pictor: failed: gone.tif: gone.tif cannot be opened: No such file or directory\n"
      "pictor: failed: still/two.tif: cannot write out/two.m2v: it is a folder\n",
      "wrote out/pic.m2v", "out/pic.m2v", "out/pic.m2v",
      "cp still/pic.tif still/two.tif && mkdir -p out/two.m2v"},
