@@ -1,5 +1,6 @@
 #include "api/instance.h"
 
+#include <cstdlib>
 #include <new>
 
 namespace {
@@ -24,14 +25,29 @@ PictorEncoder* CreateInstance() {
 void DestroyInstance(PictorEncoder* encoder) {
     if (encoder == nullptr) return;
     DestroyJobThreads(&encoder->threads);
+    ReleaseAllocRegistry(&encoder->allocRegistry);
     delete encoder;
 }
+
+namespace {
+alignas(PictorEncoder) unsigned char gDefaultStorage[sizeof(PictorEncoder)];
+PictorEncoder* gDefault = nullptr;
+
+// The process's end stops the default instance's helper; a job of another thread that is still
+// running goes on without it.
+void RetireDefaultHelper() { RetireJobThreads(&gDefault->threads); }
+
+PictorEncoder* StartDefaultInstance() {
+    gDefault = StartInstance(gDefaultStorage);
+    std::atexit(RetireDefaultHelper);
+    return gDefault;
+}
+}  // namespace
 
 PictorEncoder* DefaultInstance() {
     // In static storage, so there is always one, and never destroyed: a job of another thread
     // may still run while the process exits.
-    alignas(PictorEncoder) static unsigned char storage[sizeof(PictorEncoder)];
-    static PictorEncoder* const instance = StartInstance(storage);
+    static PictorEncoder* const instance = StartDefaultInstance();
     return instance;
 }
 

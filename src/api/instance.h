@@ -60,7 +60,7 @@ struct PictorEncoder {
 
 // A new instance, its records zeroed; null when there is no memory for it.
 [[nodiscard]] PictorEncoder* CreateInstance();
-// Ends the instance's helper thread and frees the instance.
+// Ends the instance's helper thread and frees the instance and the blocks it keeps.
 void DestroyInstance(PictorEncoder* encoder);
 // The instance that the two entry points share, behind the job gate.
 [[nodiscard]] PictorEncoder* DefaultInstance();

@@ -9,7 +9,6 @@
 #include "messages/codes.h"
 #include "messages/message_names.h"
 #include "messages/report.h"
-#include "parallel/job_threads.h"
 #include "params/job_file.h"
 #include "params/job_switches.h"
 #include "runtime/job.h"
@@ -114,12 +113,7 @@ int RunJobStages(JobContext* context) {
 
 }  // namespace
 
-int RunJob(JobContext* context) {
-    const int result = RunJobStages(context);
-    // No thread of the job outlives it.
-    EndJobThreads();
-    return result;
-}
+int RunJob(JobContext* context) { return RunJobStages(context); }
 
 namespace {
 
@@ -200,8 +194,4 @@ int RunMemoryStages(const MemoryJob& memory) {
 
 }  // namespace
 
-int RunMemoryJob(const MemoryJob& memory) {
-    const int result = RunMemoryStages(memory);
-    EndJobThreads();
-    return result;
-}
+int RunMemoryJob(const MemoryJob& memory) { return RunMemoryStages(memory); }

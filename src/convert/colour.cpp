@@ -86,8 +86,9 @@ uint8_t ChromaOfSum(int32_t sum, const ColourLevels& levels) {
     return PairChroma(sum, LevelsOf(levels));
 }
 
-// Rows in a chunk of the job's threads at least, and the chunks of a call at most.
-constexpr uint32_t kRowsPerChunk = 8;
+// Rows in a chunk of the job's threads at least (a shorter band costs the helper more to take
+// than its share of it), and the chunks of a call at most.
+constexpr uint32_t kRowsPerChunk = 64;
 constexpr uint32_t kMostChunks = 8;
 
 void ConvertRgbToYCbCr(const PicturePlanes& planes, uint32_t width, uint32_t firstRow,

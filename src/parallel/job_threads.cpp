@@ -1,5 +1,5 @@
-// An instance's helper thread: started by the first stage of a job that splits its work, ended
-// with the job.
+// An instance's helper thread: started by the first split of the instance's first job that has
+// one, asleep on its condition variable between tasks, ended with the instance.
 #include "parallel/job_threads.h"
 
 #include <unistd.h>
@@ -23,11 +23,12 @@ struct JobHelper {
     std::condition_variable wake;      // a task is posted, or the helper is to stop
     std::condition_variable finished;  // the helper has left its task
     bool started = false;
-    pid_t startedBy = 0;              // the process whose thread `thread` is
-    std::atomic<bool> stop{false};    // changed under the lock; read by the helper's look too
-    std::atomic<uint64_t> posted{0};  // tasks posted (changed under the lock)
-    uint64_t taken = 0;               // tasks the helper has started or that were closed without it
-    bool active = false;              // the helper is inside a task
+    bool retired = false;  // ended for good: later splits run on the calling thread alone
+    pid_t startedBy = 0;   // the process whose thread `thread` is
+    bool stop = false;
+    uint64_t posted = 0;  // tasks posted
+    uint64_t taken = 0;   // tasks the helper has started or that were closed without it
+    bool active = false;  // the helper is inside a task
     void (*work)(void*, int32_t) = nullptr;
     void* context = nullptr;
     int32_t chunks = 0;
@@ -49,26 +50,16 @@ void TakeChunks(JobHelper* h) {
         h->work(h->context, c);
 }
 
-// A stage's tasks follow each other within microseconds (the matrix search posts one per
-// estimate), so the helper looks for the next a few hundred times (some hundred microseconds)
-// before it sleeps.
-constexpr int kLooksBeforeSleeping = 300;
-
+// Asleep until a task is posted: a task's hand-over is one wake, and a helper that wakes late
+// finds its task closed and sleeps again.
 void HelperLoop(JobHelper* h, JobThreadsRecord record) {
     // The helper works on its instance's records, as the thread that posts the tasks does.
     record.bindOwner(record.owner);
     std::unique_lock<std::mutex> lock(h->mutex);
     for (;;) {
-        const uint64_t seen = h->taken;
-        lock.unlock();
-        // A stop ends the look at once: on a busy machine each yield may cost a time slice.
-        for (int i = 0; i < kLooksBeforeSleeping && h->posted.load() == seen && !h->stop.load();
-             ++i)
-            std::this_thread::yield();
-        lock.lock();
-        h->wake.wait(lock, [h] { return h->stop || h->taken != h->posted.load(); });
+        h->wake.wait(lock, [h] { return h->stop || h->taken != h->posted; });
         if (h->stop) return;
-        h->taken = h->posted.load();
+        h->taken = h->posted;
         h->active = true;
         lock.unlock();
         TakeChunks(h);
@@ -86,23 +77,15 @@ int ChooseJobThreads() {
     return std::thread::hardware_concurrency() >= 2 ? 2 : 1;
 }
 
-}  // namespace
-
-int JobThreads() {
-    static const int threads = ChooseJobThreads();
-    return threads;
-}
-
-void RunChunks(void (*work)(void* context, int32_t chunk), void* context, int32_t chunks) {
-    if (JobThreads() < 2 || chunks < 2) {
-        for (int32_t c = 0; c < chunks; ++c) work(context, c);
-        return;
-    }
-    JobThreadsRecord* record = tJobThreads;
+// The task posted to the record's helper, started if it is not running; null when the helper
+// was retired.
+JobHelper* PostTask(JobThreadsRecord* record, void (*work)(void*, int32_t), void* context,
+                    int32_t chunks) {
     if (record->helper == nullptr) record->helper = new JobHelper;
     JobHelper* h = ForgetHelperOfParent(record->helper);
     {
         std::lock_guard<std::mutex> lock(h->mutex);
+        if (h->retired) return nullptr;
         if (!h->started) {
             h->stop = false;
             h->thread = std::thread(HelperLoop, h, *record);
@@ -112,24 +95,21 @@ void RunChunks(void (*work)(void* context, int32_t chunk), void* context, int32_
         h->work = work;
         h->context = context;
         h->chunks = chunks;
-        h->next.store(0);
-        h->posted.fetch_add(1);
+        h->next.store(0, std::memory_order_relaxed);
+        ++h->posted;
     }
     h->wake.notify_one();
-    TakeChunks(h);
-    std::unique_lock<std::mutex> lock(h->mutex);
-    // A helper that has not woken for this task will not start it.
-    h->taken = h->posted.load();
-    h->finished.wait(lock, [h] { return !h->active; });
+    return h;
 }
 
-void EndJobThreads() {
-    JobHelper* h = tJobThreads->helper;
-    if (h == nullptr) return;
-    h = ForgetHelperOfParent(h);
+// Stops and joins the helper of `record`; with `retire`, no split starts it again.
+void StopHelper(JobThreadsRecord* record, bool retire) {
+    if (record->helper == nullptr) return;
+    JobHelper* h = ForgetHelperOfParent(record->helper);
     {
         std::lock_guard<std::mutex> lock(h->mutex);
-        if (!h->started) return;
+        h->retired = h->retired || retire;
+        if (!h->started || h->stop) return;
         h->stop = true;
     }
     h->wake.notify_one();
@@ -139,11 +119,35 @@ void EndJobThreads() {
     h->stop = false;
 }
 
+}  // namespace
+
+int JobThreads() {
+    static const int threads = ChooseJobThreads();
+    return threads;
+}
+
+void RunChunks(void (*work)(void* context, int32_t chunk), void* context, int32_t chunks) {
+    JobHelper* h = nullptr;
+    if (JobThreads() >= 2 && chunks >= 2) h = PostTask(tJobThreads, work, context, chunks);
+    if (h == nullptr) {
+        for (int32_t c = 0; c < chunks; ++c) work(context, c);
+        return;
+    }
+    TakeChunks(h);
+    std::unique_lock<std::mutex> lock(h->mutex);
+    // A helper that has not woken for this task will not start it.
+    h->taken = h->posted;
+    h->finished.wait(lock, [h] { return !h->active; });
+}
+
+void EndJobThreads() {
+    if (tJobThreads != nullptr) StopHelper(tJobThreads, false);
+}
+
+void RetireJobThreads(JobThreadsRecord* record) { StopHelper(record, true); }
+
 void DestroyJobThreads(JobThreadsRecord* record) {
-    JobThreadsRecord* const bound = tJobThreads;
-    tJobThreads = record;
-    EndJobThreads();
-    tJobThreads = bound;
+    StopHelper(record, true);
     delete record->helper;
     record->helper = nullptr;
 }

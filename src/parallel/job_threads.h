@@ -8,8 +8,8 @@
 #include <cstdint>
 
 struct JobHelper;
-// An instance's helper: its thread, when one is running, and how that thread binds the
-// instance's records to itself before it takes a chunk.
+// An instance's helper: its thread, started at the instance's first split and asleep between
+// tasks until the instance ends, and how that thread binds the instance's records to itself.
 struct JobThreadsRecord {
     JobHelper* helper;  // made at the first split, kept until DestroyJobThreads
     void (*bindOwner)(void* owner);
@@ -33,10 +33,12 @@ void RunChunks(int32_t chunks, Work& work) {
               chunks);
 }
 
-// Ends the bound instance's helper thread, if one was started; the job driver calls it when a
-// job ends, so no thread outlives its job.
+// Stops the bound instance's helper thread, if one is running; its next split starts it again.
 void EndJobThreads();
-// Ends `record`'s helper thread and frees its helper; the instance's end.
+// Stops `record`'s helper thread for good: later splits run on the calling thread alone (the
+// process-default instance's helper at the process's exit).
+void RetireJobThreads(JobThreadsRecord* record);
+// Stops `record`'s helper thread and frees its helper; the instance's end.
 void DestroyJobThreads(JobThreadsRecord* record);
 
 #endif

@@ -1,6 +1,7 @@
 #include "runtime/registry.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <new>
 #include <vector>
 
@@ -25,45 +26,112 @@ bool Injected(bool fires) {
     }
     return fires;
 }
+
+// Smaller blocks go back to the C library, whose free lists keep them without the kernel.
+constexpr uint64_t kKeptBlockBytes = 16384;
+
+// The smallest kept block that holds `bytes`, no longer kept; null when none does.
+void* TakeKeptBlock(uint64_t bytes, uint64_t* holds) {
+    AllocRegistry* r = tAllocRegistry;
+    int best = -1;
+    for (int i = 0; i < r->keptCount; ++i) {
+        if (r->kept[i].bytes >= bytes && (best < 0 || r->kept[i].bytes < r->kept[best].bytes))
+            best = i;
+    }
+    if (best < 0) return nullptr;
+    const KeptBlock taken = r->kept[best];
+    r->kept[best] = r->kept[--r->keptCount];
+    r->kept[r->keptCount] = KeptBlock{nullptr, 0};
+    *holds = taken.bytes;
+    return taken.block;
+}
+
+// `bytes` zero-filled bytes; `holds` is set to what the block holds.
+void* NewBlock(uint64_t bytes, uint64_t* holds) {
+    *holds = bytes;
+    if (bytes >= kKeptBlockBytes) {
+        if (void* kept = TakeKeptBlock(bytes, holds)) return std::memset(kept, 0, bytes);
+    }
+    return std::calloc(1, static_cast<size_t>(bytes));
+}
+
+// A block the job gave back: kept for a later request when it is large and there is room.
+void ReleaseBlock(void* block, uint64_t holds) {
+    AllocRegistry* r = tAllocRegistry;
+    if (holds >= kKeptBlockBytes && r->keptCount < kKeptBlocks)
+        r->kept[r->keptCount++] = KeptBlock{block, holds};
+    else
+        std::free(block);
+}
+
 }  // namespace
 
 void ResetAllocRegistry() {
     for (int i = 0; i < tAllocRegistry->count; ++i)
-        tAllocRegistry->records[i] = AllocRecord{nullptr, 0};
+        tAllocRegistry->records[i] = AllocRecord{nullptr, 0, 0};
     tAllocRegistry->count = 0;
 }
 
 void* TrackedAlloc(uint64_t count, uint64_t size) {
     if (tAllocRegistry->count >= kAllocRecords) return nullptr;
+    if (tAllocRegistry->records == nullptr) {
+        // Taken once, and only the records a job uses are ever touched.
+        void* records = std::calloc(kAllocRecords, sizeof(AllocRecord));
+        if (records == nullptr) return nullptr;
+        tAllocRegistry->records = static_cast<AllocRecord*>(records);
+    }
     void* block = nullptr;
+    uint64_t holds = 0;
     if (Injected(gRegistryFaults.failAllocation == tAllocRegistry->count + 1)) {
         // As a failed calloc.
     } else if (count != 0 && size != 0 && count <= kLargestBlock / size) {
-        block = std::calloc(static_cast<size_t>(count), static_cast<size_t>(size));
+        block = NewBlock(count * size, &holds);
     } else if (count == 0 || size == 0) {
-        block = std::calloc(1, 1);
+        block = NewBlock(1, &holds);
     }
-    tAllocRegistry->records[tAllocRegistry->count++] = AllocRecord{block, 1};
+    tAllocRegistry->records[tAllocRegistry->count++] =
+        AllocRecord{block, 1, block != nullptr ? static_cast<uint32_t>(holds) : 0};
     return block;
 }
 
 void TrackedFree(void* block) {
-    std::free(block);
     if (block == nullptr) return;
     for (int i = 0; i < tAllocRegistry->count; ++i) {
-        if (tAllocRegistry->records[i].block == block)
-            tAllocRegistry->records[i] = AllocRecord{nullptr, 0};
+        AllocRecord& r = tAllocRegistry->records[i];
+        if (r.block == block) {
+            ReleaseBlock(block, r.bytes);
+            r = AllocRecord{nullptr, 0, 0};
+            return;
+        }
     }
+    std::free(block);
 }
 
 void FreeAllTracked() {
     for (int i = 0; i < tAllocRegistry->count; ++i) {
         AllocRecord& r = tAllocRegistry->records[i];
         if (r.block != nullptr && r.inUse == 1) {
-            std::free(r.block);
-            r = AllocRecord{nullptr, 0};
+            ReleaseBlock(r.block, r.bytes);
+            r = AllocRecord{nullptr, 0, 0};
         }
     }
+}
+
+uint64_t KeptBlockBytes(const AllocRegistry& registry) {
+    uint64_t bytes = 0;
+    for (int i = 0; i < registry.keptCount; ++i) bytes += registry.kept[i].bytes;
+    return bytes;
+}
+
+void ReleaseAllocRegistry(AllocRegistry* registry) {
+    for (int i = 0; i < registry->keptCount; ++i) {
+        std::free(registry->kept[i].block);
+        registry->kept[i] = KeptBlock{nullptr, 0};
+    }
+    registry->keptCount = 0;
+    std::free(registry->records);
+    registry->records = nullptr;
+    registry->count = 0;
 }
 
 int TrackedBlocks() {

@@ -3,6 +3,8 @@
 // end-to-end table runs with one thread and with two).
 #include <gtest/gtest.h>
 
+#include <time.h>
+
 #include <atomic>
 #include <chrono>
 #include <numeric>
@@ -33,7 +35,7 @@ TEST(JobThreads, EveryChunkOnceThenTheHelperEnds) {
                 EXPECT_EQ(sums[static_cast<size_t>(c)], int64_t{49995000} * c);
             }
         }
-        // Ended between jobs, and ending twice is harmless; the next split starts a new helper.
+        // Ended at will, and ending twice is harmless; the next split starts a new helper.
         EndJobThreads();
         EndJobThreads();
     }
@@ -66,6 +68,64 @@ TEST(JobThreads, ForkedChildStartsWithoutTheParentsHelper) {
     });
     EXPECT_EQ(sum, 120);
     EndJobThreads();
+}
+
+// The threads that ran a two-chunk task: with `helper`, chunk 0 waits (for at most about ten
+// seconds) until another thread has started chunk 1, so the helper takes one.
+std::vector<std::thread::id> ThreadsOfOneTask(bool helper = true) {
+    std::atomic<bool> secondStarted{false};
+    std::thread::id ran[2];
+    auto work = [&](int32_t chunk) {
+        ran[chunk] = std::this_thread::get_id();
+        if (chunk == 1) secondStarted.store(true);
+        for (int i = 0; chunk == 0 && helper && !secondStarted.load() && i < 10000; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    };
+    RunChunks(2, work);
+    return {ran[0], ran[1]};
+}
+
+std::thread::id HelperOf(const std::vector<std::thread::id>& ran) {
+    return ran[0] != std::this_thread::get_id() ? ran[0] : ran[1];
+}
+
+#if defined(__SANITIZE_THREAD__)
+constexpr bool kThreadSanitizer = true;
+#else
+constexpr bool kThreadSanitizer = false;
+#endif
+
+double ProcessCpuSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+// One helper serves task after task of its record until the record's end and costs no processor
+// time between them; a retired record's splits run on the calling thread alone.
+TEST(JobThreads, OneHelperPerRecordAsleepBetweenTasks) {
+    if (JobThreads() < 2) GTEST_SKIP() << "one job thread";
+    JobThreadsRecord* const bound = tJobThreads;
+    JobThreadsRecord record{nullptr, [](void*) {}, nullptr};
+    tJobThreads = &record;
+    const std::thread::id helper = HelperOf(ThreadsOfOneTask());
+    EXPECT_NE(helper, std::this_thread::get_id());
+    // (The thread sanitizer's own thread works while the test sleeps.)
+    if (!kThreadSanitizer) {
+        const double before = ProcessCpuSeconds();
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        EXPECT_LT(ProcessCpuSeconds() - before, 0.05) << "the idle helper used the processor";
+    }
+    for (int task = 0; task < 3; ++task) EXPECT_EQ(HelperOf(ThreadsOfOneTask()), helper);
+    RetireJobThreads(&record);
+    for (int task = 0; task < 3; ++task) {
+        const std::vector<std::thread::id> ran = ThreadsOfOneTask(false);
+        EXPECT_EQ(ran[0], std::this_thread::get_id());
+        EXPECT_EQ(ran[1], std::this_thread::get_id());
+    }
+    DestroyJobThreads(&record);
+    EXPECT_EQ(record.helper, nullptr);
+    tJobThreads = bound;
 }
 
 }  // namespace
