@@ -73,11 +73,14 @@ void FlushBitWriter() {
     WriteBuffer();
 }
 
-BitWriterMark MarkBitWriter() {
-    // A macroblock's code is at most 6 blocks of 63 escaped pairs and their DC, ends and the
-    // headers: well under this room.
-    constexpr int32_t kMacroblockRoom = 4096;
+void EnsureMacroblockRoom() {
     if (tBitWriter->buffered > kBitWriterBufferBytes - kMacroblockRoom) WriteBuffer();
+}
+
+// The same room as a macroblock's writer asks for: it then never writes out what an attempt
+// may take back.
+BitWriterMark MarkBitWriter() {
+    EnsureMacroblockRoom();
     return BitWriterMark{BitsWritten(), tBitWriter->accumulator, tBitWriter->pendingBits,
                          tBitWriter->bytesWritten, tBitWriter->buffered};
 }

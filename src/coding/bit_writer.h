@@ -50,6 +50,71 @@ struct BitWriterMark {
 [[nodiscard]] BitWriterMark MarkBitWriter();
 void RewindBitWriter(const BitWriterMark& mark);
 
+// Room in the buffer for any macroblock's code: at most 6 blocks of 63 escaped pairs and their
+// DC, ends and the headers, well under this.
+constexpr int32_t kMacroblockRoom = 4096;
+// Writes the buffer out when it has less than kMacroblockRoom left.
+void EnsureMacroblockRoom();
+
+// The writer held in registers for one macroblock's code, nothing else put while it lives: bits
+// gather in a 64-bit register, and after each put the bits pending go into the buffer as they
+// stand, big-endian from the next byte, past the whole bytes among them; at most 7 stay pending,
+// and their partial byte is stored again, completed, by the next put. Without a branch on the
+// register's fill, the stores follow the codes however their lengths fall. Emitted bytes go into
+// the buffer even without a stream, and are dropped with it.
+class WordWriter {
+public:
+    WordWriter() {
+        EnsureMacroblockRoom();
+        BitWriter& w = *tBitWriter;
+        accumulator_ = w.accumulator;
+        start_ = w.buffer + w.buffered;
+        at_ = start_;
+        // 0..31 bits pending: their whole bytes go out at once.
+        const uint32_t pending = static_cast<uint32_t>(w.pendingBits);
+        const uint32_t top = static_cast<uint32_t>(accumulator_ << (32 - pending));
+        for (int i = 0; i < 4; ++i) at_[i] = static_cast<uint8_t>(top >> (24 - 8 * i));
+        at_ += pending >> 3;
+        pending_ = pending & 7;
+    }
+    ~WordWriter() {
+        BitWriter& w = *tBitWriter;
+        const int32_t bytes = static_cast<int32_t>(at_ - start_);
+        w.accumulator = accumulator_;
+        w.pendingBits = static_cast<int32_t>(pending_);
+        w.bytesWritten += bytes;
+        w.buffered += bytes;
+    }
+    WordWriter(const WordWriter&) = delete;
+    WordWriter& operator=(const WordWriter&) = delete;
+
+    // A word of the code tables: (code << 8) | length, length 1..24, no bits above the code.
+    void PutWord(uint32_t word) { Append(word >> 8, word & 0xFF); }
+    // Two words, the first first; 57 bits at most.
+    void PutWords(uint32_t first, uint32_t second) {
+        const uint32_t n = second & 0xFF;
+        Append(uint64_t{first >> 8} << n | second >> 8, (first & 0xFF) + n);
+    }
+    // The low n bits of value, n 1..32.
+    void Put(uint32_t value, uint32_t n) { Append(value & (0xFFFFFFFFu >> (32 - n)), n); }
+
+private:
+    // n 1..57 bits of code, none above them.
+    void Append(uint64_t code, uint32_t n) {
+        accumulator_ = accumulator_ << n | code;
+        pending_ += n;
+        const uint64_t top = accumulator_ << (64 - pending_);
+        for (int i = 0; i < 8; ++i) at_[i] = static_cast<uint8_t>(top >> (56 - 8 * i));
+        at_ += pending_ >> 3;
+        pending_ &= 7;
+    }
+
+    uint64_t accumulator_;  // the pending bits at the least significant end
+    uint32_t pending_;      // 0..7 between puts
+    uint8_t* start_;
+    uint8_t* at_;
+};
+
 // One macroblock's code, held until the coding pass accepts it.
 constexpr int kCodeListCapacity = 1350;
 struct CodeList {

@@ -19,35 +19,52 @@ constexpr SyntaxElement kExtraBitSlice{1};
 constexpr SyntaxElement kEscapeRun{kEscapeRunBits};
 constexpr SyntaxElement kEscapeLevel{kEscapeLevelBits};
 
-// Sinks of the code; one that only counts takes the lengths of run/level pairs from a table.
+// Sinks of the code; one that only counts takes the lengths of run/level pairs from a table, one
+// that writes takes each pair as one code word.
 struct CountingSink {
     static constexpr bool kLengthsOnly = true;
+    static constexpr bool kWords = false;
     int32_t bits;
     void Put(uint32_t, int length) { bits += length; }
 };
 struct QueueSink {
     static constexpr bool kLengthsOnly = false;
+    static constexpr bool kWords = false;
     void Put(uint32_t value, int length) { QueueBits(value, length); }
 };
-// PutBits with the writer's accumulator held in the sink for the macroblock, where the compiler
-// keeps it in registers; every length the coder puts is 1..32.
 struct WritingSink {
     static constexpr bool kLengthsOnly = false;
-    uint64_t accumulator = tBitWriter->accumulator;
-    int32_t pendingBits = tBitWriter->pendingBits;
-    void Put(uint32_t value, int length) {
-        accumulator = accumulator << length | (value & (0xFFFFFFFFu >> (32 - length)));
-        pendingBits += length;
-        if (pendingBits >= 32) {
-            pendingBits -= 32;
-            EmitWord(static_cast<uint32_t>(accumulator >> pendingBits));
-        }
-    }
-    ~WritingSink() {
-        tBitWriter->accumulator = accumulator;
-        tBitWriter->pendingBits = pendingBits;
-    }
+    static constexpr bool kWords = true;
+    WordWriter writer;
+    void Put(uint32_t value, int length) { writer.Put(value, static_cast<uint32_t>(length)); }
+    void PutWord(uint32_t word) { writer.PutWord(word); }
 };
+
+// The word of the next level of `rest` (bits of the non-zero levels left, past `next`).
+inline uint32_t NextAcWord(const int16_t* level, uint64_t& rest, uint64_t& next) {
+    const uint64_t k = static_cast<uint32_t>(__builtin_ctzll(rest));
+    rest &= rest - 1;
+    const uint32_t word = AcWord(k - next, level[k]);
+    next = k + 1;
+    return word;
+}
+
+constexpr uint32_t kEndWord = uint32_t{kEndOfBlock.code} << 8 | kEndOfBlock.length;
+
+// A block's code after its DC size and differential (`dcWord`): the AC levels and the end, two
+// words to a put.
+inline void WriteBlockWords(WritingSink& sink, uint32_t dcWord, const int16_t* level,
+                            uint64_t nonZero) {
+    uint64_t rest = nonZero;
+    uint64_t next = 1;  // the scan index after the last level coded
+    uint32_t first = dcWord;
+    for (;;) {
+        if (rest == 0) return sink.writer.PutWords(first, kEndWord);
+        sink.writer.PutWords(first, NextAcWord(level, rest, next));
+        if (rest == 0) return sink.writer.PutWord(kEndWord);
+        first = NextAcWord(level, rest, next);
+    }
+}
 
 template <typename Sink>
 inline void Emit(Sink& sink, const VlcCode& code) {
@@ -67,7 +84,7 @@ void ResetDcPredictors(RunningDc* dc, int dcPrecision) {
 }
 
 template <typename Sink>
-inline void CodeRunLevel(Sink& sink, int run, int32_t level) {
+inline void CodeRunLevel(Sink& sink, uint64_t run, int32_t level) {
     const int32_t magnitude = level < 0 ? -level : level;
     if constexpr (Sink::kLengthsOnly) {
         const int m = magnitude < kLargestTabledMagnitude ? magnitude : kLargestTabledMagnitude;
@@ -96,15 +113,23 @@ inline void CodeBlock(Sink& sink, RunningDc* dc, int component, const int16_t* l
     // Clamped DC levels keep |diff| below 2048, so size stays within the tables.
     int size = magnitude == 0 ? 0 : 32 - __builtin_clz(magnitude);
     size = size > 11 ? 11 : size;
-    Emit(sink, component == 0 ? kDcSizeLuma[size] : kDcSizeChroma[size]);
+    const VlcCode sizeCode = component == 0 ? kDcSizeLuma[size] : kDcSizeChroma[size];
     // A negative differential goes as the low size bits of diff - 1.
-    if (size > 0) sink.Put(static_cast<uint32_t>(diff > 0 ? diff : diff - 1), size);
+    const uint32_t bits = static_cast<uint32_t>(diff > 0 ? diff : diff - 1);
+    if constexpr (Sink::kWords) {
+        // The size's code and the differential's bits as one word.
+        const uint32_t code = uint32_t{sizeCode.code} << size | (bits & ((1u << size) - 1));
+        const uint32_t length = sizeCode.length + static_cast<uint32_t>(size);
+        return WriteBlockWords(sink, code << 8 | length, level, nonZero);
+    }
+    Emit(sink, sizeCode);
+    if (size > 0) sink.Put(bits, size);
 
-    int last = 0;
+    uint64_t next = 1;  // the scan index after the last level coded
     for (uint64_t rest = nonZero; rest != 0; rest &= rest - 1) {
-        const int k = __builtin_ctzll(rest);
-        CodeRunLevel(sink, k - last - 1, level[k]);
-        last = k;
+        const uint64_t k = static_cast<uint32_t>(__builtin_ctzll(rest));
+        CodeRunLevel(sink, k - next, level[k]);
+        next = k + 1;
     }
     Emit(sink, kEndOfBlock);
 }

@@ -337,11 +337,27 @@ constexpr AcLengths AcLengthsOf(const AcCodeByMagnitude& codes) {
     return lengths;
 }
 
+constexpr AcWords AcWordsOf(const AcCodeByMagnitude& codes) {
+    AcWords words{};
+    for (int32_t level = -kAcWordLevels; level <= kAcWordLevels; ++level) {
+        for (int run = 0; run < 64; ++run) {
+            const int m = level < 0 ? -level : level;
+            const VlcCode c = run < kAcIndexRuns ? codes.at[run][m] : VlcCode{0, 0};
+            const uint32_t code = c.code | (level < 0 ? 1u : 0u);
+            words.at[level + kAcWordLevels][run] = level == 0      ? 0
+                                                   : c.length != 0 ? code << 8 | c.length
+                                                                   : EscapeWord(run, level);
+        }
+    }
+    return words;
+}
+
 }  // namespace
 
 constexpr AcIndex kAcIndex = AcIndexOf(kAcTable);
 constexpr AcCodeByMagnitude kAcCodeByMagnitude = AcCodeByMagnitudeOf(kAcTable);
 constexpr AcLengths kAcLengths = AcLengthsOf(kAcCodeByMagnitude);
+constexpr AcWords kAcWords = AcWordsOf(kAcCodeByMagnitude);
 
 // Table B.2, intra picture: type 1 intra, type 2 intra with quantiser_scale_code.
 constexpr VlcCode kIntraMacroblockType[3] = {

@@ -84,6 +84,28 @@ struct AcLengths {
 };
 extern const AcLengths kAcLengths;
 
+// Every (run, level) of a block as one code word, (code << 8) | length: the tabled code with its
+// sign bit, or the escape (kEscape, the run, the level) where the table holds no code. By level
+// + kAcWordLevels (|level| up to kAcWordLevels; every larger level escapes) and run 0..63.
+constexpr int kAcWordLevels = kAcIndexMagnitude;
+struct AcWords {
+    uint32_t at[2 * kAcWordLevels + 1][64];
+};
+extern const AcWords kAcWords;
+constexpr uint32_t kEscapeWordLength = kEscape.length + kEscapeRunBits + kEscapeLevelBits;
+constexpr uint32_t EscapeWord(int run, int32_t level) {
+    const uint32_t code = uint32_t{kEscape.code} << (kEscapeRunBits + kEscapeLevelBits) |
+                          static_cast<uint32_t>(run) << kEscapeLevelBits |
+                          (static_cast<uint32_t>(level) & ((1u << kEscapeLevelBits) - 1));
+    return code << 8 | kEscapeWordLength;
+}
+// The word of (run 0..63, level -2047..2047 but 0).
+[[nodiscard]] inline uint32_t AcWord(uint64_t run, int64_t level) {
+    const uint64_t i = static_cast<uint64_t>(level + kAcWordLevels);
+    if (__builtin_expect(i <= 2 * kAcWordLevels, 1)) return kAcWords.at[i][run];
+    return EscapeWord(static_cast<int>(run), static_cast<int32_t>(level));
+}
+
 // macroblock_type of intra pictures, by type 1 (intra) or 2 (intra with
 // quantiser_scale_code); index 0 unused.
 extern const VlcCode kIntraMacroblockType[3];

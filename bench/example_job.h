@@ -1,0 +1,41 @@
+// The whole job of the example picture through the entry point, as the command runs it: the
+// TIFF read and converted, the analysis, the passes and the stream file, each job as the first
+// of a process. For the benchmarks that time jobs.
+#ifndef PICTOR_BENCH_EXAMPLE_JOB_H
+#define PICTOR_BENCH_EXAMPLE_JOB_H
+
+#include <sys/stat.h>
+
+#include <cstdint>
+#include <string>
+
+#include "support/files.h"
+#include "support/job_runner.h"
+#include "support/state.h"
+
+constexpr const char* kExampleTiff = PICTOR_SOURCE_DIR "/examples/still/astronaut.tif";
+
+// A work folder holding the example picture and a job file for it at `target` bits, PAL 4:3.
+struct ExampleJob {
+    TempDir dir;
+    JobOptions options;
+    bool ready = false;
+
+    ExampleJob(int32_t target, int32_t extended) {
+        if (!FileExists(kExampleTiff)) return;
+        mkdir((dir / "still").c_str(), 0755);
+        WriteFileBytes(dir / "still/astronaut.tif", ReadFileBytes(kExampleTiff));
+        WriteFileText(dir / "job.tp", "SOURCE_FILE astronaut.tif\nTARGET_SIZE " +
+                                          std::to_string(target) +
+                                          "\nFRMRT PAL\nASPECT_RATIO 4:3\nPAN_SCAN OFF\n");
+        options.extendedAnalysis = extended;
+        ready = true;
+    }
+    // One job; true when it finished.
+    bool Run() {
+        ResetAllState();
+        return RunPictor(dir.path, "job.tp", options).result == 0;
+    }
+};
+
+#endif
