@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "api/job_records.h"
 #include "convert/convert_source.h"
 #include "runtime/registry.h"
 #include "support/files.h"
+#include "support/state.h"
 #include "support/tiff_writer.h"
 
 namespace {
@@ -35,7 +35,7 @@ void ConvertPicture(benchmark::State& state) {
     const std::string path = dir / "picture.tif";
     WriteFileBytes(path, MakePicture(state.range(0) != 0));
     for (auto _ : state) {
-        ResetJobRecords();
+        ResetAllState();
         if (ConvertSourcePicture(path.c_str()) != 0) state.SkipWithError("conversion failed");
         FreeAllTracked();
         CloseAllTracked();

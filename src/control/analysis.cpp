@@ -204,6 +204,8 @@ int AnalysePicture(int32_t target, CoefficientStore* store) {
             if (raised[p] > tAnalysis->minWeight[p]) tAnalysis->minWeight[p] = raised[p];
         }
     }
+    // The counts go before the search takes its arrays, so a job never holds both: memory kept
+    // from job to job stays the larger of them, not their sum.
     FreeMagnitudeCounts();
     if (tSwitches->extendedAnalysis != 0)
         BuildErrorTable(tAnalysis->errorSums, tAnalysis->errorTable, tAnalysis->minWeight);
@@ -212,7 +214,7 @@ int AnalysePicture(int32_t target, CoefficientStore* store) {
 
     if (tSwitches->extendedAnalysis != 0) {
         SearchThreshold(ThresholdSearch{*store, tAnalysis->errorTable, tAnalysis->minWeight,
-                                        tAnalysis->dcBits, target, matrix});
+                                        tAnalysis->dcBits, target, matrix, nullptr});
     } else {
         ScaleDefaultMatrix(*store, matrix, tAnalysis->minWeight, tAnalysis->dcBits, target);
     }

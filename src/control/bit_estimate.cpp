@@ -4,9 +4,9 @@
 // quantised as the coding passes quantise it and its codes' lengths counted (2 bits for each end
 // of block, 1 bit a macroblock).
 // Stages: the plain estimate quantises every block anew; the search's estimate keeps each
-// block's level magnitudes, non-zero bits and bits from one matrix to the next and, at the same
-// quantiser, re-quantises only the level groups that hold a changed weight, or, when only a few
-// weights changed, finds just their levels and follows the code lengths that change.
+// block's level magnitudes, non-zero bits and bits from one matrix to the next, and visits only
+// the coefficients whose level a changed weight or quantiser changes (control/level_lists.h),
+// unless so many change that quantising every block anew costs less.
 // Why earlier figures are kept: during one search the stored coefficients never change, so a
 // block's levels change only where a weight did, and the sums agree with the plain estimate.
 #include "control/bit_estimate.h"
@@ -20,6 +20,7 @@
 #include "coding/quantise.h"
 #include "coding/tables.h"
 #include "control/bit_budget.h"
+#include "control/level_lists.h"
 #include "parallel/job_threads.h"
 #include "runtime/registry.h"
 
@@ -72,20 +73,6 @@ void TabledMagnitudes(const int16_t* levels, uint8_t* magnitudes) {
 #endif
 }
 
-// A block's AC bits from its tabled magnitudes and the non-zero bits: its codes and the end of
-// block.
-int32_t CountBlockBits(const uint8_t* magnitudes, uint64_t nonZero) {
-    const uint8_t* lengths = &kAcLengths.at[0][0];
-    int32_t bits = kEstimatedEndOfBlockBits;
-    int last = 0;
-    for (uint64_t rest = nonZero; rest != 0; rest &= rest - 1) {
-        const int k = __builtin_ctzll(rest);
-        bits += lengths[(k - last - 1) * (kLargestTabledMagnitude + 1) + magnitudes[k]];
-        last = k;
-    }
-    return bits;
-}
-
 // One block's AC bits.
 int32_t BlockBits(const ScanQuantiser& quantiser, int q, int32_t smallest, const int16_t* block) {
     if (LargestAcMagnitude(block) < smallest) return kEstimatedEndOfBlockBits;
@@ -94,16 +81,6 @@ int32_t BlockBits(const ScanQuantiser& quantiser, int q, int32_t smallest, const
     const uint64_t nonZero = QuantiseAcLevels(quantiser, q, block, levels);
     TabledMagnitudes(levels, magnitudes);
     return CountBlockBits(magnitudes, nonZero);
-}
-
-// The level groups that hold a weight of `matrix` other than `before`'s (position 0 aside).
-uint32_t ChangedGroups(const int32_t* matrix, const int32_t* before) {
-    uint32_t groups = 0;
-    for (int k = 1; k < 64; ++k) {
-        const int p = kZigZagScan[k].column + 8 * kZigZagScan[k].row;
-        if (matrix[p] != before[p]) groups |= 1u << (k / 16);
-    }
-    return groups;
 }
 
 // Every block anew.
@@ -132,128 +109,6 @@ void EstimateEveryBlock(const CoefficientStore& store, const ScanQuantiser& quan
     RunChunks(kBlockChunks, estimate);
     tEstimate->total = 0;
     for (int64_t t : totals) tEstimate->total += t;
-}
-
-// When few weights change, most blocks are too small at their scan indices to be coded with
-// either weight, and the levels there are found one by one and their code lengths followed.
-constexpr int kFewChangedWeights = 12;
-struct ChangedWeights {
-    int32_t count;  // above kFewChangedWeights: none listed
-    int32_t index[kFewChangedWeights];
-    int32_t weight[kFewChangedWeights];
-    int32_t reach[kFewChangedWeights];  // the least magnitude coded with the weight before or after
-};
-
-ChangedWeights ListChangedWeights(const int32_t* matrix, const int32_t* before, int q) {
-    ChangedWeights changed{};
-    for (int k = 1; k < 64; ++k) {
-        const int p = kZigZagScan[k].column + 8 * kZigZagScan[k].row;
-        if (matrix[p] == before[p]) continue;
-        if (changed.count < kFewChangedWeights) {
-            const int32_t after = SmallestCodedMagnitude(matrix[p], q);
-            const int32_t kept = SmallestCodedMagnitude(before[p], q);
-            changed.index[changed.count] = k;
-            changed.weight[changed.count] = matrix[p];
-            changed.reach[changed.count] = after < kept ? after : kept;
-        }
-        ++changed.count;
-    }
-    return changed;
-}
-
-// min(|level|, kLargestTabledMagnitude) of magnitude a with weight w at q, by the divisions the
-// quantiser's products equal.
-int32_t TabledLevel(int32_t a, int32_t w, int q) {
-    const int32_t level = ((16 * a + w / 2) / w + (3 * q + 2) / 4) / (2 * q);
-    return level < kLargestTabledMagnitude ? level : kLargestTabledMagnitude;
-}
-
-// Sets the tabled magnitude at scan index k (1..63) of a block to `fresh`; returns the change in
-// its bits: the code at k, and the run of the next non-zero level when k turns zero or non-zero.
-int32_t ChangeMagnitude(uint8_t* magnitudes, uint64_t* nonZero, int k, int32_t fresh) {
-    const uint8_t* lengths = &kAcLengths.at[0][0];
-    constexpr int kRunStride = kLargestTabledMagnitude + 1;
-    const int32_t kept = magnitudes[k];
-    const uint64_t below = *nonZero & ((uint64_t{1} << k) - 1);
-    const uint64_t above = *nonZero & (~uint64_t{1} << k);
-    const int previous = below != 0 ? 63 - __builtin_clzll(below) : 0;
-    const int run = k - previous - 1;
-    int32_t change = 0;
-    if (kept != 0) change -= lengths[run * kRunStride + kept];
-    if (fresh != 0) change += lengths[run * kRunStride + fresh];
-    if (above != 0 && (kept == 0) != (fresh == 0)) {
-        const int next = __builtin_ctzll(above);
-        const uint8_t* m = lengths + magnitudes[next];
-        const int32_t joined = m[(next - previous - 1) * kRunStride];
-        const int32_t split = m[(next - k - 1) * kRunStride];
-        change += fresh != 0 ? split - joined : joined - split;
-    }
-    magnitudes[k] = static_cast<uint8_t>(fresh);
-    *nonZero = fresh != 0 ? *nonZero | uint64_t{1} << k : *nonZero & ~(uint64_t{1} << k);
-    return change;
-}
-
-// The listed weights' levels of one block; returns the change in its bits.
-int32_t ChangeListedLevels(const int16_t* block, const ChangedWeights& changed, int q, int64_t b) {
-    int32_t change = 0;
-    for (int i = 0; i < changed.count; ++i) {
-        const int k = changed.index[i];
-        const int32_t a = block[k] < 0 ? -block[k] : block[k];
-        // Below the reach the level is 0 before and after.
-        if (a < changed.reach[i]) continue;
-        uint8_t* magnitudes = tEstimate->magnitudes + 64 * b;
-        const int32_t fresh = TabledLevel(a, changed.weight[i], q);
-        if (fresh != magnitudes[k])
-            change += ChangeMagnitude(magnitudes, &tEstimate->nonZero[b], k, fresh);
-    }
-    tEstimate->bits[b] += change;
-    return change;
-}
-
-// Only the changed level groups, and the blocks where a magnitude in them changed.
-void EstimateChangedGroups(const CoefficientStore& store, const ScanQuantiser& quantiser, int q,
-                           int32_t smallest, uint32_t groups, const ChangedWeights& changed) {
-    const bool listed = changed.count <= kFewChangedWeights;
-    uint64_t groupBits = 0;
-    for (int g = 0; g < 4; ++g) {
-        if (groups >> g & 1) groupBits |= uint64_t{0xFFFF} << (16 * g);
-    }
-    int64_t changes[kBlockChunks] = {};
-    auto estimate = [&](int32_t chunk) {
-        int64_t change = 0;
-        for (int64_t b = ChunkStart(chunk, tEstimate->blocks);
-             b < ChunkStart(chunk + 1, tEstimate->blocks); ++b) {
-            // All zero before and after.
-            if (tEstimate->largest[b] < smallest && tEstimate->nonZero[b] == 0) continue;
-            if (listed) {
-                change += ChangeListedLevels(store.data + 64 * b, changed, q, b);
-                continue;
-            }
-            uint8_t* magnitudes = tEstimate->magnitudes + 64 * b;
-            int16_t levels[64];
-            uint8_t fresh[64];
-            uint64_t nonZero = QuantiseAcLevels(quantiser, q, store.data + 64 * b, levels, groups);
-            TabledMagnitudes(levels, fresh);
-            fresh[0] = 0;
-            bool same = ((nonZero ^ tEstimate->nonZero[b]) & groupBits) == 0;
-            for (int g = 0; same && g < 4; ++g) {
-                if ((groups >> g & 1) != 0)
-                    same = std::memcmp(fresh + 16 * g, magnitudes + 16 * g, 16) == 0;
-            }
-            if (same) continue;
-            for (int g = 0; g < 4; ++g) {
-                if ((groups >> g & 1) != 0) std::memcpy(magnitudes + 16 * g, fresh + 16 * g, 16);
-            }
-            nonZero |= tEstimate->nonZero[b] & ~groupBits;
-            tEstimate->nonZero[b] = nonZero;
-            const int32_t bits = CountBlockBits(magnitudes, nonZero);
-            change += bits - tEstimate->bits[b];
-            tEstimate->bits[b] = bits;
-        }
-        changes[chunk] = change;
-    };
-    RunChunks(kBlockChunks, estimate);
-    for (int64_t c : changes) tEstimate->total += c;
 }
 
 // Parts of the one storage block, each starting on a 64-byte boundary.
@@ -312,13 +167,16 @@ thread_local SearchEstimate* tEstimate = nullptr;
 
 void ResetSearchEstimate() { *tEstimate = SearchEstimate{}; }
 
-int PrepareSearchEstimate(const CoefficientStore& store) {
+int PrepareSearchEstimate(const CoefficientStore& store, const MagnitudeCounts* const* counts) {
     ReleaseSearchEstimate();
     const int64_t blocks = static_cast<int64_t>(store.columns) * store.rows * kBlocksPerMacroblock;
     const int64_t bytes = CarvedSize<uint8_t>(64 * blocks) + CarvedSize<uint64_t>(blocks) +
                           CarvedSize<int32_t>(blocks) + CarvedSize<int16_t>(blocks) + 64;
     tEstimate->storage = TrackedAlloc(static_cast<uint64_t>(bytes), 1);
     if (tEstimate->storage == nullptr) return -1;
+    // Without the lists every changed matrix is estimated anew.
+    if (BuildLevelLists(store, counts, &tEstimate->lists) != 0)
+        ReleaseLevelLists(&tEstimate->lists);
     const uintptr_t start = reinterpret_cast<uintptr_t>(tEstimate->storage);
     uint8_t* cursor = static_cast<uint8_t*>(tEstimate->storage) + (64 - start % 64) % 64;
     tEstimate->magnitudes = Carve<uint8_t>(cursor, 64 * blocks);
@@ -333,19 +191,21 @@ int PrepareSearchEstimate(const CoefficientStore& store) {
 }
 
 void ReleaseSearchEstimate() {
+    ReleaseLevelLists(&tEstimate->lists);
     TrackedFree(tEstimate->storage);
     *tEstimate = SearchEstimate{};
 }
 
 int32_t SearchEstimateAcBits(const CoefficientStore& store, const int32_t* matrix, int q) {
-    ScanQuantiser quantiser;
-    PrepareScanQuantiser(matrix, &quantiser);
-    const int32_t smallest = SmallestCodedMagnitude(matrix, q);
-    if (!tEstimate->valid || tEstimate->q != q) {
-        EstimateEveryBlock(store, quantiser, q, smallest);
-    } else if (const uint32_t groups = ChangedGroups(matrix, tEstimate->matrix)) {
-        EstimateChangedGroups(store, quantiser, q, smallest, groups,
-                              ListChangedWeights(matrix, tEstimate->matrix, q));
+    const BlockLevels blocks{tEstimate->magnitudes, tEstimate->nonZero, tEstimate->bits};
+    int64_t change = 0;
+    if (tEstimate->valid && ChangeLevels(&tEstimate->lists, blocks, tEstimate->matrix, tEstimate->q,
+                                         matrix, q, &change)) {
+        tEstimate->total += change;
+    } else {
+        ScanQuantiser quantiser;
+        PrepareScanQuantiser(matrix, &quantiser);
+        EstimateEveryBlock(store, quantiser, q, SmallestCodedMagnitude(matrix, q));
     }
     std::memcpy(tEstimate->matrix, matrix, sizeof tEstimate->matrix);
     tEstimate->q = q;

@@ -7,6 +7,7 @@
 
 #include "coding/quantise.h"
 #include "coding/transform.h"
+#include "control/level_lists.h"
 
 enum AnalysisComponent { kLuma = 0, kChromaCb = 1, kChromaCr = 2 };
 
@@ -24,10 +25,10 @@ enum AnalysisComponent { kLuma = 0, kChromaCb = 1, kChromaCr = 2 };
 // The matrix search's evaluation of EstimateAcBits. The stored coefficients do not change during
 // a search, so every block's level magnitudes (all 64 as far as the code lengths tell them apart,
 // index 0 held at 0), their non-zero bits and the block's bits are kept from one estimate to the
-// next: a later matrix with the same q re-quantises only the level groups that hold a changed
-// weight, and recounts only the blocks where one of those magnitudes changed; when only a few
-// weights changed, it finds just their levels and follows the code lengths that change. Every
-// level and length is the one EstimateAcBits finds, so the sums agree.
+// next: a later matrix or quantiser changes only the levels it changes, found through the lists
+// of the coefficients by scan index and magnitude, and follows the code lengths that change; when
+// most levels change every block is quantised anew. Every level and length is the one
+// EstimateAcBits finds, so the sums agree.
 struct SearchEstimate {
     int32_t valid;  // the arrays below belong to `matrix` and `q`
     int32_t q;
@@ -39,11 +40,14 @@ struct SearchEstimate {
     uint64_t* nonZero;    // per block
     int32_t* bits;        // per block
     int16_t* largest;     // per block: its largest AC magnitude
+    LevelLists lists;     // the stored coefficients by scan index and magnitude
 };
 extern thread_local SearchEstimate* tEstimate;
 void ResetSearchEstimate();
-// Room for the store's blocks; -1 when it cannot be allocated (EstimateAcBits serves then).
-[[nodiscard]] int PrepareSearchEstimate(const CoefficientStore& store);
+// Room for the store's blocks and their lists (from the components' magnitude counts of the
+// store when `counts` is not null); -1 when it cannot be allocated (EstimateAcBits serves then).
+[[nodiscard]] int PrepareSearchEstimate(const CoefficientStore& store,
+                                        const MagnitudeCounts* const* counts = nullptr);
 [[nodiscard]] int32_t SearchEstimateAcBits(const CoefficientStore& store, const int32_t* matrix,
                                            int q);
 void ReleaseSearchEstimate();

@@ -12,6 +12,7 @@
 #include "control/passes.h"
 #include "control/rate_control.h"
 #include "control/threshold_search.h"
+#include "convert/chroma_decimation.h"
 #include "convert/planes.h"
 #include "messages/codes.h"
 #include "messages/message_names.h"
@@ -22,9 +23,6 @@
 #include "runtime/registry.h"
 
 namespace {
-
-// Half-band vertical filter of the chroma decimation; the taps sum to 256.
-constexpr int32_t kDecimationTaps[8] = {-17, -2, 49, 98, 98, 49, -2, -17};
 
 // How an encode ends. The public result maps a failure before the coding passes and a picture
 // that does not fit to -1, and the other three ends to 1, as the cancellation of a job.
@@ -199,7 +197,7 @@ EncodeOutcome CodePicture(EncoderStorage* st) {
 }
 
 // One output row of the half-band filter: taps on the rows around 2j + 1/2, clamped to the
-// coded area's rows top..bottom. The taps are written out so the compiler vectorises the row.
+// coded area's rows top..bottom.
 void DecimateRow(const uint8_t* in, uint8_t* __restrict out, int32_t rowLength, int32_t centre,
                  int32_t top, int32_t bottom, int32_t x0, int32_t x1) {
     const uint8_t* rows[8];
@@ -209,23 +207,7 @@ void DecimateRow(const uint8_t* in, uint8_t* __restrict out, int32_t rowLength, 
         if (r > bottom) r = bottom;
         rows[t] = in + static_cast<int64_t>(r) * rowLength;
     }
-    const uint8_t* __restrict r0 = rows[0];
-    const uint8_t* __restrict r1 = rows[1];
-    const uint8_t* __restrict r2 = rows[2];
-    const uint8_t* __restrict r3 = rows[3];
-    const uint8_t* __restrict r4 = rows[4];
-    const uint8_t* __restrict r5 = rows[5];
-    const uint8_t* __restrict r6 = rows[6];
-    const uint8_t* __restrict r7 = rows[7];
-    for (int32_t x = x0; x < x1; ++x) {
-        const int32_t sum = 128 + kDecimationTaps[0] * r0[x] + kDecimationTaps[1] * r1[x] +
-                            kDecimationTaps[2] * r2[x] + kDecimationTaps[3] * r3[x] +
-                            kDecimationTaps[4] * r4[x] + kDecimationTaps[5] * r5[x] +
-                            kDecimationTaps[6] * r6[x] + kDecimationTaps[7] * r7[x];
-        int32_t v = sum / 256;
-        v = v < 0 ? 0 : v;
-        out[x] = static_cast<uint8_t>(v > 255 ? 255 : v);
-    }
+    DecimateChromaRow(rows, out, x0, x1);
 }
 
 }  // namespace

@@ -68,12 +68,12 @@ int32_t EstimateWithMemo(const CoefficientStore& coefficients, const int32_t* ma
     return bits;
 }
 
-void StartSearch(const CoefficientStore& coefficients) {
+void StartSearch(const CoefficientStore& coefficients, const MagnitudeCounts* const* counts) {
     tMemo->active = 1;
     tMemo->count = 0;
     tMemo->next = 0;
     // Without its arrays every estimate is EstimateAcBits itself.
-    tMemo->listed = PrepareSearchEstimate(coefficients) == 0;
+    tMemo->listed = PrepareSearchEstimate(coefficients, counts) == 0;
 }
 
 void EndSearch() {
@@ -211,7 +211,7 @@ void TryThreshold(const ThresholdSearch& search, float start, float step, int q,
 }
 
 void SearchThreshold(const ThresholdSearch& search) {
-    StartSearch(search.coefficients);
+    StartSearch(search.coefficients, search.counts);
     TryThreshold(search, 0.0f, 5.0f, 8, 0);
     if (tThreshold->threshold == 0.0f) {
         SearchFinerQuantisers(search);

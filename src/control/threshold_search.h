@@ -40,9 +40,10 @@ struct ErrorTermTable {
 };
 extern const ErrorTermTable kErrorTerms;
 
-// How many AC coefficients of each magnitude 0..2048 each position has: [magnitude][position],
-// so the small magnitudes that most coefficients have share a few pages.
-typedef uint32_t MagnitudeCounts[kTabulatedMagnitudes][64];
+// MagnitudeCounts (control/level_lists.h): how many AC coefficients of each magnitude 0..2048
+// each position has, [magnitude][position], so the small magnitudes that most coefficients have
+// share a few pages.
+static_assert(sizeof(MagnitudeCounts) == sizeof(uint32_t) * kTabulatedMagnitudes * 64, "");
 
 // Estimated AC bits of the matrices already tried during one search. The estimate is a
 // function of the matrix and q over the same stored coefficients, so a repeated matrix gets
@@ -68,6 +69,8 @@ struct ThresholdSearch {
     const int32_t* dcBits;  // DC bits of the picture at precision 0, 1, 2
     int32_t target;
     int32_t* matrix;
+    // The three components' magnitude counts of the coefficients, or null.
+    const MagnitudeCounts* const* counts;
 };
 
 // Per block: raises the minimum weights and adds the squared errors of weights 1..127.

@@ -63,6 +63,28 @@ void ConvertRowsPortable(const PicturePlanes& planes, uint32_t width, uint32_t t
     }
 }
 
+void ConvertInterleavedRowsPortable(const uint8_t* pixels, int64_t stride,
+                                    const PicturePlanes& planes, uint32_t width, uint32_t to,
+                                    uint32_t first, uint32_t end, const Levels& l) {
+    const uint64_t w = width;
+    for (uint64_t r = first; r < end; ++r) {
+        const uint64_t t = to + r;
+        ConvertInterleavedRowPortable(pixels + static_cast<int64_t>(r) * stride, planes.y + t * w,
+                                      planes.cb + t * (w / 2), planes.cr + t * (w / 2),
+                                      static_cast<int32_t>(w), l);
+    }
+}
+
+ConvertInterleavedRows ChosenInterleavedRows() {
+#if defined(__x86_64__) || defined(__i386__)
+    static const ConvertInterleavedRows chosen =
+        CpuHasAvx2() ? ConvertInterleavedRowsAvx2 : ConvertInterleavedRowsPortable;
+    return chosen;
+#else
+    return ConvertInterleavedRowsPortable;
+#endif
+}
+
 // The same integer arithmetic either way; AVX2 where the processor has it, fixed for the life of
 // the process.
 ConvertRows ChosenConvertRows() {
@@ -91,16 +113,36 @@ uint8_t ChromaOfSum(int32_t sum, const ColourLevels& levels) {
 constexpr uint32_t kRowsPerChunk = 64;
 constexpr uint32_t kMostChunks = 8;
 
+namespace {
+
+int32_t ChunksOf(uint32_t rows) {
+    const uint32_t fit = rows / kRowsPerChunk;
+    return static_cast<int32_t>(fit < 1 ? 1 : fit > kMostChunks ? kMostChunks : fit);
+}
+
+}  // namespace
+
+void ConvertInterleavedRgb(const uint8_t* pixels, int64_t stride, const PicturePlanes& planes,
+                           uint32_t width, uint32_t firstRow, uint32_t rows,
+                           const ColourLevels& levels) {
+    const ConvertInterleavedRows convert = ChosenInterleavedRows();
+    const Levels l = LevelsOf(levels);
+    const int32_t chunks = ChunksOf(rows);
+    auto part = [&](int32_t chunk) {
+        const uint32_t from = static_cast<uint32_t>(uint64_t{rows} * chunk / chunks);
+        const uint32_t to = static_cast<uint32_t>(uint64_t{rows} * (chunk + 1) / chunks);
+        convert(pixels, stride, planes, width, firstRow, from, to, l);
+    };
+    RunChunks(chunks, part);
+}
+
 void ConvertRgbToYCbCr(const PicturePlanes& planes, uint32_t width, uint32_t firstRow,
                        uint32_t rows, const ColourLevels& levels) {
     // Planes of width x height bytes exist, so a row of any height is at most 2^30 bytes. Rows
     // apart, in chunks for the job's threads.
     const ConvertRows convert = ChosenConvertRows();
     const Levels l = LevelsOf(levels);
-    const uint32_t fit = rows / kRowsPerChunk;
-    const int32_t chunks = static_cast<int32_t>(fit < 1             ? 1
-                                                : fit > kMostChunks ? kMostChunks
-                                                                    : fit);
+    const int32_t chunks = ChunksOf(rows);
     auto part = [&](int32_t chunk) {
         const uint32_t from = static_cast<uint32_t>(uint64_t{rows} * chunk / chunks);
         const uint32_t to = static_cast<uint32_t>(uint64_t{rows} * (chunk + 1) / chunks);

@@ -22,6 +22,12 @@ constexpr ColourLevels kVideoLevels = {0, 0};
 void ConvertRgbToYCbCr(const PicturePlanes& planes, uint32_t width, uint32_t firstRow,
                        uint32_t rows, const ColourLevels& levels);
 
+// The same from rows 0 .. rows - 1 of interleaved samples (three bytes a pixel, red first), row r
+// at pixels + r x stride: what ConvertRgbToYCbCr gives for the same samples in working planes.
+void ConvertInterleavedRgb(const uint8_t* pixels, int64_t stride, const PicturePlanes& planes,
+                           uint32_t width, uint32_t firstRow, uint32_t rows,
+                           const ColourLevels& levels);
+
 // One pixel's luma, and the chroma of a pixel pair, as the planes receive them.
 [[nodiscard]] uint8_t LumaOf(int red, int green, int blue, const ColourLevels& levels);
 void ChromaOfPair(const uint8_t rgb0[3], const uint8_t rgb1[3], const ColourLevels& levels,

@@ -122,39 +122,102 @@ PICTOR_AVX2_STEP __m256i Clip(__m256i bytes, __m256i low, __m256i high) {
     return _mm256_max_epu8(_mm256_min_epu8(bytes, high), low);
 }
 
-// Thirty-two pixels a step; the scalar row takes the rest. Saturating packs before the clips
-// change nothing: every clip lies within 0 .. 255.
+// Thirty-two pixels' luma and the chroma of their sixteen pairs. Saturating packs before the
+// clips change nothing: every clip lies within 0 .. 255.
+PICTOR_AVX2_STEP void ConvertThirtyTwo(__m256i r, __m256i g, __m256i b, const VectorLevels& v,
+                                       uint8_t* y, uint8_t* cb, uint8_t* cr) {
+    const __m256i zero = _mm256_setzero_si256();
+    __m256i lumaLow, blueLow, redLow, lumaHigh, blueHigh, redHigh;
+    ConvertSixteen(_mm256_unpacklo_epi8(r, zero), _mm256_unpacklo_epi8(g, zero),
+                   _mm256_unpacklo_epi8(b, zero), v, &lumaLow, &blueLow, &redLow);
+    ConvertSixteen(_mm256_unpackhi_epi8(r, zero), _mm256_unpackhi_epi8(g, zero),
+                   _mm256_unpackhi_epi8(b, zero), v, &lumaHigh, &blueHigh, &redHigh);
+    const __m256i luma = _mm256_packus_epi16(lumaLow, lumaHigh);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(y), Clip(luma, v.lowerClip, v.upperLuma));
+    const __m256i blueChroma = _mm256_packus_epi32(PairChromaVector(blueLow, v.chromaScale),
+                                                   PairChromaVector(blueHigh, v.chromaScale));
+    const __m256i redChroma = _mm256_packus_epi32(PairChromaVector(redLow, v.chromaScale),
+                                                  PairChromaVector(redHigh, v.chromaScale));
+    // Blue 0..7, red 0..7, blue 8..15, red 8..15, then both planes' sixteen apart.
+    const __m256i chroma = _mm256_permute4x64_epi64(_mm256_packus_epi16(blueChroma, redChroma),
+                                                    _MM_SHUFFLE(3, 1, 2, 0));
+    const __m256i clipped = Clip(chroma, v.lowerClip, v.upperChroma);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(cb), _mm256_castsi256_si128(clipped));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(cr), _mm256_extracti128_si256(clipped, 1));
+}
+
+// Thirty-two pixels a step; the scalar row takes the rest.
 __attribute__((target("avx2"))) void ConvertRowAvx2(const uint8_t* red, const uint8_t* green,
                                                     const uint8_t* blue, uint8_t* y, uint8_t* cb,
                                                     uint8_t* cr, int32_t width, const Levels& l) {
     const VectorLevels v = VectorLevelsOf(l);
-    const __m256i zero = _mm256_setzero_si256();
     int32_t n = 0;
     for (; n + 32 <= width; n += 32) {
-        const __m256i r = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(red + n));
-        const __m256i g = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(green + n));
-        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(blue + n));
-        __m256i lumaLow, blueLow, redLow, lumaHigh, blueHigh, redHigh;
-        ConvertSixteen(_mm256_unpacklo_epi8(r, zero), _mm256_unpacklo_epi8(g, zero),
-                       _mm256_unpacklo_epi8(b, zero), v, &lumaLow, &blueLow, &redLow);
-        ConvertSixteen(_mm256_unpackhi_epi8(r, zero), _mm256_unpackhi_epi8(g, zero),
-                       _mm256_unpackhi_epi8(b, zero), v, &lumaHigh, &blueHigh, &redHigh);
-        const __m256i luma = _mm256_packus_epi16(lumaLow, lumaHigh);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(y + n),
-                            Clip(luma, v.lowerClip, v.upperLuma));
-        const __m256i blueChroma = _mm256_packus_epi32(PairChromaVector(blueLow, v.chromaScale),
-                                                       PairChromaVector(blueHigh, v.chromaScale));
-        const __m256i redChroma = _mm256_packus_epi32(PairChromaVector(redLow, v.chromaScale),
-                                                      PairChromaVector(redHigh, v.chromaScale));
-        // Blue 0..7, red 0..7, blue 8..15, red 8..15, then both planes' sixteen apart.
-        const __m256i chroma = _mm256_permute4x64_epi64(_mm256_packus_epi16(blueChroma, redChroma),
-                                                        _MM_SHUFFLE(3, 1, 2, 0));
-        const __m256i clipped = Clip(chroma, v.lowerClip, v.upperChroma);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(cb + n / 2), _mm256_castsi256_si128(clipped));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(cr + n / 2),
-                         _mm256_extracti128_si256(clipped, 1));
+        ConvertThirtyTwo(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(red + n)),
+                         _mm256_loadu_si256(reinterpret_cast<const __m256i*>(green + n)),
+                         _mm256_loadu_si256(reinterpret_cast<const __m256i*>(blue + n)), v, y + n,
+                         cb + n / 2, cr + n / 2);
     }
     ConvertRow(red + n, green + n, blue + n, y + n, cb + n / 2, cr + n / 2, width - n, l);
+}
+
+// Sixteen bytes of each 128-bit half of three vectors picked into one: the pixels' samples of
+// one colour, 16 pixels of 3 bytes in each half.
+PICTOR_AVX2_STEP __m256i PickPart(__m256i a, const int8_t* picks) {
+    const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(picks));
+    return _mm256_shuffle_epi8(a, _mm256_broadcastsi128_si256(p));
+}
+
+PICTOR_AVX2_STEP __m256i PickSamples(__m256i a0, __m256i a1, __m256i a2, const int8_t* picks) {
+    return _mm256_or_si256(_mm256_or_si256(PickPart(a0, picks), PickPart(a1, picks + 16)),
+                           PickPart(a2, picks + 32));
+}
+
+// Of 48 bytes of 16 interleaved pixels in three 16-byte parts, where each colour's samples lie;
+// -1 picks nothing.
+alignas(16) constexpr int8_t kPicks[3][48] = {
+    {0, 3,  6,  9,  12, 15, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 2,  5,
+     8, 11, 14, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 1,  4,  7,  10, 13},
+    {1, 4,  7,  10, 13, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 0, 3,  6,
+     9, 12, 15, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 2,  5,  8, 11, 14},
+    {2,  5,  8,  11, 14, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,
+     -1, -1, -1, -1, -1, 1,  4,  7,  10, 13, -1, -1, -1, -1, -1, -1,
+     -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 0,  3,  6,  9,  12, 15}};
+
+PICTOR_AVX2_STEP __m256i TwoParts(const uint8_t* low, const uint8_t* high) {
+    return _mm256_inserti128_si256(
+        _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(low))),
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(high)), 1);
+}
+
+// Thirty-two pixels from interleaved samples, three bytes a pixel: each half of the vectors takes
+// 16 pixels apart, so the picked samples come out in the pixels' order.
+PICTOR_AVX2_STEP void ConvertInterleavedThirtyTwo(const uint8_t* p, const VectorLevels& v,
+                                                  uint8_t* y, uint8_t* cb, uint8_t* cr) {
+    const __m256i a0 = TwoParts(p, p + 48), a1 = TwoParts(p + 16, p + 64),
+                  a2 = TwoParts(p + 32, p + 80);
+    ConvertThirtyTwo(PickSamples(a0, a1, a2, kPicks[0]), PickSamples(a0, a1, a2, kPicks[1]),
+                     PickSamples(a0, a1, a2, kPicks[2]), v, y, cb, cr);
+}
+
+// A row of them. The row's last pixels take one more step from a pair's start at most 32 pixels
+// before the end: the pixels both steps take come out the same, and at most one pixel is left.
+__attribute__((target("avx2"))) void ConvertInterleavedRowAvx2(const uint8_t* rgb, uint8_t* y,
+                                                               uint8_t* cb, uint8_t* cr,
+                                                               int32_t width, const Levels& l) {
+    const VectorLevels v = VectorLevelsOf(l);
+    int32_t n = 0;
+    for (; n + 32 <= width; n += 32)
+        ConvertInterleavedThirtyTwo(rgb + 3 * static_cast<int64_t>(n), v, y + n, cb + n / 2,
+                                    cr + n / 2);
+    if (width >= 32 && n < width) {
+        n = (width - 32) & ~1;
+        ConvertInterleavedThirtyTwo(rgb + 3 * static_cast<int64_t>(n), v, y + n, cb + n / 2,
+                                    cr + n / 2);
+        n += 32;
+    }
+    ConvertInterleavedRowPortable(rgb + 3 * static_cast<int64_t>(n), y + n, cb + n / 2, cr + n / 2,
+                                  width - n, l);
 }
 
 }  // namespace
@@ -170,6 +233,18 @@ __attribute__((target("avx2"))) void ConvertRowsAvx2(const PicturePlanes& planes
         ConvertRowAvx2(planes.red + r * w, planes.green + r * w, planes.blue + r * w,
                        planes.y + t * w, planes.cb + t * (w / 2), planes.cr + t * (w / 2),
                        static_cast<int32_t>(w), l);
+    }
+}
+
+__attribute__((target("avx2"))) void ConvertInterleavedRowsAvx2(
+    const uint8_t* pixels, int64_t stride, const PicturePlanes& planes, uint32_t width, uint32_t to,
+    uint32_t first, uint32_t end, const Levels& l) {
+    const uint64_t w = width;
+    for (uint64_t r = first; r < end; ++r) {
+        const uint64_t t = to + r;
+        ConvertInterleavedRowAvx2(pixels + static_cast<int64_t>(r) * stride, planes.y + t * w,
+                                  planes.cb + t * (w / 2), planes.cr + t * (w / 2),
+                                  static_cast<int32_t>(w), l);
     }
 }
 

@@ -77,14 +77,39 @@ inline __attribute__((always_inline)) void ConvertRow(const uint8_t* __restrict 
     }
 }
 
+// One row of interleaved samples, three bytes a pixel, through the same formulas: a part at a
+// time into working rows of an even length, so that no pair straddles two parts.
+inline void ConvertInterleavedRowPortable(const uint8_t* rgb, uint8_t* y, uint8_t* cb, uint8_t* cr,
+                                          int32_t width, const Levels& l) {
+    constexpr int32_t kPart = 256;
+    uint8_t red[kPart], green[kPart], blue[kPart];
+    for (int32_t n = 0; n < width; n += kPart) {
+        const int32_t count = width - n < kPart ? width - n : kPart;
+        const uint8_t* in = rgb + 3 * static_cast<int64_t>(n);
+        for (int32_t i = 0; i < count; ++i) {
+            red[i] = in[3 * i];
+            green[i] = in[3 * i + 1];
+            blue[i] = in[3 * i + 2];
+        }
+        ConvertRow(red, green, blue, y + n, cb + n / 2, cr + n / 2, count, l);
+    }
+}
+
 using ConvertRows = void (*)(const PicturePlanes&, uint32_t, uint32_t, uint32_t, uint32_t,
                              const Levels&);
+// Rows first .. end - 1 of interleaved samples `stride` bytes apart into picture rows to + first
+// on.
+using ConvertInterleavedRows = void (*)(const uint8_t*, int64_t, const PicturePlanes&, uint32_t,
+                                        uint32_t, uint32_t, uint32_t, const Levels&);
 
 #if defined(__x86_64__) || defined(__i386__)
 // Working rows first .. end - 1 into picture rows to + first on, by the AVX2 kernel; only where
 // the processor has AVX2.
 void ConvertRowsAvx2(const PicturePlanes& planes, uint32_t width, uint32_t to, uint32_t first,
                      uint32_t end, const Levels& l);
+void ConvertInterleavedRowsAvx2(const uint8_t* pixels, int64_t stride, const PicturePlanes& planes,
+                                uint32_t width, uint32_t to, uint32_t first, uint32_t end,
+                                const Levels& l);
 #endif
 
 }  // namespace colour_steps

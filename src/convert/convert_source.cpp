@@ -1,6 +1,5 @@
 #include "convert/convert_source.h"
 
-#include <algorithm>
 #include <cstring>
 
 #include "convert/planes.h"
@@ -43,6 +42,15 @@ void ConvertBand(void* context, uint32_t firstRow, uint32_t rows) {
     b->rowsDone = firstRow + rows;
 }
 
+// Rows of RGB pixels as the strip holds them, converted without the band.
+void ConvertPixels(void* context, const uint8_t* pixels, uint64_t rowBytes, uint32_t firstRow,
+                   uint32_t rows) {
+    Banding* b = static_cast<Banding*>(context);
+    ConvertInterleavedRgb(pixels, static_cast<int64_t>(rowBytes), b->planes, b->width, firstRow,
+                          rows, b->levels);
+    b->rowsDone = firstRow + rows;
+}
+
 // The turned picture's working planes, whole: each band is copied to its place.
 struct WholePlanes {
     PicturePlanes planes;
@@ -74,7 +82,9 @@ int ConvertInBands(FILE* file, const RgbPlanes& band, uint32_t bandRows, uint32_
     planes.green = band.green;
     planes.blue = band.blue;
     Banding banding{planes, width, 0, levels};
-    if (ReadTiffRaster(file, RasterBands{band, bandRows, ConvertBand, &banding}) != 0) return -1;
+    if (ReadTiffRaster(file, RasterBands{band, bandRows, ConvertBand, &banding, ConvertPixels}) !=
+        0)
+        return -1;
     const size_t bandBytes = static_cast<size_t>(uint64_t{bandRows} * width);
     if (banding.rowsDone < height) {
         std::memset(band.red, 0, bandBytes);
@@ -97,7 +107,8 @@ int ConvertTurned(FILE* file, const RgbPlanes& band, uint32_t bandRows, uint32_t
                          Take(&whole.planes.blue, pixels)
                      ? 0
                      : -1;
-    if (result == 0) result = ReadTiffRaster(file, RasterBands{band, bandRows, PlaceBand, &whole});
+    if (result == 0)
+        result = ReadTiffRaster(file, RasterBands{band, bandRows, PlaceBand, &whole, nullptr});
     if (result == 0) result = ApplyOrientation(whole.planes, width, height, orientation);
     if (result == 0) ConvertRgbToYCbCr(whole.planes, width, 0, height, levels);
     FreeWorkingPlanes(RgbPlanes{whole.planes.red, whole.planes.green, whole.planes.blue});
@@ -160,19 +171,6 @@ bool AcceptedMemorySize(uint32_t width, uint32_t height) {
     return accepted;
 }
 
-// Rows of interleaved RGB samples into a band's three working planes.
-void SplitRows(const RgbSamples& picture, uint32_t firstRow, uint32_t rows, const RgbPlanes& band) {
-    for (uint32_t r = 0; r < rows; ++r) {
-        const uint8_t* in = picture.pixels + int64_t{firstRow + r} * picture.stride;
-        const size_t at = size_t{r} * picture.width;
-        for (uint32_t x = 0; x < picture.width; ++x) {
-            band.red[at + x] = in[3 * x];
-            band.green[at + x] = in[3 * x + 1];
-            band.blue[at + x] = in[3 * x + 2];
-        }
-    }
-}
-
 }  // namespace
 
 int ConvertRgbPicture(const RgbSamples& picture, ColourLevels levels) {
@@ -185,21 +183,7 @@ int ConvertRgbPicture(const RgbSamples& picture, ColourLevels levels) {
         return -1;
     }
     if (AllocatePicturePlanes(width, height) != 0) return -1;
-    const uint32_t bandRows =
-        static_cast<uint32_t>(std::min<uint64_t>(kBandPixels / width, height));
-    const uint64_t bandBytes = uint64_t{bandRows} * width;
-    RgbPlanes band{nullptr, nullptr, nullptr};
-    const bool ready =
-        Take(&band.red, bandBytes) && Take(&band.green, bandBytes) && Take(&band.blue, bandBytes);
-    PicturePlanes planes = *tPlanes;
-    planes.red = band.red;
-    planes.green = band.green;
-    planes.blue = band.blue;
-    for (uint32_t row = 0; ready && row < height; row += bandRows) {
-        const uint32_t rows = std::min(height - row, bandRows);
-        SplitRows(picture, row, rows, band);
-        ConvertRgbToYCbCr(planes, width, row, rows, levels);
-    }
-    FreeWorkingPlanes(band);
-    return ready ? 0 : -1;
+    // The caller's rows are converted where they lie, as the strips' rows are.
+    ConvertInterleavedRgb(picture.pixels, picture.stride, *tPlanes, width, 0, height, levels);
+    return 0;
 }

@@ -155,11 +155,26 @@ void UnpackGrey(const uint8_t* strip, uint64_t length, uint64_t p, uint64_t end,
     }
 }
 
+// Whether rows skip .. skip + rows - 1 of `length` bytes of strip data are whole 8-bit RGB
+// pixels of three bytes the band's owner takes where they lie.
+bool PixelsTakenWhole(uint64_t length, uint32_t skip, uint32_t rows, const RasterBands& bands) {
+    const TiffFields& f = *tTiffFields;
+    if (bands.takePixels == nullptr || f.photometric != kPhotometricRgb || f.bitsPerPixel != 24 ||
+        f.bitsPerSample[0] != 8 || f.bitsPerSample[1] != 8 || f.bitsPerSample[2] != 8)
+        return false;
+    return (uint64_t{skip} + rows) * 3 * f.imageWidth <= length;
+}
+
 // Rows skip .. skip + rows - 1 of `length` bytes of strip data (row 0 its first) into the band,
 // which then hands them on as rows firstRow + skip on.
 void TakeRows(const uint8_t* strip, uint64_t length, uint32_t firstRow, uint32_t skip,
               uint32_t rows, const RasterBands& bands) {
     const uint64_t width = tTiffFields->imageWidth;
+    if (PixelsTakenWhole(length, skip, rows, bands)) {
+        const uint64_t rowBytes = 3 * width;
+        return bands.takePixels(bands.context, strip + skip * rowBytes, rowBytes, firstRow + skip,
+                                rows);
+    }
     const uint64_t p = uint64_t{skip} * width * tTiffFields->bitsPerPixel;
     const uint64_t end = uint64_t{rows} * width;
     const uint16_t photometric = tTiffFields->photometric;
@@ -178,10 +193,17 @@ void TakeRows(const uint8_t* strip, uint64_t length, uint32_t firstRow, uint32_t
 constexpr uint64_t kPiecewiseStripBytes = uint64_t{64} << 20;
 constexpr uint64_t kPieceBytes = 128 * 1024;
 
+// The working buffer of the pieces, taken at the first strip read in pieces and kept for the
+// raster's other strips, whose pieces are never longer.
+struct PieceBuffer {
+    uint8_t* bytes;
+    uint64_t size;
+};
+
 // The strip's count bytes at offset, rows at a time: a row's pixels start on a byte, and the
 // bytes of a piece past the strip's end read as 0, as they do from the whole strip.
 int ReadStripInPieces(FILE* file, uint32_t firstRow, uint64_t offset, uint64_t count,
-                      const RasterBands& bands) {
+                      const RasterBands& bands, PieceBuffer* buffer) {
     const TiffFields& f = *tTiffFields;
     const uint64_t rowBytes = uint64_t{f.bitsPerPixel} / 8 * f.imageWidth;
     const uint32_t rows = f.rowsPerStrip;
@@ -189,9 +211,16 @@ int ReadStripInPieces(FILE* file, uint32_t firstRow, uint64_t offset, uint64_t c
     if (pieceRows == 0) pieceRows = 1;
     if (pieceRows > bands.rows) pieceRows = bands.rows;
     if (pieceRows > rows) pieceRows = rows;
-    const uint64_t bufferBytes = pieceRows * rowBytes < count ? pieceRows * rowBytes : count;
-    uint8_t* piece = static_cast<uint8_t*>(TrackedAlloc(bufferBytes, 1));
-    if (piece == nullptr) return -1;
+    // No piece is longer than the file.
+    const uint64_t fileSize = tTiffReader->fileSize;
+    const uint64_t most = pieceRows * rowBytes < fileSize ? pieceRows * rowBytes : fileSize;
+    if (buffer->bytes == nullptr || buffer->size < most) {
+        TrackedFree(buffer->bytes);
+        buffer->bytes = static_cast<uint8_t*>(TrackedAlloc(most, 1));
+        buffer->size = most;
+        if (buffer->bytes == nullptr) return -1;
+    }
+    uint8_t* piece = buffer->bytes;
     int result = fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0 ? 0 : -1;
     uint64_t consumed = 0;
     for (uint32_t row = 0; result == 0 && row < rows; row += static_cast<uint32_t>(pieceRows)) {
@@ -207,7 +236,6 @@ int ReadStripInPieces(FILE* file, uint32_t firstRow, uint64_t offset, uint64_t c
         TakeRows(piece, length, firstRow + row, 0, n, bands);
     }
     if (result != 0) Report<kMsgStripReadError>(tMessageNames->pictureName);
-    TrackedFree(piece);
     return result;
 }
 
@@ -288,7 +316,10 @@ int UnpackBitsStrip(const uint8_t* raw, uint8_t* decoded, uint32_t s) {
     }
 }
 
-int ReadTiffStrip(FILE* file, uint32_t firstRow, uint32_t s, const RasterBands& bands) {
+namespace {
+
+int ReadStrip(FILE* file, uint32_t firstRow, uint32_t s, const RasterBands& bands,
+              PieceBuffer* buffer) {
     TiffFields& f = *tTiffFields;
     uint64_t offset = f.stripOffsets[s];
     uint64_t count = f.stripByteCounts[s];
@@ -299,7 +330,7 @@ int ReadTiffStrip(FILE* file, uint32_t firstRow, uint32_t s, const RasterBands& 
     }
     if (f.compression != kCompressionPackBits && f.bitsPerPixel % 8 == 0 &&
         count <= kPiecewiseStripBytes)
-        return ReadStripInPieces(file, firstRow, offset, count, bands);
+        return ReadStripInPieces(file, firstRow, offset, count, bands, buffer);
     uint8_t* raw = static_cast<uint8_t*>(TrackedAlloc(count, 1));
     if (raw == nullptr) return -1;
     if (fseeko(file, static_cast<off_t>(offset), SEEK_SET) != 0 ||
@@ -334,6 +365,15 @@ int ReadTiffStrip(FILE* file, uint32_t firstRow, uint32_t s, const RasterBands& 
     return 0;
 }
 
+}  // namespace
+
+int ReadTiffStrip(FILE* file, uint32_t firstRow, uint32_t s, const RasterBands& bands) {
+    PieceBuffer buffer{nullptr, 0};
+    const int result = ReadStrip(file, firstRow, s, bands, &buffer);
+    TrackedFree(buffer.bytes);
+    return result;
+}
+
 int ReadTiffRaster(FILE* file, const RasterBands& bands) {
     TiffFields& f = *tTiffFields;
     int samples =
@@ -345,10 +385,13 @@ int ReadTiffRaster(FILE* file, const RasterBands& bands) {
     const uint32_t height = f.imageLength;
     uint32_t rowsLeft = height;
     const uint32_t strips = RasterStripCount();
-    for (uint32_t s = 0; s < strips; ++s) {
+    PieceBuffer buffer{nullptr, 0};
+    int result = 0;
+    for (uint32_t s = 0; result == 0 && s < strips; ++s) {
         if (rowsLeft < f.rowsPerStrip) f.rowsPerStrip = rowsLeft;
-        if (ReadTiffStrip(file, height - rowsLeft, s, bands) != 0) return -1;
+        result = ReadStrip(file, height - rowsLeft, s, bands, &buffer);
         rowsLeft -= f.rowsPerStrip;
     }
-    return 0;
+    TrackedFree(buffer.bytes);
+    return result;
 }

@@ -22,6 +22,11 @@ struct RasterBands {
     uint32_t rows;
     void (*take)(void* context, uint32_t firstRow, uint32_t rows);
     void* context;
+    // When not null: rows of 8-bit RGB pixels, three bytes each, that a strip's data holds whole
+    // are handed on where they lie instead (rows `rowBytes` apart, `pixels` the first's), at most
+    // `rows` at a time.
+    void (*takePixels)(void* context, const uint8_t* pixels, uint64_t rowBytes, uint32_t firstRow,
+                       uint32_t rows);
 };
 
 // Strips the raster reads: the directory's, up to the strip tables' places.

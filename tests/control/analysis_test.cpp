@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "coding/quantise.h"
@@ -66,7 +68,7 @@ protected:
         store = CoefficientStore{coefficients.data(), width / 16, height / 16};
     }
     ThresholdSearch Search(int32_t target) {
-        return ThresholdSearch{store, table, minWeight.data(), dcBits, target, matrix};
+        return ThresholdSearch{store, table, minWeight.data(), dcBits, target, matrix, nullptr};
     }
     CoefficientStore store{};
     std::vector<int16_t> coefficients;
@@ -133,6 +135,80 @@ TEST_F(Analysis, EstimateAgreesWithTheDefinition) {
     }
     ReleaseSearchEstimate();
 }
+
+// The search's estimate follows a search's matrices: walks of rising thresholds that each raise
+// many weights a little, walks that start lower again, and ever finer quantisers. For stores of
+// every kind, with its lists made from the store or from the components' magnitude counts, each
+// figure is the plain estimate's, and the plain estimate the definition's.
+struct Walks {
+    const char* name;
+    int zeros;    // of 8 coefficients, how many are 0
+    int largest;  // the other magnitudes lie in 1 .. largest, a few at 2047 or 2048
+    bool counted;
+};
+
+void PrintTo(const Walks& w, std::ostream* os) { *os << w.name; }
+
+class SearchEstimateWalks : public Analysis, public ::testing::WithParamInterface<Walks> {};
+
+// The counts by magnitude and raster position of luma (blocks 0..3), Cb (4) and Cr (5).
+std::vector<MagnitudeCounts> CountByComponent(const CoefficientStore& store) {
+    std::vector<MagnitudeCounts> counts(3);
+    for (MagnitudeCounts& c : counts) std::memset(c, 0, sizeof c);
+    for (int32_t mb = 0; mb < store.columns * store.rows; ++mb) {
+        for (int b = 0; b < 6; ++b) {
+            const int16_t* block = MacroblockCoefficients(store, mb) + 64 * b;
+            for (int k = 1; k < 64; ++k) {
+                if (block[k] == 0) continue;
+                const int p = kZigZagScan[k].column + 8 * kZigZagScan[k].row;
+                ++counts[b < 4 ? 0 : b - 3][std::abs(block[k])][p];
+            }
+        }
+    }
+    return counts;
+}
+
+TEST_P(SearchEstimateWalks, EveryFigureIsThePlainEstimate) {
+    const Walks& walks = GetParam();
+    UseCoefficients(64, 48);
+    std::mt19937 r(11);
+    for (int16_t& x : coefficients) {
+        const int32_t m =
+            static_cast<int32_t>(r() % 50 == 0 ? 2047 + r() % 2 : 1 + r() % walks.largest);
+        x = static_cast<int16_t>(static_cast<int>(r() % 8) < walks.zeros ? 0 : r() % 2 ? m : -m);
+    }
+    const std::vector<MagnitudeCounts> counts = CountByComponent(store);
+    const MagnitudeCounts* given[3] = {&counts[0], &counts[1], &counts[2]};
+    ASSERT_EQ(PrepareSearchEstimate(store, walks.counted ? given : nullptr), 0);
+    // Each position's weight rises with the threshold at its own pace from its least weight.
+    int32_t least[64], pace[64];
+    for (int p = 0; p < 64; ++p) {
+        least[p] = 1 + static_cast<int32_t>(r() % 9);
+        pace[p] = 1 + static_cast<int32_t>(r() % 40);
+    }
+    int figures = 0;
+    for (int q = 8; q >= 1; q -= 3) {
+        for (const int start : {0, 40, 10, 25, 24}) {
+            for (int t = start; t < start + 60; t += 3 + start % 5) {
+                for (int p = 0; p < 64; ++p) matrix[p] = std::min(127, least[p] + t * pace[p] / 16);
+                const int32_t estimate = EstimateAcBits(store, matrix, q);
+                ASSERT_EQ(SearchEstimateAcBits(store, matrix, q), estimate) << q << " " << t;
+                if (++figures % 16 == 0) {
+                    ASSERT_EQ(estimate, ReferenceEstimateAcBits(store, matrix, q)) << q << " " << t;
+                }
+            }
+        }
+    }
+    ReleaseSearchEstimate();
+    EXPECT_EQ(TrackedBlocks(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Stores, SearchEstimateWalks,
+    ::testing::Values(Walks{"SparseSmall", 7, 12, false}, Walks{"SparseSmallCounted", 7, 12, true},
+                      Walks{"DenseLarge", 1, 900, false}, Walks{"DenseLargeCounted", 1, 900, true},
+                      Walks{"HalfMixed", 4, 200, true}, Walks{"AllZero", 8, 1, true}),
+    [](const ::testing::TestParamInfo<Walks>& info) { return std::string(info.param.name); });
 
 // Counting the magnitudes at each position and adding their squared errors once, up to the
 // largest magnitude seen, gives the sums that adding each block's errors gives.

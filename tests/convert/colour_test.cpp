@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "convert/colour.h"
+#include "support/state.h"
 
 namespace {
 
@@ -108,6 +109,39 @@ TEST_P(VectorColourTest, RandomRowsAreTheFormulas) {
             }
         }
     }
+}
+
+// Rows of interleaved samples, as a strip or the caller's memory holds them, with row padding:
+// every pixel's luma and every pair's chroma are the formulas', for widths that end within a
+// vector step and rows the job's threads split.
+TEST_P(VectorColourTest, InterleavedRowsAreTheFormulas) {
+    ResetAllState();
+    const ColourLevels levels = GetParam().levels;
+    std::mt19937 random(7);
+    for (uint32_t width : {1u, 2u, 30u, 32u, 34u, 95u, 256u, 258u, 720u}) {
+        const uint32_t rows = 19;
+        const int64_t stride = 3 * width + 5;
+        std::vector<uint8_t> pixels(static_cast<size_t>(stride) * rows);
+        for (uint8_t& v : pixels) v = static_cast<uint8_t>(random());
+        std::vector<uint8_t> y(width * (rows + 2)), cb(width / 2 * (rows + 2)), cr(cb);
+        const PicturePlanes planes{y.data(), cb.data(), cr.data(), nullptr, nullptr, nullptr};
+        ConvertInterleavedRgb(pixels.data(), stride, planes, width, 2, rows, levels);
+        for (uint32_t r = 0; r < rows; ++r) {
+            const uint8_t* row = pixels.data() + r * stride;
+            for (uint32_t n = 0; n < width; ++n) {
+                const uint8_t* p = row + 3 * n;
+                ASSERT_EQ(y[(r + 2) * width + n], LumaOf(p[0], p[1], p[2], levels))
+                    << width << " " << r << " " << n;
+            }
+            for (uint32_t k = 0; k < width / 2; ++k) {
+                uint8_t wantCb = 0, wantCr = 0;
+                ChromaOfPair(row + 6 * k, row + 6 * k + 3, levels, &wantCb, &wantCr);
+                ASSERT_EQ(cb[(r + 2) * (width / 2) + k], wantCb) << width << " " << r << " " << k;
+                ASSERT_EQ(cr[(r + 2) * (width / 2) + k], wantCr) << width << " " << r << " " << k;
+            }
+        }
+    }
+    ResetAllState();
 }
 
 INSTANTIATE_TEST_SUITE_P(Levels, VectorColourTest, ::testing::ValuesIn(kLevelCases),

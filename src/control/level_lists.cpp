@@ -1,0 +1,278 @@
+// The matrix search's coefficient lists and the level changes made through them.
+//
+// What is kept: for each scan index, the blocks with a non-zero coefficient there, sorted by
+// magnitude. A tabled level is a step function of the magnitude whose steps lie at magnitudes
+// found without a division, so between two weights (or quantisers) the magnitudes whose level
+// differs form a few ranges of each list, and only their blocks are visited.
+// Why two ways to apply them: a change few blocks share is followed code by code; when most
+// blocks take several, each block is recounted once.
+#include "control/level_lists.h"
+
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "coding/quantise.h"
+#include "coding/tables.h"
+#include "control/bit_budget.h"
+#include "runtime/registry.h"
+
+namespace {
+
+constexpr int64_t kNoStep = INT64_MAX;
+
+// The least magnitude whose level with weight w at q is `level` or more (level >= 1): the level
+// (((16a + w/2) / w) + offset) / 2q reaches it once (16a + w/2) / w >= 2q level - offset, that
+// is 16a >= (2q level - offset) w - w/2, whose right side is positive.
+int64_t LevelStep(int32_t level, int32_t w, int q) {
+    const int64_t t = int64_t{2} * q * level - (3 * q + 2) / 4;
+    return (t * w - w / 2 + 15) / 16;
+}
+
+// Walks the tabled levels of rising magnitudes under one weight and quantiser.
+struct LevelWalk {
+    int32_t w;
+    int q;
+    int32_t level;
+    int64_t next;  // the least magnitude of the next level; kNoStep past the tabled ones
+
+    LevelWalk(int32_t weight, int quantiser) : w(weight), q(quantiser), level(0) {
+        next = LevelStep(1, w, q);
+    }
+    void MoveTo(int64_t a) {
+        while (next <= a) {
+            ++level;
+            next = level < kLargestTabledMagnitude ? LevelStep(level + 1, w, q) : kNoStep;
+        }
+    }
+};
+
+// Calls take(kept, fresh, first, end) for each range of list k's entries whose tabled level goes
+// from `kept` under (wBefore, qBefore) to a different `fresh` under (w, q).
+template <typename Take>
+void ForChangedRanges(const LevelLists& lists, int k, int32_t wBefore, int qBefore, int32_t w,
+                      int q, Take take) {
+    const int64_t largest = lists.largest[k];
+    const uint32_t* offsets = lists.offsets + lists.start[k];
+    LevelWalk before(wBefore, qBefore), after(w, q);
+    for (int64_t a = 1; a <= largest;) {
+        before.MoveTo(a);
+        after.MoveTo(a);
+        int64_t end = before.next < after.next ? before.next : after.next;
+        if (end > largest + 1) end = largest + 1;
+        if (before.level != after.level && offsets[a] != offsets[end])
+            take(before.level, after.level, offsets[a], offsets[end]);
+        a = end;
+    }
+}
+
+// A level that stays non-zero changes only its own code: its run is the distance from the
+// non-zero level before it (or from the DC).
+int64_t ChangeKeptLevels(const ListedBlock* __restrict entries, uint32_t first, uint32_t end, int k,
+                         int32_t kept, int32_t fresh, const BlockLevels& blocks) {
+    const uint8_t* lengths = &kAcLengths.at[0][0];
+    constexpr int kRunStride = kLargestTabledMagnitude + 1;
+    const uint64_t below = (uint64_t{1} << k) - 1;
+    uint8_t* __restrict magnitudes = blocks.magnitudes;
+    const uint64_t* __restrict nonZero = blocks.nonZero;
+    int32_t* __restrict bits = blocks.bits;
+    int64_t change = 0;
+    for (uint32_t i = first; i < end; ++i) {
+        const uint32_t b = entries[i];
+        const int previous = 63 - __builtin_clzll((nonZero[b] & below) | 1);
+        const int run = k - previous - 1;
+        const int32_t c = lengths[run * kRunStride + fresh] - lengths[run * kRunStride + kept];
+        bits[b] += c;
+        change += c;
+        magnitudes[64 * uint64_t{b} + k] = static_cast<uint8_t>(fresh);
+    }
+    return change;
+}
+
+// A level that turns zero (kept != 0, fresh 0) or non-zero (kept 0) changes its own code and
+// the run of the next non-zero level, which joins or splits at k.
+int64_t FlipLevels(const ListedBlock* __restrict entries, uint32_t first, uint32_t end, int k,
+                   int32_t kept, int32_t fresh, const BlockLevels& blocks) {
+    const uint8_t* lengths = &kAcLengths.at[0][0];
+    constexpr int kRunStride = kLargestTabledMagnitude + 1;
+    const uint64_t bit = uint64_t{1} << k;
+    const uint64_t below = bit - 1;
+    const uint64_t above = ~below & ~bit;
+    // Turning non-zero adds the code at k and splits the next run; turning zero undoes both.
+    const int32_t sign = fresh != 0 ? 1 : -1;
+    const int32_t level = fresh != 0 ? fresh : kept;
+    uint8_t* __restrict magnitudes = blocks.magnitudes;
+    uint64_t* __restrict nonZero = blocks.nonZero;
+    int32_t* __restrict bits = blocks.bits;
+    int64_t change = 0;
+    for (uint32_t i = first; i < end; ++i) {
+        const uint32_t b = entries[i];
+        const uint64_t set = nonZero[b];
+        uint8_t* m = magnitudes + 64 * uint64_t{b};
+        const int previous = 63 - __builtin_clzll((set & below) | 1);
+        int32_t c = lengths[(k - previous - 1) * kRunStride + level];
+        if ((set & above) != 0) {
+            const int next = __builtin_ctzll(set & above);
+            const uint8_t* code = lengths + m[next];
+            c += code[(next - k - 1) * kRunStride] - code[(next - previous - 1) * kRunStride];
+        }
+        c *= sign;
+        m[k] = static_cast<uint8_t>(fresh);
+        nonZero[b] = set ^ bit;
+        bits[b] += c;
+        change += c;
+    }
+    return change;
+}
+
+// Rough costs in time of a kept level's change, a flip, and a block quantised and counted anew.
+constexpr uint64_t kKeptCost = 20, kFlipCost = 40, kBlockCost = 250;
+
+int32_t Magnitude(int16_t x) { return x < 0 ? -x : x; }
+
+// The largest magnitude at each scan index.
+void SurveyStore(const int16_t* data, uint64_t blocks, int32_t* largest) {
+    alignas(16) int16_t most[64] = {};
+#if defined(__SSE2__)
+    __m128i m[8];
+    for (__m128i& v : m) v = _mm_setzero_si128();
+    for (uint64_t b = 0; b < blocks; ++b) {
+        const __m128i* block = reinterpret_cast<const __m128i*>(data + 64 * b);
+        for (int j = 0; j < 8; ++j) {
+            const __m128i x = _mm_loadu_si128(block + j);
+            m[j] = _mm_max_epi16(m[j], _mm_max_epi16(x, _mm_sub_epi16(_mm_setzero_si128(), x)));
+        }
+    }
+    for (int j = 0; j < 8; ++j) _mm_store_si128(reinterpret_cast<__m128i*>(most) + j, m[j]);
+#else
+    for (uint64_t b = 0; b < blocks; ++b) {
+        for (int k = 0; k < 64; ++k) {
+            const int16_t a = static_cast<int16_t>(Magnitude(data[64 * b + k]));
+            most[k] = a > most[k] ? a : most[k];
+        }
+    }
+#endif
+    largest[0] = 0;
+    for (int k = 1; k < 64; ++k) largest[k] = most[k];
+}
+
+// Each non-zero AC coefficient counted two places above its magnitude: from the counts by
+// magnitude and raster position of each component when they are given, else block by block.
+uint64_t CountMagnitudes(const int16_t* data, uint64_t blocks, const LevelLists& lists,
+                         const MagnitudeCounts* const* given) {
+    uint32_t* offsets = lists.offsets;
+    uint64_t count = 0;
+    if (given != nullptr) {
+        int32_t most = 0;
+        for (int32_t m : lists.largest) most = m > most ? m : most;
+        for (int32_t a = 1; a <= most; ++a) {
+            for (int k = 1; k < 64; ++k) {
+                if (a > lists.largest[k]) continue;
+                const int p = kZigZagScan[k].column + 8 * kZigZagScan[k].row;
+                const uint32_t n = given[0][0][a][p] + given[1][0][a][p] + given[2][0][a][p];
+                offsets[lists.start[k] + a + 2] = n;
+                count += n;
+            }
+        }
+    }
+    for (uint64_t b = 0; given == nullptr && b < blocks; ++b) {
+        const int16_t* block = data + 64 * b;
+        for (uint64_t rest = NonZeroLevelBits(block); rest != 0; rest &= rest - 1) {
+            const int k = __builtin_ctzll(rest);
+            ++offsets[lists.start[k] + Magnitude(block[k]) + 2];
+            ++count;
+        }
+    }
+    const int64_t places = lists.start[63] + lists.largest[63] + 3;
+    for (int64_t i = 1; i < places; ++i) offsets[i] += offsets[i - 1];
+    return count;
+}
+
+// Each block placed after the blocks before it of its magnitude; the place one above a
+// magnitude then holds where the next magnitude's blocks start.
+void PlaceBlocks(const int16_t* data, uint64_t blocks, const LevelLists& lists) {
+    for (uint64_t b = 0; b < blocks; ++b) {
+        const int16_t* block = data + 64 * b;
+        for (uint64_t rest = NonZeroLevelBits(block); rest != 0; rest &= rest - 1) {
+            const int k = __builtin_ctzll(rest);
+            lists.entries[lists.offsets[lists.start[k] + Magnitude(block[k]) + 1]++] =
+                static_cast<ListedBlock>(b);
+        }
+    }
+}
+
+}  // namespace
+
+int32_t CountBlockBits(const uint8_t* magnitudes, uint64_t nonZero) {
+    const uint8_t* lengths = &kAcLengths.at[0][0];
+    int32_t bits = kEstimatedEndOfBlockBits;
+    int last = 0;
+    for (uint64_t rest = nonZero; rest != 0; rest &= rest - 1) {
+        const int k = __builtin_ctzll(rest);
+        bits += lengths[(k - last - 1) * (kLargestTabledMagnitude + 1) + magnitudes[k]];
+        last = k;
+    }
+    return bits;
+}
+
+int BuildLevelLists(const CoefficientStore& store, const MagnitudeCounts* const* counts,
+                    LevelLists* lists) {
+    ReleaseLevelLists(lists);
+    const uint64_t blocks = static_cast<uint64_t>(store.columns) *
+                            static_cast<uint64_t>(store.rows) * kBlocksPerMacroblock;
+    if (blocks > kMostListedBlocks) return -1;
+    SurveyStore(store.data, blocks, lists->largest);
+    // Places 0 .. largest + 2 each: the counts land two above their magnitude.
+    int64_t places = 0;
+    for (int k = 0; k < 64; ++k) {
+        lists->start[k] = places;
+        places += k == 0 ? 0 : lists->largest[k] + 3;
+    }
+    lists->blocks = blocks;
+    lists->offsets = static_cast<uint32_t*>(TrackedAlloc(static_cast<uint64_t>(places), 4));
+    lists->ranges = static_cast<LevelRange*>(TrackedAlloc(kMostRanges, sizeof(LevelRange)));
+    if (lists->offsets == nullptr || lists->ranges == nullptr) return -1;
+    const uint64_t count = CountMagnitudes(store.data, blocks, *lists, counts);
+    lists->entries = static_cast<ListedBlock*>(TrackedAlloc(count, sizeof(ListedBlock)));
+    if (lists->entries == nullptr) return -1;
+    PlaceBlocks(store.data, blocks, *lists);
+    return 0;
+}
+
+void ReleaseLevelLists(LevelLists* lists) {
+    TrackedFree(lists->ranges);
+    TrackedFree(lists->entries);
+    TrackedFree(lists->offsets);
+    *lists = LevelLists{};
+}
+
+bool ChangeLevels(LevelLists* lists, const BlockLevels& blocks, const int32_t* before, int qBefore,
+                  const int32_t* matrix, int q, int64_t* change) {
+    if (lists->entries == nullptr) return false;
+    LevelRange* ranges = lists->ranges;
+    int32_t count = 0;
+    uint64_t kept = 0, flips = 0;
+    for (int k = 1; k < 64; ++k) {
+        const int p = kZigZagScan[k].column + 8 * kZigZagScan[k].row;
+        if (before[p] == matrix[p] && qBefore == q) continue;
+        ForChangedRanges(*lists, k, before[p], qBefore, matrix[p], q,
+                         [&](int32_t from, int32_t fresh, uint32_t first, uint32_t end) {
+                             (from != 0 && fresh != 0 ? kept : flips) += end - first;
+                             ranges[count++] = LevelRange{first, end, static_cast<uint8_t>(k),
+                                                          static_cast<uint8_t>(from),
+                                                          static_cast<uint8_t>(fresh)};
+                         });
+    }
+    if (kKeptCost * kept + kFlipCost * flips > kBlockCost * lists->blocks) return false;
+    *change = 0;
+    for (const LevelRange* r = ranges; r < ranges + count; ++r) {
+        *change +=
+            r->kept != 0 && r->fresh != 0
+                ? ChangeKeptLevels(lists->entries, r->first, r->end, r->k, r->kept, r->fresh,
+                                   blocks)
+                : FlipLevels(lists->entries, r->first, r->end, r->k, r->kept, r->fresh, blocks);
+    }
+    return true;
+}
