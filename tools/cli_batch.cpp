@@ -306,12 +306,15 @@ int BatchTeller::Finish(size_t first) {
     return Interrupted() ? kExitCancelled : tally_.Status();
 }
 
-size_t BatchWidth(const CommandLine& line) {
-    if (line.jobs > 0) return static_cast<size_t>(line.jobs);
+size_t Processors() {
     cpu_set_t set;
     if (sched_getaffinity(0, sizeof set, &set) == 0)
         return static_cast<size_t>(std::max(1, CPU_COUNT(&set)));
     return 1;
+}
+
+size_t BatchWidth(const CommandLine& line) {
+    return line.jobs > 0 ? static_cast<size_t>(line.jobs) : Processors();
 }
 
 int RunProcessBatch(const CommandLine& line, const std::vector<std::string>& destinations,

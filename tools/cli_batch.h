@@ -57,6 +57,8 @@ private:
 
 // How many jobs run at once: -j, or one for each processor the command may use.
 size_t BatchWidth(const CommandLine& line);
+// The processors this process may run on.
+size_t Processors();
 
 // Pictures (encode) on encoder instances, a thread each.
 int RunThreadBatch(const CommandLine& line, const std::vector<std::string>& destinations,

@@ -266,6 +266,9 @@ int ThreadBatch::Run() {
     sigaddset(&interrupts, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &interrupts, &unblocked);
     const size_t width = std::min(BatchWidth(line_), line_.inputs.size());
+    // With a job on every processor, a job's helper thread only takes time from the other jobs:
+    // each job runs on its own thread then, unless the user chose (the streams are the same).
+    if (width > 1 && width >= Processors()) setenv("PICTOR_THREADS", "1", 0);
     for (size_t i = 0; i < width; ++i) {
         slots_.push_back(std::make_unique<Slot>());
         Slot* slot = slots_.back().get();

@@ -191,15 +191,13 @@ std::string DeliverToFile(int in, off_t size, const Destination& d, const Delive
     if (out < 0) return Errno("cannot write " + d.given);
     // A replaced file keeps its permissions; a new one gets the usual ones.
     struct stat old;
-    mode_t mode = 0;
-    if (stat(d.path.c_str(), &old) == 0) {
-        mode = old.st_mode & 07777;
-    } else {
-        mode = 0666 & ~kUmask;
-    }
+    const bool replacing = stat(d.path.c_str(), &old) == 0;
+    const mode_t mode = replacing ? old.st_mode & 07777 : 0666 & ~kUmask;
     std::string problem = CopyAll(in, out, d.given, watch, cancelled);
     struct stat st;
-    if (problem.empty() && (fchmod(out, mode) != 0 || fsync(out) != 0))
+    // The stream reaches the disk before it replaces a file, so a crash leaves the old file or
+    // the new one whole; a new name risks nothing, and its sync would cost more than the job.
+    if (problem.empty() && (fchmod(out, mode) != 0 || (replacing && fsync(out) != 0)))
         problem = Errno("cannot write " + d.given);
     if (problem.empty() && (fstat(out, &st) != 0 || st.st_size != size))
         problem = "cannot write " + d.given + ": the copy came out short";
