@@ -28,7 +28,7 @@ constexpr size_t kLeftoverSlots = 512;
 constexpr size_t kLeftoverPath = 512;
 struct LeftoverSlot {
     std::atomic<int> state{0};
-    char path[kLeftoverPath];
+    char path[kLeftoverPath] = {};  // constant-initialised: no start-up pass over the table
 };
 LeftoverSlot gLeftovers[kLeftoverSlots];
 // Set by the second interrupt, after which nothing is made; `gMaking` counts what is being made
@@ -206,6 +206,10 @@ std::string ReplaceAll(std::string text, const std::string& from, const std::str
 bool ReadWholeFile(const std::string& path, std::string* bytes) {
     FILE* in = std::fopen(path.c_str(), "rb");
     if (in == nullptr) return false;
+    // Taken at its size once: growing by doubling would copy and touch each page again.
+    struct stat st;
+    if (fstat(fileno(in), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
+        bytes->reserve(bytes->size() + static_cast<size_t>(st.st_size));
     char buffer[1 << 16];
     for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, in)) > 0;) bytes->append(buffer, n);
     const bool ok = std::ferror(in) == 0;
