@@ -1,5 +1,6 @@
 // pictor encode's picture: handed to the library as it is when the library
 // reads it so, otherwise decoded and handed over as an uncompressed RGB TIFF.
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -39,9 +40,9 @@ std::string SizeRefusal(const std::string& picture, int width, int height,
 }
 
 // What the decoding did, for the summary's source line.
-std::string Conversion(PictureFormat format, const RgbPicture& rgb, const PictureFacts& facts) {
+std::string Conversion(PictureFormat format, const PictureFacts& facts) {
     std::string text = std::string("converted from ") + PictureFormatName(format) + " " +
-                       Size(rgb.width, rgb.height);
+                       Size(facts.width, facts.height);
     if (facts.orientation > 1)
         text += ", turned upright from EXIF orientation " + std::to_string(facts.orientation);
     if (facts.profileConverted) text += ", colour profile converted to sRGB";
@@ -49,25 +50,26 @@ std::string Conversion(PictureFormat format, const RgbPicture& rgb, const Pictur
     return text;
 }
 
-// The picture scaled into the frame by the job's fit, said in the summary, and with a note
-// when no --fit chose it.
-std::string FitIntoFrame(const CommandLine& line, const std::string& picture, RgbPicture* rgb,
-                         PreparedJob* job) {
+// The picture, of `source`'s size in the file and perhaps decoded shrunk, scaled into the frame
+// by the job's fit, said in the summary, and with a note when no --fit chose it.
+std::string FitIntoFrame(const CommandLine& line, const std::string& picture,
+                         const PictureFacts& source, RgbPicture* rgb, PreparedJob* job) {
     const EncodeSettings& e = line.encode;
     const Frame frame = FrameFor(e.standard == "PAL", e.aspect == "16:9");
     RgbPicture fitted;
     std::string error;
-    if (!FitPicture(*rgb, e.fitMode, frame, StudioBlack(line.flags.levelMode), &fitted, &error))
+    if (!FitPicture(*rgb, e.fitMode, frame, StudioBlack(line.flags.levelMode), &fitted, &error,
+                    source.width, source.height))
         return "cannot fit " + picture + " into the frame: " + error;
     job->conversion += std::string(", fitted into the ") + Size(frame.width, frame.height) +
                        " frame (" + FitModeName(e.fitMode) + ")";
     if (!e.fit) {
-        job->warnings.push_back("note: " + picture + " is " + Size(rgb->width, rgb->height) +
+        job->warnings.push_back("note: " + picture + " is " + Size(source.width, source.height) +
                                 ", which " + JobName(e) + " does not take: padded into the " +
                                 Size(frame.width, frame.height) +
                                 " frame (--fit crop or stretch to fill it, --fit none to refuse)");
     }
-    job->placement = DescribePlacement(rgb->width, rgb->height, e.fitMode, frame);
+    job->placement = DescribePlacement(source.width, source.height, e.fitMode, frame);
     *rgb = std::move(fitted);
     return "";
 }
@@ -105,7 +107,10 @@ std::string PreparePicture(const CommandLine& line, const std::string& picture,
     RgbPicture rgb;
     std::string error;
     PictureFacts facts;
-    if (!ReadPicture(picture, e.background, &rgb, &error, &facts)) {
+    // A picture to be fitted is decoded no smaller than twice the frame's samples each way.
+    const Frame frame = FrameFor(pal, wide);
+    const int keepSides = e.fitMode == FitMode::kNone ? 0 : 2 * std::max(frame.width, frame.height);
+    if (!ReadPicture(picture, e.background, &rgb, &error, &facts, keepSides)) {
         if (format == PictureFormat::kUnknown) return picture + " " + error;
         if (format != PictureFormat::kTiff) return "cannot read " + picture + ": " + error;
         // A TIFF the decoder cannot read goes to the library as it is, which says in its words
@@ -115,15 +120,15 @@ std::string PreparePicture(const CommandLine& line, const std::string& picture,
         job->pictureRefusal = "hint: " + job->pictureRefusal;
         return LinkAsItIs(picture, target);
     }
-    job->conversion = Conversion(format, rgb, facts);
-    job->placement = AsItIs(rgb.width, rgb.height, FrameFor(pal, wide));
+    job->conversion = Conversion(format, facts);
+    job->placement = AsItIs(facts.width, facts.height, frame);
     if (facts.frames > 1 && format != PictureFormat::kHeif && format != PictureFormat::kAvif) {
         job->warnings.push_back("note: " + picture + " is an animation of " +
                                 std::to_string(facts.frames) + " frames; its first is coded");
     }
-    if (!SizeSuitsJob(rgb.width, rgb.height, pal, wide, nullptr)) {
-        if (e.fitMode == FitMode::kNone) return SizeRefusal(picture, rgb.width, rgb.height, e);
-        const std::string problem = FitIntoFrame(line, picture, &rgb, job);
+    if (!SizeSuitsJob(facts.width, facts.height, pal, wide, nullptr)) {
+        if (e.fitMode == FitMode::kNone) return SizeRefusal(picture, facts.width, facts.height, e);
+        const std::string problem = FitIntoFrame(line, picture, facts, &rgb, job);
         if (!problem.empty()) return problem;
     }
     if (e.deflicker) SoftenLines(&rgb);

@@ -166,22 +166,42 @@ const char kMarkers[] =
     "            x, y = w * fx // 8 - s // 2, h * fy // 8 - s // 2\n"
     "            d.rectangle((x, y, x + s - 1, y + s - 1), fill='black')\n"
     "    im.save(name + '.png')\"";
+// The same pattern as a phone photo: turned.jpg, 3600x2880 as stored, 2880x3600 upright by its
+// EXIF orientation 6; large enough to be decoded shrunk before it is fitted.
+const char kTurnedMarkers[] =
+    "/usr/bin/python3 -c \"from PIL import Image, ImageDraw\n"
+    "w, h = 2880, 3600\n"
+    "im = Image.new('RGB', (w, h), 'white'); d = ImageDraw.Draw(im); s = min(w, h) // 16\n"
+    "for fx in (3, 5):\n"
+    "    for fy in (3, 5):\n"
+    "        x, y = w * fx // 8 - s // 2, h * fy // 8 - s // 2\n"
+    "        d.rectangle((x, y, x + s - 1, y + s - 1), fill='black')\n"
+    "exif = Image.Exif(); exif[0x0112] = 6\n"
+    "im.transpose(Image.Transpose.ROTATE_90).save('turned.jpg', quality=95, exif=exif.tobytes())\"";
 
 struct PlacementCase {
     const char* name;
     const char* fit;
     bool pal, wide;
+    bool turned = false;  // turned.jpg rather than wide.png (PAL) or tall.png (NTSC)
 };
 
 void PrintTo(const PlacementCase& c, std::ostream* os) { *os << c.name; }
 
 const PlacementCase kPlacements[] = {
-    {"PadPal4x3", "pad", true, false},           {"PadPal16x9", "pad", true, true},
-    {"PadNtsc4x3", "pad", false, false},         {"PadNtsc16x9", "pad", false, true},
-    {"CropPal4x3", "crop", true, false},         {"CropPal16x9", "crop", true, true},
-    {"CropNtsc4x3", "crop", false, false},       {"CropNtsc16x9", "crop", false, true},
-    {"StretchPal4x3", "stretch", true, false},   {"StretchPal16x9", "stretch", true, true},
-    {"StretchNtsc4x3", "stretch", false, false}, {"StretchNtsc16x9", "stretch", false, true},
+    {"PadPal4x3", "pad", true, false},
+    {"PadPal16x9", "pad", true, true},
+    {"PadNtsc4x3", "pad", false, false},
+    {"PadNtsc16x9", "pad", false, true},
+    {"CropPal4x3", "crop", true, false},
+    {"CropPal16x9", "crop", true, true},
+    {"CropNtsc4x3", "crop", false, false},
+    {"CropNtsc16x9", "crop", false, true},
+    {"StretchPal4x3", "stretch", true, false},
+    {"StretchPal16x9", "stretch", true, true},
+    {"StretchNtsc4x3", "stretch", false, false},
+    {"StretchNtsc16x9", "stretch", false, true},
+    {"CropPal4x3TurnedPhoto", "crop", true, false, true},
 };
 
 class Placement : public ::testing::TestWithParam<PlacementCase> {};
@@ -219,14 +239,22 @@ std::pair<int, int> BrightSpan(const DecodedPicture& p, size_t at, size_t step, 
 TEST_P(Placement, JsonRedrawsThePatternWithinOneSample) {
     const PlacementCase& c = GetParam();
     CliFolder folder;
-    ASSERT_TRUE(folder.Make(kMarkers));
-    const int w = c.pal ? 640 : 300, h = c.pal ? 360 : 400;
+    ASSERT_TRUE(folder.Make(c.turned ? kTurnedMarkers : kMarkers));
+    const int w = c.turned ? 2880 : c.pal ? 640 : 300, h = c.turned ? 3600 : c.pal ? 360 : 400;
     const int frameHeight = c.pal ? 576 : 480;
-    const CliResult r = folder.Run(std::string("encode ") + (c.pal ? "wide" : "tall") +
-                                   ".png -o p.m2v -q --json p.json --target 1800000 --fit " +
-                                   c.fit + " --standard " + (c.pal ? "pal" : "ntsc") +
-                                   " --aspect " + (c.wide ? "16:9" : "4:3"));
+    const CliResult r =
+        folder.Run(std::string("encode ") +
+                   (c.turned ? "turned.jpg"
+                    : c.pal  ? "wide.png"
+                             : "tall.png") +
+                   " -o p.m2v -q --json p.json --target 1800000 --fit " + c.fit + " --standard " +
+                   (c.pal ? "pal" : "ntsc") + " --aspect " + (c.wide ? "16:9" : "4:3"));
     ASSERT_EQ(r.status, 0) << r.err;
+    // The size in the file, upright, however the picture was decoded.
+    EXPECT_EQ(JsonValues(folder.dir / "p.json", "placement.source"),
+              "[" + std::to_string(w) + ", " + std::to_string(h) + "]");
+    const std::string size = std::to_string(w) + "x" + std::to_string(h);
+    EXPECT_NE(JsonValues(folder.dir / "p.json", "converted").find(size), std::string::npos);
     const std::string said =
         JsonValues(folder.dir / "p.json", "placement.scale placement.offset placement.active");
     double sx = 0, sy = 0, ox = 0, oy = 0;

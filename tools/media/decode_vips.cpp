@@ -2,6 +2,7 @@
 // bytes (never one chosen by libvips from the name), the size checked from the header before a
 // pixel is decoded, then upright by the EXIF orientation, an embedded colour profile converted
 // to sRGB, 8 bits, alpha over the background.
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -14,18 +15,20 @@ namespace {
 // Damaged or cut-off data fails the load rather than showing as grey patches.
 constexpr VipsFailOn kFailOn = VIPS_FAIL_ON_ERROR;
 
-int Load(const VipsLibrary& v, PictureFormat format, const char* path, VipsImage** out) {
+// `shrink` (1, 2, 4 or 8) divides both sides while decoding, for JPEG and WebP alone.
+int Load(const VipsLibrary& v, PictureFormat format, const char* path, VipsImage** out,
+         int shrink = 1) {
     switch (format) {
         case PictureFormat::kPng:
             return v.pngload(path, out, "fail_on", kFailOn, nullptr);
         case PictureFormat::kJpeg:
-            return v.jpegload(path, out, "fail_on", kFailOn, nullptr);
+            return v.jpegload(path, out, "fail_on", kFailOn, "shrink", shrink, nullptr);
         case PictureFormat::kTiff:
             return v.tiffload(path, out, "fail_on", kFailOn, nullptr);
         case PictureFormat::kGif:
             return v.gifload(path, out, "fail_on", kFailOn, nullptr);
         case PictureFormat::kWebp:
-            return v.webpload(path, out, "fail_on", kFailOn, nullptr);
+            return v.webpload(path, out, "fail_on", kFailOn, "scale", 1.0 / shrink, nullptr);
         case PictureFormat::kHeif:
         case PictureFormat::kAvif:
             return v.heifload(path, out, "fail_on", kFailOn, nullptr);
@@ -152,10 +155,20 @@ bool CopyOut(const VipsLibrary& v, VipsImage* image, int bands, RgbPicture* out,
     return true;
 }
 
+// The largest shrink on load that leaves both sides at least `keepSides` samples; 1 for a form
+// whose loader cannot shrink.
+int ShrinkFor(PictureFormat format, int width, int height, int keepSides) {
+    if ((format != PictureFormat::kJpeg && format != PictureFormat::kWebp) || keepSides <= 0)
+        return 1;
+    int shrink = 1;
+    while (shrink < 8 && std::min(width, height) / (2 * shrink) >= keepSides) shrink *= 2;
+    return shrink;
+}
+
 }  // namespace
 
 bool DecodeWithVips(const std::string& path, PictureFormat format, const Rgb8& background,
-                    RgbPicture* out, PictureFacts* facts, std::string* error) {
+                    RgbPicture* out, PictureFacts* facts, std::string* error, int keepSides) {
     const VipsLibrary* v = Vips(error);
     if (v == nullptr) return false;
     VipsImage* loaded = nullptr;
@@ -165,8 +178,18 @@ bool DecodeWithVips(const std::string& path, PictureFormat format, const Rgb8& b
         return false;
     }
     VipsRef image(*v, loaded);
-    if (!SizeWithinLimits(uint64_t(v->width(loaded)), uint64_t(v->height(loaded)), error))
-        return false;
+    const int width = v->width(loaded), height = v->height(loaded);
+    if (!SizeWithinLimits(uint64_t(width), uint64_t(height), error)) return false;
+    // The loader has read the header alone: a picture far larger than it will be scaled to is
+    // read again, decoded at a fraction of its size.
+    const int shrink = ShrinkFor(format, width, height, keepSides);
+    if (shrink > 1) {
+        if (Load(*v, format, path.c_str(), &loaded, shrink) != 0) {
+            *error = name + " cannot be decoded: " + VipsError(*v, "no picture");
+            return false;
+        }
+        image.reset(loaded);
+    }
     facts->frames = format == PictureFormat::kGif || format == PictureFormat::kWebp ||
                             format == PictureFormat::kHeif || format == PictureFormat::kAvif
                         ? v->pages(loaded)
@@ -176,6 +199,9 @@ bool DecodeWithVips(const std::string& path, PictureFormat format, const Rgb8& b
         *error = name + " cannot be converted to RGB: " + VipsError(*v, "no conversion");
         return false;
     }
+    const bool across = facts->orientation >= 5;  // turned a quarter: sides swapped
+    facts->width = across ? height : width;
+    facts->height = across ? width : height;
     if (!CopyOut(*v, image.get(), inks ? 4 : 3, out, error)) {
         *error = name + " cannot be decoded: " + *error;
         return false;

@@ -94,13 +94,15 @@ struct Window {
 };
 
 // The part of the source that shows (all of it, except where crop cuts it off), and where
-// in the frame it goes.
-void PlaceWindows(const RgbPicture& in, FitMode mode, const Frame& frame, Window* shown,
-                  Window* into) {
-    const Placement place = PlacePicture(in.width, in.height, mode, frame);
+// in the frame it goes. The frame is placed by the size in the file, `sourceWidth` x
+// `sourceHeight`, of which `in` may be a shrunk decode.
+void PlaceWindows(const RgbPicture& in, int sourceWidth, int sourceHeight, FitMode mode,
+                  const Frame& frame, Window* shown, Window* into) {
+    const Placement place = PlacePicture(sourceWidth, sourceHeight, mode, frame);
     *shown = Window{0, 0, in.width, in.height};
     *into = Window{place.x, place.y, place.width, place.height};
     if (mode != FitMode::kCrop) return;
+    // The placed picture's w x h frame samples span all of `in`, whatever its decoded size.
     const int64_t w = place.width, h = place.height;
     shown->x = static_cast<int>(MulDivRound(-int64_t{place.x}, in.width, w));
     shown->y = static_cast<int>(MulDivRound(-int64_t{place.y}, in.height, h));
@@ -212,7 +214,7 @@ PlacedPicture DescribePlacement(int width, int height, FitMode mode, const Frame
     header.width = width;
     header.height = height;
     Window shown, into;
-    PlaceWindows(header, mode, frame, &shown, &into);
+    PlaceWindows(header, width, height, mode, frame, &shown, &into);
     p.scaleX = double(into.width) / shown.width;
     p.scaleY = double(into.height) / shown.height;
     p.offsetX = into.x - shown.x * p.scaleX;
@@ -225,7 +227,7 @@ PlacedPicture DescribePlacement(int width, int height, FitMode mode, const Frame
 }
 
 bool FitPicture(const RgbPicture& in, FitMode mode, const Frame& frame, const Rgb8& padColour,
-                RgbPicture* out, std::string* error) {
+                RgbPicture* out, std::string* error, int sourceWidth, int sourceHeight) {
     const uint64_t pixels =
         uint64_t{static_cast<uint32_t>(in.width)} * static_cast<uint32_t>(in.height);
     if (in.width <= 0 || in.height <= 0 || in.rgb.size() != pixels * 3 ||
@@ -238,7 +240,9 @@ bool FitPicture(const RgbPicture& in, FitMode mode, const Frame& frame, const Rg
         return false;
     }
     Window shown, into;
-    PlaceWindows(in, mode, frame, &shown, &into);
+    const bool shrunk = sourceWidth > 0 && sourceHeight > 0;
+    PlaceWindows(in, shrunk ? sourceWidth : in.width, shrunk ? sourceHeight : in.height, mode,
+                 frame, &shown, &into);
     std::vector<uint8_t> scaled;
     if (!ScaleWindow(in, shown, into, &scaled, error)) return false;
     *out = Framed(frame, padColour, scaled, into);

@@ -83,8 +83,9 @@ const char* FitModeName(FitMode mode);
 std::string PlacementJson(const PlacedPicture& placed);
 std::string PlacementText(const PlacedPicture& placed);
 
-// Scales `in` into `frame` with libvips's Lanczos resampling.
+// Scales `in` into `frame` with libvips's Lanczos resampling. `in` may be a shrunk decode of a
+// picture of `sourceWidth` x `sourceHeight` (0: `in`'s own size), which then decides the placement.
 bool FitPicture(const RgbPicture& in, FitMode mode, const Frame& frame, const Rgb8& padColour,
-                RgbPicture* out, std::string* error);
+                RgbPicture* out, std::string* error, int sourceWidth = 0, int sourceHeight = 0);
 
 #endif

@@ -10,6 +10,6 @@
 #include "media/picture_input.h"
 
 bool DecodeWithVips(const std::string& path, PictureFormat format, const Rgb8& background,
-                    RgbPicture* out, PictureFacts* facts, std::string* error);
+                    RgbPicture* out, PictureFacts* facts, std::string* error, int keepSides = 0);
 
 #endif

@@ -12,7 +12,7 @@
 #include "media/tiff_handle.h"
 
 bool ReadPicture(const std::string& path, const Rgb8& background, RgbPicture* out,
-                 std::string* error, PictureFacts* facts) {
+                 std::string* error, PictureFacts* facts, int keepSides) {
     error->clear();
     const PictureFormat format = DetectPictureFormat(path);
     if (format == PictureFormat::kUnknown) {
@@ -21,7 +21,7 @@ bool ReadPicture(const std::string& path, const Rgb8& background, RgbPicture* ou
     }
     RgbPicture picture;
     PictureFacts found;
-    if (!DecodeWithVips(path, format, background, &picture, &found, error)) return false;
+    if (!DecodeWithVips(path, format, background, &picture, &found, error, keepSides)) return false;
     const uint64_t bytes =
         uint64_t{static_cast<uint32_t>(picture.width)} * static_cast<uint32_t>(picture.height) * 3;
     if (picture.rgb.size() != bytes) {

@@ -22,6 +22,8 @@ struct PictureFacts {
     int orientation = 1;            // the EXIF orientation turned upright (1: none was needed)
     bool profileConverted = false;  // an embedded colour profile converted to sRGB
     int frames = 1;                 // frames of an animation or pictures of a HEIF; the first taken
+    int width = 0;                  // the upright size in the file, before any shrink on load
+    int height = 0;
 };
 
 // True when the library would take the file exactly as it is and read it as libtiff does: an
@@ -43,9 +45,11 @@ std::string JobSizesText(bool pal, bool wide);
 // Any picture of the forms above, told apart by their first bytes, into 8-bit sRGB turned
 // upright by its EXIF orientation; alpha is composited over `background`. False with `error`
 // set for a file that cannot be read, is damaged, or is larger than kMaxPicturePixels (told from
-// its header, before its pixels are decoded).
+// its header, before its pixels are decoded). keepSides > 0: a JPEG or WebP with both sides at
+// least twice that may be decoded at a half, quarter or eighth of its size, both sides keeping at
+// least keepSides samples; `facts` gets the size in the file.
 bool ReadPicture(const std::string& path, const Rgb8& background, RgbPicture* out,
-                 std::string* error, PictureFacts* facts = nullptr);
+                 std::string* error, PictureFacts* facts = nullptr, int keepSides = 0);
 
 // An uncompressed chunky 8-bit RGB TIFF in strips, which the library takes when
 // the size is an accepted one. Refuses to replace an existing file.
