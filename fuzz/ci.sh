@@ -27,6 +27,9 @@ while read -r target program; do
     # Timeouts sit above the targets' own watchdogs (at most 30 s for a full frame).
     args=(-dict=fuzz/pictor.dict -timeout=90 -rss_limit_mb=3072 -close_fd_mask=1
           -print_final_stats=1 -artifact_prefix="$artifacts/")
+    # libvips starts and ends worker threads inside an input, and LeakSanitizer's check between
+    # inputs can fault stopping one of them; its replay in ctest still checks leaks at exit.
+    [ "$target" = fuzz_picture_front ] && args+=(-detect_leaks=0)
     for step in replay mutate; do
         log=$runs/$input.$step.log
         limit=(-runs=0)
