@@ -11,18 +11,12 @@ extern "C" {
 #include <vector>
 
 #include "media/av_log_capture.h"
+#include "media/av_sonames.h"
 #include "media/loaded_library.h"
 #include "media/scaler.h"
 #include "media/silent_audio.h"
 
 namespace {
-
-#define PICTOR_STRING(x) #x
-#define PICTOR_SONAME(name, major) "lib" name ".so." PICTOR_STRING(major)
-
-constexpr const char* kAvutil = PICTOR_SONAME("avutil", LIBAVUTIL_VERSION_MAJOR);
-constexpr const char* kAvcodec = PICTOR_SONAME("avcodec", LIBAVCODEC_VERSION_MAJOR);
-constexpr const char* kAvformat = PICTOR_SONAME("avformat", LIBAVFORMAT_VERSION_MAJOR);
 
 // The program stream's clock, and the video buffer of Main Profile at Main Level in bits.
 constexpr int kClock = 90000;

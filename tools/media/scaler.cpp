@@ -1,14 +1,9 @@
 #include "media/scaler.h"
 
+#include "media/av_sonames.h"
 #include "media/loaded_library.h"
 
 namespace {
-
-#define PICTOR_STRING(x) #x
-#define PICTOR_SONAME(name, major) "lib" name ".so." PICTOR_STRING(major)
-
-constexpr const char* kAvutil = PICTOR_SONAME("avutil", LIBAVUTIL_VERSION_MAJOR);
-constexpr const char* kSwscale = PICTOR_SONAME("swscale", LIBSWSCALE_VERSION_MAJOR);
 
 void Load(LoadedLibrary<ScalerLibrary>* s) {
     void* const avutil = OpenLibrary(kAvutil, &s->error);

@@ -7,15 +7,11 @@ extern "C" {
 
 #include <cstring>
 
+#include "media/av_sonames.h"
 #include "media/loaded_library.h"
 
 namespace {
 
-#define PICTOR_STRING(x) #x
-#define PICTOR_SONAME(name, major) "lib" name ".so." PICTOR_STRING(major)
-
-constexpr const char* kAvutil = PICTOR_SONAME("avutil", LIBAVUTIL_VERSION_MAJOR);
-constexpr const char* kAvcodec = PICTOR_SONAME("avcodec", LIBAVCODEC_VERSION_MAJOR);
 constexpr int64_t kClock = 90000;
 
 struct EncoderLibrary {
