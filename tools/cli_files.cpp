@@ -217,6 +217,30 @@ bool ReadWholeFile(const std::string& path, std::string* bytes) {
     return ok;
 }
 
+FileBytes::~FileBytes() { FreeLargePages(memory_, mapped_); }
+
+bool FileBytes::Read(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st;
+    bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= 0;
+    // One byte more than the file holds shows a file that grew while it was read.
+    const uint64_t room = ok ? static_cast<uint64_t>(st.st_size) + 1 : 0;
+    if (ok && (memory_ = static_cast<unsigned char*>(TakeLargePages(room))) != nullptr) {
+        mapped_ = static_cast<size_t>(room);
+        while (ok && size_ < mapped_) {
+            const ssize_t n = read(fd, memory_ + size_, mapped_ - size_);
+            if (n < 0 && errno == EINTR) continue;
+            ok = n >= 0;
+            if (n <= 0) break;
+            size_ += static_cast<size_t>(n);
+        }
+        ok = ok && size_ < mapped_;
+    }
+    close(fd);
+    return ok && memory_ != nullptr;
+}
+
 bool DiskFull(int error) { return error == ENOSPC || error == EDQUOT; }
 
 std::string WorkFolderFailure(const std::string& destination, const std::string& work, int error) {

@@ -22,6 +22,24 @@ void RemoveWorkDirsNow();
 int LinkOrCopy(const std::string& target, const std::string& link);
 // The whole file at `path` into `bytes`; false when it cannot be read.
 bool ReadWholeFile(const std::string& path, std::string* bytes);
+// A file read whole into memory of its own, taken from the kernel in large pages: a picture of
+// megabytes costs a few page faults rather than one per 4 KiB.
+class FileBytes {
+public:
+    FileBytes() = default;
+    ~FileBytes();
+    FileBytes(const FileBytes&) = delete;
+    FileBytes& operator=(const FileBytes&) = delete;
+    // False when `path` is no regular file or cannot be read whole.
+    [[nodiscard]] bool Read(const std::string& path);
+    const unsigned char* data() const { return memory_; }
+    size_t size() const { return size_; }
+
+private:
+    unsigned char* memory_ = nullptr;
+    size_t mapped_ = 0;
+    size_t size_ = 0;
+};
 // `size` bytes into a new file at `path`; false when it cannot be written whole.
 bool WriteWholeFile(const std::string& path, const void* data, size_t size);
 std::string AbsolutePath(const std::string& path);

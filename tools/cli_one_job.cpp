@@ -96,7 +96,7 @@ bool CodeFromJobFile(const CommandLine& line, const PreparedJob& job, JobReporte
 // give messages, and leaves the stream where that job file's run would. False when the job
 // could not be started.
 bool CodeOnInstance(const CommandLine& line, const PreparedJob& job, const InstanceJob& instance,
-                    const std::string& tiff, JobReporter* reporter, int* result, JobSummary* s) {
+                    const FileBytes& tiff, JobReporter* reporter, int* result, JobSummary* s) {
     PictorSettings settings = EncodeJobSettings(line);
     const std::string jobPath = job.work + "/" + job.jobFileName;
     settings.jobName = jobPath.c_str();
@@ -144,9 +144,9 @@ void CodeAndDeliver(const CommandLine& line, const PreparedJob& job, const Desti
                     const JobRun& where, JobSummary* s) {
     int result = PICTOR_FAILED;
     bool cancelRequested = false;
-    std::string tiff;
+    FileBytes tiff;
     const bool onInstance = where.instance != nullptr && line.command == Command::kEncode &&
-                            ReadWholeFile(job.codedPicture, &tiff);
+                            tiff.Read(job.codedPicture);
     if (onInstance) {
         if (!CodeOnInstance(line, job, *where.instance, tiff, where.reporter, &result, s)) return;
         cancelRequested = __atomic_load_n(&where.instance->state->cancel, __ATOMIC_RELAXED) != 0;

@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <new>
 
+#include "runtime/working_memory.h"
+
 namespace {
 
 void BindOwner(void* owner) { BindInstance(static_cast<PictorEncoder*>(owner)); }
@@ -17,16 +19,29 @@ PictorEncoder* StartInstance(void* storage) {
 
 }  // namespace
 
+namespace {
+// The instance's records and its first working memory share one mapping: a job of a new instance
+// takes both from the kernel in a few large pages.
+constexpr uint64_t kRecordBytes = (sizeof(PictorEncoder) + 4095) & ~uint64_t{4095};
+constexpr uint64_t kInstanceMapping = uint64_t{4} << 20;
+static_assert(kRecordBytes < kInstanceMapping / 2, "the instance leaves room for blocks");
+}  // namespace
+
 PictorEncoder* CreateInstance() {
-    void* storage = ::operator new(sizeof(PictorEncoder), std::nothrow);
-    return storage != nullptr ? StartInstance(storage) : nullptr;
+    void* storage = MapLargePages(kInstanceMapping);
+    if (storage == nullptr) return nullptr;
+    PictorEncoder* encoder = StartInstance(storage);
+    AdoptChunk(&encoder->allocRegistry.memory, static_cast<unsigned char*>(storage) + kRecordBytes,
+               kInstanceMapping - kRecordBytes);
+    return encoder;
 }
 
 void DestroyInstance(PictorEncoder* encoder) {
     if (encoder == nullptr) return;
     DestroyJobThreads(&encoder->threads);
     ReleaseAllocRegistry(&encoder->allocRegistry);
-    delete encoder;
+    encoder->~PictorEncoder();
+    UnmapLargePages(encoder, kInstanceMapping);
 }
 
 namespace {

@@ -18,8 +18,8 @@
 //     which a later search compares with its own to skip an estimate it takes to be repeated.
 //   tJobThreads (parallel/job_threads.h): the helper thread, started by the instance's first
 //     split, asleep between tasks, ended with the instance.
-//   the stream buffer a memory job codes into, and the large blocks its jobs gave back (kept in
-//     tAllocRegistry, which ResetAllocRegistry leaves alone).
+//   the stream buffer a memory job codes into, and the working memory its large blocks are
+//     carved from (in tAllocRegistry, which ResetAllocRegistry leaves alone).
 //
 // Process-wide, never reset by a job:
 //   gJobGate (api/job_gate.h): one job at a time through the two entry points, which share

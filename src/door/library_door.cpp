@@ -12,6 +12,7 @@
 #include "messages/report.h"
 #include "params/settings.h"
 #include "runtime/registry.h"
+#include "runtime/working_memory.h"
 
 namespace {
 
@@ -78,6 +79,10 @@ bool LibraryCodedPlanes(const std::string& path, int levelMode, CodedPlanes* out
     ReleaseLibraryState();
     return ok;
 }
+
+void* TakeLargePages(uint64_t bytes) { return MapLargePages(bytes); }
+
+void FreeLargePages(void* memory, uint64_t bytes) { UnmapLargePages(memory, bytes); }
 
 namespace rules {
 

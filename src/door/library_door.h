@@ -35,6 +35,11 @@ struct CodedPlanes {
 bool LibraryCodedPlanes(const std::string& path, int levelMode, CodedPlanes* out,
                         std::string* error);
 
+// `bytes` of zeroed memory in the library's large pages, for a picture read whole; null when
+// there is none. Given back with FreeLargePages and the same `bytes`.
+[[nodiscard]] void* TakeLargePages(uint64_t bytes);
+void FreeLargePages(void* memory, uint64_t bytes);
+
 namespace rules {
 
 // TARGET_SIZE as the job will use it (the summary measures against it; the command warns when

@@ -27,40 +27,18 @@ bool Injected(bool fires) {
     return fires;
 }
 
-// Smaller blocks go back to the C library, whose free lists keep them without the kernel.
-constexpr uint64_t kKeptBlockBytes = 16384;
-
-// The smallest kept block that holds `bytes`, no longer kept; null when none does.
-void* TakeKeptBlock(uint64_t bytes, uint64_t* holds) {
-    AllocRegistry* r = tAllocRegistry;
-    int best = -1;
-    for (int i = 0; i < r->keptCount; ++i) {
-        if (r->kept[i].bytes >= bytes && (best < 0 || r->kept[i].bytes < r->kept[best].bytes))
-            best = i;
-    }
-    if (best < 0) return nullptr;
-    const KeptBlock taken = r->kept[best];
-    r->kept[best] = r->kept[--r->keptCount];
-    r->kept[r->keptCount] = KeptBlock{nullptr, 0};
-    *holds = taken.bytes;
-    return taken.block;
-}
-
-// `bytes` zero-filled bytes; `holds` is set to what the block holds.
+// `bytes` zero-filled bytes; `holds` is set to what the block holds. Smaller blocks come from the
+// C library, whose free lists keep them without the kernel.
 void* NewBlock(uint64_t bytes, uint64_t* holds) {
     *holds = bytes;
-    if (bytes >= kKeptBlockBytes) {
-        if (void* kept = TakeKeptBlock(bytes, holds)) return std::memset(kept, 0, bytes);
+    if (bytes >= kCarvedBlockBytes) {
+        if (void* carved = CarveBlock(&tAllocRegistry->memory, bytes, holds)) return carved;
     }
     return std::calloc(1, static_cast<size_t>(bytes));
 }
 
-// A block the job gave back: kept for a later request when it is large and there is room.
 void ReleaseBlock(void* block, uint64_t holds) {
-    AllocRegistry* r = tAllocRegistry;
-    if (holds >= kKeptBlockBytes && r->keptCount < kKeptBlocks)
-        r->kept[r->keptCount++] = KeptBlock{block, holds};
-    else
+    if (holds < kCarvedBlockBytes || !GiveBackBlock(&tAllocRegistry->memory, block, holds))
         std::free(block);
 }
 
@@ -117,18 +95,10 @@ void FreeAllTracked() {
     }
 }
 
-uint64_t KeptBlockBytes(const AllocRegistry& registry) {
-    uint64_t bytes = 0;
-    for (int i = 0; i < registry.keptCount; ++i) bytes += registry.kept[i].bytes;
-    return bytes;
-}
+uint64_t KeptBlockBytes(const AllocRegistry& registry) { return ChunkBytes(registry.memory); }
 
 void ReleaseAllocRegistry(AllocRegistry* registry) {
-    for (int i = 0; i < registry->keptCount; ++i) {
-        std::free(registry->kept[i].block);
-        registry->kept[i] = KeptBlock{nullptr, 0};
-    }
-    registry->keptCount = 0;
+    ReleaseWorkingMemory(&registry->memory);
     std::free(registry->records);
     registry->records = nullptr;
     registry->count = 0;
@@ -162,6 +132,9 @@ FILE* OpenTracked(Open open) {
     return stream;
 }
 
+// 1,800,000 bits and the headers around them.
+constexpr size_t kStreamReserve = size_t{256} << 10;
+
 // A stream written into memory: every write appends to the buffer.
 ssize_t AppendToBuffer(void* cookie, const char* bytes, size_t length) {
     auto* buffer = static_cast<std::vector<unsigned char>*>(cookie);
@@ -191,6 +164,12 @@ FILE* OpenJobStream(const char* path) {
     std::vector<unsigned char>* buffer = tJob->streamBuffer;
     if (buffer == nullptr) return TrackedOpen(path, "wb");
     buffer->clear();
+    try {
+        // Room for the largest stream at once: growing by doubling would copy and touch it twice.
+        buffer->reserve(kStreamReserve);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
     const cookie_io_functions_t io{nullptr, AppendToBuffer, nullptr, nullptr};
     return OpenTracked([&] { return fopencookie(buffer, "wb", io); });
 }

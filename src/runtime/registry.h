@@ -6,31 +6,26 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "runtime/working_memory.h"
+
 constexpr int kAllocRecords = 20000;
 constexpr int kFileRecords = 1000;
-
-constexpr int kKeptBlocks = 32;
 
 struct AllocRecord {
     void* block;
     int32_t inUse;   // 1 = owned
     uint32_t bytes;  // what the block holds (at most 2^30)
 };
-// A block a job gave back, kept by the instance for a later job's request that fits in it.
-struct KeptBlock {
-    void* block;
-    uint64_t bytes;
-};
 // Records are handed out in order and never reused within a job; those at or past `count` are
-// empty, so a job's reset and release touch only the records it used. A released block of
-// kKeptBlockBytes or more goes to `kept` rather than back to the C library, so the next job of
-// the instance does not take the same pages from the kernel again; no record refers to it.
+// empty, so a job's reset and release touch only the records it used. Blocks of
+// kCarvedBlockBytes or more are carved from `memory`, which the instance keeps, so the next job
+// does not take the same pages from the kernel again.
 struct AllocRegistry {
     AllocRecord* records;  // kAllocRecords of them, taken at the instance's first allocation
     int32_t count;
-    int32_t keptCount;
-    KeptBlock kept[kKeptBlocks];
+    WorkingMemory memory;
 };
+constexpr uint64_t kCarvedBlockBytes = 16384;
 extern thread_local AllocRegistry* tAllocRegistry;
 
 enum { kFileOpen = 0, kFileFree = 1 };
@@ -48,18 +43,17 @@ struct FileRegistry {
 };
 extern thread_local FileRegistry* tFileRegistry;
 
-// The job's records emptied; the kept blocks stay.
+// The job's records emptied; the working memory stays.
 void ResetAllocRegistry();
-// Zero-filled block of count x size bytes, a kept block when one fits; null on failure (which
-// still uses a record).
+// Zero-filled block of count x size bytes; null on failure (which still uses a record).
 [[nodiscard]] void* TrackedAlloc(uint64_t count, uint64_t size);
 void TrackedFree(void* block);
 void FreeAllTracked();
-// Blocks still owned by the registry (for tests and checks); kept blocks are not the job's.
+// Blocks still owned by the registry (for tests and checks).
 [[nodiscard]] int TrackedBlocks();
-// Bytes of the blocks `registry` keeps between jobs.
+// Bytes of working memory `registry` keeps between jobs.
 [[nodiscard]] uint64_t KeptBlockBytes(const AllocRegistry& registry);
-// Every kept block of `registry` and its records back to the C library; the instance's end.
+// The working memory `registry` mapped and its records back to the system; the instance's end.
 void ReleaseAllocRegistry(AllocRegistry* registry);
 
 void ResetFileRegistry();
