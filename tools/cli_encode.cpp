@@ -54,10 +54,9 @@ std::string PrepareEncode(const CommandLine& line, const std::string& picture, P
     job->work = MakeWorkDir(job->jobFileName.size());
     if (job->work.empty()) return std::string("cannot make a work folder: ") + std::strerror(errno);
     const std::string still = job->work + "/still";
-    if (mkdir(still.c_str(), 0700) != 0 ||
-        !WriteText(job->work + "/" + job->jobFileName, JobText(line.encode, base))) {
+    if (mkdir(still.c_str(), 0700) != 0)
         return WorkFolderFailure(DestinationOf(line, picture), job->work, errno);
-    }
+    job->pendingJobText = JobText(line.encode, base);
     job->guarded.push_back({picture, "the input picture"});
     errno = 0;
     const std::string problem = PreparePicture(line, picture, base, job);
@@ -71,6 +70,13 @@ std::string PrepareEncode(const CommandLine& line, const std::string& picture, P
     job->renames.emplace_back("<" + job->jobFileName + ">", "<" + picture + ">");
     job->renames.emplace_back(job->work + "/", "");
     return "";
+}
+
+std::string WritePendingJobFile(const CommandLine& line, const std::string& input,
+                                const PreparedJob& job) {
+    if (job.pendingJobText.empty()) return "";
+    if (WriteText(job.work + "/" + job.jobFileName, job.pendingJobText)) return "";
+    return WorkFolderFailure(DestinationOf(line, input), job.work, errno);
 }
 
 PictorSettings EncodeJobSettings(const CommandLine& line) {

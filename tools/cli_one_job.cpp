@@ -79,6 +79,11 @@ std::string WrittenStream(const PreparedJob& job) {
 // job's folder. False when the job could not be started.
 bool CodeFromJobFile(const CommandLine& line, const PreparedJob& job, JobReporter* reporter,
                      int* result, bool* cancelRequested, JobSummary* s) {
+    const std::string unwritten = WritePendingJobFile(line, s->input, job);
+    if (!unwritten.empty()) {
+        s->notes.push_back(unwritten);
+        return false;
+    }
     char errorText[1024] = {};
     const bool inPlace = !job.refusedDir.empty();
     auto context =

@@ -16,6 +16,9 @@
 struct PreparedJob {
     std::string work;         // the private folder, removed by whoever made it
     std::string jobFileName;  // the job file inside it
+    // encode: the job file's text, written into the folder only for a job run through its file
+    // (a job coded on an instance from memory never reads it).
+    std::string pendingJobText;
     std::vector<GuardedFile> guarded;
     std::vector<std::pair<std::string, std::string>> renames;  // private name, user's name
     bool hasTarget = false;
@@ -43,6 +46,9 @@ std::string DestinationOf(const CommandLine& line, const std::string& input);
 // Makes and fills the private folder `job->work` of one job; "" or what went wrong.
 std::string PrepareRun(const CommandLine& line, const std::string& jobFile, PreparedJob* job);
 std::string PrepareEncode(const CommandLine& line, const std::string& picture, PreparedJob* job);
+// encode: the pending job file written into `job.work`; "" or why it could not be written.
+std::string WritePendingJobFile(const CommandLine& line, const std::string& input,
+                                const PreparedJob& job);
 // encode: the job's settings for an encoder instance, the values its job file would give.
 PictorSettings EncodeJobSettings(const CommandLine& line);
 // encode: the picture handed to the library in `job->work`/still (the user's

@@ -15,9 +15,10 @@ struct LoadedLibrary {
     std::string error;
 };
 
-// `soname`, or null with the loader's reason in `error`.
+// `soname`, or null with the loader's reason in `error`. Its functions are bound at their first
+// call: binding every one of a library and its dependencies at once costs more than a job.
 inline void* OpenLibrary(const char* soname, std::string* error) {
-    void* library = dlopen(soname, RTLD_NOW | RTLD_LOCAL);
+    void* library = dlopen(soname, RTLD_LAZY | RTLD_LOCAL);
     if (library == nullptr) {
         const char* why = dlerror();
         *error = std::string("cannot load ") + soname + (why ? std::string(": ") + why : "");
