@@ -1,6 +1,7 @@
 // What a finished stream looks like once decoded: its quality against the
 // planes the library coded, its quantisers, and the preview.
 #include <cstdio>
+#include <cstring>
 
 #include "cli_command_line.h"
 #include "cli_files.h"
@@ -55,6 +56,9 @@ void MeasureQuality(const CommandLine& line, const PreparedJob& job, const std::
     QualityReport report;
     if (!line.measure || job.codedPicture.empty()) {
         // Nothing to compare with.
+    } else if (!LinkPendingPicture(job)) {
+        s->notes.push_back(std::string("warning: the stream's quality was not measured: ") +
+                           "cannot prepare the work folder: " + std::strerror(errno));
     } else if (!ReferencePlanesFromTiff(job.codedPicture, line.flags.levelMode, &reference,
                                         &error) ||
                !ComparePlanes(reference, decoded.picture, &report, &error)) {

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -84,6 +85,10 @@ bool CodeFromJobFile(const CommandLine& line, const PreparedJob& job, JobReporte
         s->notes.push_back(unwritten);
         return false;
     }
+    if (!LinkPendingPicture(job)) {
+        s->notes.push_back(std::string("cannot prepare the work folder: ") + std::strerror(errno));
+        return false;
+    }
     char errorText[1024] = {};
     const bool inPlace = !job.refusedDir.empty();
     auto context =
@@ -151,7 +156,8 @@ void CodeAndDeliver(const CommandLine& line, const PreparedJob& job, const Desti
     bool cancelRequested = false;
     FileBytes tiff;
     const bool onInstance = where.instance != nullptr && line.command == Command::kEncode &&
-                            tiff.Read(job.codedPicture);
+                            tiff.Read(job.linkedPicture.empty() ? job.codedPicture
+                                                                : job.linkedPicture);
     if (onInstance) {
         if (!CodeOnInstance(line, job, *where.instance, tiff, where.reporter, &result, s)) return;
         cancelRequested = __atomic_load_n(&where.instance->state->cancel, __ATOMIC_RELAXED) != 0;

@@ -1,5 +1,7 @@
 // pictor encode's picture: handed to the library as it is when the library
 // reads it so, otherwise decoded and handed over as an uncompressed RGB TIFF.
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -74,13 +76,19 @@ std::string FitIntoFrame(const CommandLine& line, const std::string& picture,
     return "";
 }
 
-// The user's file linked into the private folder under the job's name for it.
-std::string LinkAsItIs(const std::string& picture, const std::string& target) {
-    if (LinkOrCopy(AbsolutePath(picture), target) == 0) return "";
-    return std::string("cannot prepare the work folder: ") + std::strerror(errno);
+// The user's file to be linked into the private folder under the job's name for it.
+std::string LinkAsItIs(const std::string& picture, PreparedJob* job) {
+    job->linkedPicture = AbsolutePath(picture);
+    return "";
 }
 
 }  // namespace
+
+bool LinkPendingPicture(const PreparedJob& job) {
+    struct stat st;
+    if (job.linkedPicture.empty() || lstat(job.codedPicture.c_str(), &st) == 0) return true;
+    return LinkOrCopy(job.linkedPicture, job.codedPicture) == 0;
+}
 
 std::string PreparePicture(const CommandLine& line, const std::string& picture,
                            const std::string& sourceName, PreparedJob* job) {
@@ -101,7 +109,7 @@ std::string PreparePicture(const CommandLine& line, const std::string& picture,
         if (!SizeSuitsJob(width, height, pal, wide, nullptr))
             job->pictureRefusal = "hint: " + SizeRefusal(picture, width, height, e);
         job->placement = AsItIs(width, height, FrameFor(pal, wide));
-        return LinkAsItIs(picture, target);
+        return LinkAsItIs(picture, job);
     }
 
     RgbPicture rgb;
@@ -118,7 +126,7 @@ std::string PreparePicture(const CommandLine& line, const std::string& picture,
         job->pictureRefusal = ExplainTiffRefusal(picture);
         if (job->pictureRefusal.empty()) job->pictureRefusal = picture + ": " + error;
         job->pictureRefusal = "hint: " + job->pictureRefusal;
-        return LinkAsItIs(picture, target);
+        return LinkAsItIs(picture, job);
     }
     job->conversion = Conversion(format, facts);
     job->placement = AsItIs(facts.width, facts.height, frame);

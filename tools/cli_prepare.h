@@ -31,6 +31,10 @@ struct PreparedJob {
     // The TIFF the library reads, as the job's folder holds it: the coded
     // planes are computed from it. Empty when the job names none.
     std::string codedPicture;
+    // The user's picture (its absolute path) when it is to be linked at codedPicture as it is, and
+    // that link is made only when something reads the folder (LinkPendingPicture): a job coded
+    // on an instance reads the picture itself.
+    std::string linkedPicture;
     // When the library refuses the picture: the user's picture to explain
     // (run), or the explanation itself (encode, which already read it).
     std::string refusedPicture;
@@ -49,6 +53,9 @@ std::string PrepareEncode(const CommandLine& line, const std::string& picture, P
 // encode: the pending job file written into `job.work`; "" or why it could not be written.
 std::string WritePendingJobFile(const CommandLine& line, const std::string& input,
                                 const PreparedJob& job);
+// The picture linked at job.codedPicture when that link is pending; false (errno set) when it
+// cannot be made.
+bool LinkPendingPicture(const PreparedJob& job);
 // encode: the job's settings for an encoder instance, the values its job file would give.
 PictorSettings EncodeJobSettings(const CommandLine& line);
 // encode: the picture handed to the library in `job->work`/still (the user's
