@@ -155,9 +155,9 @@ void CodeAndDeliver(const CommandLine& line, const PreparedJob& job, const Desti
     int result = PICTOR_FAILED;
     bool cancelRequested = false;
     FileBytes tiff;
-    const bool onInstance = where.instance != nullptr && line.command == Command::kEncode &&
-                            tiff.Read(job.linkedPicture.empty() ? job.codedPicture
-                                                                : job.linkedPicture);
+    const bool onInstance =
+        where.instance != nullptr && line.command == Command::kEncode &&
+        tiff.Read(job.linkedPicture.empty() ? job.codedPicture : job.linkedPicture);
     if (onInstance) {
         if (!CodeOnInstance(line, job, *where.instance, tiff, where.reporter, &result, s)) return;
         cancelRequested = __atomic_load_n(&where.instance->state->cancel, __ATOMIC_RELAXED) != 0;
