@@ -1,7 +1,5 @@
 // pictor encode PICTURE: one job without a job parameter file of the user's;
 // the command writes one into a private folder beside the picture it hands over.
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -53,9 +51,6 @@ std::string PrepareEncode(const CommandLine& line, const std::string& picture, P
     job->jobFileName = stem + ".tp";
     job->work = MakeWorkDir(job->jobFileName.size());
     if (job->work.empty()) return std::string("cannot make a work folder: ") + std::strerror(errno);
-    const std::string still = job->work + "/still";
-    if (mkdir(still.c_str(), 0700) != 0)
-        return WorkFolderFailure(DestinationOf(line, picture), job->work, errno);
     job->pendingJobText = JobText(line.encode, base);
     job->guarded.push_back({picture, "the input picture"});
     errno = 0;
@@ -65,7 +60,7 @@ std::string PrepareEncode(const CommandLine& line, const std::string& picture, P
         return WorkFolderFailure(DestinationOf(line, picture), job->work, errno);
     if (!problem.empty()) return problem;
     // Messages cite the user's picture, not its link in the private folder.
-    job->renames.emplace_back(still + "/" + base, picture);
+    job->renames.emplace_back(job->work + "/still/" + base, picture);
     job->renames.emplace_back(job->work + "/" + stem + ".tif", picture);
     job->renames.emplace_back("<" + job->jobFileName + ">", "<" + picture + ">");
     job->renames.emplace_back(job->work + "/", "");

@@ -76,6 +76,12 @@ std::string FitIntoFrame(const CommandLine& line, const std::string& picture,
     return "";
 }
 
+// The folder of job.codedPicture, made when a picture is first put there.
+bool MakeStillFolder(const PreparedJob& job) {
+    const std::string folder = job.codedPicture.substr(0, job.codedPicture.rfind('/'));
+    return mkdir(folder.c_str(), 0700) == 0 || errno == EEXIST;
+}
+
 // The user's file to be linked into the private folder under the job's name for it.
 std::string LinkAsItIs(const std::string& picture, PreparedJob* job) {
     job->linkedPicture = AbsolutePath(picture);
@@ -87,7 +93,7 @@ std::string LinkAsItIs(const std::string& picture, PreparedJob* job) {
 bool LinkPendingPicture(const PreparedJob& job) {
     struct stat st;
     if (job.linkedPicture.empty() || lstat(job.codedPicture.c_str(), &st) == 0) return true;
-    return LinkOrCopy(job.linkedPicture, job.codedPicture) == 0;
+    return MakeStillFolder(job) && LinkOrCopy(job.linkedPicture, job.codedPicture) == 0;
 }
 
 std::string PreparePicture(const CommandLine& line, const std::string& picture,
@@ -140,6 +146,7 @@ std::string PreparePicture(const CommandLine& line, const std::string& picture,
         if (!problem.empty()) return problem;
     }
     if (e.deflicker) SoftenLines(&rgb);
+    if (!MakeStillFolder(*job)) return "cannot make " + job->work + "/still";
     if (!WriteRgbTiff(target, rgb, &error)) return error;
     return "";
 }
