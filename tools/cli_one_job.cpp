@@ -103,16 +103,16 @@ bool CodeFromJobFile(const CommandLine& line, const PreparedJob& job, JobReporte
 }
 
 // Codes the prepared picture on the instance from memory, with the names its job file would
-// give messages, and leaves the stream where that job file's run would. False when the job
-// could not be started.
+// give messages, into `stream`. False when the job could not be started.
 bool CodeOnInstance(const CommandLine& line, const PreparedJob& job, const InstanceJob& instance,
-                    const FileBytes& tiff, JobReporter* reporter, int* result, JobSummary* s) {
+                    const FileBytes& tiff, JobReporter* reporter, int* result,
+                    std::vector<unsigned char>* stream, JobSummary* s) {
     PictorSettings settings = EncodeJobSettings(line);
     const std::string jobPath = job.work + "/" + job.jobFileName;
     settings.jobName = jobPath.c_str();
     settings.pictureName = job.codedPicture.c_str();
-    std::vector<unsigned char> stream(kLargestStream);
-    PictorStream out{stream.data(), stream.size(), 0, nullptr, nullptr};
+    stream->resize(kLargestStream);
+    PictorStream out{stream->data(), stream->size(), 0, nullptr, nullptr};
     // Each job codes as a new process's first job did, whatever ran on the instance before.
     if (PictorResetCarried(instance.encoder) != 0) {
         s->notes.push_back("the job's encoder is busy");
@@ -128,11 +128,7 @@ bool CodeOnInstance(const CommandLine& line, const PreparedJob& job, const Insta
     PreparedJob named = job;
     named.renames.insert(named.renames.begin(), {jobPath, job.jobFileName});
     s->errorText = Renamed(instance.state->errorText, named);
-    if (*result == PICTOR_FINISHED &&
-        !WriteWholeFile(WrittenStream(job), stream.data(), out.size)) {
-        s->notes.push_back(WorkFolderFailure(s->output, job.work, errno));
-        return false;
-    }
+    stream->resize(*result == PICTOR_FINISHED ? out.size : 0);
     return true;
 }
 
@@ -148,6 +144,22 @@ void WarnPanScanClamped(const CommandLine& line, JobSummary* s) {
                        std::to_string(s->facts.panScanOffset) + " (1/16 samples)");
 }
 
+// Whether a stream coded into memory is delivered from there: no later step of the job reads it
+// from the work folder (the quality measure and the program stream's mux do).
+bool DeliveredFromMemory(const CommandLine& line, const std::string& destination) {
+    return !line.measure && line.preview.empty() && StreamFormOf(line, destination) == "es";
+}
+
+// The facts of the finished stream, coded into `coded` (in memory) or left in the work folder.
+bool FindStreamFacts(const PreparedJob& job, const std::vector<unsigned char>* coded,
+                     JobSummary* s) {
+    const int found = coded != nullptr ? StreamFactsOf(coded->data(), coded->size(), &s->facts)
+                                       : ReadStreamFacts(WrittenStream(job), &s->facts);
+    if (found == 0) return true;
+    s->notes.push_back("the job's stream holds no sequence header");
+    return false;
+}
+
 // Codes the prepared job, on the instance when given one for a picture it can read, and
 // delivers its stream.
 void CodeAndDeliver(const CommandLine& line, const PreparedJob& job, const Destination& destination,
@@ -155,11 +167,13 @@ void CodeAndDeliver(const CommandLine& line, const PreparedJob& job, const Desti
     int result = PICTOR_FAILED;
     bool cancelRequested = false;
     FileBytes tiff;
+    std::vector<unsigned char> coded;
     const bool onInstance =
         where.instance != nullptr && line.command == Command::kEncode &&
         tiff.Read(job.linkedPicture.empty() ? job.codedPicture : job.linkedPicture);
     if (onInstance) {
-        if (!CodeOnInstance(line, job, *where.instance, tiff, where.reporter, &result, s)) return;
+        if (!CodeOnInstance(line, job, *where.instance, tiff, where.reporter, &result, &coded, s))
+            return;
         cancelRequested = __atomic_load_n(&where.instance->state->cancel, __ATOMIC_RELAXED) != 0;
     } else if (!CodeFromJobFile(line, job, where.reporter, &result, &cancelRequested, s)) {
         return;
@@ -167,10 +181,12 @@ void CodeAndDeliver(const CommandLine& line, const PreparedJob& job, const Desti
     if (result != PICTOR_FINISHED) return Unfinished(result, cancelRequested, job, s);
 
     const std::string written = WrittenStream(job);
-    if (ReadStreamFacts(written, &s->facts) != 0) {
-        s->notes.push_back("the job's stream holds no sequence header");
+    const bool inMemory = onInstance && DeliveredFromMemory(line, destination.given);
+    if (onInstance && !inMemory && !WriteWholeFile(written, coded.data(), coded.size())) {
+        s->notes.push_back(WorkFolderFailure(s->output, job.work, errno));
         return;
     }
+    if (!FindStreamFacts(job, inMemory ? &coded : nullptr, s)) return;
     WarnPanScanClamped(line, s);
     std::string delivered;
     const std::string made =
@@ -182,7 +198,9 @@ void CodeAndDeliver(const CommandLine& line, const PreparedJob& job, const Desti
     const DeliveryWatch watch{NoteWaiting, WaitInterrupted, InterruptFd(), where.reporter};
     bool cancelled = false;
     const std::string problem =
-        DeliverStream(delivered, destination, STDOUT_FILENO, watch, &cancelled);
+        inMemory ? DeliverStreamBytes(coded.data(), coded.size(), destination, STDOUT_FILENO, watch,
+                                      &cancelled)
+                 : DeliverStream(delivered, destination, STDOUT_FILENO, watch, &cancelled);
     s->seconds = Now() - where.start;
     if (!problem.empty()) {
         s->status = cancelled ? kExitCancelled : kExitFailed;

@@ -4,6 +4,7 @@
 #include <limits.h>
 #include <poll.h>
 #include <stdio.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -272,21 +273,48 @@ std::string PrepareDestination(const std::string& given, bool noClobber,
     return FolderRefusal(given, d->path);
 }
 
+namespace {
+
+std::string DeliverFrom(int in, const Destination& d, int stdoutFd, const DeliveryWatch& watch,
+                        bool* cancelled) {
+    struct stat st;
+    if (fstat(in, &st) != 0 || !EndsWithEndCode(in, st.st_size)) {
+        return "the stream came out incomplete (" + std::to_string(st.st_size) +
+               " bytes without a sequence end code): is the disk full?";
+    }
+    std::string problem = Deliver(in, st.st_size, d, stdoutFd, watch, cancelled);
+    if (problem.empty() && d.kind == Destination::Kind::kFile)
+        problem = CheckArrived(d, st.st_size);
+    return problem;
+}
+
+}  // namespace
+
 std::string DeliverStream(const std::string& stream, const Destination& d, int stdoutFd,
                           const DeliveryWatch& watch, bool* cancelled) {
     *cancelled = false;
     const int in = open(stream.c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0) return "the job left no stream";
-    struct stat st;
+    const std::string problem = DeliverFrom(in, d, stdoutFd, watch, cancelled);
+    close(in);
+    return problem;
+}
+
+std::string DeliverStreamBytes(const unsigned char* bytes, size_t size, const Destination& d,
+                               int stdoutFd, const DeliveryWatch& watch, bool* cancelled) {
+    *cancelled = false;
+    // A file in memory, so the delivery reads it as it reads a stream on disk; no disk's inode
+    // is made and removed for it.
+    const int in = memfd_create("pictor-stream", MFD_CLOEXEC);
+    if (in < 0) return Errno("cannot hold the finished stream");
     std::string problem;
-    if (fstat(in, &st) != 0 || !EndsWithEndCode(in, st.st_size)) {
-        problem = "the stream came out incomplete (" + std::to_string(st.st_size) +
-                  " bytes without a sequence end code): is the disk full?";
-    } else {
-        problem = Deliver(in, st.st_size, d, stdoutFd, watch, cancelled);
-        if (problem.empty() && d.kind == Destination::Kind::kFile)
-            problem = CheckArrived(d, st.st_size);
+    for (size_t done = 0; done < size && problem.empty();) {
+        const ssize_t n = write(in, bytes + done, size - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) problem = Errno("cannot hold the finished stream");
+        if (n > 0) done += static_cast<size_t>(n);
     }
+    if (problem.empty()) problem = DeliverFrom(in, d, stdoutFd, watch, cancelled);
     close(in);
     return problem;
 }

@@ -47,6 +47,10 @@ struct DeliveryWatch {
 // delivered, otherwise what went wrong; `cancelled` tells a wait given up.
 std::string DeliverStream(const std::string& stream, const Destination& destination, int stdoutFd,
                           const DeliveryWatch& watch, bool* cancelled);
+// DeliverStream of the `size` bytes at `bytes`, a stream coded into memory.
+std::string DeliverStreamBytes(const unsigned char* bytes, size_t size,
+                               const Destination& destination, int stdoutFd,
+                               const DeliveryWatch& watch, bool* cancelled);
 
 // Writes `text` to the destination as a stream is written (a report, not a
 // stream: no end code is looked for). "" or what went wrong.

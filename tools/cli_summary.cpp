@@ -110,17 +110,11 @@ const char* AspectName(int aspectCode) {
     return aspectCode == 2 ? "4:3" : aspectCode == 3 ? "16:9" : "?";
 }
 
-}  // namespace
+// The sequence header and its extensions stand within a stream's first bytes.
+constexpr size_t kHeadBytes = 4096;
 
-int ReadStreamFacts(const std::string& path, StreamFacts* facts) {
-    FILE* in = std::fopen(path.c_str(), "rb");
-    if (in == nullptr) return -1;
-    std::vector<unsigned char> head(4096);
-    const size_t n = std::fread(head.data(), 1, head.size(), in);
-    std::fseek(in, 0, SEEK_END);
-    facts->bits = static_cast<long long>(std::ftell(in)) * 8;
-    std::fclose(in);
-
+// `head` holds kHeadBytes, of which the stream's first `n`.
+int HeadFacts(const unsigned char* head, size_t n, StreamFacts* facts) {
     int found = -1;
     for (size_t i = 0; i + 12 < n; ++i) {
         if (head[i] != 0 || head[i + 1] != 0 || head[i + 2] != 1) continue;
@@ -135,6 +129,31 @@ int ReadStreamFacts(const std::string& path, StreamFacts* facts) {
             ReadExtension(p, facts);
         }
     }
+    return found;
+}
+
+}  // namespace
+
+int ReadStreamFacts(const std::string& path, StreamFacts* facts) {
+    FILE* in = std::fopen(path.c_str(), "rb");
+    if (in == nullptr) return -1;
+    std::vector<unsigned char> head(kHeadBytes);
+    const size_t n = std::fread(head.data(), 1, head.size(), in);
+    std::fseek(in, 0, SEEK_END);
+    const long size = std::ftell(in);
+    std::fclose(in);
+    const int found = HeadFacts(head.data(), n, facts);
+    facts->bits = static_cast<long long>(size) * 8;
+    return found;
+}
+
+int StreamFactsOf(const unsigned char* bytes, size_t size, StreamFacts* facts) {
+    // Copied into a whole head, as a file's is read: a header cut short reads zeroes after it.
+    std::vector<unsigned char> head(kHeadBytes);
+    const size_t n = std::min(size, kHeadBytes);
+    std::copy(bytes, bytes + n, head.begin());
+    const int found = HeadFacts(head.data(), n, facts);
+    facts->bits = static_cast<long long>(size) * 8;
     return found;
 }
 

@@ -3,6 +3,7 @@
 #ifndef PICTOR_TOOLS_CLI_SUMMARY_H
 #define PICTOR_TOOLS_CLI_SUMMARY_H
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,8 @@ struct StreamFacts {
 
 // 0 when the headers were found.
 int ReadStreamFacts(const std::string& path, StreamFacts* facts);
+// ReadStreamFacts of the `size` bytes at `bytes`.
+int StreamFactsOf(const unsigned char* bytes, size_t size, StreamFacts* facts);
 
 // How the coded picture compares with what was coded, measured by decoding the
 // stream; `measured` stays false until a step of the command measures it.
