@@ -84,6 +84,8 @@ void* TakeLargePages(uint64_t bytes) { return MapLargePages(bytes); }
 
 void FreeLargePages(void* memory, uint64_t bytes) { UnmapLargePages(memory, bytes); }
 
+uint64_t LargePageRoom(uint64_t bytes) { return LargePageSpan(bytes); }
+
 namespace rules {
 
 long long TargetUsed(long long asRead, bool progressiveStill) {

@@ -39,6 +39,8 @@ bool LibraryCodedPlanes(const std::string& path, int levelMode, CodedPlanes* out
 // there is none. Given back with FreeLargePages and the same `bytes`.
 [[nodiscard]] void* TakeLargePages(uint64_t bytes);
 void FreeLargePages(void* memory, uint64_t bytes);
+// The bytes TakeLargePages gives for a request of `bytes`, all of them usable.
+[[nodiscard]] uint64_t LargePageRoom(uint64_t bytes);
 
 namespace rules {
 
