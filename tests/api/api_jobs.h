@@ -22,6 +22,13 @@ inline std::string JobText(const std::string& picture, int target, const std::st
     return "SOURCE_FILE " + picture + "\nTARGET_SIZE " + std::to_string(target) + "\n" + frame;
 }
 
+// `text` with each `from` replaced by `to`.
+inline std::string Replaced(std::string text, const std::string& from, const std::string& to) {
+    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+    return text;
+}
+
 // Runs `body` in a child process, which ends without running anything of its parent's.
 inline void InChild(const std::function<void()>& body) {
     std::fflush(nullptr);  // what the child prints must not repeat the parent's buffered output

@@ -139,13 +139,6 @@ Record RunBeside(const std::string& dir, const SequenceJob& job) {
     return r;
 }
 
-// `text` with each `from` replaced by `to`.
-std::string Replaced(std::string text, const std::string& from, const std::string& to) {
-    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
-        text.replace(at, from.size(), to);
-    return text;
-}
-
 class JobsInOneProcess : public LibraryTest {};
 
 // The sequence and every job alone run in children: this process runs no job before the

@@ -73,12 +73,6 @@ Ran RunCancelledAfter(const std::string& dir, const SideJob& job, std::chrono::m
     return TakeStream(dir, job, RunPictor(dir, job.name, options, watched ? cancelLater : nullptr));
 }
 
-std::string Replaced(std::string text, const std::string& from, const std::string& to) {
-    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
-        text.replace(at, from.size(), to);
-    return text;
-}
-
 class JobsSideBySide : public LibraryTest {};
 
 TEST_F(JobsSideBySide, WithCancelsEachGivesWhatItGivesAloneOrEndsCancelled) {
