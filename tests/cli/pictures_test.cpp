@@ -182,18 +182,16 @@ struct PlacementCase {
 
 void PrintTo(const PlacementCase& c, std::ostream* os) { *os << c.name; }
 
+// The fit's geometry in every frame and mode is the media tests'; here what the report says of it,
+// in every frame and each mode.
 const PlacementCase kPlacements[] = {
     {"PadPal4x3", "pad", true, false},
     {"PadPal16x9", "pad", true, true},
     {"PadNtsc4x3", "pad", false, false},
     {"PadNtsc16x9", "pad", false, true},
-    {"CropPal4x3", "crop", true, false},
     {"CropPal16x9", "crop", true, true},
     {"CropNtsc4x3", "crop", false, false},
-    {"CropNtsc16x9", "crop", false, true},
     {"StretchPal4x3", "stretch", true, false},
-    {"StretchPal16x9", "stretch", true, true},
-    {"StretchNtsc4x3", "stretch", false, false},
     {"StretchNtsc16x9", "stretch", false, true},
     {"CropPal4x3TurnedPhoto", "crop", true, false, true},
 };
