@@ -10,7 +10,6 @@
 
 namespace {
 
-const std::string kEncode = kEncodeSettings;
 const std::string kTry = "\nTry 'pictor --help' for the ways to call it.\n";
 
 // Run as the command's other cases; none leaves a file.

@@ -164,7 +164,6 @@ TEST(BatchCrash, EndsTheCommandSaidAndLeavesNothingBehind) {
 // What a batch says, and of its jobs: the folder it makes, the jobs that failed and why, a full
 // disk named by the user's stream. `before` goes in front of the call (PICTOR_TEST_FULL_DISK names
 // the write that fails as on a full disk).
-const std::string kEncode = kEncodeSettings;
 const CommandCase kBatchMessages[] = {
     {"OutDirMadeWithTheFoldersAboveIt", "encode still/pic.tif --out-dir menus/ntsc -q" + kEncode, 0,
      "", "", "menus menus/ntsc menus/ntsc/pic.m2v", "menus/ntsc/pic.m2v"},

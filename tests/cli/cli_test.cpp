@@ -15,7 +15,6 @@
 
 namespace {
 
-const std::string kEncode = kEncodeSettings;
 const char kOld[] = "earlier stream";
 // big.tp: a 720x576 job whose stream (about 225,000 bytes) outgrows a pipe's buffer.
 const std::string kBigJob =

@@ -22,8 +22,6 @@
 
 namespace {
 
-const std::string kEncode = kEncodeSettings;
-
 // Shell text that makes still/pic.tif an uncompressed RGB TIFF of the picture before it.
 const std::string kAsTiff = " -type TrueColor -depth 8 -compress none still/pic.tif";
 const std::string kSaturated = "convert -size 96x64 gradient:red-blue" + kAsTiff;

@@ -11,7 +11,6 @@
 
 namespace {
 
-const std::string kEncode = kEncodeSettings;
 // A job file's first line: a picture that is missing, so the job fails as soon as it reads it.
 const std::string kGone = "SOURCE_FILE gone.tif\n";
 const std::string kRest = "FRMRT NTSC\nASPECT_RATIO 4:3\nPAN_SCAN OFF\n";
