@@ -119,14 +119,11 @@ const CommandCase kCommandCases[] = {
     {"CtrlCCancelsASingleJob", "run good.tp --stream pipe.fifo", 2, "pictor: cancelled", "", "", "",
      "mkfifo pipe.fifo", kForAMinute, kCtrlCWhenWaiting},
 
-    // ---- Notes on how a job file is read, beside the library's words ----
+    // ---- Notes on how a job file is read, beside the library's words (the notes of every kind
+    // are the report's tests) ----
     {"TargetAboveTheLargest", "run job.tp", 0,
      "TARGET_SIZE 2000000 is above the largest target; the job aims at 1800000 bits",
      "of the target 1800000 bits", "job.ts", "job.ts", "sed s/200000/2000000/ good.tp > job.tp"},
-    {"LowerCaseKey", "run job.tp", 1,
-     ErrorLine(39, "FRMRT is not specified <job.tp>") + kThen +
-         "job.tp line 3: 'frmrt' is not read: keys are upper case (FRMRT)",
-     "", "", "", "sed s/FRMRT/frmrt/ good.tp > job.tp"},
     // Only the first FRMRT line's value is ever named: the library says nothing.
     {"RepeatedKeyWithAnInvalidValue", "run job.tp", 1,
      "pictor: the job failed without a message" + kThen +
