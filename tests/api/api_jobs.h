@@ -13,6 +13,7 @@
 #include "support/files.h"
 #include "support/job_runner.h"
 #include "support/state.h"
+#include "support/tiff_writer.h"
 
 inline const std::string kNtsc = "FRMRT NTSC\nASPECT_RATIO 4:3\nPAN_SCAN OFF\n";
 inline const std::string kPal = "FRMRT PAL\nASPECT_RATIO 4:3\nPAN_SCAN OFF\n";
@@ -20,6 +21,22 @@ inline const std::string kPal = "FRMRT PAL\nASPECT_RATIO 4:3\nPAN_SCAN OFF\n";
 // A job file for `picture` (in the folder's still/) at `target` bits, with the frame lines.
 inline std::string JobText(const std::string& picture, int target, const std::string& frame) {
     return "SOURCE_FILE " + picture + "\nTARGET_SIZE " + std::to_string(target) + "\n" + frame;
+}
+
+// In workDir/still: text.tif, a file that is not a TIFF, and cut.tif, whose strip lies past the
+// end of the file, so that a job fails with the planes allocated and the source open.
+inline void WriteFailingPictures(const std::string& workDir) {
+    WriteFileText(workDir + "/still/text.tif", "not a picture\n");
+    TiffFile cut = RgbTiffLayout(96, 64, TestPatternRgb(96, 64), TiffOptions{});
+    for (TiffEntry& e : cut.entries) e = e.tag == 279 ? Long(279, {0xFFFFFFF0u}) : e;
+    WriteFileBytes(workDir + "/still/cut.tif", WriteTiffFile(cut));
+}
+
+// `text` with each `from` replaced by `to`.
+inline std::string Replaced(std::string text, const std::string& from, const std::string& to) {
+    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+    return text;
 }
 
 // Runs `body` in a child process, which ends without running anything of its parent's.

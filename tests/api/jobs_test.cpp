@@ -11,9 +11,8 @@
 // into later extended jobs, and each lone run starts with the value the sequence carried into
 // that job.
 //
-// Jobs side by side: the entry points take one job at a time, so the jobs that carry nothing,
-// taken by eight threads at once, each give what they give alone. A Pictor job that waits shows
-// itself as running with nothing done, and its caller may cancel it there.
+// A Pictor job that waits for the one before shows itself as running with nothing done, and its
+// caller may cancel it there. (Jobs on many threads at once are side_by_side_test's.)
 #include <atomic>
 #include <cstring>
 #include <filesystem>
@@ -27,7 +26,6 @@
 #include "api/job_gate.h"
 #include "control/threshold_search.h"
 #include "pictor/pictor.h"
-#include "support/tiff_writer.h"
 
 namespace {
 
@@ -78,12 +76,7 @@ void Prepare(const std::string& dir, const std::vector<SequenceJob>& jobs) {
     WriteStillPicture(dir, "p352.tif", 352, 288);
     WriteStillPicture(dir, "p704.tif", 704, 480);
     WriteNoisePicture(dir, "n176.tif", 176, 144, 7);
-    WriteFileText(dir + "/still/text.tif", "not a picture\n");
-    // A strip past the end of the file: the job fails with the planes allocated and the source
-    // open.
-    TiffFile cut = RgbTiffLayout(96, 64, TestPatternRgb(96, 64), TiffOptions{});
-    for (TiffEntry& e : cut.entries) e = e.tag == 279 ? Long(279, {0xFFFFFFF0u}) : e;
-    WriteFileBytes(dir + "/still/cut.tif", WriteTiffFile(cut));
+    WriteFailingPictures(dir);
     for (const SequenceJob& job : jobs)
         if (job.text != "-") WriteFileText(dir + "/" + job.jobName, job.text);
 }
@@ -126,31 +119,10 @@ Record ReadRecord(const std::string& path) {
     return r;
 }
 
-// The job beside others. PictorForDA keeps its error text to itself, where the next job may
-// already stand: of its jobs only the result and the stream are read.
-Record RunBeside(const std::string& dir, const SequenceJob& job) {
-    Record r;
-    if (job.entry == kPictor) {
-        r.out = RunPictor(dir, job.jobName, job.options);
-    } else {
-        r.out.result = PictorForDA(dir.c_str(), job.jobName.c_str(), "", 0);
-    }
-    r.stream = TakeStream(dir, job);
-    return r;
-}
-
-// `text` with each `from` replaced by `to`.
-std::string Replaced(std::string text, const std::string& from, const std::string& to) {
-    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
-        text.replace(at, from.size(), to);
-    return text;
-}
-
 class JobsInOneProcess : public LibraryTest {};
 
-// The sequence and every job alone run in children: this process runs no job before the
-// threads do, so every child starts from the same state.
-TEST_F(JobsInOneProcess, EachGivesWhatItGivesAloneInSequenceAndBesideOthers) {
+// The sequence and every job alone run in children, each from the state of a fresh process.
+TEST_F(JobsInOneProcess, EachGivesWhatItGivesAloneInSequence) {
     const std::vector<SequenceJob> jobs = Sequence();
     Prepare(dir_.path, jobs);
     std::filesystem::create_directories(dir_ / "records");
@@ -160,7 +132,6 @@ TEST_F(JobsInOneProcess, EachGivesWhatItGivesAloneInSequenceAndBesideOthers) {
     InChild([&] {
         for (size_t k = 0; k < jobs.size(); ++k) RunAndRecord(dir_.path, jobs[k], path("seq", k));
     });
-    std::vector<Record> alone;
     bool carried = false;
     for (size_t k = 0; k < jobs.size(); ++k) {
         const Record inSequence = ReadRecord(path("seq", k));
@@ -169,45 +140,15 @@ TEST_F(JobsInOneProcess, EachGivesWhatItGivesAloneInSequenceAndBesideOthers) {
             tCarriedSearch->lastEstimateQ = inSequence.carriedIn;
             RunAndRecord(dir_.path, jobs[k], path("alone", k));
         });
-        alone.push_back(ReadRecord(path("alone", k)));
+        const Record alone = ReadRecord(path("alone", k));
         SCOPED_TRACE(jobs[k].name);
-        EXPECT_EQ(inSequence.out.result, alone[k].out.result);
-        EXPECT_EQ(inSequence.out.errorText, alone[k].out.errorText);
-        EXPECT_TRUE(inSequence.stream == alone[k].stream);
+        EXPECT_EQ(inSequence.out.result, alone.out.result);
+        EXPECT_EQ(inSequence.out.errorText, alone.out.errorText);
+        EXPECT_TRUE(inSequence.stream == alone.stream);
         EXPECT_EQ(inSequence.stream.empty(), inSequence.out.result != 0);
         EXPECT_EQ(inSequence.leftBehind, 0);
     }
     EXPECT_TRUE(carried) << "no extended job started with a carried estimate quantiser";
-
-    // The jobs before the first that carries a value, each thread in a folder of its own taking
-    // each job twice, each time beside other jobs on the other threads.
-    size_t beside = 0;
-    while (beside + 1 < alone.size() && alone[beside + 1].carriedIn == 0) ++beside;
-    ASSERT_STREQ(jobs[beside].name, "ExtendedCarries");
-    constexpr int kThreads = 8;
-    const size_t perThread = 2 * beside;
-    std::vector<std::vector<Record>> ran(kThreads);
-    std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; ++t) {
-        Prepare(dir_ / std::to_string(t), jobs);
-        threads.emplace_back([&, t] {
-            for (size_t i = 0; i < perThread; ++i)
-                ran[t].push_back(RunBeside(dir_ / std::to_string(t), jobs[(t + i) % beside]));
-        });
-    }
-    for (std::thread& thread : threads) thread.join();
-    for (int t = 0; t < kThreads; ++t) {
-        for (size_t i = 0; i < perThread; ++i) {
-            const size_t k = (t + i) % beside;
-            const Record &got = ran[t][i], &want = alone[k];
-            SCOPED_TRACE("thread " + std::to_string(t) + ", " + jobs[k].name);
-            EXPECT_EQ(got.out.result, want.out.result);
-            EXPECT_TRUE(got.stream == want.stream);
-            if (jobs[k].entry != kPictor) continue;
-            EXPECT_EQ(Replaced(got.out.errorText, dir_ / std::to_string(t), dir_.path),
-                      want.out.errorText);
-        }
-    }
     ExpectReleased();
 }
 

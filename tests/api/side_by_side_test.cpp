@@ -1,5 +1,6 @@
-// Jobs side by side with cancels: eight threads each take ten Pictor jobs, some cancelled by their
-// caller while they wait at the gate or run, beside four threads of PictorForDA jobs. A job that
+// Jobs side by side with cancels: eight threads each take fifteen Pictor jobs, some cancelled by
+// their caller while they wait at the gate or run, others failing at each step, beside four
+// threads of PictorForDA jobs. A job that
 // is not cancelled gives the result, error text and stream it gives alone; a cancelled one ends
 // as cancelled. The ThreadSanitizer build runs this test: every job's state is process-wide, so
 // any job that touches it outside the gate shows there.
@@ -19,7 +20,8 @@ namespace {
 // None of these jobs carries a value into the next: each gives the same alone or after others.
 struct SideJob {
     std::string name, text;
-    int32_t cancel;  // the cancel word a Pictor job starts with
+    int32_t cancel;        // the cancel word a Pictor job starts with
+    int32_t extended = 0;  // the extended rule
 };
 
 std::vector<SideJob> Jobs() {
@@ -34,6 +36,14 @@ std::vector<SideJob> Jobs() {
         {"h.tp", JobText("n176.tif", 600000, kPal), 0},
         {"i.tp", JobText("p96.tif", 400000, kNtsc), 0},
         {"j.tp", JobText("p176.tif", 900000, kPal), 0},
+        // Failing at each step: an empty job file, a file that is not TIFF, a strip past the end
+        // of the file, a path too long.
+        {"k.tp", "", 0},
+        {"l.tp", JobText("text.tif", 200000, kNtsc), 0},
+        {"m.tp", JobText("cut.tif", 200000, kNtsc), 0},
+        {std::string(250, 'n') + ".tp", JobText("p96.tif", 200000, kNtsc), 0},
+        // The extended rule on noise too costly for the finest matrix, which carries nothing.
+        {"o.tp", JobText("n7.tif", 160000, kPal), 0, 1},
     };
 }
 
@@ -42,6 +52,8 @@ void Prepare(const std::string& dir, const std::vector<SideJob>& jobs) {
     WriteStillPicture(dir, "p96.tif", 96, 64);
     WriteStillPicture(dir, "p176.tif", 176, 144);
     WriteNoisePicture(dir, "n176.tif", 176, 144, 11);
+    WriteNoisePicture(dir, "n7.tif", 176, 144, 7);
+    WriteFailingPictures(dir);
     for (const SideJob& job : jobs) WriteFileText(dir + "/" + job.name, job.text);
 }
 
@@ -65,18 +77,13 @@ Ran TakeStream(const std::string& dir, const SideJob& job, const JobOutcome& out
 Ran RunCancelledAfter(const std::string& dir, const SideJob& job, std::chrono::microseconds delay) {
     JobOptions options;
     options.cancel = job.cancel;
+    options.extendedAnalysis = job.extended;
     const JobWatch cancelLater = [delay](JobContext& context, std::future<void>& end) {
         if (end.wait_for(delay) != std::future_status::ready)
             __atomic_store_n(&context.cancel, 1, __ATOMIC_RELAXED);
     };
     const bool watched = delay.count() > 0;
     return TakeStream(dir, job, RunPictor(dir, job.name, options, watched ? cancelLater : nullptr));
-}
-
-std::string Replaced(std::string text, const std::string& from, const std::string& to) {
-    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
-        text.replace(at, from.size(), to);
-    return text;
 }
 
 class JobsSideBySide : public LibraryTest {};
@@ -87,7 +94,7 @@ TEST_F(JobsSideBySide, WithCancelsEachGivesWhatItGivesAloneOrEndsCancelled) {
     Prepare(aloneDir, jobs);
     std::vector<Ran> alone;
     for (const SideJob& job : jobs)
-        alone.push_back(TakeStream(aloneDir, job, RunPictor(aloneDir, job.name)));
+        alone.push_back(TakeStream(aloneDir, job, RunPictor(aloneDir, job.name, {job.extended})));
 
     constexpr int kPictorThreads = 8, kForDAThreads = 4;
     const size_t perThread = jobs.size();
@@ -101,7 +108,7 @@ TEST_F(JobsSideBySide, WithCancelsEachGivesWhatItGivesAloneOrEndsCancelled) {
                 const SideJob& job = jobs[(t + i) % jobs.size()];
                 if (t >= kPictorThreads) {
                     JobOutcome out;
-                    out.result = PictorForDA(dir.c_str(), job.name.c_str(), "", 0);
+                    out.result = PictorForDA(dir.c_str(), job.name.c_str(), "", job.extended);
                     ran[t].push_back(TakeStream(dir, job, out));
                     continue;
                 }

@@ -10,7 +10,6 @@
 
 namespace {
 
-const std::string kEncode = kEncodeSettings;
 const std::string kTry = "\nTry 'pictor --help' for the ways to call it.\n";
 
 // Run as the command's other cases; none leaves a file.
@@ -41,6 +40,8 @@ const CommandCase kSettled[] = {
      "--levels takes video, studio or studio-wide, not 'full-range'"},
     {"UnknownFit", "encode p.tif --fit zoom", 64,
      "--fit takes pad, crop, stretch or none, not 'zoom'"},
+    {"UnknownFormat", "encode x.tif -o x.mpg --format mp4", 64,
+     "pictor: --format takes es or dvd, not 'mp4'"},
     {"ColourByAnotherName", "encode p.tif --background pink", 64,
      "--background takes black, white, grey or #RRGGBB, not 'pink'"},
     {"PreviewToStandardOutput", "run good.tp --preview -", 64, "--preview needs a file"},
@@ -61,12 +62,6 @@ const CommandCase kSettled[] = {
          kTry},
     {"EncodeWithoutAPictureOrAStandard", "encode -o x.m2v --aspect 4:3 --target 200000", 64,
      "pictor: encode needs a picture; --standard pal or ntsc" + kTry},
-    {"EncodeWithoutATarget", "encode p.tif -o x.m2v --standard pal --aspect 4:3", 64,
-     "encode needs --target BITS (160000 to 1800000)"},
-    {"EncodeWithoutAStandard", "encode p.tif -o x.m2v --target 200000 --aspect 4:3", 64,
-     "encode needs --standard pal or ntsc"},
-    {"EncodeWithoutAnAspect", "encode p.tif -o x.m2v --target 200000 --standard pal", 64,
-     "encode needs --aspect 4:3 or 16:9"},
     {"OutputAndFolder", "encode p.tif -o x.m2v --out-dir d" + kEncode, 64,
      "encode takes -o or --out-dir"},
     {"OneOutputForTwoPictures", "encode a.tif b.tif -o x.m2v" + kEncode, 64,

@@ -80,23 +80,41 @@ size_t Count(const std::string& text, const std::string& word) {
     return n;
 }
 
+// `count` pictures of noise (n0.tif ..., seeds from `seed`) coded by `encode -j 2 --out-dir out
+// OPTIONS`, the stream of picture `waits` going to a named pipe that nobody reads; once its job
+// waits for a reader, the shell text `signals` is sent to the command ($p), `before` going in
+// front of the call.
+CliResult SignalledWhileAJobWaits(CliFolder& folder, int count, uint32_t seed, int waits,
+                                  const std::string& options, const std::string& before,
+                                  const std::string& signals) {
+    std::string inputs;
+    for (int i = 0; i < count; ++i) {
+        WriteNoisePicture(folder.dir.path, Name(i) + ".tif", 720, 576, seed + i);
+        inputs += " still/" + Name(i) + ".tif";
+    }
+    EXPECT_TRUE(folder.Make("mkdir out && mkfifo out/" + Name(waits) + ".m2v"));
+    return folder.Run("encode -j 2 --out-dir out" + options + kCif + inputs, before,
+                      " >\"$e.out\" & p=$!; for i in $(seq 600); do grep -q 'waiting for a reader' "
+                      "\"$e\" && break; sleep 0.1; done; " +
+                          signals + "; wait $p");
+}
+
+// The work files the command left in out/.
+size_t LeftInOut(const CliFolder& folder) {
+    std::string left;
+    EXPECT_EQ(RunCommand("cd '" + folder.dir.path + "/out' && ls -A", &left), 0);
+    return Count(left, "pictor-");
+}
+
 // Ctrl-C while the fourth job waits for a reader of its named pipe, so that at least one job
 // has ended and one runs: the running jobs are cancelled, no other starts, and every stream
 // left is whole, with no temporary file beside it or in the temporary folder.
 TEST(BatchInterrupt, CancelsTheRunningJobsAndLeavesNothingBehind) {
     CliFolder folder;
     constexpr int kJobs = 12;
-    std::string inputs;
-    for (int i = 0; i < kJobs; ++i) {
-        WriteNoisePicture(folder.dir.path, Name(i) + ".tif", 720, 576, 200 + i);
-        inputs += " still/" + Name(i) + ".tif";
-    }
-    ASSERT_TRUE(folder.Make("mkdir out && mkfifo out/n3.m2v"));
-    const CliResult r = folder.Run(
-        "encode -j 2 --json report.json --out-dir out" + kCif + inputs,
-        "timeout --foreground -s KILL 60 env",
-        " >\"$e.out\" & p=$!; for i in $(seq 600); do grep -q 'waiting for a reader' \"$e\" && "
-        "break; sleep 0.1; done; kill -INT $p; wait $p");
+    const CliResult r =
+        SignalledWhileAJobWaits(folder, kJobs, 200, 3, " --json report.json",
+                                "timeout --foreground -s KILL 60 env", "kill -INT $p");
     EXPECT_EQ(r.status, 2) << r.err;
     const std::string results = JsonValues(folder.dir / "report.json", "result");
     const size_t finished = Count(results, "finished");
@@ -119,22 +137,11 @@ TEST(BatchInterrupt, CancelsTheRunningJobsAndLeavesNothingBehind) {
 // a job waits for a reader of its named pipe, others coding or done.
 TEST(BatchInterrupt, ASecondRequestEndsAtOnceAndLeavesNothingBehind) {
     CliFolder folder;
-    std::string inputs;
-    for (int i = 0; i < 4; ++i) {
-        WriteNoisePicture(folder.dir.path, Name(i) + ".tif", 720, 576, 300 + i);
-        inputs += " still/" + Name(i) + ".tif";
-    }
-    ASSERT_TRUE(folder.Make("mkdir out && mkfifo out/n1.m2v"));
-    const CliResult r = folder.Run(
-        "encode -j 2 --out-dir out" + kCif + inputs, "",
-        " >\"$e.out\" & p=$!; for i in $(seq 600); do grep -q 'waiting for a reader' \"$e\" && "
-        "break; sleep 0.1; done; kill -STOP $p; kill -INT $p; kill -TERM $p; kill -CONT $p; "
-        "wait $p");
+    const CliResult r = SignalledWhileAJobWaits(
+        folder, 4, 300, 1, "", "", "kill -STOP $p; kill -INT $p; kill -TERM $p; kill -CONT $p");
     EXPECT_TRUE(r.status == 128 + SIGINT || r.status == 128 + SIGTERM) << r.status << r.err;
     EXPECT_TRUE(folder.TmpIsEmpty());
-    std::string left;
-    ASSERT_EQ(RunCommand("cd '" + folder.dir.path + "/out' && ls -A", &left), 0);
-    EXPECT_EQ(Count(left, "pictor-"), 0u) << left;
+    EXPECT_EQ(LeftInOut(folder), 0u);
 }
 
 // A crash (here sent from outside, while a job waits for a reader) ends the whole command, as a
@@ -144,30 +151,19 @@ TEST(BatchCrash, EndsTheCommandSaidAndLeavesNothingBehind) {
     GTEST_SKIP() << "the sanitizer ends a crashed command in its own way";
 #endif
     CliFolder folder;
-    std::string inputs;
-    for (int i = 0; i < 3; ++i) {
-        WriteNoisePicture(folder.dir.path, Name(i) + ".tif", 720, 576, 400 + i);
-        inputs += " still/" + Name(i) + ".tif";
-    }
-    ASSERT_TRUE(folder.Make("mkdir out && mkfifo out/n1.m2v"));
-    const CliResult r = folder.Run(
-        "encode -j 2 --out-dir out" + kCif + inputs, "ulimit -c 0;",
-        " >\"$e.out\" & p=$!; for i in $(seq 600); do grep -q 'waiting for a reader' \"$e\" && "
-        "break; sleep 0.1; done; kill -SEGV $p; wait $p");
+    const CliResult r =
+        SignalledWhileAJobWaits(folder, 3, 400, 1, "", "ulimit -c 0;", "kill -SEGV $p");
     EXPECT_EQ(r.status, 128 + SIGSEGV) << r.err;
     EXPECT_NE(r.err.find("crashed (signal 11); the command ends with every job\n"),
               std::string::npos)
         << r.err;
     EXPECT_TRUE(folder.TmpIsEmpty());
-    std::string left;
-    ASSERT_EQ(RunCommand("cd '" + folder.dir.path + "/out' && ls -A", &left), 0);
-    EXPECT_EQ(Count(left, "pictor-"), 0u) << left;
+    EXPECT_EQ(LeftInOut(folder), 0u);
 }
 
 // What a batch says, and of its jobs: the folder it makes, the jobs that failed and why, a full
 // disk named by the user's stream. `before` goes in front of the call (PICTOR_TEST_FULL_DISK names
 // the write that fails as on a full disk).
-const std::string kEncode = kEncodeSettings;
 const CommandCase kBatchMessages[] = {
     {"OutDirMadeWithTheFoldersAboveIt", "encode still/pic.tif --out-dir menus/ntsc -q" + kEncode, 0,
      "", "", "menus menus/ntsc menus/ntsc/pic.m2v", "menus/ntsc/pic.m2v"},
@@ -178,11 +174,13 @@ const CommandCase kBatchMessages[] = {
      "pictor: failed: still/two.tif: cannot write out/two.m2v: it is a folder\n",
      "wrote out/pic.m2v", "out/pic.m2v", "out/pic.m2v",
      "cp still/pic.tif still/two.tif && mkdir -p out/two.m2v"},
-    {"FailedJobsOfProcessesListedLast", "run -j 2 good.tp gone.tp", 1,
-     "pictor: 2 jobs: 1 finished, 1 failed, 0 cancelled\n"
-     "pictor: failed: gone.tp: Pictor error 13: Cannot open TIFF source file "
-     "<./still/gone.tif>\n",
-     "wrote good.ts", "good.ts", "good.ts"},
+    // One failing job fails the batch, and the others finish.
+    {"FailedJobsOfProcessesListedLast", "run -j 2 good.tp gone.tp more.tp", 1,
+     "gone.tp: failed" + kThen +
+         "pictor: 3 jobs: 2 finished, 1 failed, 0 cancelled\n"
+         "pictor: failed: gone.tp: Pictor error 13: Cannot open TIFF source file "
+         "<./still/gone.tif>\n",
+     "wrote good.ts", "good.ts more.ts", "more.ts", "cp good.tp more.tp"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Batch, CommandTest, ::testing::ValuesIn(kBatchMessages),

@@ -12,7 +12,6 @@
 namespace fs = std::filesystem;
 
 const char kJobSettings[] = "TARGET_SIZE 200000\nFRMRT NTSC\nASPECT_RATIO 4:3\nPAN_SCAN OFF\n";
-const char kEncodeSettings[] = " --target 200000 --standard ntsc --aspect 4:3";
 
 CliFolder::CliFolder() {
     fs::create_directories(dir / "still");

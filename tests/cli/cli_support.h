@@ -13,7 +13,7 @@
 // A job file's settings for a 96x64 NTSC picture, without SOURCE_FILE.
 extern const char kJobSettings[];
 // The settings `encode` needs for the same picture.
-extern const char kEncodeSettings[];
+inline const std::string kEncode = " --target 200000 --standard ntsc --aspect 4:3";
 
 // What one call of the command did.
 struct CliResult {

@@ -15,7 +15,6 @@
 
 namespace {
 
-const std::string kEncode = kEncodeSettings;
 const char kOld[] = "earlier stream";
 // big.tp: a 720x576 job whose stream (about 225,000 bytes) outgrows a pipe's buffer.
 const std::string kBigJob =
@@ -47,7 +46,6 @@ const CommandCase kCommandCases[] = {
      "--stream takes one job parameter file"},
     {"StreamAndJsonOnStandardOutput", "run good.tp --stream - --json -", 64,
      "standard output cannot carry both"},
-    {"EncodeWithoutOutput", "encode still/pic.tif" + kEncode, 64, "encode needs -o OUT"},
     {"PreviewOverTheStream", "encode still/pic.tif -o p.m2v --preview ./p.m2v" + kEncode, 64,
      "--preview ./p.m2v is where the stream goes"},
     {"PreviewForABatch", "run good.tp gone.tp --preview p.png", 64, "--preview takes one input"},
@@ -109,9 +107,6 @@ const CommandCase kCommandCases[] = {
      "", kBigJob, "ulimit -f 64; "},
 
     // ---- Batches: each job in a process of its own, the worst status of them all ----
-    {"OneFailingJobFailsTheBatchAndTheOthersFinish", "run -j 2 good.tp gone.tp more.tp", 1,
-     "gone.tp: failed" + kThen + "3 jobs: 2 finished, 1 failed, 0 cancelled", "wrote ",
-     "good.ts more.ts", "more.ts", "cp good.tp more.tp"},
     // The third job's stream goes to a named pipe that nobody reads, so the job
     // waits there until Ctrl-C; the fourth never starts. A cancelled batch exits
     // as cancelled even though a job of it failed.
@@ -124,14 +119,11 @@ const CommandCase kCommandCases[] = {
     {"CtrlCCancelsASingleJob", "run good.tp --stream pipe.fifo", 2, "pictor: cancelled", "", "", "",
      "mkfifo pipe.fifo", kForAMinute, kCtrlCWhenWaiting},
 
-    // ---- Notes on how a job file is read, beside the library's words ----
+    // ---- Notes on how a job file is read, beside the library's words (the notes of every kind
+    // are the report's tests) ----
     {"TargetAboveTheLargest", "run job.tp", 0,
      "TARGET_SIZE 2000000 is above the largest target; the job aims at 1800000 bits",
      "of the target 1800000 bits", "job.ts", "job.ts", "sed s/200000/2000000/ good.tp > job.tp"},
-    {"LowerCaseKey", "run job.tp", 1,
-     ErrorLine(39, "FRMRT is not specified <job.tp>") + kThen +
-         "job.tp line 3: 'frmrt' is not read: keys are upper case (FRMRT)",
-     "", "", "", "sed s/FRMRT/frmrt/ good.tp > job.tp"},
     // Only the first FRMRT line's value is ever named: the library says nothing.
     {"RepeatedKeyWithAnInvalidValue", "run job.tp", 1,
      "pictor: the job failed without a message" + kThen +
@@ -162,8 +154,6 @@ const CommandCase kCommandCases[] = {
     // The command's own words for what it can tell; the library is never asked.
     {"NotAPicture", "encode notes.tif -q -o n.m2v" + kPal, 1,
      "pictor: notes.tif is text, not a picture", "", "", "", "echo 'not a picture' > notes.tif"},
-    {"TextNamedPng", "encode notes.png -q -o n.m2v" + kPal, 1,
-     "pictor: notes.png is text, not a picture", "", "", "", "echo 'not a picture' > notes.png"},
     {"EmptyPicture", "encode empty.png -q -o n.m2v" + kPal, 1,
      "pictor: empty.png is empty (0 bytes), not a picture", "", "", "", ": > empty.png"},
     {"FolderAsPicture", "encode pics.png -q -o n.m2v" + kPal, 1,

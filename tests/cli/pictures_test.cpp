@@ -22,8 +22,6 @@
 
 namespace {
 
-const std::string kEncode = kEncodeSettings;
-
 // Shell text that makes still/pic.tif an uncompressed RGB TIFF of the picture before it.
 const std::string kAsTiff = " -type TrueColor -depth 8 -compress none still/pic.tif";
 const std::string kSaturated = "convert -size 96x64 gradient:red-blue" + kAsTiff;
@@ -156,28 +154,22 @@ namespace {
 // ---- Where the picture landed, as --json tells it ----
 
 // White pictures with four black squares, 1/16 of the shorter side, centred at 3/8 and 5/8 of
-// each side (where crop keeps them): wide.png 640x360, tall.png 300x400.
-const char kMarkers[] =
-    "/usr/bin/python3 -c \"from PIL import Image, ImageDraw\n"
-    "for name, w, h in (('wide', 640, 360), ('tall', 300, 400)):\n"
+// each side (where crop keeps them): wide.png 640x360, tall.png 300x400; and the same pattern as
+// a phone photo, turned.jpg, 3600x2880 as stored, 2880x3600 upright by its EXIF orientation 6,
+// large enough to be decoded shrunk before it is fitted. Made as the shell text's argument says.
+const std::string kMarkers =
+    "/usr/bin/python3 -c \"import sys\nfrom PIL import Image, ImageDraw\n"
+    "for name, w, h in (('wide', 640, 360), ('tall', 300, 400), ('turned', 2880, 3600)):\n"
+    "    if (name == 'turned') != (sys.argv[1] == 'turned'): continue\n"
     "    im = Image.new('RGB', (w, h), 'white'); d = ImageDraw.Draw(im); s = min(w, h) // 16\n"
     "    for fx in (3, 5):\n"
     "        for fy in (3, 5):\n"
     "            x, y = w * fx // 8 - s // 2, h * fy // 8 - s // 2\n"
     "            d.rectangle((x, y, x + s - 1, y + s - 1), fill='black')\n"
-    "    im.save(name + '.png')\"";
-// The same pattern as a phone photo: turned.jpg, 3600x2880 as stored, 2880x3600 upright by its
-// EXIF orientation 6; large enough to be decoded shrunk before it is fitted.
-const char kTurnedMarkers[] =
-    "/usr/bin/python3 -c \"from PIL import Image, ImageDraw\n"
-    "w, h = 2880, 3600\n"
-    "im = Image.new('RGB', (w, h), 'white'); d = ImageDraw.Draw(im); s = min(w, h) // 16\n"
-    "for fx in (3, 5):\n"
-    "    for fy in (3, 5):\n"
-    "        x, y = w * fx // 8 - s // 2, h * fy // 8 - s // 2\n"
-    "        d.rectangle((x, y, x + s - 1, y + s - 1), fill='black')\n"
-    "exif = Image.Exif(); exif[0x0112] = 6\n"
-    "im.transpose(Image.Transpose.ROTATE_90).save('turned.jpg', quality=95, exif=exif.tobytes())\"";
+    "    if name != 'turned': im.save(name + '.png'); continue\n"
+    "    exif = Image.Exif(); exif[0x0112] = 6\n"
+    "    im.transpose(Image.Transpose.ROTATE_90).save('turned.jpg', quality=95,"
+    " exif=exif.tobytes())\" ";
 
 struct PlacementCase {
     const char* name;
@@ -188,18 +180,16 @@ struct PlacementCase {
 
 void PrintTo(const PlacementCase& c, std::ostream* os) { *os << c.name; }
 
+// The fit's geometry in every frame and mode is the media tests'; here what the report says of it,
+// in every frame and each mode.
 const PlacementCase kPlacements[] = {
     {"PadPal4x3", "pad", true, false},
     {"PadPal16x9", "pad", true, true},
     {"PadNtsc4x3", "pad", false, false},
     {"PadNtsc16x9", "pad", false, true},
-    {"CropPal4x3", "crop", true, false},
     {"CropPal16x9", "crop", true, true},
     {"CropNtsc4x3", "crop", false, false},
-    {"CropNtsc16x9", "crop", false, true},
     {"StretchPal4x3", "stretch", true, false},
-    {"StretchPal16x9", "stretch", true, true},
-    {"StretchNtsc4x3", "stretch", false, false},
     {"StretchNtsc16x9", "stretch", false, true},
     {"CropPal4x3TurnedPhoto", "crop", true, false, true},
 };
@@ -239,7 +229,7 @@ std::pair<int, int> BrightSpan(const DecodedPicture& p, size_t at, size_t step, 
 TEST_P(Placement, JsonRedrawsThePatternWithinOneSample) {
     const PlacementCase& c = GetParam();
     CliFolder folder;
-    ASSERT_TRUE(folder.Make(c.turned ? kTurnedMarkers : kMarkers));
+    ASSERT_TRUE(folder.Make(kMarkers + (c.turned ? "turned" : "flat")));
     const int w = c.turned ? 2880 : c.pal ? 640 : 300, h = c.turned ? 3600 : c.pal ? 360 : 400;
     const int frameHeight = c.pal ? 576 : 480;
     const CliResult r =

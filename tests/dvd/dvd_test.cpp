@@ -1,6 +1,6 @@
 // The DVD route end to end: the program stream pictor writes taken as it is by dvdauthor,
-// ffprobe, mpv and ffmpeg; the elementary stream as before and through mplex; and the example
-// script from a picture to a disc image. Each case skips when a tool it runs is missing.
+// ffprobe, mpv and ffmpeg; the elementary stream as before; and the example script from a picture
+// to a disc image, through mplex too. Each case skips when a tool it runs is missing.
 #include <gtest/gtest.h>
 
 #include <ostream>
@@ -281,39 +281,6 @@ TEST(StreamForm, OutDirNamesProgramStreamsMpg) {
         0)
         << said;
     EXPECT_TRUE(FileExists(dir / "astronaut.mpg"));
-}
-
-TEST(StreamForm, AnUnknownFormatIsAUsageError) {
-    TempDir dir;
-    std::string said;
-    EXPECT_EQ(Shell(dir, "\"$PICTOR\" encode x.tif -o x.mpg --format mp4" + kPal, &said), 64);
-    EXPECT_NE(said.find("pictor: --format takes es or dvd, not 'mp4'"), std::string::npos) << said;
-}
-
-// The elementary-stream route: mplex at the DVD rate with the run-in it needs, and the
-// probes told the stream's form.
-TEST(ElementaryRoute, MplexTakesTheExampleStillWithARunIn) {
-    const std::string missing = Missing("mplex ffprobe mpv");
-    if (!missing.empty()) GTEST_SKIP() << "missing: " << missing;
-    TempDir dir;
-    std::string said;
-    ASSERT_EQ(Shell(dir, "\"$PICTOR\" encode -q '" + kAstronaut + "' -o still.m2v" + kPal), 0);
-    EXPECT_EQ(Shell(dir, "mplex -f 8 -O 200ms -o still.mpg still.m2v", &said), 0) << said;
-    EXPECT_EQ(LinesWith(said, "under-run", "no under-runs"), "") << said;
-    std::string probed, played;
-    EXPECT_EQ(Shell(dir,
-                    "ffprobe -v error -f mpegvideo -show_entries stream=codec_name -of csv=p=0 "
-                    "still.m2v | cut -d, -f1 | grep .",
-                    &probed),
-              0);
-    EXPECT_EQ(probed, "mpeg2video\n");
-    EXPECT_EQ(Shell(dir,
-                    "mpv --no-config --vo=null --ao=null --frames=1 "
-                    "--demuxer-lavf-format=mpegvideo still.m2v",
-                    &played),
-              0)
-        << played;
-    EXPECT_NE(played.find("Video --vid=1 (mpeg2video"), std::string::npos) << played;
 }
 
 }  // namespace

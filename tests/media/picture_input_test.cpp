@@ -139,9 +139,7 @@ TEST_P(PictureForms, DecodesLikeImageMagickAndTakenAsIsOnlyWhenReadAlike) {
     const bool taken = f.refusal[0] == '\0';
     EXPECT_EQ(LibraryTakesAsIs(path, &why), taken) << why;
     EXPECT_NE(why.find(f.refusal), std::string::npos) << why;
-    // The conversion is never written over an existing file.
     ASSERT_TRUE(WriteRgbTiff(converted, picture, &error)) << error;
-    EXPECT_FALSE(WriteRgbTiff(converted, picture, &error));
     if (taken) {
         YuvPlanes asIs, viaConversion;
         ASSERT_TRUE(ReferencePlanesFromTiff(path, 0, &asIs, &error)) << error;

@@ -60,6 +60,7 @@ const RgbCase kRgbCases[] = {
     // Options: big endian, rows per strip, PackBits, orientation, long sizes, FillOrder 2, bits,
     // extra samples.
     {"BigLongSizesStripsOf7", {true, 7, false, 1, true}, {}, {}},
+    {"RowStrips", {false, 1}, {}, {}},
     {"PackBitsStripsOf5", {false, 5, true}, {}, {}},
     {"FillOrder2PackBitsBig", {true, 16, true, 0, false, true}, {}, {}},
     {"SixteenExtraPackBits", {false, 9, true, 0, false, false, 16, 1}, {}, {}},
