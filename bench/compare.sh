@@ -19,7 +19,7 @@ out="$(mktemp -d)"
 trap 'rm -rf "$out"' EXIT
 
 python3 - "$pictor" "$picture" "$runs" "$out" <<'PY'
-import statistics, subprocess, sys, time
+import os, statistics, subprocess, sys, time
 
 pictor, picture, runs, out = sys.argv[1], sys.argv[2], int(sys.argv[3]), sys.argv[4]
 encode = [pictor, "encode", picture, "--target", "1200000", "--standard", "pal",
@@ -33,6 +33,10 @@ commands = {
 times = {name: [] for name in commands}
 for _ in range(runs):
     for name, command in commands.items():
+        # Each run writes a new file: replacing one adds the fsync that keeps the replaced file
+        # safe until the new one is whole, which ffmpeg's -y does not do.
+        if os.path.exists(command[-1]):
+            os.remove(command[-1])
         start = time.perf_counter()
         subprocess.run(command, check=True)
         times[name].append((time.perf_counter() - start) * 1000.0)

@@ -25,15 +25,19 @@ namespace {
 constexpr uint64_t kRecordBytes = (sizeof(PictorEncoder) + 4095) & ~uint64_t{4095};
 constexpr uint64_t kInstanceMapping = uint64_t{4} << 20;
 static_assert(kRecordBytes < kInstanceMapping / 2, "the instance leaves room for blocks");
+
+// A new instance at the start of `mapping` (kInstanceMapping bytes), its blocks after it.
+PictorEncoder* PlaceInstance(void* mapping) {
+    PictorEncoder* encoder = StartInstance(mapping);
+    AdoptChunk(&encoder->allocRegistry.memory, static_cast<unsigned char*>(mapping) + kRecordBytes,
+               kInstanceMapping - kRecordBytes);
+    return encoder;
+}
 }  // namespace
 
 PictorEncoder* CreateInstance() {
-    void* storage = MapLargePages(kInstanceMapping);
-    if (storage == nullptr) return nullptr;
-    PictorEncoder* encoder = StartInstance(storage);
-    AdoptChunk(&encoder->allocRegistry.memory, static_cast<unsigned char*>(storage) + kRecordBytes,
-               kInstanceMapping - kRecordBytes);
-    return encoder;
+    void* mapping = MapLargePages(kInstanceMapping);
+    return mapping != nullptr ? PlaceInstance(mapping) : nullptr;
 }
 
 void DestroyInstance(PictorEncoder* encoder) {
@@ -53,15 +57,17 @@ PictorEncoder* gDefault = nullptr;
 void RetireDefaultHelper() { RetireJobThreads(&gDefault->threads); }
 
 PictorEncoder* StartDefaultInstance() {
-    gDefault = StartInstance(gDefaultStorage);
+    // Mapped as any instance; static storage only when the system gives no memory.
+    void* mapping = MapLargePages(kInstanceMapping);
+    gDefault = mapping != nullptr ? PlaceInstance(mapping) : StartInstance(gDefaultStorage);
     std::atexit(RetireDefaultHelper);
     return gDefault;
 }
 }  // namespace
 
 PictorEncoder* DefaultInstance() {
-    // In static storage, so there is always one, and never destroyed: a job of another thread
-    // may still run while the process exits.
+    // Always one (in static storage when nothing can be mapped), and never destroyed: a job of
+    // another thread may still run while the process exits.
     static PictorEncoder* const instance = StartDefaultInstance();
     return instance;
 }

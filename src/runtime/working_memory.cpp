@@ -13,6 +13,7 @@
 #endif
 #ifdef PICTOR_POISONS
 #include <sanitizer/asan_interface.h>
+#include <sanitizer/lsan_interface.h>
 #endif
 
 namespace {
@@ -38,6 +39,19 @@ void Unpoison(const void* at, uint64_t bytes) {
     ASAN_UNPOISON_MEMORY_REGION(at, bytes);
 #else
     (void)at, (void)bytes;
+#endif
+}
+
+// The leak checker looks for pointers in the C library's heap, stacks and static storage; an
+// instance's records lie in a mapping, so every mapping is shown to it as well.
+void ShowToLeakChecker(const void* at, uint64_t bytes, bool shown) {
+#ifdef PICTOR_POISONS
+    if (shown)
+        __lsan_register_root_region(at, static_cast<size_t>(bytes));
+    else
+        __lsan_unregister_root_region(at, static_cast<size_t>(bytes));
+#else
+    (void)at, (void)bytes, (void)shown;
 #endif
 }
 
@@ -84,6 +98,7 @@ void* MapLargePages(uint64_t bytes) {
     // Only a hint: where the system gives no large pages the mapping works in small ones.
     (void)madvise(reinterpret_cast<void*>(aligned), static_cast<size_t>(span), MADV_HUGEPAGE);
 #endif
+    ShowToLeakChecker(reinterpret_cast<void*>(aligned), span, true);
     return reinterpret_cast<void*>(aligned);
 }
 
@@ -91,6 +106,7 @@ void UnmapLargePages(void* base, uint64_t bytes) {
     if (base == nullptr) return;
     // The sanitizer's marks go with the mapping, or a later mapping at the address inherits them.
     Unpoison(base, LargePageSpan(bytes));
+    ShowToLeakChecker(base, LargePageSpan(bytes), false);
     munmap(base, static_cast<size_t>(LargePageSpan(bytes)));
 }
 
