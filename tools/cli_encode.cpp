@@ -49,7 +49,8 @@ std::string PrepareEncode(const CommandLine& line, const std::string& picture, P
                                 std::to_string(job->target) + " bits");
     }
     job->jobFileName = stem + ".tp";
-    job->work = MakeWorkDir(job->jobFileName.size());
+    const size_t room = job->jobFileName.size();
+    job->work = job->deferWork ? NameWorkDir(room) : MakeWorkDir(room);
     if (job->work.empty()) return std::string("cannot make a work folder: ") + std::strerror(errno);
     job->pendingJobText = JobText(line.encode, base);
     job->guarded.push_back({picture, "the input picture"});
@@ -70,7 +71,9 @@ std::string PrepareEncode(const CommandLine& line, const std::string& picture, P
 std::string WritePendingJobFile(const CommandLine& line, const std::string& input,
                                 const PreparedJob& job) {
     if (job.pendingJobText.empty()) return "";
-    if (WriteText(job.work + "/" + job.jobFileName, job.pendingJobText)) return "";
+    if (MakeNamedWorkDir(job.work) &&
+        WriteText(job.work + "/" + job.jobFileName, job.pendingJobText))
+        return "";
     return WorkFolderFailure(DestinationOf(line, input), job.work, errno);
 }
 

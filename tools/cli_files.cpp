@@ -14,6 +14,7 @@
 #include <cstring>
 #include <ctime>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -149,6 +150,45 @@ std::string MakeWorkDir(size_t room) {
     return dir;
 }
 
+namespace {
+
+std::mutex gJobsFolderLock;
+std::string gJobsFolder;  // made once; removed at exit
+std::atomic<unsigned> gJobsNamed{0};
+constexpr size_t kJobNameRoom = 16;  // "/job" and a count
+
+void RemoveJobsFolder() { RemoveWorkDir(gJobsFolder); }
+
+}  // namespace
+
+std::string NameWorkDir(size_t room) {
+    std::string jobs;
+    {
+        std::lock_guard<std::mutex> hold(gJobsFolderLock);
+        if (gJobsFolder.empty()) {
+            gJobsFolder = MakeWorkDir(room + kJobNameRoom);
+            if (!gJobsFolder.empty()) std::atexit(RemoveJobsFolder);
+        }
+        jobs = gJobsFolder;
+    }
+    if (jobs.empty() || jobs.size() + kJobNameRoom + 1 + room > rules::kMaxJobFilePath)
+        return MakeWorkDir(room);
+    return jobs + "/job" + std::to_string(++gJobsNamed);
+}
+
+bool MakeNamedWorkDir(const std::string& dir) {
+    struct stat st;
+    if (lstat(dir.c_str(), &st) == 0) return S_ISDIR(st.st_mode) || (errno = EEXIST, false);
+    std::string made;
+    return MakeRemovable(
+        [&dir](std::string* path) {
+            if (mkdir(dir.c_str(), 0700) != 0) return false;
+            *path = dir;
+            return true;
+        },
+        &made);
+}
+
 void RemoveWorkDir(const std::string& dir) {
     if (dir.empty()) return;
     nftw(dir.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS);
@@ -264,7 +304,13 @@ bool FileBytes::Read(const std::string& path) {
 
 bool DiskFull(int error) { return error == ENOSPC || error == EDQUOT; }
 
-std::string WorkFolderFailure(const std::string& destination, const std::string& work, int error) {
+std::string WorkFolderFailure(const std::string& destination, const std::string& given, int error) {
+    std::string work = given;
+    {
+        // A job's folder named in the process's folder lies in the temporary folder as that does.
+        std::lock_guard<std::mutex> hold(gJobsFolderLock);
+        if (!gJobsFolder.empty() && work.rfind(gJobsFolder + "/", 0) == 0) work = gJobsFolder;
+    }
     const size_t slash = work.rfind('/');
     const std::string folder =
         slash == std::string::npos ? "." : work.substr(0, slash == 0 ? 1 : slash);

@@ -9,6 +9,13 @@
 // A fresh private folder whose path leaves `room` characters for a job file
 // name within the library's path limit; empty string on failure.
 std::string MakeWorkDir(size_t room);
+// The name of a private folder for one job inside a private folder of the process, which is made
+// at first use and removed at the process's end. The job's folder is made only when something is
+// first put there (MakeNamedWorkDir). Empty on failure.
+std::string NameWorkDir(size_t room);
+// The folder `dir` of NameWorkDir or MakeWorkDir, made unless it is there; false (errno set) when
+// it cannot be made.
+bool MakeNamedWorkDir(const std::string& dir);
 // Removes the folder and everything in it, without following links.
 void RemoveWorkDir(const std::string& dir);
 // Makes a file or folder through `make` (false when it cannot; `path` then names it) that a second

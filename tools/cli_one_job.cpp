@@ -182,7 +182,8 @@ void CodeAndDeliver(const CommandLine& line, const PreparedJob& job, const Desti
 
     const std::string written = WrittenStream(job);
     const bool inMemory = onInstance && DeliveredFromMemory(line, destination.given);
-    if (onInstance && !inMemory && !WriteWholeFile(written, coded.data(), coded.size())) {
+    if (onInstance && !inMemory &&
+        (!MakeNamedWorkDir(job.work) || !WriteWholeFile(written, coded.data(), coded.size()))) {
         s->notes.push_back(WorkFolderFailure(s->output, job.work, errno));
         return;
     }
@@ -222,6 +223,9 @@ JobSummary RunOneJob(const CommandLine& line, const std::string& input,
     s.outputName = destinationGiven;
     const double start = Now();
     PreparedJob job;
+    // Only jobs on threads of this process: a worker process ends with _exit, which would leave
+    // the process's folder behind.
+    job.deferWork = instance != nullptr;
     std::string problem = line.command == Command::kRun ? PrepareRun(line, input, &job)
                                                         : PrepareEncode(line, input, &job);
     s.hasTarget = job.hasTarget;

@@ -79,7 +79,7 @@ std::string FitIntoFrame(const CommandLine& line, const std::string& picture,
 // The folder of job.codedPicture, made when a picture is first put there.
 bool MakeStillFolder(const PreparedJob& job) {
     const std::string folder = job.codedPicture.substr(0, job.codedPicture.rfind('/'));
-    return mkdir(folder.c_str(), 0700) == 0 || errno == EEXIST;
+    return MakeNamedWorkDir(job.work) && (mkdir(folder.c_str(), 0700) == 0 || errno == EEXIST);
 }
 
 // The user's file to be linked into the private folder under the job's name for it.

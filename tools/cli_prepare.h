@@ -14,7 +14,10 @@
 // A job made ready in a private folder: what the library is given, what the
 // stream must not replace, and how the library's words name the user's files.
 struct PreparedJob {
-    std::string work;         // the private folder, removed by whoever made it
+    std::string work;  // the private folder, removed by whoever made it
+    // Set before PrepareEncode when `work` may be only named, and made when something is first
+    // put there (MakeNamedWorkDir): a job coded on an instance from memory may need none.
+    bool deferWork = false;
     std::string jobFileName;  // the job file inside it
     // encode: the job file's text, written into the folder only for a job run through its file
     // (a job coded on an instance from memory never reads it).
