@@ -36,7 +36,8 @@ while read -r target program; do
         [ "$step" = mutate ] && limit=(-max_total_time="$seconds")
         start=$(date +%s)
         status=0
-        TMPDIR=$runs/tmp "$program" "${args[@]}" "${limit[@]}" "$corpus" "$seeds" >"$log" 2>&1 ||
+        env LSAN_OPTIONS="suppressions=$PWD/fuzz/lsan.supp" TMPDIR="$runs/tmp" \
+            "$program" "${args[@]}" "${limit[@]}" "$corpus" "$seeds" >"$log" 2>&1 ||
             status=$?
         last=$(grep -E '^#[0-9]+' "$log" | tail -1 || true)
         printf '== %-16s %-6s %3s s  exit %s  %s\n' "$target" "$step" "$(($(date +%s) - start))" \
