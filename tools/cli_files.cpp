@@ -39,11 +39,19 @@ LeftoverSlot gLeftovers[kLeftoverSlots];
 std::atomic<bool> gClosed{false};
 std::atomic<int> gMaking{0};
 
+// One past the last slot ever claimed: a search for a path stops there, so it touches only the
+// pages of the table that are in use.
+std::atomic<size_t> gLeftoversUsed{0};
+
 void Publish(const std::string& path) {
     if (path.size() >= kLeftoverPath) return;
-    for (LeftoverSlot& slot : gLeftovers) {
+    for (size_t i = 0; i < kLeftoverSlots; ++i) {
+        LeftoverSlot& slot = gLeftovers[i];
         int free = 0;
         if (!slot.state.compare_exchange_strong(free, 1)) continue;
+        size_t used = gLeftoversUsed.load();
+        while (used < i + 1 && !gLeftoversUsed.compare_exchange_weak(used, i + 1)) {
+        }
         std::memcpy(slot.path, path.c_str(), path.size() + 1);
         slot.state.store(2);
         return;
@@ -51,7 +59,9 @@ void Publish(const std::string& path) {
 }
 
 void Withdraw(const std::string& path) {
-    for (LeftoverSlot& slot : gLeftovers) {
+    const size_t used = gLeftoversUsed.load();
+    for (size_t i = 0; i < used; ++i) {
+        LeftoverSlot& slot = gLeftovers[i];
         if (slot.state.load(std::memory_order_acquire) == 2 && path == slot.path) {
             slot.state.store(0, std::memory_order_release);
             return;
