@@ -17,9 +17,6 @@ PictorEncoder* StartInstance(void* storage) {
     return encoder;
 }
 
-}  // namespace
-
-namespace {
 // The instance's records and its first working memory share one mapping: a job of a new instance
 // takes both from the kernel in a few large pages.
 constexpr uint64_t kRecordBytes = (sizeof(PictorEncoder) + 4095) & ~uint64_t{4095};

@@ -27,18 +27,14 @@ constexpr uint64_t kLargestSpan = uint64_t{1} << 31;
 constexpr uint64_t kBlockAlign = 64;
 
 // Bytes no block owns are poisoned for the address sanitizer, as the C library's heap is.
-void Poison(const void* at, uint64_t bytes) {
+void MarkOwned(const void* at, uint64_t bytes, bool owned) {
 #ifdef PICTOR_POISONS
-    ASAN_POISON_MEMORY_REGION(at, bytes);
+    if (owned)
+        ASAN_UNPOISON_MEMORY_REGION(at, bytes);
+    else
+        ASAN_POISON_MEMORY_REGION(at, bytes);
 #else
-    (void)at, (void)bytes;
-#endif
-}
-void Unpoison(const void* at, uint64_t bytes) {
-#ifdef PICTOR_POISONS
-    ASAN_UNPOISON_MEMORY_REGION(at, bytes);
-#else
-    (void)at, (void)bytes;
+    (void)at, (void)bytes, (void)owned;
 #endif
 }
 
@@ -70,7 +66,7 @@ WorkChunk* ChunkWithRoom(WorkingMemory* memory, uint64_t span) {
     if (base == nullptr) return nullptr;
     WorkChunk& c = memory->chunks[memory->chunkCount++];
     c = WorkChunk{static_cast<unsigned char*>(base), bytes, 0, 0, 0, 1};
-    Poison(base, bytes);
+    MarkOwned(base, bytes, false);
     return &c;
 }
 
@@ -105,7 +101,7 @@ void* MapLargePages(uint64_t bytes) {
 void UnmapLargePages(void* base, uint64_t bytes) {
     if (base == nullptr) return;
     // The sanitizer's marks go with the mapping, or a later mapping at the address inherits them.
-    Unpoison(base, LargePageSpan(bytes));
+    MarkOwned(base, LargePageSpan(bytes), true);
     ShowToLeakChecker(base, LargePageSpan(bytes), false);
     munmap(base, static_cast<size_t>(LargePageSpan(bytes)));
 }
@@ -113,7 +109,7 @@ void UnmapLargePages(void* base, uint64_t bytes) {
 void AdoptChunk(WorkingMemory* memory, void* base, uint64_t bytes) {
     memory->chunks[0] = WorkChunk{static_cast<unsigned char*>(base), bytes, 0, 0, 0, 0};
     memory->chunkCount = 1;
-    Poison(base, bytes);
+    MarkOwned(base, bytes, false);
 }
 
 void* CarveBlock(WorkingMemory* memory, uint64_t bytes, uint64_t* holds) {
@@ -121,7 +117,7 @@ void* CarveBlock(WorkingMemory* memory, uint64_t bytes, uint64_t* holds) {
     WorkChunk* c = ChunkWithRoom(memory, span);
     if (c == nullptr) return nullptr;
     unsigned char* block = c->base + c->used;
-    Unpoison(block, bytes);
+    MarkOwned(block, bytes, true);
     // Only what an earlier block wrote needs zeroes; the rest is as the kernel mapped it.
     if (c->used < c->dirty)
         std::memset(block, 0, c->dirty - c->used < bytes ? c->dirty - c->used : bytes);
@@ -137,7 +133,7 @@ bool GiveBackBlock(WorkingMemory* memory, const void* block, uint64_t holds) {
     for (int i = 0; i < memory->chunkCount; ++i) {
         WorkChunk& c = memory->chunks[i];
         if (at < c.base || at >= c.base + c.bytes) continue;
-        Poison(at, holds);
+        MarkOwned(at, holds, false);
         if (--c.live == 0)
             c.used = 0;
         else if (at + holds == c.base + c.used)
@@ -159,7 +155,7 @@ void ReleaseWorkingMemory(WorkingMemory* memory) {
         if (c.mapped == 1)
             UnmapLargePages(c.base, c.bytes);
         else
-            Unpoison(c.base, c.bytes);
+            MarkOwned(c.base, c.bytes, true);
         c = WorkChunk{};
     }
     memory->chunkCount = 0;
