@@ -112,8 +112,7 @@ std::vector<Coded> CodeThroughJobFiles(const std::vector<MixedJob>& jobs, const 
     });
     std::vector<Coded> coded;
     for (size_t i = 0; i < jobs.size(); ++i) {
-        const std::vector<uint8_t> raw = ReadFileBytes(dir + "/r" + std::to_string(i));
-        const std::string said(raw.begin(), raw.end());
+        const std::string said = ReadFileText(dir + "/r" + std::to_string(i));
         const int result = std::stoi(said);
         const std::string stream = dir + "/s" + std::to_string(i);
         coded.push_back(Coded{result, result == 0 ? ReadFileBytes(stream) : std::vector<uint8_t>{},

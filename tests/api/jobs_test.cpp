@@ -111,8 +111,7 @@ void RunAndRecord(const std::string& dir, const SequenceJob& job, const std::str
 
 Record ReadRecord(const std::string& path) {
     Record r;
-    const std::vector<uint8_t> bytes = ReadFileBytes(path);
-    const std::string text(bytes.begin(), bytes.end());
+    const std::string text = ReadFileText(path);
     std::istringstream(text) >> r.out.result >> r.carriedIn >> r.leftBehind;
     r.out.errorText = text.substr(text.find('\n') + 1);
     r.stream = ReadFileBytes(path + ".stream");

@@ -41,16 +41,12 @@ CliResult CliFolder::Run(const std::string& args, const std::string& before,
                                    " TMPDIR='" + tmp.path + "' '" PICTOR_CLI_PATH "' " + args +
                                    " 2>\"$e\" " + after,
                                &result.out);
-    auto bytes = ReadFileBytes(errFile);
-    result.err.assign(bytes.begin(), bytes.end());
+    result.err = ReadFileText(errFile);
     fs::remove(errFile);
     return result;
 }
 
-std::string CliFolder::Text(const std::string& name) const {
-    auto bytes = ReadFileBytes(dir / name);
-    return std::string(bytes.begin(), bytes.end());
-}
+std::string CliFolder::Text(const std::string& name) const { return ReadFileText(dir / name); }
 
 std::string CliFolder::StreamProblems(const std::string& name) const {
     return DecoderProblems(DecodeStream(dir / name, 96, 64), 96, 64);
@@ -85,20 +81,4 @@ std::string Unsaid(const std::string& parts, const std::string& said) {
         from = end;
     }
     return "";
-}
-
-std::string JsonValues(const std::string& path, const std::string& keys) {
-    std::string out;
-    RunCommand(
-        "python3 -c 'import json, sys\n"
-        "def at(v, keys):\n"
-        "    for k in keys.split(\".\"):\n"
-        "        v = v.get(k) if isinstance(v, dict) else None\n"
-        "    return \"missing\" if v is None else v if isinstance(v, str) else json.dumps(v)\n"
-        "rows = [json.loads(l) for l in open(sys.argv[1])]\n"
-        "print(\" \".join(\", \".join(at(o, k) for k in sys.argv[2].split()) for o in rows))' '" +
-            path + "' '" + keys + "' 2>&1",
-        &out);
-    while (!out.empty() && out.back() == '\n') out.pop_back();
-    return out;
 }

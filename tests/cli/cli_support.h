@@ -61,12 +61,6 @@ inline const std::string kThen = "\n...\n";
 // "" when it has them all, or when both are empty.
 std::string Unsaid(const std::string& parts, const std::string& said);
 
-// Values of every object of a JSON Lines file, space-separated: of each, the
-// values `keys` names (space-separated, each its keys joined by dots, "psnr.y"),
-// joined by ", ": a string as it is, anything else as JSON text, "missing"
-// when absent. Or what makes the file invalid JSON.
-std::string JsonValues(const std::string& path, const std::string& keys);
-
 // One call of the command, run in a CliFolder that also holds old.m2v, after the shell text `make`;
 // `before` and `after` go around the call. err, out: what standard error and
 // standard output say, parts joined by kThen ("": nothing at all); made: the

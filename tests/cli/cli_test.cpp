@@ -52,9 +52,6 @@ const CommandCase kCommandCases[] = {
     {"AttachedValuesAndDoubleDash",
      "encode -onew.m2v --target=200000 --standard=NTSC --aspect=4:3 -- still/pic.tif", 0, "100%",
      "wrote new.m2v", "new.m2v", "new.m2v"},
-    {"EncodeIntoAFolder", "encode still/pic.tif more/still/other.tif --out-dir out -q" + kEncode, 0,
-     "", "", "out/other.m2v out/pic.m2v", "out/other.m2v",
-     "mkdir -p out more/still && cp still/pic.tif more/still/other.tif"},
     {"ShortSummary", "run good.tp --short", 0, "", "good.ts: " + kThen + " dB, ", "good.ts",
      "good.ts"},
     // The JSON alone on standard output, the summary on standard error.
@@ -63,9 +60,6 @@ const CommandCase kCommandCases[] = {
      "! grep -q psnr report.json", "finished"},
     {"Preview", "encode still/pic.tif -o p.m2v -q --preview p.png" + kEncode, 0, "", "",
      "p.m2v p.png", "p.m2v", "", "", "", "test \"$(identify -format %wx%h p.png)\" = 96x64"},
-    // Messages name the job's own folder, not pictor's private one.
-    {"RunToAStreamPathFailing", "run gone.tp -q --stream=out.m2v", 1,
-     ErrorLine(13, "Cannot open TIFF source file <./still/gone.tif>")},
 
     // ---- Where the stream goes ----
     // The file at the link's end is replaced.

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "cli/cli_support.h"
+#include "support/job_runner.h"
 
 namespace {
 
@@ -73,10 +74,11 @@ const ReportCase kReports[] = {
      "result target errors notes",
      "failed, 1800000, [\"cannot write nodir/p.m2v: the folder nodir is missing\"], [\"warning: "
      "--target 2000000 is outside what the job takes; it aims at 1800000 bits\"]"},
-    // The library's lines, naming the job's own folder.
-    {"Failed", "run gone.tp", "result exit target errors notes",
+    // The library's lines, naming the job's own folder, not pictor's private one.
+    {"Failed", "run gone.tp --stream=s.m2v", "result exit target errors notes output",
      "failed, 1, 200000, [\"Pictor error 13: Cannot open TIFF source file <./still/gone.tif>\", "
-     "\"Pictor error 13: Cannot open TIFF source file <./still/gone.tif>\"], []"},
+     "\"Pictor error 13: Cannot open TIFF source file <./still/gone.tif>\"], [], s.m2v",
+     "", ErrorLine(13, "Cannot open TIFF source file <./still/gone.tif>")},
 
     // ---- How the job file's target is read: its leading digits, the first line only ----
     {"MultiplierSuffix", "run job.tp", "target notes",
@@ -140,7 +142,6 @@ const ReportCase kReports[] = {
     // Beside the job file, its name cut at its first ".tp"; the folders' names play no part.
     {"RunBesideEachJobFile", "run menu.tp.bak a.tpl.tp sub.tp/x disc.tpl/menu.tp -j 1", "output",
      "menu.ts a.ts sub.tp/x.ts disc.tpl/menu.ts", "", "", "", "mkdir sub.tp disc.tpl"},
-    {"RunToOneStream", "run gone.tp --stream s.m2v", "output", "s.m2v"},
     {"EncodeToStandardOutput", "encode a.png -o -" + kEncode, "output", "-"},
 };
 

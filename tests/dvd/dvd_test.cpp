@@ -3,6 +3,7 @@
 // to a disc image, through mplex too. Each case skips when a tool it runs is missing.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <ostream>
 #include <string>
 
@@ -40,21 +41,6 @@ std::string Md5(const TempDir& dir, const std::string& name) {
     return out.substr(0, 32);
 }
 
-// A JSON value of the first job of report.json ("missing" when absent).
-std::string Json(const TempDir& dir, const std::string& key) {
-    std::string out;
-    Shell(dir,
-          "/usr/bin/python3 -c 'import json, sys\n"
-          "v = json.loads(open(\"report.json\").readline())\n"
-          "for k in sys.argv[1].split(\".\"):\n"
-          "    v = v.get(k, \"missing\") if isinstance(v, dict) else \"missing\"\n"
-          "print(v if isinstance(v, str) else json.dumps(v))' " +
-              key,
-          &out);
-    while (!out.empty() && out.back() == '\n') out.pop_back();
-    return out;
-}
-
 // The lines of `text` holding `word`, less those holding `except` (when given).
 std::string LinesWith(const std::string& text, const std::string& word,
                       const std::string& except = "") {
@@ -69,11 +55,6 @@ std::string LinesWith(const std::string& text, const std::string& word,
         at = end + 1;
     }
     return found;
-}
-
-std::string FileText(const TempDir& dir, const std::string& name) {
-    const auto bytes = ReadFileBytes(dir / name);
-    return std::string(bytes.begin(), bytes.end());
 }
 
 // What dvdauthor notes for a 16:9 stream that carries a 4:3 pan-scan window; harmless.
@@ -106,11 +87,11 @@ TEST_P(DvdMenu, MakesADiscThatDvdauthorTakesWithoutWarnings) {
     ASSERT_EQ(status, 0) << said;
     EXPECT_TRUE(FileExists(dir / "out/disc.iso"));
     EXPECT_TRUE(FileExists(dir / "out/disc/VIDEO_TS/VTS_01_1.VOB"));
-    const std::string log = FileText(dir, "out/dvdauthor.log");
+    const std::string log = ReadFileText(dir / "out/dvdauthor.log");
     EXPECT_EQ(LinesWith(log, "WARN", kPanScanNote) + LinesWith(log, "ERR"), "") << log;
     EXPECT_EQ(LinesWith(log, kPanScanNote).empty(), !c.panScan) << log;
     EXPECT_NE(log.find("STAT: Processing slide3.mpg"), std::string::npos) << log;
-    const std::string spumux = FileText(dir, "out/spumux.log");
+    const std::string spumux = ReadFileText(dir / "out/spumux.log");
     EXPECT_EQ(LinesWith(spumux, "WARN") + LinesWith(spumux, "ERR"), "") << spumux;
     if (c.elementary) {
         std::string mplex;
@@ -160,9 +141,8 @@ TEST_P(ProgramStream, OpensWithoutFlagsAndShowsTheElementaryStreamsPicture) {
               0)
         << said;
     EXPECT_EQ(said, "") << "the program stream warns nothing";
-    EXPECT_EQ(Json(dir, "form"), "dvd");
-    EXPECT_NE(Json(dir, "runInMs"), "missing");
-    EXPECT_EQ(Json(dir, "programStream.audio"), c.silentAudio ? "silent ac3" : "null");
+    EXPECT_EQ(JsonValues(dir / "report.json", "form programStream.audio"),
+              c.silentAudio ? "dvd, silent ac3" : "dvd, null");
 
     std::string probed;
     EXPECT_EQ(Shell(dir,
@@ -190,11 +170,13 @@ TEST_P(ProgramStream, OpensWithoutFlagsAndShowsTheElementaryStreamsPicture) {
     const auto ps = ReadFileBytes(dir / "ps.yuv");
     EXPECT_FALSE(ps.empty());
     EXPECT_TRUE(ps == ReadFileBytes(dir / "es.yuv"));
-    const std::string height = Json(dir, "height");
-    const DecoderVerdict verdict = DecodeStream(dir / "still.m2v", 720, std::stoi(height));
-    EXPECT_EQ(DecoderProblems(verdict, 720, std::stoi(height)), "");
+    int height = 0;
+    double psnr = 0;
+    const std::string report = JsonValues(dir / "report.json", "height psnr.average");
+    ASSERT_EQ(std::sscanf(report.c_str(), "%d, %lf", &height, &psnr), 2) << report;
+    EXPECT_EQ(DecoderProblems(DecodeStream(dir / "still.m2v", 720, height), 720, height), "");
     // The coded planes against the decoded picture, as pictor measured them.
-    EXPECT_GT(std::stod(Json(dir, "psnr.average")), 28.0);
+    EXPECT_GT(psnr, 28.0);
 }
 
 const std::string kNtscPicture = "convert '" + kAstronaut + "' -resize 720x480! picture.png";
@@ -234,7 +216,6 @@ TEST_P(StreamForm, FollowsTheExtensionUnlessToldAndKeepsTheElementaryStreamsByte
                     &said),
               0)
         << said;
-    EXPECT_EQ(Json(dir, "form"), c.form);
     const auto bytes = ReadFileBytes(dir / c.output);
     ASSERT_GE(bytes.size(), 4u);
     const bool dvd = std::string(c.form) == "dvd";
@@ -246,7 +227,7 @@ TEST_P(StreamForm, FollowsTheExtensionUnlessToldAndKeepsTheElementaryStreamsByte
     }
     // A still this big comes late through a DVD multiplexer's default run-in: the JSON gives
     // the run-in it needs, and an elementary stream under a program stream's name is told.
-    EXPECT_EQ(Json(dir, "runInMs"), "146");
+    EXPECT_EQ(JsonValues(dir / "report.json", "form runInMs"), std::string(c.form) + ", 146");
     const bool told = c.format == " --format es" && std::string(c.output) == "a.mpg";
     EXPECT_EQ(said.find("mplex -f 8 -O 200ms") != std::string::npos, told) << said;
     if (!told) {

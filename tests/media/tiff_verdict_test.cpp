@@ -173,8 +173,7 @@ TEST(PictureSizes, HelpAndManualPageNameTheLibrarysTable) {
     EXPECT_NE(help.find("16:9 (" + wideWidths + " wide, " + Joined(wideHeights, " or ") + " rows)"),
               std::string::npos);
 
-    const std::vector<uint8_t> bytes = ReadFileBytes(PICTOR_SOURCE_DIR "/docs/pictor.1");
-    const std::string page = Flat(std::string(bytes.begin(), bytes.end()));
+    const std::string page = Flat(ReadFileText(PICTOR_SOURCE_DIR "/docs/pictor.1"));
     EXPECT_NE(
         page.find("PAL " + widths + " samples wide; " + Joined(palRows, " or ") + " rows high."),
         std::string::npos);

@@ -30,6 +30,11 @@ std::vector<uint8_t> ReadFileBytes(const std::string& path) {
                                 std::istreambuf_iterator<char>());
 }
 
+std::string ReadFileText(const std::string& path) {
+    const std::vector<uint8_t> bytes = ReadFileBytes(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
 void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()),
@@ -70,3 +75,19 @@ std::vector<std::string> TestDataFiles(const std::string& folder, const std::str
 }
 
 long OpenDescriptors() { return std::distance(fs::directory_iterator("/proc/self/fd"), {}); }
+
+std::string JsonValues(const std::string& path, const std::string& keys) {
+    std::string out;
+    RunCommand(
+        "/usr/bin/python3 -c 'import json, sys\n"
+        "def at(v, keys):\n"
+        "    for k in keys.split(\".\"):\n"
+        "        v = v.get(k, at) if isinstance(v, dict) else at\n"
+        "    return \"missing\" if v is at else v if isinstance(v, str) else json.dumps(v)\n"
+        "rows = [json.loads(l) for l in open(sys.argv[1])]\n"
+        "print(\" \".join(\", \".join(at(o, k) for k in sys.argv[2].split()) for o in rows))' '" +
+            path + "' '" + keys + "' 2>&1",
+        &out);
+    while (!out.empty() && out.back() == '\n') out.pop_back();
+    return out;
+}

@@ -18,6 +18,8 @@ struct TempDir {
 
 // An empty vector when the file cannot be read.
 std::vector<uint8_t> ReadFileBytes(const std::string& path);
+// "" when the file cannot be read.
+std::string ReadFileText(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 void WriteFileText(const std::string& path, const std::string& text);
 bool FileExists(const std::string& path);
@@ -30,5 +32,11 @@ std::string TestDataPath(const std::string& relative);
 std::vector<std::string> TestDataFiles(const std::string& folder, const std::string& extension);
 // File descriptors this process holds open.
 long OpenDescriptors();
+
+// Values of every object of a JSON Lines file, space-separated: of each, the
+// values `keys` names (space-separated, each its keys joined by dots, "psnr.y"),
+// joined by ", ": a string as it is, anything else as JSON text, "missing"
+// when absent. Or what makes the file invalid JSON.
+std::string JsonValues(const std::string& path, const std::string& keys);
 
 #endif
