@@ -94,9 +94,7 @@ CliResult SignalledWhileAJobWaits(CliFolder& folder, int count, uint32_t seed, i
     }
     EXPECT_TRUE(folder.Make("mkdir out && mkfifo out/" + Name(waits) + ".m2v"));
     return folder.Run("encode -j 2 --out-dir out" + options + kCif + inputs, before,
-                      " >\"$e.out\" & p=$!; for i in $(seq 600); do grep -q 'waiting for a reader' "
-                      "\"$e\" && break; sleep 0.1; done; " +
-                          signals + "; wait $p");
+                      kUntilItWaitsForAReader + signals + "; wait $p");
 }
 
 // The work files the command left in out/.

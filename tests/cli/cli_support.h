@@ -55,6 +55,12 @@ private:
     std::vector<std::string> start_;  // the names `dir` started with
 };
 
+// Shell text after a call: the call in the background ($p), until the command waits for a
+// reader of a named pipe (for a minute at most), its standard output going aside.
+inline const std::string kUntilItWaitsForAReader =
+    " >\"$e.out\" & p=$!; for i in $(seq 600); do grep -q 'waiting for a reader' \"$e\" && "
+    "break; sleep 0.1; done; ";
+
 // Between two parts of what a stream says that come in this order.
 inline const std::string kThen = "\n...\n";
 // The first of `parts` (joined by kThen) that `said` lacks, in their order;

@@ -31,9 +31,7 @@ const std::string kWaitForTheReader = "; s=$?; wait; exit $s";
 // Its standard output goes aside: a job process that outlived it would hold
 // the test's pipe open.
 const std::string kForAMinute = "timeout --foreground -s KILL 60 env";
-const std::string kCtrlCWhenWaiting =
-    " >\"$e.out\" & p=$!; for i in $(seq 600); do grep -q 'waiting for a reader' \"$e\" && "
-    "break; sleep 0.1; done; kill -INT $p; wait $p";
+const std::string kCtrlCWhenWaiting = kUntilItWaitsForAReader + "kill -INT $p; wait $p";
 
 const CommandCase kCommandCases[] = {
     // ---- Arguments ----
