@@ -41,35 +41,6 @@ TEST(JobThreads, EveryChunkOnceThenTheHelperEnds) {
     }
 }
 
-// A child forked while the parent's helper runs has no helper of its own: its splits still do
-// every chunk, and ending its threads joins nothing of the parent's.
-TEST(JobThreads, ForkedChildStartsWithoutTheParentsHelper) {
-    ResetAllState();
-    int32_t sum = 0;
-    std::atomic<bool> secondStarted{false};
-    // With two threads, chunk 0 waits (for at most about ten seconds) until the other thread has
-    // started chunk 1, so the helper is past its start-up when the process forks: a fork in the
-    // middle of a thread's start-up can leave the sanitizers' thread lock held in the child.
-    auto add = [&](int32_t chunk) {
-        if (chunk == 1) secondStarted.store(true);
-        for (int i = 0; chunk == 0 && JobThreads() == 2 && !secondStarted.load() && i < 10000; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        __atomic_fetch_add(&sum, chunk, __ATOMIC_RELAXED);
-    };
-    RunChunks(16, add);
-    InChild([] {
-        int32_t childSum = 0;
-        auto childAdd = [&](int32_t chunk) {
-            __atomic_fetch_add(&childSum, chunk, __ATOMIC_RELAXED);
-        };
-        RunChunks(16, childAdd);
-        EndJobThreads();
-        if (childSum != 120) _exit(1);
-    });
-    EXPECT_EQ(sum, 120);
-    EndJobThreads();
-}
-
 // The threads that ran a two-chunk task: with `helper`, chunk 0 waits (for at most about ten
 // seconds) until another thread has started chunk 1, so the helper takes one.
 std::vector<std::thread::id> ThreadsOfOneTask(bool helper = true) {
@@ -83,6 +54,25 @@ std::vector<std::thread::id> ThreadsOfOneTask(bool helper = true) {
     };
     RunChunks(2, work);
     return {ran[0], ran[1]};
+}
+
+// A child forked while the parent's helper runs has no helper of its own: its splits still do
+// every chunk, and ending its threads joins nothing of the parent's. The helper is past its
+// start-up when the process forks: a fork in the middle of a thread's start-up can leave the
+// sanitizers' thread lock held in the child.
+TEST(JobThreads, ForkedChildStartsWithoutTheParentsHelper) {
+    ResetAllState();
+    ThreadsOfOneTask(JobThreads() == 2);
+    InChild([] {
+        int32_t childSum = 0;
+        auto childAdd = [&](int32_t chunk) {
+            __atomic_fetch_add(&childSum, chunk, __ATOMIC_RELAXED);
+        };
+        RunChunks(16, childAdd);
+        EndJobThreads();
+        if (childSum != 120) _exit(1);
+    });
+    EndJobThreads();
 }
 
 std::thread::id HelperOf(const std::vector<std::thread::id>& ran) {
