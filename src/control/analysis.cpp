@@ -204,17 +204,19 @@ int AnalysePicture(int32_t target, CoefficientStore* store) {
             if (raised[p] > tAnalysis->minWeight[p]) tAnalysis->minWeight[p] = raised[p];
         }
     }
-    // The counts go before the search takes its arrays, so a job never holds both: memory kept
-    // from job to job stays the larger of them, not their sum.
-    FreeMagnitudeCounts();
     if (tSwitches->extendedAnalysis != 0)
         BuildErrorTable(tAnalysis->errorSums, tAnalysis->errorTable, tAnalysis->minWeight);
     for (int k = 0; k < 3; ++k)
         tAnalysis->dcBits[k] = dcTotals[kLuma][k] + dcTotals[kChromaCb][k] + dcTotals[kChromaCr][k];
 
     if (tSwitches->extendedAnalysis != 0) {
+        // The search builds its lists from the counts, not from another walk of the store; they
+        // go when it ends.
+        const MagnitudeCounts* const* counts =
+            tAnalysis->magnitudeCounts[0] != nullptr ? tAnalysis->magnitudeCounts : nullptr;
         SearchThreshold(ThresholdSearch{*store, tAnalysis->errorTable, tAnalysis->minWeight,
-                                        tAnalysis->dcBits, target, matrix, nullptr});
+                                        tAnalysis->dcBits, target, matrix, counts});
+        FreeMagnitudeCounts();
     } else {
         ScaleDefaultMatrix(*store, matrix, tAnalysis->minWeight, tAnalysis->dcBits, target);
     }

@@ -17,6 +17,7 @@
 #include "coding/quantise.h"
 #include "coding/tables.h"
 #include "control/bit_budget.h"
+#include "parallel/job_threads.h"
 #include "runtime/registry.h"
 
 namespace {
@@ -190,17 +191,27 @@ uint64_t CountMagnitudes(const int16_t* data, uint64_t blocks, const LevelLists&
     return count;
 }
 
-// Each block placed after the blocks before it of its magnitude; the place one above a
-// magnitude then holds where the next magnitude's blocks start.
-void PlaceBlocks(const int16_t* data, uint64_t blocks, const LevelLists& lists) {
+// Each block placed after the blocks before it of its magnitude in lists first .. end - 1; the
+// place one above a magnitude then holds where the next magnitude's blocks start.
+void PlaceBlocks(const int16_t* data, uint64_t blocks, const LevelLists& lists, int first,
+                 int end) {
+    const uint64_t listed =
+        (end == 64 ? ~uint64_t{0} : (uint64_t{1} << end) - 1) & ~((uint64_t{1} << first) - 1);
     for (uint64_t b = 0; b < blocks; ++b) {
         const int16_t* block = data + 64 * b;
-        for (uint64_t rest = NonZeroLevelBits(block); rest != 0; rest &= rest - 1) {
+        for (uint64_t rest = NonZeroLevelBits(block) & listed; rest != 0; rest &= rest - 1) {
             const int k = __builtin_ctzll(rest);
             lists.entries[lists.offsets[lists.start[k] + Magnitude(block[k]) + 1]++] =
                 static_cast<ListedBlock>(b);
         }
     }
+}
+
+// The first list of the job's second thread: lists 1 .. k - 1 hold about half the entries.
+int SecondHalfStart(const LevelLists& lists, uint64_t count) {
+    int k = 1;
+    while (k < 63 && lists.offsets[lists.start[k + 1] + 1] < count / 2) ++k;
+    return k + 1;
 }
 
 }  // namespace
@@ -237,7 +248,12 @@ int BuildLevelLists(const CoefficientStore& store, const MagnitudeCounts* const*
     const uint64_t count = CountMagnitudes(store.data, blocks, *lists, counts);
     lists->entries = static_cast<ListedBlock*>(TrackedAlloc(count, sizeof(ListedBlock)));
     if (lists->entries == nullptr) return -1;
-    PlaceBlocks(store.data, blocks, *lists);
+    // Each half of the lists is placed by one walk of the store: no entry or place is shared.
+    const int bounds[3] = {1, SecondHalfStart(*lists, count), 64};
+    auto place = [&](int32_t half) {
+        PlaceBlocks(store.data, blocks, *lists, bounds[half], bounds[half + 1]);
+    };
+    RunChunks(2, place);
     return 0;
 }
 
