@@ -12,10 +12,10 @@
 typedef uint16_t ListedBlock;
 constexpr uint64_t kMostListedBlocks = 65536;
 
-// Entries first .. end - 1 of list k, whose tabled level goes from `kept` to `fresh`.
+// Magnitudes from .. to - 1 of list k, whose tabled level goes from `kept` to `fresh`.
 struct LevelRange {
-    uint32_t first;
-    uint32_t end;
+    uint16_t from;
+    uint16_t to;
     uint8_t k;
     uint8_t kept;
     uint8_t fresh;
@@ -25,11 +25,15 @@ constexpr int32_t kMostRanges = 63 * (2 * (kLargestTabledMagnitude + 1) + 1);
 
 // For each scan index 1..63, the blocks whose coefficient there is not 0, by ascending
 // magnitude: the blocks of magnitude a at index k are entries[offsets[start[k] + a] ..
-// offsets[start[k] + a + 1] - 1], for a from 0 to largest[k] (magnitude 0 lists none).
+// offsets[start[k] + a + 1] - 1], for a from 0 to largest[k] (magnitude 0 lists none). Within a
+// magnitude the blocks ascend, and those below `half` end at middles[start[k] + a + 1]: each
+// half of the blocks is changed by one of the job's threads.
 struct LevelLists {
     uint64_t blocks;
+    uint64_t half;
     ListedBlock* entries;  // tracked blocks; null without lists
     uint32_t* offsets;
+    uint32_t* middles;
     LevelRange* ranges;  // room for one change's ranges
     int64_t start[64];
     int32_t largest[64];
