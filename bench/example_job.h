@@ -7,7 +7,11 @@
 #include <sys/stat.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <string>
+#include <vector>
+
+#include "pictor/pictor.h"
 
 #include "support/files.h"
 #include "support/job_runner.h"
@@ -35,6 +39,37 @@ struct ExampleJob {
     bool Run() {
         ResetAllState();
         return RunPictor(dir.path, "job.tp", options).result == 0;
+    }
+};
+
+// The same job as the command runs a picture on an encoder instance: the TIFF's bytes in memory
+// (read once, as a caller holding the picture has them) and the stream into a buffer, so no file
+// is opened, truncated or written.
+struct ExampleMemoryJob {
+    PictorEncoder* encoder = PictorCreate();
+    PictorSettings settings;
+    std::vector<uint8_t> tiff = ReadFileBytes(kExampleTiff);
+    std::vector<unsigned char> out = std::vector<unsigned char>(225000);
+    bool ready = false;
+
+    ExampleMemoryJob(int32_t target, int32_t extended) {
+        PictorDefaultSettings(&settings);
+        settings.targetBits = target;
+        settings.extendedAnalysis = extended;
+        ready = encoder != nullptr && !tiff.empty();
+    }
+    ~ExampleMemoryJob() {
+        if (PictorDestroy(encoder) != 0) std::abort();
+    }
+    ExampleMemoryJob(const ExampleMemoryJob&) = delete;
+    ExampleMemoryJob& operator=(const ExampleMemoryJob&) = delete;
+
+    // One job, as the first of a new instance; true when it finished.
+    bool Run() {
+        PictorStream stream{out.data(), out.size(), 0, nullptr, nullptr};
+        return PictorResetCarried(encoder) == 0 &&
+               PictorEncodeTiff(encoder, &settings, tiff.data(), tiff.size(), &stream, nullptr) ==
+                   0;
     }
 };
 

@@ -5,9 +5,13 @@
 // ready before any timing starts: the encode reads no TIFF and converts no colour. It opens and
 // closes its encoder, as one picture's encode does.
 //   BM_Anchor/q:1, q:2             the encode alone (counter `bits`: its stream)
-//   BM_Job/extended:0, 1           the job alone, as bench_job runs it
-//   BM_JobOverAnchor/extended:0, 1 rounds of one job and one q1 encode, alternated so a change of
-//                                  the machine's load touches both alike: medians of the job's
+//   BM_Job/extended/memory         the job alone: memory:0 through the entry point with its job
+//                                  file, TIFF file and stream file, as bench_job runs it; memory:1
+//                                  on an encoder instance, the TIFF's bytes in and the stream into
+//                                  a buffer, as the command runs a picture (and as the encode
+//                                  takes its planes and gives its packet)
+//   BM_JobOverAnchor/extended/memory rounds of one job and one q1 encode, alternated so a change
+//                                  of the machine's load touches both alike: medians of the job's
 //                                  and the encode's times and of the per-round ratio job / encode,
 //                                  in wall time and in the process's CPU time
 extern "C" {
@@ -122,15 +126,39 @@ void BM_Anchor(benchmark::State& state) {
 }
 BENCHMARK(BM_Anchor)->ArgName("q")->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
 
+// The example job by either route.
+struct RoutedJob {
+    ExampleJob files;
+    ExampleMemoryJob memory;
+    bool inMemory;
+    bool ready;
+
+    explicit RoutedJob(const benchmark::State& state)
+        : files(kTarget, static_cast<int32_t>(state.range(0))),
+          memory(kTarget, static_cast<int32_t>(state.range(0))),
+          inMemory(state.range(1) != 0),
+          ready(inMemory ? memory.ready : files.ready) {}
+    bool Run() { return inMemory ? memory.Run() : files.Run(); }
+};
+
+const char* LabelOf(const benchmark::State& state) {
+    static const char* const kLabels[2][2] = {{"simple", "simple, memory"},
+                                              {"extended", "extended, memory"}};
+    return kLabels[state.range(0) != 0][state.range(1) != 0];
+}
+
 void BM_Job(benchmark::State& state) {
-    ExampleJob job(kTarget, static_cast<int32_t>(state.range(0)));
+    RoutedJob job(state);
     if (!job.ready) return state.SkipWithError("no example picture");
     for (auto _ : state) {
         if (!job.Run()) state.SkipWithError("job failed");
     }
-    state.SetLabel(state.range(0) != 0 ? "extended" : "simple");
+    state.SetLabel(LabelOf(state));
 }
-BENCHMARK(BM_Job)->ArgName("extended")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Job)
+    ->ArgNames({"extended", "memory"})
+    ->ArgsProduct({{0, 1}, {0, 1}})
+    ->Unit(benchmark::kMillisecond);
 
 double Median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
@@ -146,7 +174,7 @@ double ProcessCpuMs() {
 }
 
 void BM_JobOverAnchor(benchmark::State& state) {
-    ExampleJob job(kTarget, static_cast<int32_t>(state.range(0)));
+    RoutedJob job(state);
     if (!job.ready || !Anchor().ready()) return state.SkipWithError("no example picture");
     using Clock = std::chrono::steady_clock;
     // Wall and CPU milliseconds of each round's encode and job.
@@ -174,8 +202,11 @@ void BM_JobOverAnchor(benchmark::State& state) {
     state.counters["job_cpu_ms"] = Median(jobCpu);
     state.counters["anchor_q1_cpu_ms"] = Median(anchorCpu);
     state.counters["cpu_ratio"] = Median(cpuRatio);
-    state.SetLabel(state.range(0) != 0 ? "extended over q1" : "simple over q1");
+    state.SetLabel(std::string(LabelOf(state)) + " over q1");
 }
-BENCHMARK(BM_JobOverAnchor)->ArgName("extended")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_JobOverAnchor)
+    ->ArgNames({"extended", "memory"})
+    ->ArgsProduct({{0, 1}, {0, 1}})
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
