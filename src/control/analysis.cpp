@@ -95,6 +95,73 @@ void FreeMagnitudeCounts() {
     }
 }
 
+// The parts of the statistics, the larger first so that the job's threads end together: luma's
+// upper and lower macroblock rows, Cb, Cr.
+constexpr int kPartsInTurn[kStatisticsParts] = {kLuma, kLumaLowerRows, kChromaCb, kChromaCr};
+
+// The extended rule's squared errors of every block, from the parts' counts, into the luma sums
+// (BuildErrorTable adds the components' sums): the counts go into part 0's, so the search's lists
+// take them from there, and each of the job's threads takes half the positions.
+void AddCountedParts(int32_t largest) {
+    MagnitudeCounts* const* counts = tAnalysis->magnitudeCounts;
+    const int32_t last = largest < kTabulatedMagnitudes - 1 ? largest : kTabulatedMagnitudes - 1;
+    auto add = [&](int32_t half) {
+        const int first = half == 0 ? 1 : 32, end = half == 0 ? 32 : 64;
+        for (int32_t a = 1; a <= last; ++a) {
+            for (int p = first; p < end; ++p) {
+                for (int i = 1; i < kStatisticsParts; ++i) (*counts[0])[a][p] += (*counts[i])[a][p];
+            }
+        }
+        AddCountedErrors(*counts[0], last, &tAnalysis->errorSums[kLuma], first, end);
+    };
+    RunChunks(2, add);
+}
+
+// The statistics of every block in parts, each raising a minimum weight table of its own and
+// summing DC bits and squared errors of its own: the tables merge by their maxima and the sums
+// add, as one walk over the blocks would have raised and added them.
+void CollectStatistics(const CoefficientStore& store) {
+    static const char* const kPartNames[kStatisticsParts] = {"Luma", "ChromaCb", "ChromaCr",
+                                                             "Luma"};
+    const int32_t upperRows = store.rows / 2;
+    StatisticsPart parts[kStatisticsParts];
+    for (int i = 0; i < kStatisticsParts; ++i) {
+        parts[i] = StatisticsPart{kPartNames[i],
+                                  i == kLumaLowerRows ? upperRows : 0,
+                                  i == kLuma ? upperRows : store.rows,
+                                  tAnalysis->magnitudeCounts[i],
+                                  &tAnalysis->errorSums[i],
+                                  {},
+                                  {},
+                                  0};
+        for (int32_t& w : parts[i].minWeight) w = 1;
+    }
+    auto collect = [&](int32_t turn) {
+        CollectComponentStatistics(store, &parts[kPartsInTurn[turn]]);
+    };
+    RunChunks(kStatisticsParts, collect);
+    int32_t largest = 0;
+    for (const StatisticsPart& part : parts) {
+        for (int p = 0; p < 64; ++p) {
+            if (part.minWeight[p] > tAnalysis->minWeight[p])
+                tAnalysis->minWeight[p] = part.minWeight[p];
+        }
+        largest = part.largest > largest ? part.largest : largest;
+    }
+    for (int k = 0; k < 3; ++k) {
+        int32_t bits = 0;
+        for (const StatisticsPart& part : parts) bits += part.dcTotals[k];
+        tAnalysis->dcBits[k] = bits;
+    }
+    if (tSwitches->extendedAnalysis == 0) return;
+    if (tAnalysis->magnitudeCounts[0] != nullptr) return AddCountedParts(largest);
+    ErrorSums& luma = tAnalysis->errorSums[kLuma];
+    const ErrorSums& lower = tAnalysis->errorSums[kLumaLowerRows];
+    for (int p = 0; p < 64; ++p) {
+        for (int w = 0; w < kWeights; ++w) luma[p][w] = WrapAdd(luma[p][w], lower[p][w]);
+    }
+}
+
 }  // namespace
 
 void RaiseMinimumWeights(const int32_t* largest, int32_t* minWeight) {
@@ -104,14 +171,10 @@ void RaiseMinimumWeights(const int32_t* largest, int32_t* minWeight) {
     }
 }
 
-void CollectComponentStatistics(const char* name, const CoefficientStore& store, ErrorSums* sums,
-                                int32_t* dcTotals, int32_t* minWeight) {
-    const AnalysisComponent component = ComponentOf(name);
+void CollectComponentStatistics(const CoefficientStore& store, StatisticsPart* part) {
+    const AnalysisComponent component = ComponentOf(part->name);
     const int isLuma = component == kLuma;
     const bool extended = tSwitches->extendedAnalysis != 0;
-    // The extended rule's squared errors: from counts of the magnitudes at each position when
-    // they could be allocated, else block by block.
-    MagnitudeCounts* counts = extended ? tAnalysis->magnitudeCounts[component] : nullptr;
     // The component's blocks of a macroblock: Y0..Y3 (rows, then columns), Cb, Cr.
     const int firstBlock = isLuma ? 0 : 3 + component;
     const int blocks = isLuma ? 4 : 1;
@@ -119,34 +182,32 @@ void CollectComponentStatistics(const char* name, const CoefficientStore& store,
     // The largest magnitude at each position: the minimum weights follow from it.
     int32_t largest[64] = {};
 
-    // Summed here and stored once: the callers' totals of the three components share a cache line.
+    // Summed here and stored once: the parts' totals share a cache line.
     int32_t totals[3] = {0, 0, 0};
-    for (int32_t my = 0; my < store.rows; ++my) {
+    for (int32_t my = part->firstRow; my < part->endRow; ++my) {
         for (int32_t mx = 0; mx < store.columns; ++mx) {
             const int16_t* stored = MacroblockCoefficients(store, my * store.columns + mx);
             for (int b = firstBlock; b < firstBlock + blocks; ++b) {
                 const int16_t* block = stored + 64 * b;
-                if (counts != nullptr) {
-                    CountMagnitudes(block, *counts, largest);
+                if (part->counts != nullptr) {
+                    CountMagnitudes(block, *part->counts, largest);
                 } else if (extended) {
                     int32_t c[64];
                     for (int k = 0; k < 64; ++k) c[RasterIndex(k)] = block[k];
-                    ErrorStatistics(c, sums, minWeight);
+                    ErrorStatistics(c, part->sums, part->minWeight);
                 } else if (LargestAcMagnitude(block) >= kLeastRaisingMagnitude) {
                     TakeLargestMagnitudes(block, largest);
                 }
+                // The DC predictors start afresh with each macroblock row.
                 const bool rowStart = mx == 0 && b == firstBlock;
                 AddDcBits(block[0], rowStart, isLuma, previous, totals);
             }
         }
     }
-    for (int k = 0; k < 3; ++k) dcTotals[k] = totals[k];
-    RaiseMinimumWeights(largest, minWeight);
-    if (counts != nullptr) {
-        int32_t largestOfAll = 0;
-        for (int32_t m : largest) largestOfAll = m > largestOfAll ? m : largestOfAll;
-        AddCountedErrors(*counts, largestOfAll, sums);
-    }
+    for (int k = 0; k < 3; ++k) part->dcTotals[k] = totals[k];
+    RaiseMinimumWeights(largest, part->minWeight);
+    part->largest = 0;
+    for (int32_t m : largest) part->largest = m > part->largest ? m : part->largest;
 }
 
 void ScaleDefaultMatrix(const CoefficientStore& coefficients, int32_t* matrix,
@@ -188,34 +249,16 @@ int AnalysePicture(int32_t target, CoefficientStore* store) {
     TransformMacroblockRows(picture, 0, store->rows, store);
     // Without the counts the extended rule's statistics go block by block.
     if (tSwitches->extendedAnalysis != 0 && AllocateMagnitudeCounts() != 0) FreeMagnitudeCounts();
-    // The components apart, for the job's threads: each raises a minimum weight table of its
-    // own, and the tables merge by their maxima, as one shared table would have been raised.
-    static const char* const kComponentNames[3] = {"Luma", "ChromaCb", "ChromaCr"};
-    int32_t dcTotals[3][3];
-    int32_t minWeights[3][64];
-    auto collect = [&](int32_t c) {
-        for (int32_t& w : minWeights[c]) w = 1;
-        CollectComponentStatistics(kComponentNames[c], *store, &tAnalysis->errorSums[c],
-                                   dcTotals[c], minWeights[c]);
-    };
-    RunChunks(3, collect);
-    for (const int32_t* raised : minWeights) {
-        for (int p = 0; p < 64; ++p) {
-            if (raised[p] > tAnalysis->minWeight[p]) tAnalysis->minWeight[p] = raised[p];
-        }
-    }
+    CollectStatistics(*store);
     if (tSwitches->extendedAnalysis != 0)
         BuildErrorTable(tAnalysis->errorSums, tAnalysis->errorTable, tAnalysis->minWeight);
-    for (int k = 0; k < 3; ++k)
-        tAnalysis->dcBits[k] = dcTotals[kLuma][k] + dcTotals[kChromaCb][k] + dcTotals[kChromaCr][k];
 
     if (tSwitches->extendedAnalysis != 0) {
         // The search builds its lists from the counts, not from another walk of the store; they
         // go when it ends.
-        const MagnitudeCounts* const* counts =
-            tAnalysis->magnitudeCounts[0] != nullptr ? tAnalysis->magnitudeCounts : nullptr;
         SearchThreshold(ThresholdSearch{*store, tAnalysis->errorTable, tAnalysis->minWeight,
-                                        tAnalysis->dcBits, target, matrix, counts});
+                                        tAnalysis->dcBits, target, matrix,
+                                        tAnalysis->magnitudeCounts[0]});
         FreeMagnitudeCounts();
     } else {
         ScaleDefaultMatrix(*store, matrix, tAnalysis->minWeight, tAnalysis->dcBits, target);

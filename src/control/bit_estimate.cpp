@@ -167,7 +167,7 @@ thread_local SearchEstimate* tEstimate = nullptr;
 
 void ResetSearchEstimate() { *tEstimate = SearchEstimate{}; }
 
-int PrepareSearchEstimate(const CoefficientStore& store, const MagnitudeCounts* const* counts) {
+int PrepareSearchEstimate(const CoefficientStore& store, const MagnitudeCounts* counts) {
     ReleaseSearchEstimate();
     const int64_t blocks = static_cast<int64_t>(store.columns) * store.rows * kBlocksPerMacroblock;
     const int64_t bytes = CarvedSize<uint8_t>(64 * blocks) + CarvedSize<uint64_t>(blocks) +

@@ -44,10 +44,11 @@ struct SearchEstimate {
 };
 extern thread_local SearchEstimate* tEstimate;
 void ResetSearchEstimate();
-// Room for the store's blocks and their lists (from the components' magnitude counts of the
-// store when `counts` is not null); -1 when it cannot be allocated (EstimateAcBits serves then).
+// Room for the store's blocks and their lists (from the magnitude counts of the store's
+// coefficients when `counts` is not null); -1 when it cannot be allocated (EstimateAcBits serves
+// then).
 [[nodiscard]] int PrepareSearchEstimate(const CoefficientStore& store,
-                                        const MagnitudeCounts* const* counts = nullptr);
+                                        const MagnitudeCounts* counts = nullptr);
 [[nodiscard]] int32_t SearchEstimateAcBits(const CoefficientStore& store, const int32_t* matrix,
                                            int q);
 void ReleaseSearchEstimate();

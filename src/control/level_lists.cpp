@@ -180,9 +180,9 @@ void SurveyStore(const int16_t* data, uint64_t blocks, int32_t* largest) {
 }
 
 // Each non-zero AC coefficient counted two places above its magnitude: from the counts by
-// magnitude and raster position of each component when they are given, else block by block.
+// magnitude and raster position when they are given, else block by block.
 uint64_t CountMagnitudes(const int16_t* data, uint64_t blocks, const LevelLists& lists,
-                         const MagnitudeCounts* const* given) {
+                         const MagnitudeCounts* given) {
     uint32_t* offsets = lists.offsets;
     uint64_t count = 0;
     if (given != nullptr) {
@@ -192,7 +192,7 @@ uint64_t CountMagnitudes(const int16_t* data, uint64_t blocks, const LevelLists&
             for (int k = 1; k < 64; ++k) {
                 if (a > lists.largest[k]) continue;
                 const int p = kZigZagScan[k].column + 8 * kZigZagScan[k].row;
-                const uint32_t n = given[0][0][a][p] + given[1][0][a][p] + given[2][0][a][p];
+                const uint32_t n = (*given)[a][p];
                 offsets[lists.start[k] + a + 2] = n;
                 count += n;
             }
@@ -259,7 +259,7 @@ int32_t CountBlockBits(const uint8_t* magnitudes, uint64_t nonZero) {
     return bits;
 }
 
-int BuildLevelLists(const CoefficientStore& store, const MagnitudeCounts* const* counts,
+int BuildLevelLists(const CoefficientStore& store, const MagnitudeCounts* counts,
                     LevelLists* lists) {
     ReleaseLevelLists(lists);
     const uint64_t blocks = static_cast<uint64_t>(store.columns) *

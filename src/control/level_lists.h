@@ -45,10 +45,10 @@ typedef uint32_t MagnitudeCounts[2049][64];
 
 // Lists of the store's blocks (at most kMostListedBlocks of them); -1, and no lists, when there
 // are more or they cannot be allocated.
-// `counts`, when not null, are the three components' counts of the store's coefficients, which
-// spare a pass over the store.
-[[nodiscard]] int BuildLevelLists(const CoefficientStore& store,
-                                  const MagnitudeCounts* const* counts, LevelLists* lists);
+// `counts`, when not null, are the counts of the store's coefficients, which spare a pass over
+// the store.
+[[nodiscard]] int BuildLevelLists(const CoefficientStore& store, const MagnitudeCounts* counts,
+                                  LevelLists* lists);
 void ReleaseLevelLists(LevelLists* lists);
 
 // A block's AC bits from its tabled magnitudes (min(|level|, kLargestTabledMagnitude) by scan

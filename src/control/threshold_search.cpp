@@ -68,7 +68,7 @@ int32_t EstimateWithMemo(const CoefficientStore& coefficients, const int32_t* ma
     return bits;
 }
 
-void StartSearch(const CoefficientStore& coefficients, const MagnitudeCounts* const* counts) {
+void StartSearch(const CoefficientStore& coefficients, const MagnitudeCounts* counts) {
     tMemo->active = 1;
     tMemo->count = 0;
     tMemo->next = 0;
@@ -152,12 +152,13 @@ void ErrorStatistics(const int32_t* coefficients, ErrorSums* sums, int32_t* minW
     }
 }
 
-void AddCountedErrors(const MagnitudeCounts& counts, int32_t largest, ErrorSums* sums) {
+void AddCountedErrors(const MagnitudeCounts& counts, int32_t largest, ErrorSums* sums,
+                      int firstPosition, int endPosition) {
     // The counts past the largest magnitude stay untouched, so their pages are never read.
     const int32_t last = largest < kTabulatedMagnitudes - 1 ? largest : kTabulatedMagnitudes - 1;
     for (int a = 1; a <= last; ++a) {
         const uint16_t* term = kErrorTerms.term[a];
-        for (int p = 1; p < 64; ++p) {
+        for (int p = firstPosition; p < endPosition; ++p) {
             const uint32_t n = counts[a][p];
             if (n == 0) continue;
             // Unsigned: the sums wrap as the block-by-block additions would.

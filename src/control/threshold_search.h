@@ -69,16 +69,17 @@ struct ThresholdSearch {
     const int32_t* dcBits;  // DC bits of the picture at precision 0, 1, 2
     int32_t target;
     int32_t* matrix;
-    // The three components' magnitude counts of the coefficients, or null.
-    const MagnitudeCounts* const* counts;
+    // The magnitude counts of the coefficients, or null.
+    const MagnitudeCounts* counts;
 };
 
 // Per block: raises the minimum weights and adds the squared errors of weights 1..127.
 void ErrorStatistics(const int32_t* coefficients, ErrorSums* sums, int32_t* minWeight);
 // The squared errors of weights 1..127 of all the coefficients counted, added to sums: what
 // ErrorStatistics adds for them block by block (the sums wrap as 32-bit integers either way).
-// Magnitudes above `largest` have no count.
-void AddCountedErrors(const MagnitudeCounts& counts, int32_t largest, ErrorSums* sums);
+// Magnitudes above `largest` have no count. Positions firstPosition .. endPosition - 1 only.
+void AddCountedErrors(const MagnitudeCounts& counts, int32_t largest, ErrorSums* sums,
+                      int firstPosition = 1, int endPosition = 64);
 void BuildErrorTable(const ErrorSums* sums /* [3] */, ErrorTable table, const int32_t* minWeight);
 // One stage: from threshold `start` in steps of `step` until a matrix fits the budget at
 // estimate quantiser q (the first matrix when `final` is set); leaves the matrix, its

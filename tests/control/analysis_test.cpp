@@ -16,6 +16,7 @@
 #include "control/bit_estimate.h"
 #include "control/threshold_search.h"
 #include "convert/planes.h"
+#include "params/job_switches.h"
 #include "params/settings.h"
 #include "runtime/registry.h"
 #include "support/state.h"
@@ -109,6 +110,41 @@ TEST_F(Analysis, FlatPicturesScaleTheDefaultMatrix) {
     }
 }
 
+// The extended rule's statistics come from magnitude counts in four parts (luma's upper and
+// lower macroblock rows apart) when they can be allocated, else block by block: the matrix, the
+// DC bits and the precision are the same either way, for pictures whose luma rows split evenly
+// and not.
+TEST_F(Analysis, ExtendedRuleIsTheSameWithoutItsCounts) {
+    tSwitches->extendedAnalysis = 1;
+    std::mt19937 r(3);
+    for (const int height : {48, 64}) {
+        const int width = 80;
+        std::vector<uint8_t> y(width * height), cb(width * height / 4), cr(cb.size());
+        for (std::vector<uint8_t>* plane : {&y, &cb, &cr}) {
+            for (uint8_t& v : *plane) v = static_cast<uint8_t>(r() % 4 ? 100 + r() % 40 : r());
+        }
+        *tPlanes = PicturePlanes{y.data(), cb.data(), cr.data(), nullptr, nullptr, nullptr};
+        for (const int32_t target : {30000, 90000}) {
+            std::vector<int32_t> results[2];
+            for (int counted = 1; counted >= 0; --counted) {
+                UseCoefficients(width, height);
+                // The counts are the analysis's first blocks.
+                gRegistryFaults.failAllocation = counted ? 0 : 1;
+                ASSERT_EQ(AnalysePicture(target, &store), 0);
+                gRegistryFaults.failAllocation = 0;
+                results[counted].assign(tIntraMatrix->weights, tIntraMatrix->weights + 64);
+                results[counted].insert(results[counted].end(), tAnalysis->dcBits,
+                                        tAnalysis->dcBits + 3);
+                results[counted].push_back(tSettings->IntraDCPrecision);
+                ResetAllState();
+                tSwitches->extendedAnalysis = 1;
+                *tPlanes = PicturePlanes{y.data(), cb.data(), cr.data(), nullptr, nullptr, nullptr};
+            }
+            EXPECT_EQ(results[0], results[1]) << height << " " << target;
+        }
+    }
+}
+
 // The estimate quantises with reciprocals and skips blocks too small to code anything, and the
 // search's keeps every block's levels and recounts only what a changed weight changes; both give
 // the block-by-block figure of the definition for matrices of every kind (fine, coarse, a few
@@ -151,18 +187,14 @@ void PrintTo(const Walks& w, std::ostream* os) { *os << w.name; }
 
 class SearchEstimateWalks : public Analysis, public ::testing::WithParamInterface<Walks> {};
 
-// The counts by magnitude and raster position of luma (blocks 0..3), Cb (4) and Cr (5).
-std::vector<MagnitudeCounts> CountByComponent(const CoefficientStore& store) {
-    std::vector<MagnitudeCounts> counts(3);
-    for (MagnitudeCounts& c : counts) std::memset(c, 0, sizeof c);
-    for (int32_t mb = 0; mb < store.columns * store.rows; ++mb) {
-        for (int b = 0; b < 6; ++b) {
-            const int16_t* block = MacroblockCoefficients(store, mb) + 64 * b;
-            for (int k = 1; k < 64; ++k) {
-                if (block[k] == 0) continue;
-                const int p = kZigZagScan[k].column + 8 * kZigZagScan[k].row;
-                ++counts[b < 4 ? 0 : b - 3][std::abs(block[k])][p];
-            }
+// The counts by magnitude and raster position of every block's AC coefficients.
+std::vector<MagnitudeCounts> CountMagnitudes(const CoefficientStore& store) {
+    std::vector<MagnitudeCounts> counts(1);
+    std::memset(counts[0], 0, sizeof counts[0]);
+    for (int64_t b = 0; b < int64_t{store.columns} * store.rows * 6; ++b) {
+        for (int k = 1; k < 64; ++k) {
+            const int16_t x = store.data[64 * b + k];
+            if (x != 0) ++counts[0][std::abs(x)][kZigZagScan[k].column + 8 * kZigZagScan[k].row];
         }
     }
     return counts;
@@ -177,9 +209,8 @@ TEST_P(SearchEstimateWalks, EveryFigureIsThePlainEstimate) {
             static_cast<int32_t>(r() % 50 == 0 ? 2047 + r() % 2 : 1 + r() % walks.largest);
         x = static_cast<int16_t>(static_cast<int>(r() % 8) < walks.zeros ? 0 : r() % 2 ? m : -m);
     }
-    const std::vector<MagnitudeCounts> counts = CountByComponent(store);
-    const MagnitudeCounts* given[3] = {&counts[0], &counts[1], &counts[2]};
-    ASSERT_EQ(PrepareSearchEstimate(store, walks.counted ? given : nullptr), 0);
+    const std::vector<MagnitudeCounts> counts = CountMagnitudes(store);
+    ASSERT_EQ(PrepareSearchEstimate(store, walks.counted ? &counts[0] : nullptr), 0);
     // Each position's weight rises with the threshold at its own pace from its least weight.
     int32_t least[64], pace[64];
     for (int p = 0; p < 64; ++p) {
