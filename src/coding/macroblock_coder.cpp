@@ -4,6 +4,7 @@
 #include "coding/macroblock_coder.h"
 
 #include "coding/bit_writer.h"
+#include "coding/code_lengths.h"
 #include "coding/tables.h"
 
 thread_local RunningDc* tRunningDc = nullptr;
@@ -124,6 +125,11 @@ inline void CodeBlock(Sink& sink, RunningDc* dc, int component, const int16_t* l
     }
     Emit(sink, sizeCode);
     if (size > 0) sink.Put(bits, size);
+    if constexpr (Sink::kLengthsOnly) {
+        uint8_t magnitudes[64];
+        sink.Put(0, LevelCodeBits(level, nonZero, magnitudes));
+        return Emit(sink, kEndOfBlock);
+    }
 
     uint64_t next = 1;  // the scan index after the last level coded
     for (uint64_t rest = nonZero; rest != 0; rest &= rest - 1) {

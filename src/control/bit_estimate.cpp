@@ -13,10 +13,7 @@
 
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
+#include "coding/code_lengths.h"
 #include "coding/quantise.h"
 #include "coding/tables.h"
 #include "control/bit_budget.h"
@@ -50,37 +47,13 @@ int32_t SmallestCodedMagnitude(const int32_t* matrix, int q) {
     return smallest;
 }
 
-// min(|level|, kLargestTabledMagnitude) of a block's 64 levels: the code lengths depend on no
-// more.
-void TabledMagnitudes(const int16_t* levels, uint8_t* magnitudes) {
-#if defined(__SSE2__)
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i largest = _mm_set1_epi16(kLargestTabledMagnitude);
-    for (int k = 0; k < 64; k += 16) {
-        __m128i m[2];
-        for (int h = 0; h < 2; ++h) {
-            const __m128i l = _mm_loadu_si128(reinterpret_cast<const __m128i*>(levels + k + 8 * h));
-            m[h] = _mm_min_epi16(_mm_max_epi16(l, _mm_sub_epi16(zero, l)), largest);
-        }
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(magnitudes + k), _mm_packus_epi16(m[0], m[1]));
-    }
-#else
-    for (int k = 0; k < 64; ++k) {
-        const int32_t m = levels[k] < 0 ? -levels[k] : levels[k];
-        magnitudes[k] =
-            static_cast<uint8_t>(m < kLargestTabledMagnitude ? m : kLargestTabledMagnitude);
-    }
-#endif
-}
-
 // One block's AC bits.
 int32_t BlockBits(const ScanQuantiser& quantiser, int q, int32_t smallest, const int16_t* block) {
     if (LargestAcMagnitude(block) < smallest) return kEstimatedEndOfBlockBits;
     int16_t levels[64];
     uint8_t magnitudes[64];
     const uint64_t nonZero = QuantiseAcLevels(quantiser, q, block, levels);
-    TabledMagnitudes(levels, magnitudes);
-    return CountBlockBits(magnitudes, nonZero);
+    return kEstimatedEndOfBlockBits + LevelCodeBits(levels, nonZero, magnitudes);
 }
 
 // Every block anew.
@@ -95,13 +68,15 @@ void EstimateEveryBlock(const CoefficientStore& store, const ScanQuantiser& quan
             if (tEstimate->largest[b] < smallest) {
                 std::memset(magnitudes, 0, 64);
                 tEstimate->nonZero[b] = 0;
+                tEstimate->bits[b] = kEstimatedEndOfBlockBits;
             } else {
                 int16_t levels[64];
-                tEstimate->nonZero[b] = QuantiseAcLevels(quantiser, q, store.data + 64 * b, levels);
-                TabledMagnitudes(levels, magnitudes);
-                magnitudes[0] = 0;
+                const uint64_t nonZero =
+                    QuantiseAcLevels(quantiser, q, store.data + 64 * b, levels);
+                tEstimate->nonZero[b] = nonZero;
+                tEstimate->bits[b] =
+                    kEstimatedEndOfBlockBits + LevelCodeBits(levels, nonZero, magnitudes);
             }
-            tEstimate->bits[b] = CountBlockBits(magnitudes, tEstimate->nonZero[b]);
             total += tEstimate->bits[b];
         }
         totals[chunk] = total;

@@ -14,6 +14,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "coding/code_lengths.h"
 #include "coding/quantise.h"
 #include "coding/tables.h"
 #include "control/bit_budget.h"
@@ -248,15 +249,7 @@ int SecondPartStart(const LevelLists& lists, uint64_t count) {
 }  // namespace
 
 int32_t CountBlockBits(const uint8_t* magnitudes, uint64_t nonZero) {
-    const uint8_t* lengths = &kAcLengths.at[0][0];
-    int32_t bits = kEstimatedEndOfBlockBits;
-    int last = 0;
-    for (uint64_t rest = nonZero; rest != 0; rest &= rest - 1) {
-        const int k = __builtin_ctzll(rest);
-        bits += lengths[(k - last - 1) * (kLargestTabledMagnitude + 1) + magnitudes[k]];
-        last = k;
-    }
-    return bits;
+    return kEstimatedEndOfBlockBits + AcCodeBits(magnitudes, nonZero);
 }
 
 int BuildLevelLists(const CoefficientStore& store, const MagnitudeCounts* counts,

@@ -11,3 +11,8 @@ bool CpuHasAvx512f() {
     static const bool has = PictorCpuRecord(1) != 0;
     return has;
 }
+
+bool CpuHasAvx512Vbmi() {
+    static const bool has = PictorCpuRecord(2) != 0;
+    return has;
+}

@@ -6,5 +6,7 @@
 
 [[nodiscard]] bool CpuHasAvx2();
 [[nodiscard]] bool CpuHasAvx512f();
+// AVX-512F with its byte instructions (BW) and byte permutes (VBMI).
+[[nodiscard]] bool CpuHasAvx512Vbmi();
 
 #endif
