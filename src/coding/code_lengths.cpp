@@ -71,11 +71,6 @@ void TabledMagnitudes(const int16_t* levels, uint8_t* magnitudes) {
     magnitudes[0] = 0;
 }
 
-int32_t LevelCodeBitsPortable(const int16_t* levels, uint64_t nonZero, uint8_t* magnitudes) {
-    TabledMagnitudes(levels, magnitudes);
-    return LookUpEach(magnitudes, nonZero, nonZero);
-}
-
 #if defined(__x86_64__) || defined(__i386__)
 // GCC's own AVX-512 headers start some results from undefined registers.
 #pragma GCC diagnostic push
@@ -151,6 +146,11 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) int32_t LevelCodeBitsVbmi
 }  // namespace
 
 int32_t AcCodeBitsPortable(const uint8_t* magnitudes, uint64_t nonZero) {
+    return LookUpEach(magnitudes, nonZero, nonZero);
+}
+
+int32_t LevelCodeBitsPortable(const int16_t* levels, uint64_t nonZero, uint8_t* magnitudes) {
+    TabledMagnitudes(levels, magnitudes);
     return LookUpEach(magnitudes, nonZero, nonZero);
 }
 

@@ -15,7 +15,9 @@
 // (64 of them, index 0 held at 0).
 [[nodiscard]] int32_t LevelCodeBits(const int16_t* levels, uint64_t nonZero, uint8_t* magnitudes);
 
-// AcCodeBits one level at a time: what the fast path is checked against.
+// AcCodeBits and LevelCodeBits one level at a time: what the fast paths are checked against.
 [[nodiscard]] int32_t AcCodeBitsPortable(const uint8_t* magnitudes, uint64_t nonZero);
+[[nodiscard]] int32_t LevelCodeBitsPortable(const int16_t* levels, uint64_t nonZero,
+                                            uint8_t* magnitudes);
 
 #endif

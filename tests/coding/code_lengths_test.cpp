@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <random>
 
 #include "coding/code_lengths.h"
@@ -48,9 +49,11 @@ TEST(CodeLengths, EveryBlockCountsAsTheTableWalk) {
                 levels[k] = static_cast<int16_t>(r() % 2 ? m : -m);
                 nonZero |= uint64_t{1} << k;
             }
-            uint8_t magnitudes[64];
+            uint8_t magnitudes[64], portable[64];
             const int32_t bits = LevelCodeBits(levels, nonZero, magnitudes);
             ASSERT_EQ(bits, WalkedBits(levels)) << kind.setOneIn << " " << kind.largest;
+            ASSERT_EQ(LevelCodeBitsPortable(levels, nonZero, portable), bits);
+            ASSERT_EQ(std::memcmp(magnitudes, portable, 64), 0);
             ASSERT_EQ(magnitudes[0], 0);
             ASSERT_EQ(AcCodeBits(magnitudes, nonZero), bits);
             ASSERT_EQ(AcCodeBitsPortable(magnitudes, nonZero), bits);
