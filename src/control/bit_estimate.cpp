@@ -110,7 +110,7 @@ int32_t AcCodeLength(int run, int level) {
     return code != nullptr ? code->length : kEscapeBits;
 }
 
-int32_t EstimateAcBits(const CoefficientStore& store, const int32_t* matrix, int q) {
+int32_t EstimateAcBits(const CoefficientStore& store, const int32_t* matrix, int q, bool shared) {
     ScanQuantiser quantiser;
     PrepareScanQuantiser(matrix, &quantiser);
     const int32_t smallest = SmallestCodedMagnitude(matrix, q);
@@ -122,7 +122,11 @@ int32_t EstimateAcBits(const CoefficientStore& store, const int32_t* matrix, int
             sum += BlockBits(quantiser, q, smallest, store.data + 64 * b);
         bits[chunk] = sum;
     };
-    RunChunks(kBlockChunks, count);
+    if (shared) {
+        RunChunks(kBlockChunks, count);
+    } else {
+        for (int32_t c = 0; c < kBlockChunks; ++c) count(c);
+    }
     int64_t total = 0;
     for (int64_t b : bits) total += b;
     return static_cast<int32_t>(total +

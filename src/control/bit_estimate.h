@@ -18,7 +18,9 @@ enum AnalysisComponent { kLuma = 0, kChromaCb = 1, kChromaCr = 2 };
 // Estimated bits of the whole picture without DC for `matrix` and quantiser q: every block
 // quantised as the coding passes quantise (a level's limit to 2047 changes no length: beyond 40
 // every level escapes) and its codes counted, 2 bits for its end, 1 bit a macroblock.
-[[nodiscard]] int32_t EstimateAcBits(const CoefficientStore& store, const int32_t* matrix, int q);
+// `shared`: the blocks are split between the job's threads.
+[[nodiscard]] int32_t EstimateAcBits(const CoefficientStore& store, const int32_t* matrix, int q,
+                                     bool shared = true);
 // 0, 1 or 2 from the three lowest AC weights.
 [[nodiscard]] int ChooseDcPrecision(const int32_t* matrix);
 
