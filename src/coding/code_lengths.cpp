@@ -77,35 +77,32 @@ void TabledMagnitudes(const int16_t* levels, uint8_t* magnitudes) {
 #pragma GCC diagnostic ignored "-Wpsabi"
 #pragma GCC diagnostic ignored "-Wuninitialized"
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-// Each lane k gets lane k - s of v, lanes below s get 0.
-__attribute__((target("avx512f,avx512bw,avx512vbmi"))) inline __m512i ShiftLanesUp(__m512i v,
-                                                                                   __m512i index,
-                                                                                   int s) {
-    const __mmask64 kept = ~uint64_t{0} << s;
-    return _mm512_maskz_permutexvar_epi8(
-        kept, _mm512_sub_epi8(index, _mm512_set1_epi8(static_cast<char>(s))), v);
-}
+// The instruction sets of the fast path: byte instructions, byte permutes and byte compresses.
+#define PICTOR_COUNT_TARGET "avx512f,avx512bw,avx512vbmi,avx512vbmi2"
 
-// The bits of the levels whose tabled magnitudes are `m`, those of the short runs and small
-// levels from the tables, the rest one by one from `magnitudes`.
-__attribute__((target("avx512f,avx512bw,avx512vbmi"))) inline int32_t CountLanes(
-    __m512i m, uint64_t nonZero, const uint8_t* magnitudes) {
+// The bits of the levels whose tabled magnitudes are `m`: the non-zero levels packed into the
+// first lanes, in scan order, each with its run from the one before; those of the short runs and
+// small levels from the tables, the rest one by one.
+__attribute__((target(PICTOR_COUNT_TARGET))) inline int32_t CountLanes(__m512i m,
+                                                                       uint64_t nonZero) {
     alignas(64) static constexpr uint8_t kLanes[64] = {
         0,  1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21,
         22, 23, 24, 25, 26, 27, 28, 29, 30, 31, 32, 33, 34, 35, 36, 37, 38, 39, 40, 41, 42, 43,
         44, 45, 46, 47, 48, 49, 50, 51, 52, 53, 54, 55, 56, 57, 58, 59, 60, 61, 62, 63};
     const __m512i lane = _mm512_load_si512(kLanes);
-    // The last non-zero scan index at or below each lane, then the one below each lane: a
-    // level's run is its distance from that one, less one.
-    __m512i last = _mm512_maskz_mov_epi8(nonZero, lane);
-    for (int s = 1; s < 64; s *= 2) last = _mm512_max_epu8(last, ShiftLanesUp(last, lane, s));
-    const __m512i previous = ShiftLanesUp(last, lane, 1);
-    const __m512i run = _mm512_sub_epi8(_mm512_sub_epi8(lane, previous), _mm512_set1_epi8(1));
+    const __m512i at = _mm512_maskz_compress_epi8(nonZero, lane);
+    const __m512i level = _mm512_maskz_compress_epi8(nonZero, m);
+    // Bit 0 (the DC) is never set, so at most 63 lanes are filled.
+    const __mmask64 filled = (uint64_t{1} << __builtin_popcountll(nonZero)) - 1;
+    // The first level's run is counted from the DC, at scan index 0.
+    const __m512i before =
+        _mm512_maskz_permutexvar_epi8(~uint64_t{1}, _mm512_sub_epi8(lane, _mm512_set1_epi8(1)), at);
+    const __m512i run = _mm512_sub_epi8(_mm512_sub_epi8(at, before), _mm512_set1_epi8(1));
 
     const __mmask64 shortRun = _mm512_cmple_epu8_mask(run, _mm512_set1_epi8(31)) &
-                               _mm512_cmple_epu8_mask(m, _mm512_set1_epi8(3)) & nonZero;
+                               _mm512_cmple_epu8_mask(level, _mm512_set1_epi8(3)) & filled;
     const __mmask64 smallLevel = _mm512_cmple_epu8_mask(run, _mm512_set1_epi8(7)) &
-                                 _mm512_cmple_epu8_mask(m, _mm512_set1_epi8(15)) & nonZero &
+                                 _mm512_cmple_epu8_mask(level, _mm512_set1_epi8(15)) & filled &
                                  ~shortRun;
     // The runs are cut to the tables' before they are shifted, so that no lane's bits reach the
     // next lane (the shift is by 16-bit pairs of lanes); the lanes cut are masked off.
@@ -113,23 +110,33 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) inline int32_t CountLanes
     const __m512i runs32 = _mm512_and_si512(run, _mm512_set1_epi8(31));
     const __m512i runs8 = _mm512_and_si512(run, _mm512_set1_epi8(7));
     const __m512i a = _mm512_maskz_permutex2var_epi8(
-        shortRun, _mm512_loadu_si512(t), _mm512_or_si512(_mm512_slli_epi16(runs32, 2), m),
+        shortRun, _mm512_loadu_si512(t), _mm512_or_si512(_mm512_slli_epi16(runs32, 2), level),
         _mm512_loadu_si512(t + 1));
     const __m512i b = _mm512_maskz_permutex2var_epi8(
-        smallLevel, _mm512_loadu_si512(t + 2), _mm512_or_si512(_mm512_slli_epi16(runs8, 4), m),
+        smallLevel, _mm512_loadu_si512(t + 2), _mm512_or_si512(_mm512_slli_epi16(runs8, 4), level),
         _mm512_loadu_si512(t + 3));
     const __m512i sums = _mm512_sad_epu8(_mm512_add_epi8(a, b), _mm512_setzero_si512());
-    const int32_t tabled = static_cast<int32_t>(_mm512_reduce_add_epi64(sums));
-    return tabled + LookUpEach(magnitudes, nonZero, nonZero & ~(shortRun | smallLevel));
+    int32_t bits = static_cast<int32_t>(_mm512_reduce_add_epi64(sums));
+    uint64_t rest = filled & ~(shortRun | smallLevel);
+    if (rest == 0) return bits;
+    alignas(64) uint8_t runs[64], levels[64];
+    _mm512_store_si512(runs, run);
+    _mm512_store_si512(levels, level);
+    for (; rest != 0; rest &= rest - 1) {
+        const int i = __builtin_ctzll(rest);
+        bits += kAcLengths.at[runs[i]][levels[i]];
+    }
+    return bits;
 }
 
-__attribute__((target("avx512f,avx512bw,avx512vbmi"))) int32_t AcCodeBitsVbmi(
-    const uint8_t* magnitudes, uint64_t nonZero) {
-    return CountLanes(_mm512_loadu_si512(magnitudes), nonZero, magnitudes);
+__attribute__((target(PICTOR_COUNT_TARGET))) int32_t AcCodeBitsFast(const uint8_t* magnitudes,
+                                                                    uint64_t nonZero) {
+    return CountLanes(_mm512_loadu_si512(magnitudes), nonZero);
 }
 
-__attribute__((target("avx512f,avx512bw,avx512vbmi"))) int32_t LevelCodeBitsVbmi(
-    const int16_t* levels, uint64_t nonZero, uint8_t* magnitudes) {
+__attribute__((target(PICTOR_COUNT_TARGET))) int32_t LevelCodeBitsFast(const int16_t* levels,
+                                                                       uint64_t nonZero,
+                                                                       uint8_t* magnitudes) {
     const __m512i largest = _mm512_set1_epi16(kLargestTabledMagnitude);
     const __m512i low = _mm512_min_epi16(_mm512_abs_epi16(_mm512_loadu_si512(levels)), largest);
     const __m512i high =
@@ -138,9 +145,10 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) int32_t LevelCodeBitsVbmi
                                    _mm512_cvtepi16_epi8(high), 1);
     m = _mm512_maskz_mov_epi8(~uint64_t{1}, m);
     _mm512_storeu_si512(magnitudes, m);
-    return CountLanes(m, nonZero, magnitudes);
+    return CountLanes(m, nonZero);
 }
 #pragma GCC diagnostic pop
+#undef PICTOR_COUNT_TARGET
 #endif
 
 }  // namespace
@@ -156,7 +164,7 @@ int32_t LevelCodeBitsPortable(const int16_t* levels, uint64_t nonZero, uint8_t* 
 
 int32_t AcCodeBits(const uint8_t* magnitudes, uint64_t nonZero) {
 #if defined(__x86_64__) || defined(__i386__)
-    static const auto count = CpuHasAvx512Vbmi() ? AcCodeBitsVbmi : AcCodeBitsPortable;
+    static const auto count = CpuHasAvx512Vbmi2() ? AcCodeBitsFast : AcCodeBitsPortable;
     return count(magnitudes, nonZero);
 #else
     return AcCodeBitsPortable(magnitudes, nonZero);
@@ -165,7 +173,7 @@ int32_t AcCodeBits(const uint8_t* magnitudes, uint64_t nonZero) {
 
 int32_t LevelCodeBits(const int16_t* levels, uint64_t nonZero, uint8_t* magnitudes) {
 #if defined(__x86_64__) || defined(__i386__)
-    static const auto count = CpuHasAvx512Vbmi() ? LevelCodeBitsVbmi : LevelCodeBitsPortable;
+    static const auto count = CpuHasAvx512Vbmi2() ? LevelCodeBitsFast : LevelCodeBitsPortable;
     return count(levels, nonZero, magnitudes);
 #else
     return LevelCodeBitsPortable(levels, nonZero, magnitudes);

@@ -12,7 +12,7 @@ bool CpuHasAvx512f() {
     return has;
 }
 
-bool CpuHasAvx512Vbmi() {
+bool CpuHasAvx512Vbmi2() {
     static const bool has = PictorCpuRecord(2) != 0;
     return has;
 }

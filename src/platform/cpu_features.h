@@ -6,7 +6,7 @@
 
 [[nodiscard]] bool CpuHasAvx2();
 [[nodiscard]] bool CpuHasAvx512f();
-// AVX-512F with its byte instructions (BW) and byte permutes (VBMI).
-[[nodiscard]] bool CpuHasAvx512Vbmi();
+// AVX-512F with its byte instructions (BW), byte permutes (VBMI) and compresses (VBMI2).
+[[nodiscard]] bool CpuHasAvx512Vbmi2();
 
 #endif

@@ -8,21 +8,21 @@
 #endif
 
 /* Non-zero when the feature is usable (the operating system keeps its registers): AVX2 for
- * `wide` 0, AVX-512F for 1, AVX-512F with the byte instructions (BW) and byte permutes (VBMI)
- * for 2. */
+ * `wide` 0, AVX-512F for 1, AVX-512F with the byte instructions (BW), byte permutes (VBMI) and
+ * byte compresses (VBMI2) for 2. */
 int PictorCpuRecord(int wide);
 
 int PictorCpuRecord(int wide) {
 #if defined(PICTOR_CPU_RECORD)
     if (wide == 2) {
         return CPU_FEATURE_ACTIVE(AVX512F) && CPU_FEATURE_ACTIVE(AVX512BW) &&
-               CPU_FEATURE_ACTIVE(AVX512_VBMI);
+               CPU_FEATURE_ACTIVE(AVX512_VBMI) && CPU_FEATURE_ACTIVE(AVX512_VBMI2);
     }
     return wide ? CPU_FEATURE_ACTIVE(AVX512F) : CPU_FEATURE_ACTIVE(AVX2);
 #elif defined(__x86_64__) || defined(__i386__)
     if (wide == 2) {
         return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-               __builtin_cpu_supports("avx512vbmi");
+               __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx512vbmi2");
     }
     return (wide ? __builtin_cpu_supports("avx512f") : __builtin_cpu_supports("avx2")) != 0;
 #else
