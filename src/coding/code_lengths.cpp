@@ -1,6 +1,6 @@
 // Counting a block's AC code bits. Most levels of a coded picture are small and follow short
-// runs, so where the processor permutes bytes the lengths of those come from two 128-byte
-// tables at once, and only the rest are looked up one by one.
+// runs, so where the processor compresses and permutes bytes the lengths of those come from two
+// 128-byte tables at once, and only the rest are looked up one by one.
 #include "coding/code_lengths.h"
 
 #if defined(__x86_64__) || defined(__i386__)
