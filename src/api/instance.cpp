@@ -13,7 +13,7 @@ void BindOwner(void* owner) { BindInstance(static_cast<PictorEncoder*>(owner)); 
 // static storage would; its helper binds it.
 PictorEncoder* StartInstance(void* storage) {
     PictorEncoder* encoder = new (storage) PictorEncoder();
-    encoder->threads = JobThreadsRecord{nullptr, BindOwner, encoder};
+    encoder->threads = JobThreadsRecord{nullptr, BindOwner, encoder, false};
     return encoder;
 }
 

@@ -16,6 +16,7 @@
 
 #include "coding/int32_arith.h"
 #include "control/bit_budget.h"
+#include "parallel/job_threads.h"
 #include "params/settings.h"
 
 thread_local ThresholdState* tThreshold = nullptr;
@@ -212,6 +213,8 @@ void TryThreshold(const ThresholdSearch& search, float start, float step, int q,
 }
 
 void SearchThreshold(const ThresholdSearch& search) {
+    // The search's estimates and changes of levels are split one after another.
+    const KeptAwake awake;
     StartSearch(search.coefficients, search.counts);
     TryThreshold(search, 0.0f, 5.0f, 8, 0);
     if (tThreshold->threshold == 0.0f) {

@@ -4,7 +4,12 @@
 
 #include <unistd.h>
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
+
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
@@ -29,6 +34,8 @@ struct JobHelper {
     uint64_t posted = 0;  // tasks posted
     uint64_t taken = 0;   // tasks the helper has started or that were closed without it
     bool active = false;  // the helper is inside a task
+    std::atomic<uint64_t> postedSignal{0};  // `posted`, for a helper waiting awake
+    std::atomic<bool> keptAwake{false};     // its poster's record's keptAwake, at the last post
     void (*work)(void*, int32_t) = nullptr;
     void* context = nullptr;
     int32_t chunks = 0;
@@ -50,13 +57,37 @@ void TakeChunks(JobHelper* h) {
         h->work(h->context, c);
 }
 
+// How long a helper kept awake waits for its next task before it sleeps.
+constexpr auto kAwakeWait = std::chrono::microseconds(100);
+
+// Until a task after the `seen`-th is posted (true), the helper is no longer kept awake, or
+// kAwakeWait has passed.
+bool WaitAwake(JobHelper* h, uint64_t seen) {
+    const auto end = std::chrono::steady_clock::now() + kAwakeWait;
+    while (h->keptAwake.load(std::memory_order_relaxed) && std::chrono::steady_clock::now() < end) {
+        if (h->postedSignal.load(std::memory_order_acquire) != seen) return true;
+#if defined(__x86_64__) || defined(__i386__)
+        _mm_pause();
+#endif
+    }
+    return false;
+}
+
 // Asleep until a task is posted: a task's hand-over is one wake, and a helper that wakes late
-// finds its task closed and sleeps again.
+// finds its task closed and sleeps again. Kept awake, it first waits a while without sleeping.
 void HelperLoop(JobHelper* h, JobThreadsRecord record) {
     // The helper works on its instance's records, as the thread that posts the tasks does.
     record.bindOwner(record.owner);
     std::unique_lock<std::mutex> lock(h->mutex);
     for (;;) {
+        // A task the calling thread closed before the helper saw it is waited past too.
+        while (h->keptAwake.load(std::memory_order_relaxed) && !h->stop && h->taken == h->posted) {
+            const uint64_t seen = h->posted;
+            lock.unlock();
+            const bool posted = WaitAwake(h, seen);
+            lock.lock();
+            if (!posted) break;
+        }
         h->wake.wait(lock, [h] { return h->stop || h->taken != h->posted; });
         if (h->stop) return;
         h->taken = h->posted;
@@ -97,6 +128,8 @@ JobHelper* PostTask(JobThreadsRecord* record, void (*work)(void*, int32_t), void
         h->chunks = chunks;
         h->next.store(0, std::memory_order_relaxed);
         ++h->posted;
+        h->keptAwake.store(record->keptAwake, std::memory_order_relaxed);
+        h->postedSignal.store(h->posted, std::memory_order_release);
     }
     h->wake.notify_one();
     return h;
@@ -138,6 +171,17 @@ void RunChunks(void (*work)(void* context, int32_t chunk), void* context, int32_
     // A helper that has not woken for this task will not start it.
     h->taken = h->posted;
     h->finished.wait(lock, [h] { return !h->active; });
+}
+
+KeptAwake::KeptAwake() {
+    if (tJobThreads != nullptr) tJobThreads->keptAwake = true;
+}
+
+KeptAwake::~KeptAwake() {
+    if (tJobThreads == nullptr) return;
+    tJobThreads->keptAwake = false;
+    if (tJobThreads->helper != nullptr)
+        tJobThreads->helper->keptAwake.store(false, std::memory_order_relaxed);
 }
 
 void EndJobThreads() {

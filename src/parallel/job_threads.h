@@ -14,6 +14,7 @@ struct JobThreadsRecord {
     JobHelper* helper;  // made at the first split, kept until DestroyJobThreads
     void (*bindOwner)(void* owner);
     void* owner;
+    bool keptAwake;  // a KeptAwake lives on the thread that posts the tasks
 };
 // The record of the instance whose job runs on this thread.
 extern thread_local JobThreadsRecord* tJobThreads;
@@ -32,6 +33,17 @@ void RunChunks(int32_t chunks, Work& work) {
     RunChunks([](void* context, int32_t chunk) { (*static_cast<Work*>(context))(chunk); }, &work,
               chunks);
 }
+
+// While one lives on the calling thread, the bound instance's helper waits for its next task
+// awake for a short while before it sleeps: for a stage that posts many short tasks in quick
+// succession, whose hand-overs a wake from sleep would each delay.
+class KeptAwake {
+public:
+    KeptAwake();
+    ~KeptAwake();
+    KeptAwake(const KeptAwake&) = delete;
+    KeptAwake& operator=(const KeptAwake&) = delete;
+};
 
 // Stops the bound instance's helper thread, if one is running; its next split starts it again.
 void EndJobThreads();

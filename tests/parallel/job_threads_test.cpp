@@ -92,21 +92,29 @@ double ProcessCpuSeconds() {
 }
 
 // One helper serves task after task of its record until the record's end and costs no processor
-// time between them; a retired record's splits run on the calling thread alone.
+// time between them, also once a stage that kept it awake has ended; a retired record's splits
+// run on the calling thread alone.
 TEST(JobThreads, OneHelperPerRecordAsleepBetweenTasks) {
     if (JobThreads() < 2) GTEST_SKIP() << "one job thread";
     JobThreadsRecord* const bound = tJobThreads;
-    JobThreadsRecord record{nullptr, [](void*) {}, nullptr};
+    JobThreadsRecord record{nullptr, [](void*) {}, nullptr, false};
     tJobThreads = &record;
     const std::thread::id helper = HelperOf(ThreadsOfOneTask());
     EXPECT_NE(helper, std::this_thread::get_id());
-    // (The thread sanitizer's own thread works while the test sleeps.)
-    if (!kThreadSanitizer) {
+    auto expectIdle = [] {
+        // (The thread sanitizer's own thread works while the test sleeps.)
+        if (kThreadSanitizer) return;
         const double before = ProcessCpuSeconds();
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
         EXPECT_LT(ProcessCpuSeconds() - before, 0.05) << "the idle helper used the processor";
-    }
+    };
+    expectIdle();
     for (int task = 0; task < 3; ++task) EXPECT_EQ(HelperOf(ThreadsOfOneTask()), helper);
+    {
+        const KeptAwake awake;
+        for (int task = 0; task < 3; ++task) EXPECT_EQ(HelperOf(ThreadsOfOneTask()), helper);
+    }
+    expectIdle();
     RetireJobThreads(&record);
     for (int task = 0; task < 3; ++task) {
         const std::vector<std::thread::id> ran = ThreadsOfOneTask(false);
