@@ -28,15 +28,18 @@ while read -r target program; do
     args=(-dict=fuzz/pictor.dict -timeout=90 -rss_limit_mb=3072 -close_fd_mask=1
           -print_final_stats=1 -artifact_prefix="$artifacts/")
     # libvips starts and ends worker threads inside an input, and LeakSanitizer's check between
-    # inputs can fault stopping one of them; its replay in ctest still checks leaks at exit.
-    [ "$target" = fuzz_picture_front ] && args+=(-detect_leaks=0)
+    # inputs, or at the process's exit, can fault stopping one of them; its replay in ctest still
+    # checks leaks at exit.
+    leaks=1
+    [ "$target" = fuzz_picture_front ] && args+=(-detect_leaks=0) && leaks=0
     for step in replay mutate; do
         log=$runs/$input.$step.log
         limit=(-runs=0)
         [ "$step" = mutate ] && limit=(-max_total_time="$seconds")
         start=$(date +%s)
         status=0
-        env LSAN_OPTIONS="suppressions=$PWD/fuzz/lsan.supp" TMPDIR="$runs/tmp" \
+        env LSAN_OPTIONS="suppressions=$PWD/fuzz/lsan.supp" ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=$leaks" \
+            TMPDIR="$runs/tmp" \
             "$program" "${args[@]}" "${limit[@]}" "$corpus" "$seeds" >"$log" 2>&1 ||
             status=$?
         last=$(grep -E '^#[0-9]+' "$log" | tail -1 || true)
