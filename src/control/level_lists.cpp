@@ -14,10 +14,8 @@
 #include <emmintrin.h>
 #endif
 
-#include "coding/code_lengths.h"
 #include "coding/quantise.h"
 #include "coding/tables.h"
-#include "control/bit_budget.h"
 #include "parallel/job_threads.h"
 #include "runtime/registry.h"
 
@@ -147,10 +145,10 @@ int64_t ApplyRange(const LevelLists& lists, const LevelRange& r, int half,
     return change;
 }
 
-// Rough costs in time of a kept level's change, a flip, and a block quantised and counted anew,
-// both ways split between the job's threads: a change is a cache miss on the block's levels
-// either way (about 3.6 ns a level against 54 ns a block on one thread).
-constexpr uint64_t kKeptCost = 4, kFlipCost = 4, kBlockCost = 55;
+// Rough costs in time of a level's change (kept non-zero or flipped alike: a cache miss on the
+// block's levels either way) and of a block quantised and counted anew, both ways split between
+// the job's threads: about 3.6 ns a level against 54 ns a block on one thread.
+constexpr uint64_t kLevelCost = 4, kBlockCost = 55;
 
 int32_t Magnitude(int16_t x) { return x < 0 ? -x : x; }
 
@@ -248,10 +246,6 @@ int SecondPartStart(const LevelLists& lists, uint64_t count) {
 
 }  // namespace
 
-int32_t CountBlockBits(const uint8_t* magnitudes, uint64_t nonZero) {
-    return kEstimatedEndOfBlockBits + AcCodeBits(magnitudes, nonZero);
-}
-
 int BuildLevelLists(const CoefficientStore& store, const MagnitudeCounts* counts,
                     LevelLists* lists) {
     ReleaseLevelLists(lists);
@@ -298,21 +292,21 @@ bool ChangeLevels(LevelLists* lists, const BlockLevels& blocks, const int32_t* b
     if (lists->entries == nullptr) return false;
     LevelRange* ranges = lists->ranges;
     int32_t count = 0;
-    uint64_t kept = 0, flips = 0;
+    uint64_t levels = 0;
     for (int k = 1; k < 64; ++k) {
         const int p = kZigZagScan[k].column + 8 * kZigZagScan[k].row;
         if (before[p] == matrix[p] && qBefore == q) continue;
         const uint32_t* offsets = lists->offsets + lists->start[k];
         ForChangedRanges(*lists, k, before[p], qBefore, matrix[p], q,
                          [&](int32_t from, int32_t fresh, int64_t a, int64_t end) {
-                             (from != 0 && fresh != 0 ? kept : flips) += offsets[end] - offsets[a];
+                             levels += offsets[end] - offsets[a];
                              ranges[count++] =
                                  LevelRange{static_cast<uint16_t>(a), static_cast<uint16_t>(end),
                                             static_cast<uint8_t>(k), static_cast<uint8_t>(from),
                                             static_cast<uint8_t>(fresh)};
                          });
     }
-    if (kKeptCost * kept + kFlipCost * flips > kBlockCost * lists->blocks) return false;
+    if (kLevelCost * levels > kBlockCost * lists->blocks) return false;
     // A block's levels change in the order of its scan indexes in either half: the halves'
     // sums are those of one walk.
     int64_t changes[2] = {0, 0};

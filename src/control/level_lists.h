@@ -51,10 +51,6 @@ typedef uint32_t MagnitudeCounts[2049][64];
                                   LevelLists* lists);
 void ReleaseLevelLists(LevelLists* lists);
 
-// A block's AC bits from its tabled magnitudes (min(|level|, kLargestTabledMagnitude) by scan
-// index, index 0 held at 0) and the bits of its non-zero levels: its codes and the end of block.
-[[nodiscard]] int32_t CountBlockBits(const uint8_t* magnitudes, uint64_t nonZero);
-
 // What the search's estimate keeps per block, as the lists change it.
 struct BlockLevels {
     uint8_t* magnitudes;  // 64 per block
