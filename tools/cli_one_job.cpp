@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -26,6 +28,20 @@ namespace {
 
 // A stream never exceeds 1,800,000 bits.
 constexpr size_t kLargestStream = 225000;
+
+// A stream coded into memory: `size` bytes at `bytes`.
+struct CodedStream {
+    const unsigned char* bytes = nullptr;
+    size_t size = 0;
+};
+
+// Room for this thread's streams, kept from job to job and never cleared: the library writes
+// the stream into it, and only what it wrote is read.
+unsigned char* StreamRoom() {
+    thread_local std::unique_ptr<unsigned char[]> room(
+        new (std::nothrow) unsigned char[kLargestStream]);
+    return room.get();
+}
 
 // How one job is coded: when it began, where its progress goes, and the instance it may use.
 struct JobRun {
@@ -105,14 +121,18 @@ bool CodeFromJobFile(const CommandLine& line, const PreparedJob& job, JobReporte
 // Codes the prepared picture on the instance from memory, with the names its job file would
 // give messages, into `stream`. False when the job could not be started.
 bool CodeOnInstance(const CommandLine& line, const PreparedJob& job, const InstanceJob& instance,
-                    const FileBytes& tiff, JobReporter* reporter, int* result,
-                    std::vector<unsigned char>* stream, JobSummary* s) {
+                    const FileBytes& tiff, JobReporter* reporter, int* result, CodedStream* stream,
+                    JobSummary* s) {
     PictorSettings settings = EncodeJobSettings(line);
     const std::string jobPath = job.work + "/" + job.jobFileName;
     settings.jobName = jobPath.c_str();
     settings.pictureName = job.codedPicture.c_str();
-    stream->resize(kLargestStream);
-    PictorStream out{stream->data(), stream->size(), 0, nullptr, nullptr};
+    unsigned char* const room = StreamRoom();
+    if (room == nullptr) {
+        s->notes.push_back("no memory for the job's stream");
+        return false;
+    }
+    PictorStream out{room, kLargestStream, 0, nullptr, nullptr};
     // Each job codes as a new process's first job did, whatever ran on the instance before.
     if (PictorResetCarried(instance.encoder) != 0) {
         s->notes.push_back("the job's encoder is busy");
@@ -128,7 +148,7 @@ bool CodeOnInstance(const CommandLine& line, const PreparedJob& job, const Insta
     PreparedJob named = job;
     named.renames.insert(named.renames.begin(), {jobPath, job.jobFileName});
     s->errorText = Renamed(instance.state->errorText, named);
-    stream->resize(*result == PICTOR_FINISHED ? out.size : 0);
+    *stream = CodedStream{room, *result == PICTOR_FINISHED ? out.size : 0};
     return true;
 }
 
@@ -151,9 +171,8 @@ bool DeliveredFromMemory(const CommandLine& line, const std::string& destination
 }
 
 // The facts of the finished stream, coded into `coded` (in memory) or left in the work folder.
-bool FindStreamFacts(const PreparedJob& job, const std::vector<unsigned char>* coded,
-                     JobSummary* s) {
-    const int found = coded != nullptr ? StreamFactsOf(coded->data(), coded->size(), &s->facts)
+bool FindStreamFacts(const PreparedJob& job, const CodedStream* coded, JobSummary* s) {
+    const int found = coded != nullptr ? StreamFactsOf(coded->bytes, coded->size, &s->facts)
                                        : ReadStreamFacts(WrittenStream(job), &s->facts);
     if (found == 0) return true;
     s->notes.push_back("the job's stream holds no sequence header");
@@ -167,7 +186,7 @@ void CodeAndDeliver(const CommandLine& line, const PreparedJob& job, const Desti
     int result = PICTOR_FAILED;
     bool cancelRequested = false;
     FileBytes tiff;
-    std::vector<unsigned char> coded;
+    CodedStream coded;
     const bool onInstance =
         where.instance != nullptr && line.command == Command::kEncode &&
         tiff.Read(job.linkedPicture.empty() ? job.codedPicture : job.linkedPicture);
@@ -183,7 +202,7 @@ void CodeAndDeliver(const CommandLine& line, const PreparedJob& job, const Desti
     const std::string written = WrittenStream(job);
     const bool inMemory = onInstance && DeliveredFromMemory(line, destination.given);
     if (onInstance && !inMemory &&
-        (!MakeNamedWorkDir(job.work) || !WriteWholeFile(written, coded.data(), coded.size()))) {
+        (!MakeNamedWorkDir(job.work) || !WriteWholeFile(written, coded.bytes, coded.size))) {
         s->notes.push_back(WorkFolderFailure(s->output, job.work, errno));
         return;
     }
@@ -199,7 +218,7 @@ void CodeAndDeliver(const CommandLine& line, const PreparedJob& job, const Desti
     const DeliveryWatch watch{NoteWaiting, WaitInterrupted, InterruptFd(), where.reporter};
     bool cancelled = false;
     const std::string problem =
-        inMemory ? DeliverStreamBytes(coded.data(), coded.size(), destination, STDOUT_FILENO, watch,
+        inMemory ? DeliverStreamBytes(coded.bytes, coded.size, destination, STDOUT_FILENO, watch,
                                       &cancelled)
                  : DeliverStream(delivered, destination, STDOUT_FILENO, watch, &cancelled);
     s->seconds = Now() - where.start;

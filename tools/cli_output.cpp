@@ -4,13 +4,15 @@
 #include <limits.h>
 #include <poll.h>
 #include <stdio.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
+#include <set>
 #include <vector>
 
 #include "cli_files.h"
@@ -88,42 +90,81 @@ int MakeTemporaryBeside(const std::string& path, std::string* temporary) {
     return fd;
 }
 
+// Folders a new file was made in during this run: a batch into one folder tries it once. A folder
+// that stops taking files later fails the delivery, which says so.
+std::mutex gTakingLock;
+std::set<std::string> gTakingFolders;
+
+void NoteFolderTakes(const std::string& folder) {
+    std::lock_guard<std::mutex> hold(gTakingLock);
+    gTakingFolders.insert(folder);
+}
+
 // Why no new file can be made beside `path`, or "" when one can.
 std::string FolderRefusal(const std::string& given, const std::string& path) {
+    const std::string folder = FolderOf(path);
+    {
+        std::lock_guard<std::mutex> hold(gTakingLock);
+        if (gTakingFolders.count(folder) != 0) return "";
+    }
     std::string temporary;
     const int fd = MakeTemporaryBeside(path, &temporary);
     if (fd >= 0) {
         close(fd);
         unlink(temporary.c_str());
         ForgetRemovable(temporary);
+        NoteFolderTakes(folder);
         return "";
     }
-    const std::string folder = FolderOf(path);
     if (errno == ENOENT) return "cannot write " + given + ": the folder " + folder + " is missing";
     if (errno == ENOTDIR) return "cannot write " + given + ": " + folder + " is not a folder";
     return Errno("cannot write " + given + ": the folder " + folder + " takes no new file");
 }
 
-bool EndsWithEndCode(int fd, off_t size) {
+// What is delivered: `size` bytes in memory, or a file's bytes read from its start.
+struct Source {
+    const unsigned char* bytes;  // nullptr: read from `fd`
+    int fd;
+    off_t size;
+};
+
+// The first `length` bytes at `at` of the source: in place in memory, else read into `buffer`.
+ssize_t ReadSource(const Source& in, off_t at, std::vector<unsigned char>* buffer,
+                   const unsigned char** chunk) {
+    if (in.bytes != nullptr) {
+        *chunk = in.bytes + at;
+        return static_cast<ssize_t>(std::min<off_t>(in.size - at, off_t{1} << 16));
+    }
+    buffer->resize(1 << 16);
+    *chunk = buffer->data();
+    return pread(in.fd, buffer->data(), buffer->size(), at);
+}
+
+bool EndsWithEndCode(const Source& in) {
     unsigned char last[4];
-    if (size < 4 || pread(fd, last, 4, size - 4) != 4) return false;
+    if (in.size < 4) return false;
+    if (in.bytes != nullptr)
+        std::memcpy(last, in.bytes + in.size - 4, 4);
+    else if (pread(in.fd, last, 4, in.size - 4) != 4)
+        return false;
     if (last[3] == kProgramEndCode) last[3] = kSequenceEndCode[3];
     return std::memcmp(last, kSequenceEndCode, 4) == 0;
 }
 
-// Copies all of `in` (from its start) to `out`; "" or what went wrong.
-std::string CopyAll(int in, int out, const std::string& name, const DeliveryWatch& watch,
+// Copies all of `in` to `out`; "" or what went wrong.
+std::string CopyAll(const Source& in, int out, const std::string& name, const DeliveryWatch& watch,
                     bool* cancelled) {
-    std::vector<char> buffer(1 << 16);
+    std::vector<unsigned char> buffer;
     for (off_t at = 0;;) {
-        const ssize_t n = pread(in, buffer.data(), buffer.size(), at);
+        const unsigned char* chunk = nullptr;
+        const ssize_t n = ReadSource(in, at, &buffer, &chunk);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) return Errno("cannot read the finished stream");
         if (n == 0) return "";
         for (ssize_t done = 0; done < n;) {
             const ssize_t w = FullDiskForTest("stream")
                                   ? (errno = ENOSPC, -1)
-                                  : write(out, buffer.data() + done, static_cast<size_t>(n - done));
+                                  : write(out, chunk + done, static_cast<size_t>(n - done));
             if (w < 0 && errno == EINTR) {
                 if (watch.cancelled(watch.data)) {
                     *cancelled = true;
@@ -180,12 +221,12 @@ std::string CheckArrived(const Destination& d, off_t size) {
     if (fd < 0) return Errno("the stream is not at " + d.given);
     struct stat st;
     const bool whole = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size == size &&
-                       EndsWithEndCode(fd, size);
+                       EndsWithEndCode({nullptr, fd, size});
     close(fd);
     return whole ? "" : "the stream at " + d.given + " is not the one written";
 }
 
-std::string DeliverToFile(int in, off_t size, const Destination& d, const DeliveryWatch& watch,
+std::string DeliverToFile(const Source& in, const Destination& d, const DeliveryWatch& watch,
                           bool* cancelled) {
     std::string temporary;
     const int out = MakeTemporaryBeside(d.path, &temporary);
@@ -200,7 +241,7 @@ std::string DeliverToFile(int in, off_t size, const Destination& d, const Delive
     // the new one whole; a new name risks nothing, and its sync would cost more than the job.
     if (problem.empty() && (fchmod(out, mode) != 0 || (replacing && fsync(out) != 0)))
         problem = Errno("cannot write " + d.given);
-    if (problem.empty() && (fstat(out, &st) != 0 || st.st_size != size))
+    if (problem.empty() && (fstat(out, &st) != 0 || st.st_size != in.size))
         problem = "cannot write " + d.given + ": the copy came out short";
     if (close(out) != 0 && problem.empty()) problem = Errno("cannot write " + d.given);
     const bool moved =
@@ -212,9 +253,9 @@ std::string DeliverToFile(int in, off_t size, const Destination& d, const Delive
     return problem;
 }
 
-std::string Deliver(int in, off_t size, const Destination& d, int stdoutFd,
+std::string Deliver(const Source& in, const Destination& d, int stdoutFd,
                     const DeliveryWatch& watch, bool* cancelled) {
-    if (d.kind == Destination::Kind::kFile) return DeliverToFile(in, size, d, watch, cancelled);
+    if (d.kind == Destination::Kind::kFile) return DeliverToFile(in, d, watch, cancelled);
     if (d.kind == Destination::Kind::kStandardOutput)
         return CopyAll(in, stdoutFd, "standard output", watch, cancelled);
     std::string problem;
@@ -275,16 +316,14 @@ std::string PrepareDestination(const std::string& given, bool noClobber,
 
 namespace {
 
-std::string DeliverFrom(int in, const Destination& d, int stdoutFd, const DeliveryWatch& watch,
-                        bool* cancelled) {
-    struct stat st;
-    if (fstat(in, &st) != 0 || !EndsWithEndCode(in, st.st_size)) {
-        return "the stream came out incomplete (" + std::to_string(st.st_size) +
+std::string DeliverFrom(const Source& in, const Destination& d, int stdoutFd,
+                        const DeliveryWatch& watch, bool* cancelled) {
+    if (!EndsWithEndCode(in)) {
+        return "the stream came out incomplete (" + std::to_string(in.size) +
                " bytes without a sequence end code): is the disk full?";
     }
-    std::string problem = Deliver(in, st.st_size, d, stdoutFd, watch, cancelled);
-    if (problem.empty() && d.kind == Destination::Kind::kFile)
-        problem = CheckArrived(d, st.st_size);
+    std::string problem = Deliver(in, d, stdoutFd, watch, cancelled);
+    if (problem.empty() && d.kind == Destination::Kind::kFile) problem = CheckArrived(d, in.size);
     return problem;
 }
 
@@ -295,7 +334,10 @@ std::string DeliverStream(const std::string& stream, const Destination& d, int s
     *cancelled = false;
     const int in = open(stream.c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0) return "the job left no stream";
-    const std::string problem = DeliverFrom(in, d, stdoutFd, watch, cancelled);
+    struct stat st;
+    const std::string problem =
+        fstat(in, &st) != 0 ? Errno("cannot read the finished stream")
+                            : DeliverFrom({nullptr, in, st.st_size}, d, stdoutFd, watch, cancelled);
     close(in);
     return problem;
 }
@@ -303,35 +345,14 @@ std::string DeliverStream(const std::string& stream, const Destination& d, int s
 std::string DeliverStreamBytes(const unsigned char* bytes, size_t size, const Destination& d,
                                int stdoutFd, const DeliveryWatch& watch, bool* cancelled) {
     *cancelled = false;
-    // A file in memory, so the delivery reads it as it reads a stream on disk; no disk's inode
-    // is made and removed for it.
-    const int in = memfd_create("pictor-stream", MFD_CLOEXEC);
-    if (in < 0) return Errno("cannot hold the finished stream");
-    std::string problem;
-    for (size_t done = 0; done < size && problem.empty();) {
-        const ssize_t n = write(in, bytes + done, size - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) problem = Errno("cannot hold the finished stream");
-        if (n > 0) done += static_cast<size_t>(n);
-    }
-    if (problem.empty()) problem = DeliverFrom(in, d, stdoutFd, watch, cancelled);
-    close(in);
-    return problem;
+    return DeliverFrom({bytes, -1, static_cast<off_t>(size)}, d, stdoutFd, watch, cancelled);
 }
 
 std::string DeliverText(const std::string& text, const Destination& d) {
-    FILE* file = std::tmpfile();
-    if (file == nullptr) return Errno("cannot write " + d.given);
-    std::string problem;
-    if (std::fwrite(text.data(), 1, text.size(), file) != text.size() || std::fflush(file) != 0) {
-        problem = Errno("cannot write " + d.given);
-    } else {
-        bool cancelled = false;
-        const DeliveryWatch watch{[](void*, const std::string&) {}, [](void*) { return false; }, -1,
-                                  nullptr};
-        problem = Deliver(fileno(file), static_cast<off_t>(text.size()), d, STDOUT_FILENO, watch,
-                          &cancelled);
-    }
-    std::fclose(file);
-    return problem;
+    bool cancelled = false;
+    const DeliveryWatch watch{[](void*, const std::string&) {}, [](void*) { return false; }, -1,
+                              nullptr};
+    const Source in{reinterpret_cast<const unsigned char*>(text.data()), -1,
+                    static_cast<off_t>(text.size())};
+    return Deliver(in, d, STDOUT_FILENO, watch, &cancelled);
 }
