@@ -143,7 +143,7 @@ extern "C" PICTOR_API int PictorEncodeTiff(PictorEncoder* encoder, const PictorS
     // No bytes at all read as an empty file, whatever the pointer.
     static const unsigned char kNoBytes[1] = {0};
     const void* bytes = tiff == nullptr && size == 0 ? kNoBytes : tiff;
-    memory.tiff = SourceBytes{static_cast<const unsigned char*>(bytes), uint64_t{size}};
+    memory.tiff = SourceBytes{static_cast<const unsigned char*>(bytes), uint64_t{size}, nullptr};
     return RunOnInstance(encoder, memory, stream, state);
 }
 

@@ -3,6 +3,7 @@
 #define PICTOR_RUNTIME_JOB_H
 
 #include <cstdint>
+#include <cstdio>
 #include <vector>
 
 #include "pictor/pictor.h"
@@ -11,6 +12,7 @@
 struct SourceBytes {
     const unsigned char* bytes;  // null: the job reads its source file
     uint64_t size;
+    FILE* opened;  // the last file OpenJobSource opened over the bytes
 };
 
 struct JobPointers {

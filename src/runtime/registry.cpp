@@ -157,7 +157,14 @@ FILE* OpenJobSource(const char* path) {
     // Opened for reading only: stdio never writes through the pointer.
     void* bytes = const_cast<unsigned char*>(tJob->source.bytes);
     const size_t size = static_cast<size_t>(tJob->source.size);
-    return OpenTracked([&] { return fmemopen(bytes, size, "rb"); });
+    tJob->source.opened = OpenTracked([&] { return fmemopen(bytes, size, "rb"); });
+    return tJob->source.opened;
+}
+
+const unsigned char* JobSourceBytes(FILE* file) {
+    const SourceBytes& source = tJob->source;
+    return source.bytes != nullptr && file != nullptr && file == source.opened ? source.bytes
+                                                                               : nullptr;
 }
 
 FILE* OpenJobStream(const char* path) {

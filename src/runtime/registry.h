@@ -62,6 +62,8 @@ void TrackedClose(FILE* stream);
 // The job's source picture for reading: the caller's bytes when the job was given them in
 // memory, else the file at `path`.
 [[nodiscard]] FILE* OpenJobSource(const char* path);
+// The caller's bytes behind `file` when OpenJobSource opened it over them; null otherwise.
+[[nodiscard]] const unsigned char* JobSourceBytes(FILE* file);
 // The job's stream for writing from its first byte: the instance's stream buffer when the job
 // codes into memory, else the file at `path`.
 [[nodiscard]] FILE* OpenJobStream(const char* path);

@@ -201,7 +201,8 @@ struct PieceBuffer {
 };
 
 // The strip's count bytes at offset, rows at a time: a row's pixels start on a byte, and the
-// bytes of a piece past the strip's end read as 0, as they do from the whole strip.
+// bytes of a piece past the strip's end read as 0, as they do from the whole strip. A source in
+// memory is read where it lies (the strip lies inside it), unless its bits need turning round.
 int ReadStripInPieces(FILE* file, uint32_t firstRow, uint64_t offset, uint64_t count,
                       const RasterBands& bands, PieceBuffer* buffer) {
     const TiffFields& f = *tTiffFields;
@@ -220,6 +221,7 @@ int ReadStripInPieces(FILE* file, uint32_t firstRow, uint64_t offset, uint64_t c
         buffer->size = most;
         if (buffer->bytes == nullptr) return -1;
     }
+    const unsigned char* inMemory = f.fillOrder == 2 ? nullptr : JobSourceBytes(file);
     uint8_t* piece = buffer->bytes;
     int result = fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0 ? 0 : -1;
     uint64_t consumed = 0;
@@ -227,13 +229,14 @@ int ReadStripInPieces(FILE* file, uint32_t firstRow, uint64_t offset, uint64_t c
         const uint32_t n = rows - row < pieceRows ? rows - row : static_cast<uint32_t>(pieceRows);
         const uint64_t left = count - consumed;
         const uint64_t length = n * rowBytes < left ? n * rowBytes : left;
-        if (fread(piece, 1, static_cast<size_t>(length), file) != length) {
+        const uint8_t* from = inMemory != nullptr ? inMemory + offset + consumed : piece;
+        if (inMemory == nullptr && fread(piece, 1, static_cast<size_t>(length), file) != length) {
             result = -1;
             break;
         }
         consumed += length;
         if (f.fillOrder == 2) ReverseBitOrder(piece, length);
-        TakeRows(piece, length, firstRow + row, 0, n, bands);
+        TakeRows(from, length, firstRow + row, 0, n, bands);
     }
     if (result != 0) Report<kMsgStripReadError>(tMessageNames->pictureName);
     return result;
