@@ -185,11 +185,14 @@ void CodeAndDeliver(const CommandLine& line, const PreparedJob& job, const Desti
                     const JobRun& where, JobSummary* s) {
     int result = PICTOR_FAILED;
     bool cancelRequested = false;
-    FileBytes tiff;
+    FileBytes read;
+    // The user's TIFF as its checks read it, or the file the job codes read now.
+    const bool readBefore = job.pictureBytes != nullptr && !job.linkedPicture.empty();
+    const FileBytes& tiff = readBefore ? *job.pictureBytes : read;
     CodedStream coded;
     const bool onInstance =
         where.instance != nullptr && line.command == Command::kEncode &&
-        tiff.Read(job.linkedPicture.empty() ? job.codedPicture : job.linkedPicture);
+        (readBefore || read.Read(job.linkedPicture.empty() ? job.codedPicture : job.linkedPicture));
     if (onInstance) {
         if (!CodeOnInstance(line, job, *where.instance, tiff, where.reporter, &result, &coded, s))
             return;

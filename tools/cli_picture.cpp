@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 
 #include "cli_command_line.h"
 #include "cli_files.h"
@@ -82,6 +83,15 @@ bool MakeStillFolder(const PreparedJob& job) {
     return MakeNamedWorkDir(job.work) && (mkdir(folder.c_str(), 0700) == 0 || errno == EEXIST);
 }
 
+// A TIFF of a job coded on an instance, read whole once: its checks and its coding take it from
+// memory. None when it cannot be read so (the checks then read the file).
+PictureBytes ReadWholeTiff(const std::string& picture, PreparedJob* job) {
+    auto whole = std::make_shared<FileBytes>();
+    if (!job->deferWork || !whole->Read(picture)) return PictureBytes{};
+    job->pictureBytes = whole;
+    return PictureBytes{whole->data(), whole->size()};
+}
+
 // The user's file to be linked into the private folder under the job's name for it.
 std::string LinkAsItIs(const std::string& picture, PreparedJob* job) {
     job->linkedPicture = AbsolutePath(picture);
@@ -110,13 +120,14 @@ std::string PreparePicture(const CommandLine& line, const std::string& picture,
     // and nothing is to fit it.
     int width = 0, height = 0;
     if (format == PictureFormat::kTiff && !e.deflicker &&
-        LibraryTakesAsIs(picture, nullptr, &width, &height) &&
+        LibraryTakesAsIs(picture, nullptr, &width, &height, ReadWholeTiff(picture, job)) &&
         (e.fitMode == FitMode::kNone || SizeSuitsJob(width, height, pal, wide, nullptr))) {
         if (!SizeSuitsJob(width, height, pal, wide, nullptr))
             job->pictureRefusal = "hint: " + SizeRefusal(picture, width, height, e);
         job->placement = AsItIs(width, height, FrameFor(pal, wide));
         return LinkAsItIs(picture, job);
     }
+    job->pictureBytes.reset();
 
     RgbPicture rgb;
     std::string error;

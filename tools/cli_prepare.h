@@ -3,11 +3,13 @@
 #ifndef PICTOR_TOOLS_CLI_PREPARE_H
 #define PICTOR_TOOLS_CLI_PREPARE_H
 
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "cli_command_line.h"
+#include "cli_files.h"
 #include "cli_output.h"
 #include "pictor/pictor.h"
 
@@ -38,6 +40,9 @@ struct PreparedJob {
     // that link is made only when something reads the folder (LinkPendingPicture): a job coded
     // on an instance reads the picture itself.
     std::string linkedPicture;
+    // The user's TIFF read whole once for a job coded on an instance: its checks and its coding
+    // take it from memory. Null when it was not read.
+    std::shared_ptr<const FileBytes> pictureBytes;
     // When the library refuses the picture: the user's picture to explain
     // (run), or the explanation itself (encode, which already read it).
     std::string refusedPicture;

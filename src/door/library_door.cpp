@@ -47,8 +47,10 @@ bool DerivePlanes() {
 
 }  // namespace
 
-void ProbeLibraryTiff(const std::string& path, TiffProbe* out) {
+void ProbeLibraryTiff(const std::string& path, TiffProbe* out, const unsigned char* bytes,
+                      uint64_t size) {
     ReleaseLibraryState();
+    tJob->source = SourceBytes{bytes, size, nullptr};
     ProbeTiffFile(path.c_str(), out);
     ReleaseLibraryState();
 }

@@ -18,8 +18,10 @@
 #include "tiff/tiff_probe.h"
 
 // The library's reading of `path` (ProbeTiffFile) on the calling thread's own encoder instance,
-// its records reset before and after, so probes and measurements run beside jobs.
-void ProbeLibraryTiff(const std::string& path, TiffProbe* out);
+// its records reset before and after, so probes and measurements run beside jobs. With `bytes`,
+// the file's `size` bytes are read from memory, as a job given them reads them.
+void ProbeLibraryTiff(const std::string& path, TiffProbe* out, const unsigned char* bytes = nullptr,
+                      uint64_t size = 0);
 
 // The planes the library codes for the TIFF at `path`: its conversion to Y/Cb/Cr and its 4:2:0
 // chroma decimation (Y width x height, Cb and Cr half that each way). levelMode as the job

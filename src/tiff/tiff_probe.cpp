@@ -31,7 +31,7 @@ int ReadProbedLayout(const char* path) {
         Report<kMsgNotSupportedImage>(path);
         return -1;
     }
-    FILE* file = TrackedOpen(path, "rb");
+    FILE* file = OpenJobSource(path);
     if (file == nullptr) {
         Report<kMsgCannotOpenSource>(path);
         return -1;

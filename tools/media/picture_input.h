@@ -3,14 +3,21 @@
 #ifndef PICTOR_TOOLS_MEDIA_PICTURE_INPUT_H
 #define PICTOR_TOOLS_MEDIA_PICTURE_INPUT_H
 
+#include <cstddef>
 #include <string>
 
 #include "media/picture.h"
 
 enum class PictureFormat { kUnknown, kTiff, kPng, kJpeg, kGif, kWebp, kHeif, kAvif };
 
+// A picture's file already read whole (`data` null: not read), so a check takes it from memory.
+struct PictureBytes {
+    const unsigned char* data = nullptr;
+    size_t size = 0;
+};
+
 // From the first bytes of the file, whatever its name; kUnknown when it cannot be read.
-PictureFormat DetectPictureFormat(const std::string& path);
+PictureFormat DetectPictureFormat(const std::string& path, PictureBytes bytes = {});
 // "TIFF", "PNG", "JPEG", "GIF", "WebP", "HEIF", "AVIF"; "picture" for kUnknown.
 const char* PictureFormatName(PictureFormat format);
 // What a file of no form the command reads is, in the command's words: "is empty", "is a
@@ -32,7 +39,7 @@ struct PictureFacts {
 // field and strip by strip. Any other picture is converted, which is always safe. `why` gets the
 // reason for a no, `width` and `height` the picture's size when it is taken. Loads libtiff.
 bool LibraryTakesAsIs(const std::string& path, std::string* why, int* width = nullptr,
-                      int* height = nullptr);
+                      int* height = nullptr, PictureBytes bytes = {});
 
 // True when a picture of that size is one the library codes for the standard
 // (pal: 25 Hz, else 30 Hz) and aspect (wide: 16:9, else 4:3); `why` gets the reason.

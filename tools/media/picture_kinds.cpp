@@ -79,8 +79,14 @@ bool LooksLikeText(const Head& h) {
 
 }  // namespace
 
-PictureFormat DetectPictureFormat(const std::string& path) {
-    const Head h = ReadHead(path);
+PictureFormat DetectPictureFormat(const std::string& path, PictureBytes bytes) {
+    Head h;
+    if (bytes.data != nullptr) {
+        h.size = bytes.size < kHead ? bytes.size : kHead;
+        std::memcpy(h.bytes, bytes.data, h.size);
+    } else {
+        h = ReadHead(path);
+    }
     if (h.Starts("\x89PNG\r\n\x1a\n")) return PictureFormat::kPng;
     if (h.Starts("\xff\xd8\xff")) return PictureFormat::kJpeg;
     // Classic TIFF (42) and BigTIFF (43), in either byte order.

@@ -5,6 +5,7 @@
 // other file the library reads is converted.
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <utility>
 
@@ -27,12 +28,16 @@ void AddRange(uint64_t start, uint64_t length, ByteRanges* ranges) {
     }
 }
 
-bool IsBigTiff(const std::string& path) {
+bool IsBigTiff(const std::string& path, PictureBytes bytes) {
     unsigned char head[4] = {0, 0, 0, 0};
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (f == nullptr) return false;
-    const size_t got = std::fread(head, 1, sizeof head, f);
-    std::fclose(f);
+    size_t got = 0;
+    if (bytes.data != nullptr) {
+        got = bytes.size < sizeof head ? bytes.size : sizeof head;
+        std::memcpy(head, bytes.data, got);
+    } else if (FILE* f = std::fopen(path.c_str(), "rb")) {
+        got = std::fread(head, 1, sizeof head, f);
+        std::fclose(f);
+    }
     return got == 4 && (head[0] == 'I' ? head[2] : head[3]) == 43;
 }
 
@@ -183,24 +188,27 @@ void CheckSameReading(const TiffProbe& p, const TiffHandle& handle, Verdict* v) 
     }
 }
 
-Verdict Analyse(const std::string& path) {
+Verdict Analyse(const std::string& path, PictureBytes bytes = {}) {
     Verdict v;
-    if (DetectPictureFormat(path) != PictureFormat::kTiff) {
+    if (DetectPictureFormat(path, bytes) != PictureFormat::kTiff) {
         v.isTiff = false;
         v.Add("is not a TIFF file");
         return v;
     }
-    if (IsBigTiff(path)) {
+    if (IsBigTiff(path, bytes)) {
         v.Add("is a BigTIFF file");
         v.tiffcp = true;
         return v;
     }
     const auto probe = std::make_unique<TiffProbe>();
-    ProbeLibraryTiff(path, probe.get());
+    ProbeLibraryTiff(path, probe.get(), bytes.data, bytes.size);
     v.width = probe->width;
     v.height = probe->height;
     // Strips as the directory lists them: libtiff neither cuts nor maps them.
-    TiffHandle handle(path, "rc");
+    const auto opened = bytes.data != nullptr
+                            ? std::make_unique<TiffHandle>(path, bytes.data, bytes.size, "rc")
+                            : std::make_unique<TiffHandle>(path, "rc");
+    const TiffHandle& handle = *opened;
     if (handle.get() == nullptr || handle.messages().errors > 0) {
         v.Add("cannot be read by libtiff (" + handle.ErrorOr("no directory") + ")");
         v.unreadable = true;
@@ -215,8 +223,9 @@ Verdict Analyse(const std::string& path) {
 
 }  // namespace
 
-bool LibraryTakesAsIs(const std::string& path, std::string* why, int* width, int* height) {
-    const Verdict v = Analyse(path);
+bool LibraryTakesAsIs(const std::string& path, std::string* why, int* width, int* height,
+                      PictureBytes bytes) {
+    const Verdict v = Analyse(path, bytes);
     if (why != nullptr) {
         why->clear();
         for (const std::string& cause : v.causes) *why += (why->empty() ? "" : ", ") + cause;

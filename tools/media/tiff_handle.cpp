@@ -2,8 +2,10 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -56,6 +58,34 @@ std::string NoMapMode(const char* mode) {
     return m;
 }
 
+// libtiff's file procedures over a file read whole; the handle is the TiffHandle's memory_.
+TiffMemoryFile* Memory(thandle_t handle) { return static_cast<TiffMemoryFile*>(handle); }
+
+tmsize_t ReadMemory(thandle_t handle, void* into, tmsize_t length) {
+    TiffMemoryFile* m = Memory(handle);
+    if (length <= 0 || m->at >= m->size) return 0;
+    const uint64_t n = std::min<uint64_t>(static_cast<uint64_t>(length), m->size - m->at);
+    std::memcpy(into, m->bytes + m->at, static_cast<size_t>(n));
+    m->at += n;
+    return static_cast<tmsize_t>(n);
+}
+
+tmsize_t WriteNothing(thandle_t, void*, tmsize_t) { return -1; }
+
+toff_t SeekMemory(thandle_t handle, toff_t offset, int whence) {
+    TiffMemoryFile* m = Memory(handle);
+    // Offsets are unsigned: a move back from the current place or the end wraps, as off_t would
+    // go negative; anything past the end reads as nothing.
+    const uint64_t from = whence == SEEK_CUR ? m->at : whence == SEEK_END ? m->size : 0;
+    m->at = from + offset;
+    return m->at;
+}
+
+int CloseNothing(thandle_t) { return 0; }
+toff_t MemorySize(thandle_t handle) { return Memory(handle)->size; }
+int MapNothing(thandle_t, void**, toff_t*) { return 0; }
+void UnmapNothing(thandle_t, void*, toff_t) {}
+
 }  // namespace
 
 TiffHandle::TiffHandle(const std::string& path, const char* mode) : lib_(Loaded(&messages_)) {
@@ -73,6 +103,17 @@ TiffHandle::TiffHandle(int fd, const std::string& name, const char* mode)
         lib_->OptionsFree(options);
     }
     if (tif_ == nullptr) ::close(fd);
+}
+
+TiffHandle::TiffHandle(const std::string& name, const unsigned char* bytes, size_t size,
+                       const char* mode)
+    : lib_(Loaded(&messages_)), memory_{bytes, size, 0} {
+    TIFFOpenOptions* options = lib_ != nullptr ? QuietOptions(*lib_, &messages_) : nullptr;
+    if (options == nullptr) return;
+    tif_ = lib_->ClientOpenExt(name.c_str(), NoMapMode(mode).c_str(), &memory_, ReadMemory,
+                               WriteNothing, SeekMemory, CloseNothing, MemorySize, MapNothing,
+                               UnmapNothing, options);
+    lib_->OptionsFree(options);
 }
 
 TiffHandle::~TiffHandle() { Close(); }

@@ -3,6 +3,7 @@
 #ifndef PICTOR_TOOLS_MEDIA_TIFF_HANDLE_H
 #define PICTOR_TOOLS_MEDIA_TIFF_HANDLE_H
 
+#include <cstdint>
 #include <string>
 
 #include "media/tiff_library.h"
@@ -14,12 +15,21 @@ struct TiffMessages {
     int warnings = 0;
 };
 
+// A file read whole, as a memory handle reads it.
+struct TiffMemoryFile {
+    const unsigned char* bytes;
+    uint64_t size;
+    uint64_t at;
+};
+
 class TiffHandle {
 public:
     // mode as for TIFFOpen; reading never memory-maps the file.
     TiffHandle(const std::string& path, const char* mode);
     // Takes over an open descriptor (closed by TIFFClose, or here when opening fails).
     TiffHandle(int fd, const std::string& name, const char* mode);
+    // Reads the `size` bytes at `bytes`, a file read whole, named `name`; they outlive the handle.
+    TiffHandle(const std::string& name, const unsigned char* bytes, size_t size, const char* mode);
     ~TiffHandle();
     TiffHandle(const TiffHandle&) = delete;
     TiffHandle& operator=(const TiffHandle&) = delete;
@@ -39,6 +49,7 @@ private:
     const TiffLibrary* lib_ = nullptr;
     TIFF* tif_ = nullptr;
     TiffMessages messages_;
+    TiffMemoryFile memory_{nullptr, 0, 0};
 };
 
 #endif

@@ -12,7 +12,8 @@ void Load(LoadedLibrary<TiffLibrary>* t) {
         return Resolve(library, PICTOR_LIBTIFF_SONAME, name, slot, &t->error);
     };
     t->loaded = take("TIFFOpenExt", &f.OpenExt) && take("TIFFFdOpenExt", &f.FdOpenExt) &&
-                take("TIFFClose", &f.Close) && take("TIFFOpenOptionsAlloc", &f.OptionsAlloc) &&
+                take("TIFFClientOpenExt", &f.ClientOpenExt) && take("TIFFClose", &f.Close) &&
+                take("TIFFOpenOptionsAlloc", &f.OptionsAlloc) &&
                 take("TIFFOpenOptionsFree", &f.OptionsFree) &&
                 take("TIFFOpenOptionsSetMaxSingleMemAlloc", &f.OptionsSetMaxSingleMemAlloc) &&
                 take("TIFFOpenOptionsSetErrorHandlerExtR", &f.OptionsSetErrorHandler) &&

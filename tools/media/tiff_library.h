@@ -11,6 +11,7 @@
 struct TiffLibrary {
     decltype(&TIFFOpenExt) OpenExt;
     decltype(&TIFFFdOpenExt) FdOpenExt;
+    decltype(&TIFFClientOpenExt) ClientOpenExt;
     decltype(&TIFFClose) Close;
     decltype(&TIFFOpenOptionsAlloc) OptionsAlloc;
     decltype(&TIFFOpenOptionsFree) OptionsFree;
