@@ -55,9 +55,11 @@ struct OwnWriter {
     ~OwnWriter() { tBitWriter = bound; }
 };
 
-// Random codes of every width through the register writer (single words, masked values, pairs)
-// and through PutBits, with PutBits between writers and attempts taken back: the same bits and
-// counts, past the buffer's size, with and without an attached stream.
+// Random codes through the register writer (single words, masked values, pairs) and through
+// PutBits, of every width -4..39 there (none below 1, zeros above 32), between writers and within
+// attempts taken back at any bit position and however full the buffer is: the stream holds the
+// kept codes bit for bit and every bit counted went out, past the buffer's size, with and without
+// an attached stream.
 TEST(WordWriter, WritesWhatPutBitsWrites) {
     ResetAllState();
     for (const bool toStream : {true, false}) {
@@ -68,16 +70,20 @@ TEST(WordWriter, WritesWhatPutBitsWrites) {
         FILE* stream = toStream ? std::fopen((dir / "w.m2v").c_str(), "w+b") : nullptr;
         tBitWriter->out = stream;
         auto keep = [&](uint32_t value, int n) {
-            for (int i = n - 1; i >= 0; --i) expected.push_back((value >> i & 1) != 0);
+            for (int i = n - 1; i >= 0; --i) expected.push_back(i < 32 && (value >> i & 1) != 0);
+        };
+        auto put = [&] {
+            const uint32_t value = random();
+            const int n = static_cast<int>(random() % 44) - 4;
+            PutBits(value, n);
+            keep(value, n);
         };
         while (expected.size() < 8u * 600 * 1024) {
-            const uint32_t header = random();
-            const int headerBits = 1 + static_cast<int>(random() % 32);
-            PutBits(header, headerBits);
-            keep(header, headerBits);
+            put();
             const bool takeBack = random() % 5 == 0;
             const BitWriterMark mark = MarkBitWriter();
             const size_t before = expected.size();
+            if (takeBack) put();
             {
                 WordWriter w;
                 for (int n = static_cast<int>(random() % 40); n > 0; --n) {

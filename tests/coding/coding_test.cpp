@@ -1,7 +1,7 @@
-// The coding core where whole pictures do not reach: the writer past its buffer and taking back
-// attempts, every transform variant against the reference bit for bit, the quantiser on every
-// reachable triple, and every code of the tables, counted as it is written, through ffmpeg and
-// mpeg2dec, which must follow an exact reconstruction of the levels.
+// The coding core where whole pictures do not reach: the progressive pan-scan picture header,
+// every transform variant against the reference bit for bit, the quantiser on every reachable
+// triple, and every code of the tables, counted as it is written, through ffmpeg and mpeg2dec,
+// which must follow an exact reconstruction of the levels.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -24,38 +24,6 @@
 #include "support/state.h"
 
 namespace {
-
-// Codes of every width -4..39 (none below 1, zeros above 32) past the buffer's size, with
-// attempts marked and taken back at any bit position and however full the buffer is: the stream
-// holds the kept codes bit for bit, and every bit counted went out.
-TEST(BitWriter, KeepsCodesOfEveryWidthAndTakesBackAttempts) {
-    ResetAllState();
-    std::mt19937 random(8);
-    std::vector<bool> kept;
-    TempDir dir;
-    tBitWriter->out = std::fopen((dir / "b.m2v").c_str(), "wb");
-    while (kept.size() < 8u * 300 * 1024) {
-        if (random() % 7 == 0) {
-            const BitWriterMark mark = MarkBitWriter();
-            for (int n = 0; n < 40; ++n) PutBits(random(), 1 + static_cast<int>(random() % 32));
-            RewindBitWriter(mark);
-            ASSERT_EQ(BitsWritten(), mark.bits);
-        }
-        const uint32_t value = random();
-        const int n = static_cast<int>(random() % 44) - 4;
-        PutBits(value, n);
-        for (int i = n - 1; i >= 0; --i) kept.push_back(i < 32 && (value >> i & 1) != 0);
-    }
-    AlignToByte();
-    FlushBitWriter();
-    std::fclose(tBitWriter->out);
-    tBitWriter->out = nullptr;
-    std::vector<uint8_t> expected((kept.size() + 7) / 8, 0);
-    for (size_t i = 0; i < kept.size(); ++i)
-        expected[i / 8] = static_cast<uint8_t>(expected[i / 8] | kept[i] << (7 - i % 8));
-    EXPECT_EQ(BitsWritten(), 8 * static_cast<int32_t>(expected.size()));
-    EXPECT_TRUE(ReadFileBytes(dir / "b.m2v") == expected);
-}
 
 // A progressive sequence shows its frame once: its pan-scan picture carries one frame centre
 // offset, the horizontal one in two's complement.

@@ -145,37 +145,12 @@ TEST_F(Analysis, ExtendedRuleIsTheSameWithoutItsCounts) {
     }
 }
 
-// The estimate quantises with reciprocals and skips blocks too small to code anything, and the
-// search's keeps every block's levels and recounts only what a changed weight changes; both give
-// the block-by-block figure of the definition for matrices of every kind (fine, coarse, a few
-// weights changed as a search stage changes them) and every estimate quantiser.
-TEST_F(Analysis, EstimateAgreesWithTheDefinition) {
-    UseCoefficients(48, 32);
-    std::mt19937 r(5);
-    // Half zeros, most of the rest small, some anywhere in the transform's range.
-    for (int16_t& x : coefficients)
-        x = static_cast<int16_t>(r() % 2 ? 0 : r() % 5 ? r() % 61 - 30 : r() % 4096 - 2048);
-    ASSERT_EQ(PrepareSearchEstimate(store), 0);
-    for (int trial = 0, q = 8; trial < 200; ++trial) {
-        if (trial % 4 == 0) {
-            for (int32_t& w : matrix)
-                w = 1 + static_cast<int32_t>(r() % (trial % 3 == 0 ? 4 : 127));
-        } else {
-            for (int n = 1 + r() % 10; n > 0; --n)
-                matrix[1 + r() % 63] = 1 + static_cast<int32_t>(r() % 255);
-        }
-        if (trial % 10 == 0) q = 1 + static_cast<int>(r() % 8);
-        const int32_t estimate = EstimateAcBits(store, matrix, q);
-        ASSERT_EQ(SearchEstimateAcBits(store, matrix, q), estimate) << trial;
-        ASSERT_EQ(estimate, ReferenceEstimateAcBits(store, matrix, q)) << trial;
-    }
-    ReleaseSearchEstimate();
-}
-
 // The search's estimate follows a search's matrices: walks of rising thresholds that each raise
-// many weights a little, walks that start lower again, and ever finer quantisers. For stores of
-// every kind, with its lists made from the store or from the components' magnitude counts, each
-// figure is the plain estimate's, and the plain estimate the definition's.
+// many weights a little, walks that start lower again, and ever finer quantisers; then matrices
+// of any kind (fine, coarse, a few weights changed as a search stage changes them) at every
+// estimate quantiser. For stores of every kind, with its lists made from the store or from the
+// components' magnitude counts, each figure is the plain estimate's, and the plain estimate (which
+// quantises with reciprocals and skips blocks too small to code anything) the definition's.
 struct Walks {
     const char* name;
     int zeros;    // of 8 coefficients, how many are 0
@@ -229,6 +204,19 @@ TEST_P(SearchEstimateWalks, EveryFigureIsThePlainEstimate) {
                 }
             }
         }
+    }
+    for (int trial = 0, q = 8; trial < 200; ++trial) {
+        if (trial % 4 == 0) {
+            for (int32_t& w : matrix)
+                w = 1 + static_cast<int32_t>(r() % (trial % 3 == 0 ? 4 : 127));
+        } else {
+            for (int n = 1 + r() % 10; n > 0; --n)
+                matrix[1 + r() % 63] = 1 + static_cast<int32_t>(r() % 255);
+        }
+        if (trial % 10 == 0) q = 1 + static_cast<int>(r() % 8);
+        const int32_t estimate = EstimateAcBits(store, matrix, q);
+        ASSERT_EQ(SearchEstimateAcBits(store, matrix, q), estimate) << trial;
+        ASSERT_EQ(estimate, ReferenceEstimateAcBits(store, matrix, q)) << trial;
     }
     ReleaseSearchEstimate();
     EXPECT_EQ(TrackedBlocks(), 0);

@@ -241,7 +241,6 @@ INSTANTIATE_TEST_SUITE_P(
     Forms, StreamForm,
     ::testing::Values(FormCase{"M2v", "a.m2v", "", "es"}, FormCase{"Mpv", "a.mpv", "", "es"},
                       FormCase{"OtherName", "a.video", "", "es"},
-                      FormCase{"Mpg", "a.mpg", "", "dvd"},
                       FormCase{"VobInCapitals", "A.VOB", "", "dvd"},
                       FormCase{"ElementaryToldForMpg", "a.mpg", " --format es", "es"},
                       FormCase{"DvdToldForM2v", "a.m2v", " --format dvd", "dvd"},
