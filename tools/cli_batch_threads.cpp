@@ -4,6 +4,7 @@
 // cancel words.
 #include <pthread.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -22,6 +23,8 @@
 #include "cli_job.h"
 #include "cli_one_job.h"
 #include "cli_summary.h"
+#include "media/picture_input.h"
+#include "media/tiff_library.h"
 #include "pictor/pictor.h"
 
 namespace {
@@ -35,6 +38,13 @@ void OnWake(int) {}
 
 // The input a worker thread codes, for the words of a crash.
 thread_local const char* tCoding = nullptr;
+
+// Whether `path` is a regular file holding a TIFF; a pipe is left unread for its job.
+bool IsTiffFile(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+           DetectPictureFormat(path) == PictureFormat::kTiff;
+}
 
 void Say(const char* text) {
     for (size_t left = std::strlen(text); left > 0;) {
@@ -206,6 +216,9 @@ void ThreadBatch::RunJob(Slot* slot, size_t index) {
 }
 
 void ThreadBatch::Work(Slot* slot) {
+    // Made on the worker's thread: the workers clear their instances' first pages side by side,
+    // while the main thread loads libtiff.
+    slot->encoder = PictorCreate();
     for (size_t index = 0; Take(slot, &index);) RunJob(slot, index);
 }
 
@@ -272,10 +285,13 @@ int ThreadBatch::Run() {
     for (size_t i = 0; i < width; ++i) {
         slots_.push_back(std::make_unique<Slot>());
         Slot* slot = slots_.back().get();
-        slot->encoder = PictorCreate();
         slot->thread = std::thread([this, slot] { Work(slot); });
     }
     pthread_sigmask(SIG_SETMASK, &unblocked, nullptr);
+    // A TIFF's first job checks it with libtiff: loaded here meanwhile.
+    std::string unloaded;
+    if (line_.command == Command::kEncode && IsTiffFile(line_.inputs.front()))
+        (void)LibTiff(&unloaded);
 
     for (bool stopped = false;;) {
         if (Interrupted() && !stopped) {
