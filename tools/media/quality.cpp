@@ -1,12 +1,5 @@
 #include "media/quality.h"
 
-#include <cstdint>
-
-extern "C" {
-#include <mpeg2.h>
-}
-
-#include <png.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,6 +14,7 @@ extern "C" {
 #include <vector>
 
 #include "media/av_log_capture.h"
+#include "media/measure_libraries.h"
 #include "media/safe_area.h"
 #include "media/scaler.h"
 
@@ -92,7 +86,8 @@ std::string ReadSliceHeaders(const std::vector<uint8_t>& stream, QuantiserRange*
 }
 
 struct DecoderCloser {
-    void operator()(mpeg2dec_t* decoder) const { mpeg2_close(decoder); }
+    const Mpeg2Library* m;
+    void operator()(mpeg2dec_t* decoder) const { m->Close(decoder); }
 };
 
 // The picture on display, when its sequence is 4:2:0 and its size even.
@@ -127,9 +122,9 @@ struct InvalidData {
 
 // Feeds the stream to the decoder, counting the frames it shows and copying the first.
 // False when that picture is not 4:2:0 of an even size in the stream's first sequence.
-bool DecodeFrames(mpeg2dec_t* decoder, std::vector<uint8_t>* stream, DecodedStream* out,
-                  InvalidData* invalid) {
-    const mpeg2_info_t* info = mpeg2_info(decoder);
+bool DecodeFrames(const Mpeg2Library& m, mpeg2dec_t* decoder, std::vector<uint8_t>* stream,
+                  DecodedStream* out, InvalidData* invalid) {
+    const mpeg2_info_t* info = m.Info(decoder);
     // A sequence end code after the stream finishes its last picture even when the stream
     // lacks one; after the stream's own it changes nothing.
     uint8_t endCode[4] = {0, 0, 1, 0xB7};
@@ -140,10 +135,10 @@ bool DecodeFrames(mpeg2dec_t* decoder, std::vector<uint8_t>* stream, DecodedStre
     std::vector<const mpeg2_fbuf_t*> filled;  // frames a picture was decoded into
     bool ok = true;
     while (ok) {
-        const mpeg2_state_t state = mpeg2_parse(decoder);
+        const mpeg2_state_t state = m.Parse(decoder);
         if (state == STATE_BUFFER) {
             if (fed == 2) break;
-            mpeg2_buffer(decoder, input[fed][0], input[fed][1]);
+            m.Buffer(decoder, input[fed][0], input[fed][1]);
             ++fed;
             continue;
         }
@@ -153,7 +148,7 @@ bool DecodeFrames(mpeg2dec_t* decoder, std::vector<uint8_t>* stream, DecodedStre
             filled.push_back(info->current_fbuf);
         if (state == STATE_INVALID || state == STATE_INVALID_END) {
             // The invalid data lies before the start code where libmpeg2 stands.
-            const size_t left = fed == 1 ? size_t(mpeg2_getpos(decoder)) : 0;
+            const size_t left = fed == 1 ? size_t(m.GetPos(decoder)) : 0;
             if (invalid->count++ == 0) invalid->firstBefore = stream->size() - left;
         }
         const bool pictureDone =
@@ -171,10 +166,10 @@ bool DecodeFrames(mpeg2dec_t* decoder, std::vector<uint8_t>* stream, DecodedStre
 
 // libmpeg2 sets its process-wide tables at its first decoder's start: decoders start one at a
 // time, as measurements run on several threads.
-mpeg2dec_t* StartDecoder() {
+mpeg2dec_t* StartDecoder(const Mpeg2Library& m) {
     static std::mutex starting;
     std::lock_guard<std::mutex> lock(starting);
-    return mpeg2_init();
+    return m.Init();
 }
 
 }  // namespace
@@ -183,13 +178,15 @@ bool DecodeMpeg2Stream(const std::string& streamPath, DecodedStream* out, std::s
     *out = DecodedStream{};
     std::vector<uint8_t> stream;
     if (!ReadWholeFile(streamPath, &stream, error)) return false;
-    std::unique_ptr<mpeg2dec_t, DecoderCloser> decoder(StartDecoder());
+    const Mpeg2Library* m = LibMpeg2(error);
+    if (m == nullptr) return false;
+    std::unique_ptr<mpeg2dec_t, DecoderCloser> decoder(StartDecoder(*m), DecoderCloser{m});
     if (!decoder) {
         *error = "libmpeg2 cannot start a decoder";
         return false;
     }
     InvalidData invalid;
-    const bool ok = DecodeFrames(decoder.get(), &stream, out, &invalid);
+    const bool ok = DecodeFrames(*m, decoder.get(), &stream, out, &invalid);
     if (invalid.count > 0) {
         const std::string later =
             invalid.count > 1 ? " and at " + std::to_string(invalid.count - 1) + " later places"
@@ -326,6 +323,8 @@ bool PreviewRgb(const YuvPlanes& decoded, std::vector<uint8_t>* rgb, std::string
 // Written beside the target and renamed over it, so a failure leaves nothing.
 bool WriteRgbPng(const std::string& path, int w, int h, const std::vector<uint8_t>& rgb,
                  std::string* error) {
+    const PngLibrary* png = LibPng(error);
+    if (png == nullptr) return false;
     std::string temp = path + ".XXXXXX";
     const int fd = mkstemp(&temp[0]);
     if (fd < 0) {
@@ -342,10 +341,10 @@ bool WriteRgbPng(const std::string& path, int w, int h, const std::vector<uint8_
     image.width = static_cast<png_uint_32>(w);
     image.height = static_cast<png_uint_32>(h);
     image.format = PNG_FORMAT_RGB;
-    bool ok = file != nullptr &&
-              png_image_write_to_stdio(&image, file, 0, rgb.data(), w * 3, nullptr) != 0;
+    bool ok =
+        file != nullptr && png->WriteToStdio(&image, file, 0, rgb.data(), w * 3, nullptr) != 0;
     const std::string message = image.message;
-    png_image_free(&image);
+    png->Free(&image);
     if (file != nullptr) {
         ok = std::fclose(file) == 0 && ok;
     } else {
