@@ -143,6 +143,9 @@ private:
     std::mutex mutex_;
     std::condition_variable posted_;
     std::deque<Event> events_;
+    // Queued events the main thread is woken for: a job's end and its notes. A start or a
+    // percentage waits for the display's next poll, so a worker never wakes it for those.
+    size_t urgent_ = 0;
     size_t next_ = 0;        // the first job no worker has taken
     size_t ended_ = 0;       // jobs told as ended
     bool stopping_ = false;  // interrupted: no job is taken any more
@@ -170,8 +173,9 @@ private:
 
 void ThreadBatch::Post(Event event) {
     std::lock_guard<std::mutex> lock(mutex_);
+    const bool urgent = event.kind == Event::Kind::kNote;
     events_.push_back(std::move(event));
-    posted_.notify_one();
+    if (urgent && urgent_++ == 0) posted_.notify_one();
 }
 
 bool ThreadBatch::Take(Slot* slot, size_t* index) {
@@ -185,7 +189,6 @@ bool ThreadBatch::Take(Slot* slot, size_t* index) {
     __atomic_store_n(&slot->state.status, PICTOR_FAILED, __ATOMIC_RELAXED);
     slot->state.errorText[0] = '\0';
     events_.emplace_back(Event::Kind::kStarted, *index, line_.inputs[*index]);
-    posted_.notify_one();
     return true;
 }
 
@@ -212,7 +215,7 @@ void ThreadBatch::RunJob(Slot* slot, size_t index) {
     std::lock_guard<std::mutex> lock(mutex_);
     slot->index = -1;
     events_.push_back(std::move(ended));
-    posted_.notify_one();
+    if (urgent_++ == 0) posted_.notify_one();
 }
 
 void ThreadBatch::Work(Slot* slot) {
@@ -248,7 +251,8 @@ void ThreadBatch::Drain() {
     std::deque<Event> events;
     {
         std::unique_lock<std::mutex> lock(mutex_);
-        posted_.wait_for(lock, kProgressPoll, [this] { return !events_.empty(); });
+        posted_.wait_for(lock, kProgressPoll, [this] { return urgent_ > 0; });
+        urgent_ = 0;
         events.swap(events_);
     }
     for (const Event& event : events) {
