@@ -36,6 +36,26 @@ bool Resolve(void* library, const char* soname, const char* name, Function* slot
     return *slot != nullptr;
 }
 
+// Binds functions of one opened library: take(name, &slot) as Resolve, false when it has none.
+struct Binder {
+    void* library;
+    const char* soname;
+    std::string* error;
+    template <typename Function>
+    bool operator()(const char* name, Function* slot) const {
+        return Resolve(library, soname, name, slot, error);
+    }
+};
+
+// `soname` opened for `lib`, whose functions bind(functions, take) then binds with a Binder;
+// lib->loaded when the library opened and every function was found.
+template <typename Functions, typename Bind>
+void LoadOne(LoadedLibrary<Functions>* lib, const char* soname, Bind bind) {
+    void* const library = OpenLibrary(soname, &lib->error);
+    if (library != nullptr)
+        lib->loaded = bind(lib->functions, Binder{library, soname, &lib->error});
+}
+
 // The functions `Load` fills, loaded by the first call in the process; null with the reason in
 // `error` (when given) if they cannot be.
 template <typename Functions, void (*Load)(LoadedLibrary<Functions>*)>

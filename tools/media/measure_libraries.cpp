@@ -5,26 +5,17 @@
 namespace {
 
 void LoadMpeg2(LoadedLibrary<Mpeg2Library>* m) {
-    void* const library = OpenLibrary(PICTOR_LIBMPEG2_SONAME, &m->error);
-    if (library == nullptr) return;
-    Mpeg2Library& f = m->functions;
-    auto take = [&](const char* name, auto* slot) {
-        return Resolve(library, PICTOR_LIBMPEG2_SONAME, name, slot, &m->error);
-    };
-    m->loaded = take("mpeg2_init", &f.Init) && take("mpeg2_close", &f.Close) &&
-                take("mpeg2_info", &f.Info) && take("mpeg2_parse", &f.Parse) &&
-                take("mpeg2_buffer", &f.Buffer) && take("mpeg2_getpos", &f.GetPos);
+    LoadOne(m, PICTOR_LIBMPEG2_SONAME, [](Mpeg2Library& f, const Binder& take) {
+        return take("mpeg2_init", &f.Init) && take("mpeg2_close", &f.Close) &&
+               take("mpeg2_info", &f.Info) && take("mpeg2_parse", &f.Parse) &&
+               take("mpeg2_buffer", &f.Buffer) && take("mpeg2_getpos", &f.GetPos);
+    });
 }
 
 void LoadPng(LoadedLibrary<PngLibrary>* p) {
-    void* const library = OpenLibrary(PICTOR_LIBPNG_SONAME, &p->error);
-    if (library == nullptr) return;
-    PngLibrary& f = p->functions;
-    auto take = [&](const char* name, auto* slot) {
-        return Resolve(library, PICTOR_LIBPNG_SONAME, name, slot, &p->error);
-    };
-    p->loaded =
-        take("png_image_write_to_stdio", &f.WriteToStdio) && take("png_image_free", &f.Free);
+    LoadOne(p, PICTOR_LIBPNG_SONAME, [](PngLibrary& f, const Binder& take) {
+        return take("png_image_write_to_stdio", &f.WriteToStdio) && take("png_image_free", &f.Free);
+    });
 }
 
 }  // namespace

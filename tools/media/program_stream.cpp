@@ -52,15 +52,9 @@ void Load(LoadedLibrary<MuxLibrary>* s) {
     void* const avformat = avcodec != nullptr ? OpenLibrary(kAvformat, &s->error) : nullptr;
     if (avformat == nullptr) return;
     MuxLibrary& f = s->functions;
-    auto format = [&](const char* name, auto* slot) {
-        return Resolve(avformat, kAvformat, name, slot, &s->error);
-    };
-    auto codec = [&](const char* name, auto* slot) {
-        return Resolve(avcodec, kAvcodec, name, slot, &s->error);
-    };
-    auto util = [&](const char* name, auto* slot) {
-        return Resolve(avutil, kAvutil, name, slot, &s->error);
-    };
+    const Binder format{avformat, kAvformat, &s->error};
+    const Binder codec{avcodec, kAvcodec, &s->error};
+    const Binder util{avutil, kAvutil, &s->error};
     s->loaded =
         format("avformat_alloc_output_context2", &f.allocOutput) &&
         format("avformat_new_stream", &f.newStream) &&

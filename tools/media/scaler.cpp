@@ -10,12 +10,8 @@ void Load(LoadedLibrary<ScalerLibrary>* s) {
     void* const swscale = avutil != nullptr ? OpenLibrary(kSwscale, &s->error) : nullptr;
     if (swscale == nullptr) return;
     ScalerLibrary& f = s->functions;
-    auto scale = [&](const char* name, auto* slot) {
-        return Resolve(swscale, kSwscale, name, slot, &s->error);
-    };
-    auto util = [&](const char* name, auto* slot) {
-        return Resolve(avutil, kAvutil, name, slot, &s->error);
-    };
+    const Binder scale{swscale, kSwscale, &s->error};
+    const Binder util{avutil, kAvutil, &s->error};
     s->loaded = scale("sws_getContext", &f.getContext) && scale("sws_scale", &f.scale) &&
                 scale("sws_freeContext", &f.freeContext) &&
                 scale("sws_getCoefficients", &f.getCoefficients) &&

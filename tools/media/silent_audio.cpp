@@ -34,12 +34,8 @@ void Load(LoadedLibrary<EncoderLibrary>* s) {
     void* const avcodec = avutil != nullptr ? OpenLibrary(kAvcodec, &s->error) : nullptr;
     if (avcodec == nullptr) return;
     EncoderLibrary& f = s->functions;
-    auto codec = [&](const char* name, auto* slot) {
-        return Resolve(avcodec, kAvcodec, name, slot, &s->error);
-    };
-    auto util = [&](const char* name, auto* slot) {
-        return Resolve(avutil, kAvutil, name, slot, &s->error);
-    };
+    const Binder codec{avcodec, kAvcodec, &s->error};
+    const Binder util{avutil, kAvutil, &s->error};
     s->loaded =
         codec("avcodec_find_encoder", &f.findEncoder) &&
         codec("avcodec_alloc_context3", &f.allocContext) && codec("avcodec_open2", &f.open) &&
