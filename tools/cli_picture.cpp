@@ -86,8 +86,9 @@ bool MakeStillFolder(const PreparedJob& job) {
 // A TIFF of a job coded on an instance, read whole once: its checks and its coding take it from
 // memory. None when it cannot be read so (the checks then read the file).
 PictureBytes ReadWholeTiff(const std::string& picture, PreparedJob* job) {
+    if (!job->deferWork) return PictureBytes{};
     auto whole = std::make_shared<FileBytes>();
-    if (!job->deferWork || !whole->Read(picture)) return PictureBytes{};
+    if (!whole->Read(picture)) return PictureBytes{};
     job->pictureBytes = whole;
     return PictureBytes{whole->data(), whole->size()};
 }

@@ -86,34 +86,40 @@ toff_t MemorySize(thandle_t handle) { return Memory(handle)->size; }
 int MapNothing(thandle_t, void**, toff_t*) { return 0; }
 void UnmapNothing(thandle_t, void*, toff_t) {}
 
+// open(options) with libtiff's messages kept in `messages`; null when libtiff is not loaded.
+template <typename Open>
+TIFF* OpenQuietly(const TiffLibrary* lib, TiffMessages* messages, Open open) {
+    TIFFOpenOptions* options = lib != nullptr ? QuietOptions(*lib, messages) : nullptr;
+    if (options == nullptr) return nullptr;
+    TIFF* const tif = open(options);
+    lib->OptionsFree(options);
+    return tif;
+}
+
 }  // namespace
 
 TiffHandle::TiffHandle(const std::string& path, const char* mode) : lib_(Loaded(&messages_)) {
-    TIFFOpenOptions* options = lib_ != nullptr ? QuietOptions(*lib_, &messages_) : nullptr;
-    if (options == nullptr) return;
-    tif_ = lib_->OpenExt(path.c_str(), NoMapMode(mode).c_str(), options);
-    lib_->OptionsFree(options);
+    tif_ = OpenQuietly(lib_, &messages_, [&](TIFFOpenOptions* options) {
+        return lib_->OpenExt(path.c_str(), NoMapMode(mode).c_str(), options);
+    });
 }
 
 TiffHandle::TiffHandle(int fd, const std::string& name, const char* mode)
     : lib_(Loaded(&messages_)) {
-    TIFFOpenOptions* options = lib_ != nullptr ? QuietOptions(*lib_, &messages_) : nullptr;
-    if (options != nullptr) {
-        tif_ = lib_->FdOpenExt(fd, name.c_str(), NoMapMode(mode).c_str(), options);
-        lib_->OptionsFree(options);
-    }
+    tif_ = OpenQuietly(lib_, &messages_, [&](TIFFOpenOptions* options) {
+        return lib_->FdOpenExt(fd, name.c_str(), NoMapMode(mode).c_str(), options);
+    });
     if (tif_ == nullptr) ::close(fd);
 }
 
 TiffHandle::TiffHandle(const std::string& name, const unsigned char* bytes, size_t size,
                        const char* mode)
     : lib_(Loaded(&messages_)), memory_{bytes, size, 0} {
-    TIFFOpenOptions* options = lib_ != nullptr ? QuietOptions(*lib_, &messages_) : nullptr;
-    if (options == nullptr) return;
-    tif_ = lib_->ClientOpenExt(name.c_str(), NoMapMode(mode).c_str(), &memory_, ReadMemory,
-                               WriteNothing, SeekMemory, CloseNothing, MemorySize, MapNothing,
-                               UnmapNothing, options);
-    lib_->OptionsFree(options);
+    tif_ = OpenQuietly(lib_, &messages_, [&](TIFFOpenOptions* options) {
+        return lib_->ClientOpenExt(name.c_str(), NoMapMode(mode).c_str(), &memory_, ReadMemory,
+                                   WriteNothing, SeekMemory, CloseNothing, MemorySize, MapNothing,
+                                   UnmapNothing, options);
+    });
 }
 
 TiffHandle::~TiffHandle() { Close(); }
